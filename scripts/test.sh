@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is missing, configures, builds and runs every test through CTest.
+# Usage: scripts/test.sh [preset]   (default: "default"; "asan" for the sanitizer build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-default}"
+
+bash scripts/install-deps.sh
+cmake --preset "$preset"
+cmake --build --preset "$preset" --parallel "$(nproc)"
+ctest --preset "$preset"

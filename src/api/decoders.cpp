@@ -1,0 +1,375 @@
+#include "decoders.h"
+
+#include <QFuture>
+#include <QStringDecoder>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <vector>
+
+using JsonRead::Field;
+
+namespace MavuAPI::decode {
+
+std::optional<simdjson::dom::array> objectRows(const Field &root)
+{
+    if (!JsonRead::isArrayOfObjects(root))
+        return std::nullopt;
+    return JsonRead::asArray(*root);
+}
+
+QList<Category> categories(const Field &root)
+{
+    QList<Category> result;
+    const auto rows = objectRows(root);
+    if (!rows)
+        return result;
+    static constexpr std::array<std::string_view, 2> keys{"category_id", "category_name"};
+    JsonRead::Row<2> row(keys);
+    result.reserve(qsizetype(rows->size()));
+    for (const JsonRead::Element element : *rows) {
+        row.read(JsonRead::asObject(element));
+        result.append(Category{JsonRead::str(row[0]), JsonRead::str(row[1])});
+    }
+    return result;
+}
+
+namespace {
+
+enum LiveKey { lStreamId, lName, lCategory, lIcon, lNum, lEpg, lArchive, lArchiveDays, liveKeyCount };
+constexpr std::array<std::string_view, liveKeyCount> liveKeys{
+    "stream_id", "name", "category_id", "stream_icon", "num", "epg_channel_id", "tv_archive", "tv_archive_duration"};
+
+enum MovieKey { mStreamId, mName, mCategory, mIcon, mExtension, mAdded, mRating, movieKeyCount };
+constexpr std::array<std::string_view, movieKeyCount> movieKeys{
+    "stream_id", "name", "category_id", "stream_icon", "container_extension", "added", "rating_5based"};
+
+enum SeriesKey {
+    sSeriesId, sName, sCategory, sCover, sModified, sRating, sPlot, sCast, sDirector, sGenre, sRelease, sTrailer,
+    seriesKeyCount
+};
+constexpr std::array<std::string_view, seriesKeyCount> seriesKeys{
+    "series_id", "name", "category_id", "cover", "last_modified", "rating_5based",
+    "plot", "cast", "director", "genre", "releaseDate", "youtube_trailer"};
+
+// Whole catalogues run to hundreds of thousands of rows: beyond this many, the rows are
+// split between the calling thread and the pool's other cores. The document is only read.
+constexpr size_t parallelRows = 16384;
+
+template<size_t N, typename Fill>
+void decodeRange(simdjson::dom::array::iterator from, simdjson::dom::array::iterator to, MediaItem *out,
+                 const std::array<std::string_view, N> &keys, const Fill &fill)
+{
+    JsonRead::Row<N> row(keys);
+    JsonRead::SharedTexts shared;
+    for (; from != to; ++from, ++out) {
+        row.read(JsonRead::asObject(*from));
+        fill(*out, row, shared);
+    }
+}
+
+template<size_t N, typename Fill>
+QList<MediaItem> decodeRows(const Field &root, const std::array<std::string_view, N> &keys, Fill fill)
+{
+    QList<MediaItem> result;
+    if (!JsonRead::isArray(root))
+        return result;
+    const simdjson::dom::array rows = JsonRead::asArray(*root);
+    const size_t count = rows.size();
+    const size_t parts = count >= parallelRows ? size_t(std::clamp(QThread::idealThreadCount(), 1, 4)) : 1;
+
+    // One walk checks that every row is an object and marks where each part starts.
+    std::vector<simdjson::dom::array::iterator> bounds{rows.begin()};
+    size_t index = 0;
+    for (auto it = rows.begin(); it != rows.end(); ++it, ++index) {
+        if ((*it).type() != simdjson::dom::element_type::OBJECT)
+            return result;
+        if (bounds.size() < parts && index == count * bounds.size() / parts)
+            bounds.push_back(it);
+    }
+    bounds.push_back(rows.end());
+
+    result.reserve(qsizetype(count)); // resize alone would leave room for 75 % more
+    result.resize(qsizetype(count));
+    MediaItem *out = result.data();
+    QList<QFuture<void>> helpers;
+    for (size_t part = 1; part < parts; ++part) {
+        MediaItem *partOut = out + count * part / parts;
+        helpers.append(QtConcurrent::run([&, part, partOut] { decodeRange(bounds[part], bounds[part + 1], partOut, keys, fill); }));
+    }
+    decodeRange(bounds[0], bounds[1], out, keys, fill);
+    for (QFuture<void> &helper : helpers)
+        helper.waitForFinished();
+    return result;
+}
+
+} // namespace
+
+QList<MediaItem> streams(const Field &root, MediaItem::Kind kind)
+{
+    using JsonRead::str;
+    switch (kind) {
+    case MediaItem::Kind::live: {
+        const QString ts = QStringLiteral("ts");
+        return decodeRows(root, liveKeys, [&](MediaItem &item, const auto &row, JsonRead::SharedTexts &shared) {
+            item.kind = MediaItem::Kind::live;
+            item.id = str(row[lStreamId]);
+            item.name = str(row[lName]);
+            item.categoryId = shared.str(row[lCategory]);
+            item.containerExt = ts;
+            item.icon = str(row[lIcon]);
+            item.num = JsonRead::integer(row[lNum]).value_or(0);
+            item.epgChannelId = str(row[lEpg]);
+            item.tvArchive = str(row[lArchive]) == QLatin1String("1");
+            item.archiveDays = JsonRead::integer(row[lArchiveDays]).value_or(2);
+        });
+    }
+    case MediaItem::Kind::movie: {
+        const QString mp4 = QStringLiteral("mp4");
+        return decodeRows(root, movieKeys, [&](MediaItem &item, const auto &row, JsonRead::SharedTexts &shared) {
+            item.kind = MediaItem::Kind::movie;
+            item.id = str(row[mStreamId]);
+            item.name = str(row[mName]);
+            item.categoryId = shared.str(row[mCategory]);
+            item.containerExt = shared.str(row[mExtension]);
+            if (item.containerExt.isEmpty())
+                item.containerExt = mp4;
+            item.icon = str(row[mIcon]);
+            item.added = str(row[mAdded]);
+            item.rating5 = JsonRead::decimal(row[mRating]).value_or(0);
+        });
+    }
+    case MediaItem::Kind::series: {
+        const QString mp4 = QStringLiteral("mp4");
+        return decodeRows(root, seriesKeys, [&](MediaItem &item, const auto &row, JsonRead::SharedTexts &shared) {
+            item.kind = MediaItem::Kind::series;
+            item.id = str(row[sSeriesId]);
+            item.seriesId = item.id;
+            item.name = str(row[sName]);
+            item.categoryId = shared.str(row[sCategory]);
+            item.containerExt = mp4;
+            item.icon = str(row[sCover]);
+            item.added = str(row[sModified]);
+            item.rating5 = JsonRead::decimal(row[sRating]).value_or(0);
+            item.plot = str(row[sPlot]);
+            item.cast = str(row[sCast]);
+            item.director = str(row[sDirector]);
+            item.genre = str(row[sGenre]);
+            item.releaseDate = str(row[sRelease]);
+            item.trailer = str(row[sTrailer]);
+        });
+    }
+    }
+    return {};
+}
+
+VodInfo vodInfo(const Field &root)
+{
+    const Field info = JsonRead::member(root, "info");
+    if (!JsonRead::isObject(info))
+        return {};
+    const auto read = [&](std::string_view key) { return JsonRead::str(JsonRead::member(info, key)); };
+    VodInfo result;
+    result.plot = read("plot");
+    result.cast = read("cast");
+    result.director = read("director");
+    result.age = read("age");
+    result.runtime = read("episode_run_time");
+    result.trailer = read("youtube_trailer");
+    result.releaseDate = read("releasedate");
+    return result;
+}
+
+namespace {
+
+Season season(const Field &object)
+{
+    const QString numberText = JsonRead::str(JsonRead::member(object, "season_number"));
+    Season result;
+    result.id = JsonRead::integer(numberText).value_or(0);
+    result.name = JsonRead::str(JsonRead::member(object, "name"));
+    if (result.name.isEmpty())
+        result.name = QStringLiteral("Season ") + numberText;
+    result.cover = JsonRead::str(JsonRead::member(object, "cover"));
+    return result;
+}
+
+Episode episode(const Field &object, const QString &seasonKey)
+{
+    Episode result;
+    result.id = JsonRead::str(JsonRead::member(object, "id"));
+    result.title = JsonRead::str(JsonRead::member(object, "title"));
+    const auto seasonNumber = JsonRead::integer(JsonRead::member(object, "season"));
+    result.season = seasonNumber ? *seasonNumber : JsonRead::integer(seasonKey).value_or(0);
+    result.episodeNum = JsonRead::integer(JsonRead::member(object, "episode_num")).value_or(0);
+    result.containerExt = JsonRead::str(JsonRead::member(object, "container_extension"));
+    if (result.containerExt.isEmpty())
+        result.containerExt = QStringLiteral("mp4");
+    result.image = JsonRead::str(JsonRead::member(JsonRead::member(object, "info"), "movie_image"));
+    return result;
+}
+
+} // namespace
+
+SeriesInfo seriesInfo(const Field &root)
+{
+    SeriesInfo result;
+    if (!JsonRead::isObject(root))
+        return result;
+    result.trailer = JsonRead::str(JsonRead::member(JsonRead::member(root, "info"), "youtube_trailer"));
+
+    if (const auto rows = objectRows(JsonRead::member(root, "seasons"))) {
+        for (const JsonRead::Element element : *rows)
+            result.seasons.append(season(element));
+    }
+
+    const Field episodes = JsonRead::member(root, "episodes");
+    if (JsonRead::isObject(episodes)) {
+        for (const auto member : JsonRead::asObject(*episodes)) {
+            const QString key = QString::fromUtf8(member.key.data(), qsizetype(member.key.size()));
+            if (const auto rows = objectRows(member.value)) {
+                for (const JsonRead::Element element : *rows)
+                    result.episodes.append(episode(element, key));
+            }
+            // A season the provider forgot to list but holds episodes under.
+            const auto number = key.isEmpty() ? std::nullopt : JsonRead::integer(key);
+            if (number) {
+                const bool listed = std::any_of(result.seasons.cbegin(), result.seasons.cend(),
+                                                [&](const Season &s) { return s.id == *number; });
+                if (!listed)
+                    result.seasons.append(Season{*number, QStringLiteral("Season ") + QString::number(*number), {}});
+            }
+        }
+    }
+
+    std::stable_sort(result.seasons.begin(), result.seasons.end(),
+                     [](const Season &a, const Season &b) { return a.id < b.id; });
+    std::stable_sort(result.episodes.begin(), result.episodes.end(), [](const Episode &a, const Episode &b) {
+        return a.season != b.season ? a.season < b.season : a.episodeNum < b.episodeNum;
+    });
+    return result;
+}
+
+std::optional<qint64> playlistExpiry(const Field &root)
+{
+    const Field userInfo = JsonRead::member(root, "user_info");
+    if (!JsonRead::isObject(userInfo))
+        return std::nullopt;
+    const QString text = JsonRead::str(JsonRead::member(userInfo, "exp_date"));
+    if (text.isEmpty() || text == QLatin1String("null"))
+        return 0;
+    return JsonRead::integer(text);
+}
+
+QString unwrapBase64(const QString &text)
+{
+    if (text.isEmpty() || text.size() % 4 != 0)
+        return text;
+    qsizetype fill = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'=') {
+            ++fill;
+            continue;
+        }
+        const bool alphabet = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9')
+            || c == u'+' || c == u'/';
+        if (!alphabet || fill > 0) // "=" only fills the end
+            return text;
+    }
+    if (fill > 2)
+        return text;
+    const auto decoded = QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return text;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString result = utf8.decode(*decoded);
+    if (utf8.hasError())
+        return text;
+    return result;
+}
+
+EpgProgram program(const Field &entry)
+{
+    const auto read = [&](std::string_view key) { return JsonRead::str(JsonRead::member(entry, key)); };
+    EpgProgram result;
+    result.start = read("start");
+    result.id = read("id") + result.start;
+    result.title = unwrapBase64(read("title"));
+    result.desc = unwrapBase64(read("description"));
+    result.end = read("end");
+    if (result.end.isEmpty())
+        result.end = read("stop");
+    result.startTs = JsonRead::decimal(JsonRead::member(entry, "start_timestamp")).value_or(0);
+    result.stopTs = JsonRead::decimal(JsonRead::member(entry, "stop_timestamp")).value_or(0);
+    return result;
+}
+
+QList<EpgProgram> programs(const Field &root)
+{
+    QList<EpgProgram> result;
+    const auto rows = objectRows(JsonRead::member(root, "epg_listings"));
+    if (!rows)
+        return result;
+    result.reserve(qsizetype(rows->size()));
+    for (const JsonRead::Element element : *rows)
+        result.append(program(element));
+    return result;
+}
+
+DeviceStatus deviceStatus(const Field &root)
+{
+    DeviceStatus result;
+    if (!JsonRead::isObject(root))
+        return result;
+
+    const Field urls = JsonRead::member(root, "urls");
+    if (JsonRead::isArray(urls)) {
+        const auto array = JsonRead::asArray(*urls);
+        const bool allTexts = std::all_of(array.begin(), array.end(), [](JsonRead::Element e) {
+            return e.type() == simdjson::dom::element_type::STRING;
+        });
+        if (allTexts && array.size() > 0)
+            result.playlist = Playlist::fromM3uURL(JsonRead::str(array.at(0).value_unsafe()));
+    }
+
+    if (const auto rows = objectRows(JsonRead::member(root, "languages"))) {
+        for (const JsonRead::Element element : *rows) {
+            Language language;
+            language.code = JsonRead::str(JsonRead::member(element, "code"));
+            if (language.code.isEmpty())
+                continue;
+            language.name = JsonRead::str(JsonRead::member(element, "name"));
+            const Field words = JsonRead::member(element, "words");
+            if (JsonRead::isObject(words)) {
+                for (const auto word : JsonRead::asObject(*words)) {
+                    if (word.value.type() == simdjson::dom::element_type::STRING)
+                        language.words.insert(QString::fromUtf8(word.key.data(), qsizetype(word.key.size())),
+                                              JsonRead::str(word.value));
+                }
+            }
+            result.languages.append(std::move(language));
+        }
+    }
+    return result;
+}
+
+QList<Theme> themes(const Field &root)
+{
+    QList<Theme> result;
+    if (!JsonRead::isObject(root))
+        return result;
+    const auto rows = objectRows(JsonRead::member(root, "themes"));
+    if (!rows)
+        return result;
+    for (const JsonRead::Element element : *rows) {
+        const QString name = JsonRead::str(JsonRead::member(element, "name"));
+        if (name.isEmpty())
+            continue;
+        result.append(Theme{name, JsonRead::str(JsonRead::member(element, "url"))});
+    }
+    return result;
+}
+
+} // namespace MavuAPI::decode

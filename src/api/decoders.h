@@ -1,0 +1,27 @@
+#pragma once
+
+#include "api/jsonread.h"
+#include "api/mavuapi.h"
+
+// Decoders from one parsed answer to records. Pure functions: the requests run them on a
+// worker thread, the benchmarks and tests call them directly.
+namespace MavuAPI::decode {
+
+// A list answer: an array of objects, or nothing.
+std::optional<simdjson::dom::array> objectRows(const JsonRead::Field &root);
+
+QList<Category> categories(const JsonRead::Field &root);
+QList<MediaItem> streams(const JsonRead::Field &root, MediaItem::Kind kind);
+VodInfo vodInfo(const JsonRead::Field &root);
+SeriesInfo seriesInfo(const JsonRead::Field &root);
+std::optional<qint64> playlistExpiry(const JsonRead::Field &root);
+
+QList<EpgProgram> programs(const JsonRead::Field &root);
+EpgProgram program(const JsonRead::Field &entry);
+// The text decoded when it is strict Base64 of valid UTF-8; otherwise the text unchanged.
+QString unwrapBase64(const QString &text);
+
+DeviceStatus deviceStatus(const JsonRead::Field &root);
+QList<Theme> themes(const JsonRead::Field &root);
+
+} // namespace MavuAPI::decode

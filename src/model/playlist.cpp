@@ -1,0 +1,61 @@
+#include "playlist.h"
+
+#include "urltext.h"
+
+#include <QUrlQuery>
+
+namespace {
+
+std::optional<QUrl> apiAddress(const QString &host, const QList<std::pair<QString, QString>> &items)
+{
+    QUrl url = UrlText::parse(host + QStringLiteral("/player_api.php"));
+    if (!url.isValid())
+        return std::nullopt;
+    url.setQuery(UrlText::encodeQuery(items), QUrl::StrictMode);
+    if (!url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+} // namespace
+
+std::optional<QUrl> Playlist::playerApiURL(const QString &action, const QMap<QString, QString> &extra) const
+{
+    QList<std::pair<QString, QString>> items{
+        {QStringLiteral("username"), username},
+        {QStringLiteral("password"), password},
+        {QStringLiteral("action"), action},
+    };
+    for (auto it = extra.cbegin(); it != extra.cend(); ++it)
+        items.append({it.key(), it.value()});
+    return apiAddress(host, items);
+}
+
+std::optional<QUrl> Playlist::loginURL() const
+{
+    return apiAddress(host, {{QStringLiteral("username"), username}, {QStringLiteral("password"), password}});
+}
+
+std::optional<Playlist> Playlist::fromM3uURL(const QString &text)
+{
+    if (!text.contains(QLatin1String("username=")) || !text.contains(QLatin1String("password=")))
+        return std::nullopt;
+    const QUrl url = UrlText::parse(text);
+    if (!url.isValid())
+        return std::nullopt;
+
+    Playlist playlist;
+    const qsizetype question = text.indexOf(QLatin1Char('?'));
+    playlist.host = (question < 0 ? text : text.left(question));
+    playlist.host.remove(QLatin1String("/get.php"));
+
+    // Percent-decoded values; "+" stays "+" (it is not a blank in this position).
+    const QUrlQuery query(url);
+    for (const auto &[name, value] : query.queryItems(QUrl::FullyDecoded)) {
+        if (name == QLatin1String("username"))
+            playlist.username = value;
+        else if (name == QLatin1String("password"))
+            playlist.password = value;
+    }
+    return playlist;
+}
