@@ -1,0 +1,7 @@
+target_sources(mavu_core PRIVATE
+  api/jsonread.h api/jsonread.cpp
+  api/jsondocument.h api/jsondocument.cpp
+  api/network.h api/network.cpp
+  api/decoders.h api/decoders.cpp
+  api/mavuapi.h api/mavuapi.cpp
+)

@@ -1,0 +1,3 @@
+# PlayerController, the video surfaces and the thin libVLC layer.
+target_sources(mavu_core PRIVATE
+)

@@ -1,0 +1,1 @@
+mavu_add_test(tst_model model/tst_model.cpp)

@@ -1,0 +1,1 @@
+# Playback tests (real libVLC, media made by ffmpeg at build time).

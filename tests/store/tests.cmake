@@ -1,0 +1,1 @@
+mavu_add_test(tst_preferences store/tst_preferences.cpp)
