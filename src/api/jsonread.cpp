@@ -151,6 +151,24 @@ std::optional<double> decimal(const Field &value)
     return decimalText(str(value).toUtf8().toStdString());
 }
 
+std::optional<double> decimal(const QString &text)
+{
+    // The C locale reads ASCII only, so any other character makes the text unreadable; that
+    // lets short texts (stamps, ratings) skip the UTF-8 conversion.
+    char buffer[64];
+    if (text.size() < qsizetype(sizeof buffer)) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i].unicode();
+            if (c == 0 || c > 0x7f)
+                return std::nullopt;
+            buffer[i] = char(c);
+        }
+        return decimalText(std::string_view(buffer, size_t(text.size())));
+    }
+    const QByteArray utf8 = text.toUtf8();
+    return decimalText(std::string_view(utf8.constData(), size_t(utf8.size())));
+}
+
 Field member(const Field &element, std::string_view key)
 {
     if (!isObject(element))

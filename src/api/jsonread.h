@@ -27,6 +27,7 @@ std::optional<qint64> integer(const QString &text);
 // Decimal reading: numbers at their value; otherwise text reading, then the whole text must
 // be one C-locale floating-point number with nothing before or after it.
 std::optional<double> decimal(const Field &value);
+std::optional<double> decimal(const QString &text);
 
 // An element known to be an array or an object, as such (checked by the caller).
 inline simdjson::dom::array asArray(const Element &element)

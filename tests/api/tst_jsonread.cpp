@@ -131,6 +131,31 @@ private Q_SLOTS:
             QVERIFY(!value);
         else
             QCOMPARE(value.value_or(-1), expected);
+        // A text read directly follows the same rule as a JSON text.
+        if (json.startsWith('"')) {
+            const auto direct = JsonRead::decimal(QString::fromUtf8(json.mid(1, json.size() - 2)));
+            QCOMPARE(direct.has_value(), value.has_value());
+            if (value)
+                QCOMPARE(*direct, *value);
+        }
+    }
+
+    void decimalReadingOfTexts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("stamp") << "1714594500" << true;
+        QTest::newRow("long fraction") << QString(70, QLatin1Char('1')) + ".5" << true;
+        QTest::newRow("long with letter") << QString(70, QLatin1Char('1')) + "x" << false;
+        QTest::newRow("non-ASCII digit") << QString::fromUtf8("\u0661") << false;
+        QTest::newRow("embedded NUL") << QString(QChar(u'1')) + QChar(u'\0') + QChar(u'2') << false;
+        QTest::newRow("tab first") << "\t5" << false;
+    }
+
+    void decimalReadingOfTexts()
+    {
+        QFETCH(QString, text);
+        QTEST(JsonRead::decimal(text).has_value(), "readable");
     }
 
     void decimalReadingIgnoresTheProcessLocale()
