@@ -1,3 +1,11 @@
 target_sources(mavu_core PRIVATE
   store/preferences.h store/preferences.cpp
+  store/catalogue.h store/catalogue.cpp
+  store/listmodels.h store/listmodels.cpp
+  store/appstore.h store/appstore_p.h
+  store/appstore.cpp
+  store/appstore_browse.cpp
+  store/appstore_playback.cpp
+  store/appstore_catchup.cpp
+  store/appstore_preferences.cpp
 )

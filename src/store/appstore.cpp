@@ -1,0 +1,583 @@
+// The store as a whole: construction, the field writers, connecting a playlist, the phases
+// and the starters that QML calls.
+#include "appstore.h"
+
+#include "store/appstore_p.h"
+#include "store/listmodels.h"
+#include "store/preferences.h"
+
+#include <QDesktopServices>
+#include <QPointer>
+
+using namespace AppStoreDetail;
+
+AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
+    : QObject(parent)
+    , m_preferences(preferences ? std::move(preferences) : std::make_shared<Preferences>())
+    , m_collator(Catalogue::nameCollator())
+    , m_urlOpener([](const QUrl &url) { QDesktopServices::openUrl(url); })
+    , m_categoriesModel(new CategoryListModel(QByteArrayLiteral("category"), this))
+    , m_itemsModel(new FilteredItemsModel(this))
+    , m_latestMoviesModel(new MediaItemListModel(QByteArrayLiteral("item"), this))
+    , m_latestSeriesModel(new MediaItemListModel(QByteArrayLiteral("item"), this))
+    , m_seasonsModel(new SeasonListModel(QByteArrayLiteral("season"), this))
+    , m_seasonEpisodesModel(new EpisodeListModel(QByteArrayLiteral("episode"), this))
+    , m_epgNowNextModel(new EpgProgramListModel(QByteArrayLiteral("program"), this))
+    , m_catchupDaysModel(new TextListModel(QByteArrayLiteral("day"), this))
+    , m_catchupDayProgramsModel(new EpgProgramListModel(QByteArrayLiteral("program"), this))
+{
+    m_mac = MavuAPI::deviceId(*m_preferences);
+    m_themeIndex = m_preferences->themeIndex();
+    m_liveSortIndex = m_preferences->liveSortIndex();
+    m_languageCode = m_preferences->language();
+    m_parentalPIN = m_preferences->pin();
+    m_announcedWords = words();
+    m_announcedExpiryText = expiryText();
+    m_announcedThemeURL = currentThemeURL();
+}
+
+AppStore::~AppStore() = default;
+
+// --- change signals ---
+
+void AppStore::notify(Signal signal)
+{
+    if (m_batchDepth > 0) {
+        if (!m_pendingSignals.contains(signal))
+            m_pendingSignals.append(signal);
+        return;
+    }
+    Q_EMIT(this->*signal)();
+}
+
+void AppStore::flushSignals()
+{
+    // A receiver may change the store again; its own signals go out in their own round.
+    while (!m_pendingSignals.isEmpty()) {
+        const QList<Signal> pending = std::exchange(m_pendingSignals, {});
+        for (const Signal signal : pending)
+            Q_EMIT(this->*signal)();
+    }
+}
+
+// --- field writers ---
+
+void AppStore::setPhase(Phase phase)
+{
+    assign(m_phase, phase, &AppStore::phaseChanged);
+}
+
+void AppStore::setPlaylist(std::optional<Playlist> playlist)
+{
+    assign(m_playlist, std::move(playlist), &AppStore::playlistChanged);
+}
+
+void AppStore::setConnecting(bool connecting)
+{
+    assign(m_connecting, connecting, &AppStore::connectingChanged);
+}
+
+void AppStore::setConnectError(std::optional<QString> error)
+{
+    assign(m_connectError, std::move(error), &AppStore::connectErrorChanged);
+}
+
+void AppStore::setSection(Section section)
+{
+    assign(m_section, section, &AppStore::sectionChanged);
+}
+
+void AppStore::setCategories(QList<Category> categories)
+{
+    if (assign(m_categories, std::move(categories), &AppStore::categoriesChanged))
+        m_categoriesModel->replace(m_categories);
+}
+
+void AppStore::setSelectedCategory(std::optional<Category> category)
+{
+    assign(m_selectedCategory, std::move(category), &AppStore::selectedCategoryChanged);
+    // Every selection reloads, also the same category again: after a refresh the cache is new.
+    startTask(loadItems());
+}
+
+void AppStore::setItems(QList<MediaItem> items)
+{
+    if (!assign(m_items, std::move(items), &AppStore::itemsChanged))
+        return;
+    m_nameFilter.setItems(m_items);
+    updateFilteredItems();
+}
+
+void AppStore::setLoadingItems(bool loading)
+{
+    assign(m_loadingItems, loading, &AppStore::loadingItemsChanged);
+}
+
+void AppStore::setLoadingCategories(bool loading)
+{
+    assign(m_loadingCategories, loading, &AppStore::loadingCategoriesChanged);
+}
+
+void AppStore::setSearchText(const QString &text)
+{
+    if (assign(m_searchText, text, &AppStore::searchTextChanged))
+        updateFilteredItems();
+}
+
+void AppStore::setVodSort(VodSort sort)
+{
+    if (assign(m_vodSort, sort, &AppStore::vodSortChanged))
+        setItems(sortVod(m_items));
+}
+
+void AppStore::updateFilteredItems()
+{
+    const bool wasEmpty = m_itemsModel->count() == 0;
+    const bool replaced = m_itemsModel->replace(m_items, m_nameFilter.match(m_searchText));
+    if (replaced && !(wasEmpty && m_itemsModel->count() == 0))
+        notify(&AppStore::filteredItemsChanged);
+}
+
+void AppStore::setDetailItem(std::optional<MediaItem> item)
+{
+    assign(m_detailItem, std::move(item), &AppStore::detailItemChanged);
+}
+
+void AppStore::clearDetailItem()
+{
+    setDetailItem(std::nullopt);
+}
+
+void AppStore::setVodInfo(std::optional<VodInfo> info)
+{
+    const bool same = info.has_value() == m_vodInfo.has_value() && (!info || sameVodInfo(*info, *m_vodInfo));
+    if (same)
+        return;
+    m_vodInfo = std::move(info);
+    notify(&AppStore::vodInfoChanged);
+}
+
+void AppStore::setLoadingDetail(bool loading)
+{
+    assign(m_loadingDetail, loading, &AppStore::loadingDetailChanged);
+}
+
+void AppStore::setSeasons(QList<Season> seasons)
+{
+    if (assign(m_seasons, std::move(seasons), &AppStore::seasonsChanged))
+        m_seasonsModel->replace(m_seasons);
+}
+
+void AppStore::setEpisodes(QList<Episode> episodes)
+{
+    if (assign(m_episodes, std::move(episodes), &AppStore::episodesChanged))
+        updateSeasonEpisodes();
+}
+
+void AppStore::setSelectedSeason(std::optional<Season> season)
+{
+    if (assign(m_selectedSeason, std::move(season), &AppStore::selectedSeasonChanged))
+        updateSeasonEpisodes();
+}
+
+QList<Episode> AppStore::seasonEpisodes() const
+{
+    return m_seasonEpisodes;
+}
+
+void AppStore::updateSeasonEpisodes()
+{
+    QList<Episode> episodes;
+    if (m_selectedSeason) {
+        for (const Episode &episode : std::as_const(m_episodes)) {
+            if (episode.season == m_selectedSeason->id)
+                episodes.append(episode);
+        }
+    }
+    if (assign(m_seasonEpisodes, std::move(episodes), &AppStore::seasonEpisodesChanged))
+        m_seasonEpisodesModel->replace(m_seasonEpisodes);
+}
+
+void AppStore::setNowPlaying(std::optional<MediaItem> item)
+{
+    assign(m_nowPlaying, std::move(item), &AppStore::nowPlayingChanged);
+}
+
+void AppStore::setNowPlayingURL(std::optional<QUrl> url)
+{
+    assign(m_nowPlayingURL, std::move(url), &AppStore::nowPlayingURLChanged);
+}
+
+void AppStore::qmlSetNowPlayingURL(const QUrl &url)
+{
+    setNowPlayingURL(url.isEmpty() ? std::nullopt : std::optional<QUrl>(url));
+}
+
+void AppStore::setNowPlayingTitle(const QString &title)
+{
+    assign(m_nowPlayingTitle, title, &AppStore::nowPlayingTitleChanged);
+}
+
+void AppStore::setNowPlayingEpisode(std::optional<Episode> episode)
+{
+    assign(m_nowPlayingEpisode, std::move(episode), &AppStore::nowPlayingEpisodeChanged);
+}
+
+void AppStore::setCatchupDurationSec(double seconds)
+{
+    assign(m_catchupDurationSec, seconds, &AppStore::catchupDurationSecChanged);
+}
+
+void AppStore::setCatchupURLBuilder(CatchupURLBuilder builder)
+{
+    // Functions cannot be compared: a new builder always counts as a change.
+    if (!builder && !m_catchupURLBuilder)
+        return;
+    m_catchupURLBuilder = std::move(builder);
+    notify(&AppStore::catchupURLBuilderChanged);
+}
+
+void AppStore::setEpgNowNext(QList<EpgProgram> programs)
+{
+    if (assign(m_epgNowNext, std::move(programs), &AppStore::epgNowNextChanged))
+        m_epgNowNextModel->replace(m_epgNowNext);
+}
+
+void AppStore::setCatchupOpen(bool open)
+{
+    assign(m_catchupOpen, open, &AppStore::catchupOpenChanged);
+}
+
+void AppStore::setCatchupPrograms(QList<EpgProgram> programs)
+{
+    if (assign(m_catchupPrograms, std::move(programs), &AppStore::catchupProgramsChanged))
+        updateCatchupDayPrograms();
+}
+
+void AppStore::setCatchupDays(QStringList days)
+{
+    if (assign(m_catchupDays, std::move(days), &AppStore::catchupDaysChanged))
+        m_catchupDaysModel->replace(m_catchupDays);
+}
+
+void AppStore::setSelectedCatchupDay(std::optional<QString> day)
+{
+    if (assign(m_selectedCatchupDay, std::move(day), &AppStore::selectedCatchupDayChanged))
+        updateCatchupDayPrograms();
+}
+
+void AppStore::setLoadingCatchup(bool loading)
+{
+    assign(m_loadingCatchup, loading, &AppStore::loadingCatchupChanged);
+}
+
+void AppStore::setLatestMovies(QList<MediaItem> items)
+{
+    if (assign(m_latestMovies, std::move(items), &AppStore::latestMoviesChanged))
+        m_latestMoviesModel->replace(m_latestMovies);
+}
+
+void AppStore::setLatestSeries(QList<MediaItem> items)
+{
+    if (assign(m_latestSeries, std::move(items), &AppStore::latestSeriesChanged))
+        m_latestSeriesModel->replace(m_latestSeries);
+}
+
+void AppStore::setLoadingHome(bool loading)
+{
+    assign(m_loadingHome, loading, &AppStore::loadingHomeChanged);
+}
+
+void AppStore::setPinChallenge(PinAction action)
+{
+    if (!action && !m_pinChallenge)
+        return;
+    m_pinChallenge = std::move(action);
+    notify(&AppStore::pinChallengeChanged);
+}
+
+void AppStore::runPinChallenge()
+{
+    PinAction action = m_pinChallenge;
+    setPinChallenge({});
+    if (action)
+        action();
+}
+
+void AppStore::dropPinChallenge()
+{
+    setPinChallenge({});
+}
+
+void AppStore::setCheckCanGoBack(bool canGoBack)
+{
+    assign(m_checkCanGoBack, canGoBack, &AppStore::checkCanGoBackChanged);
+}
+
+void AppStore::setStatusLoaded(bool loaded)
+{
+    assign(m_statusLoaded, loaded, &AppStore::statusLoadedChanged);
+}
+
+// --- models ---
+
+QObject *AppStore::categoriesModel() const { return m_categoriesModel; }
+QObject *AppStore::itemsModel() const { return m_itemsModel; }
+QObject *AppStore::latestMoviesModel() const { return m_latestMoviesModel; }
+QObject *AppStore::latestSeriesModel() const { return m_latestSeriesModel; }
+QObject *AppStore::seasonsModel() const { return m_seasonsModel; }
+QObject *AppStore::seasonEpisodesModel() const { return m_seasonEpisodesModel; }
+QObject *AppStore::epgNowNextModel() const { return m_epgNowNextModel; }
+QObject *AppStore::catchupDaysModel() const { return m_catchupDaysModel; }
+QObject *AppStore::catchupDayProgramsModel() const { return m_catchupDayProgramsModel; }
+
+QList<ListModelBase *> AppStore::allModels() const
+{
+    return {m_categoriesModel, m_itemsModel,          m_latestMoviesModel, m_latestSeriesModel,      m_seasonsModel,
+            m_seasonEpisodesModel, m_epgNowNextModel, m_catchupDaysModel,  m_catchupDayProgramsModel};
+}
+
+// --- connection and phases ---
+
+QCoro::Task<> AppStore::start()
+{
+    QPointer<AppStore> self(this);
+    auto statusRequest = MavuAPI::deviceStatus(m_mac);
+    MavuAPI::DeviceStatus status = co_await statusRequest;
+    if (!self)
+        co_return;
+
+    std::optional<Playlist> playlist = status.playlist;
+    if (const auto saved = m_preferences->playlistDictionary()) {
+        const QString host = QStringLiteral("host"), user = QStringLiteral("user"), pass = QStringLiteral("pass");
+        if (saved->contains(host) && saved->contains(user) && saved->contains(pass)) {
+            QString savedHost = saved->value(host);
+            if (savedHost.endsWith(QLatin1Char('/')))
+                savedHost.chop(1);
+            playlist = Playlist{savedHost, saved->value(user), saved->value(pass)};
+        }
+    }
+    {
+        const Batch batch(this);
+        setPlaylist(playlist);
+        setLanguages(status.languages);
+        setStatusLoaded(true);
+    }
+
+    auto themesRequest = MavuAPI::appThemes(m_mac);
+    QList<Theme> themes = co_await themesRequest;
+    if (!self)
+        co_return;
+    const Batch batch(this);
+    setThemes(std::move(themes));
+    if (m_themeIndex >= m_themes.size())
+        setThemeIndex(0);
+}
+
+QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
+{
+    QPointer<AppStore> self(this);
+    {
+        const Batch batch(this);
+        setConnecting(true);
+        setConnectError(std::nullopt);
+    }
+
+    auto liveRequest = MavuAPI::categories(playlist, categoryAction(Section::live));
+    QList<Category> found = co_await liveRequest;
+    if (!self)
+        co_return;
+    if (found.isEmpty()) {
+        auto movieRequest = MavuAPI::categories(playlist, categoryAction(Section::movies));
+        found = co_await movieRequest;
+        if (!self)
+            co_return;
+        if (found.isEmpty()) {
+            const Batch batch(this);
+            setConnectError(QStringLiteral("Couldn't reach that playlist. Check the address and credentials."));
+            setConnecting(false);
+            co_return;
+        }
+    }
+
+    {
+        const Batch batch(this);
+        setPlaylist(playlist);
+        setPlaylistExpTs(std::nullopt);
+        startTask(refreshDeviceWords());
+        if (persist) {
+            m_preferences->setPlaylistDictionary({{QStringLiteral("host"), playlist.host},
+                                                  {QStringLiteral("user"), playlist.username},
+                                                  {QStringLiteral("pass"), playlist.password}});
+        }
+        setConnecting(false);
+        setCheckCanGoBack(false);
+        emptyCache();
+        setCategories({});
+        setItems({});
+        setLatestMovies({});
+        setLatestSeries({});
+        setPhase(Phase::home);
+    }
+    auto latest = loadLatest();
+    co_await latest;
+}
+
+QCoro::Task<> AppStore::enterBrowse()
+{
+    if (!m_playlist)
+        co_return;
+    {
+        const Batch batch(this);
+        setCheckCanGoBack(false);
+        setPhase(Phase::home);
+    }
+    auto latest = loadLatest();
+    co_await latest;
+}
+
+void AppStore::changePlaylist()
+{
+    const Batch batch(this);
+    setCheckCanGoBack(m_playlist.has_value());
+    setPhase(Phase::check);
+}
+
+QCoro::Task<> AppStore::refresh()
+{
+    {
+        const Batch batch(this);
+        emptyCache();
+        setLatestMovies({});
+        setLatestSeries({});
+        setPlaylistExpTs(std::nullopt);
+        startTask(refreshDeviceWords());
+    }
+    if (m_phase == Phase::section) {
+        auto categories = loadCategories();
+        co_await categories;
+    } else {
+        auto latest = loadLatest();
+        co_await latest;
+    }
+}
+
+void AppStore::goHome()
+{
+    const Batch batch(this);
+    stop();
+    setDetailItem(std::nullopt);
+    setCatchupOpen(false);
+    setPhase(Phase::home);
+}
+
+QCoro::Task<> AppStore::openSection(Section section)
+{
+    {
+        const Batch batch(this);
+        setSection(section);
+        setSearchText(QString());
+        setDetailItem(std::nullopt);
+        setPhase(Phase::section);
+    }
+    auto categories = loadCategories();
+    co_await categories;
+}
+
+void AppStore::stop()
+{
+    const Batch batch(this);
+    setNowPlayingURL(std::nullopt);
+    setNowPlaying(std::nullopt);
+    setNowPlayingEpisode(std::nullopt);
+    setNowPlayingTitle(QString());
+    setEpgNowNext({});
+    setCatchupURLBuilder({});
+    setCatchupDurationSec(0);
+}
+
+void AppStore::emptyCache()
+{
+    m_allLive.clear();
+    m_allVods.clear();
+    m_allSeries.clear();
+}
+
+QList<MediaItem> &AppStore::cache(Section section)
+{
+    switch (section) {
+    case Section::live:
+        return m_allLive;
+    case Section::movies:
+        return m_allVods;
+    case Section::series:
+        break;
+    }
+    return m_allSeries;
+}
+
+// --- starters for QML ---
+
+void AppStore::runStart()
+{
+    startTask(start());
+}
+
+void AppStore::runConnect(const QString &host, const QString &user, const QString &pass, bool persist)
+{
+    startTask(connect(Playlist{host, user, pass}, persist));
+}
+
+void AppStore::runEnterBrowse()
+{
+    startTask(enterBrowse());
+}
+
+void AppStore::runRefresh()
+{
+    startTask(refresh());
+}
+
+void AppStore::runOpenSection(Mavu::Section section)
+{
+    startTask(openSection(section));
+}
+
+void AppStore::runOpenDetail(const MediaItem &item)
+{
+    startTask(openDetail(item));
+}
+
+void AppStore::runPlay(const MediaItem &item)
+{
+    startTask(play(item));
+}
+
+void AppStore::runLoadLatest()
+{
+    startTask(loadLatest());
+}
+
+void AppStore::runOpenCatchup()
+{
+    startTask(openCatchup());
+}
+
+void AppStore::runAllCategories(Mavu::Section section)
+{
+    startTask(deliverAllCategories(section));
+}
+
+QCoro::Task<> AppStore::deliverAllCategories(Section section)
+{
+    QPointer<AppStore> self(this);
+    auto request = allCategories(section);
+    const QList<Category> categories = co_await request;
+    if (!self)
+        co_return;
+    QVariantList list;
+    list.reserve(categories.size());
+    for (const Category &category : categories)
+        list.append(QVariant::fromValue(category));
+    Q_EMIT allCategoriesLoaded(section, list);
+}

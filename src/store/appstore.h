@@ -1,0 +1,565 @@
+#pragma once
+
+#include "api/mavuapi.h"
+#include "model/enums.h"
+#include "model/playlist.h"
+#include "model/records.h"
+#include "store/catalogue.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+#include <QUrl>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class Preferences;
+class ListModelBase;
+class FilteredItemsModel;
+template<typename T>
+class RecordListModel;
+
+// The one observable state of the player and every operation that changes it. It lives on
+// the main thread for the whole run; every screen binds to the same instance.
+//
+// Made with the preferences it reads and writes: `AppStore(std::shared_ptr<Preferences>)`.
+// The constructor reads the device identifier and the stored choices and fetches nothing.
+//
+// How the fields reach QML:
+// - Each published field is a property of the same name with a change signal `<name>Changed`
+//   that is emitted only when the value really changes. Fields that screens write have a
+//   WRITE accessor.
+// - Optional values: C++ reads `x()` as a std::optional; QML reads the property `x` (the value,
+//   or an empty one when absent) together with `hasX`. Optional texts and addresses read as
+//   "" / an empty QUrl when absent.
+// - Lists: the C++ accessors give the QList; QML binds to the list models (`categoriesModel`,
+//   `itemsModel` for `filteredItems`, …), whose rows carry the record under one role and
+//   which are replaced in one reset. `themes` reads in QML as a list of Theme values.
+// - Asynchronous operations are coroutines with their own names (awaitable from C++); for QML
+//   each has an invokable starter `run<Name>` that starts it without waiting.
+// - `pinChallenge` and `catchupURLBuilder` are C++ callables; QML sees `hasPinChallenge`,
+//   `runPinChallenge()`, `dropPinChallenge()`, `hasCatchupURLBuilder` and `buildCatchupURL()`.
+//
+// "Starting a task" means calling a coroutine without awaiting it: it runs at once up to its
+// first wait for the network and continues on the main thread. Every coroutine checks after
+// each wait that the store still exists.
+class AppStore : public QObject
+{
+    Q_OBJECT
+
+    Q_PROPERTY(Phase phase READ phase NOTIFY phaseChanged FINAL)
+    Q_PROPERTY(Playlist playlist READ qmlPlaylist NOTIFY playlistChanged FINAL)
+    Q_PROPERTY(bool hasPlaylist READ hasPlaylist NOTIFY playlistChanged FINAL)
+    Q_PROPERTY(bool connecting READ connecting NOTIFY connectingChanged FINAL)
+    Q_PROPERTY(QString connectError READ qmlConnectError NOTIFY connectErrorChanged FINAL)
+    Q_PROPERTY(bool hasConnectError READ hasConnectError NOTIFY connectErrorChanged FINAL)
+    Q_PROPERTY(QString mac READ mac CONSTANT FINAL)
+
+    Q_PROPERTY(Mavu::Section section READ section NOTIFY sectionChanged FINAL)
+    Q_PROPERTY(QList<Category> categories READ categories NOTIFY categoriesChanged FINAL)
+    Q_PROPERTY(Category selectedCategory READ qmlSelectedCategory NOTIFY selectedCategoryChanged FINAL)
+    Q_PROPERTY(bool hasSelectedCategory READ hasSelectedCategory NOTIFY selectedCategoryChanged FINAL)
+    Q_PROPERTY(QList<MediaItem> items READ items NOTIFY itemsChanged FINAL)
+    Q_PROPERTY(bool loadingItems READ loadingItems NOTIFY loadingItemsChanged FINAL)
+    Q_PROPERTY(bool loadingCategories READ loadingCategories NOTIFY loadingCategoriesChanged FINAL)
+    Q_PROPERTY(QString searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged FINAL)
+    Q_PROPERTY(Mavu::VodSort vodSort READ vodSort WRITE setVodSort NOTIFY vodSortChanged FINAL)
+    Q_PROPERTY(QList<MediaItem> filteredItems READ filteredItems NOTIFY filteredItemsChanged FINAL)
+
+    Q_PROPERTY(MediaItem detailItem READ qmlDetailItem WRITE qmlSetDetailItem NOTIFY detailItemChanged FINAL)
+    Q_PROPERTY(bool hasDetailItem READ hasDetailItem NOTIFY detailItemChanged FINAL)
+    Q_PROPERTY(VodInfo vodInfo READ qmlVodInfo NOTIFY vodInfoChanged FINAL)
+    Q_PROPERTY(bool hasVodInfo READ hasVodInfo NOTIFY vodInfoChanged FINAL)
+    Q_PROPERTY(bool loadingDetail READ loadingDetail NOTIFY loadingDetailChanged FINAL)
+    Q_PROPERTY(QList<Season> seasons READ seasons NOTIFY seasonsChanged FINAL)
+    Q_PROPERTY(QList<Episode> episodes READ episodes NOTIFY episodesChanged FINAL)
+    Q_PROPERTY(Season selectedSeason READ qmlSelectedSeason WRITE qmlSetSelectedSeason NOTIFY selectedSeasonChanged FINAL)
+    Q_PROPERTY(bool hasSelectedSeason READ hasSelectedSeason NOTIFY selectedSeasonChanged FINAL)
+    Q_PROPERTY(QList<Episode> seasonEpisodes READ seasonEpisodes NOTIFY seasonEpisodesChanged FINAL)
+
+    Q_PROPERTY(MediaItem nowPlaying READ qmlNowPlaying NOTIFY nowPlayingChanged FINAL)
+    Q_PROPERTY(bool hasNowPlaying READ hasNowPlaying NOTIFY nowPlayingChanged FINAL)
+    Q_PROPERTY(QUrl nowPlayingURL READ qmlNowPlayingURL WRITE qmlSetNowPlayingURL NOTIFY nowPlayingURLChanged FINAL)
+    Q_PROPERTY(QString nowPlayingTitle READ nowPlayingTitle NOTIFY nowPlayingTitleChanged FINAL)
+    Q_PROPERTY(Episode nowPlayingEpisode READ qmlNowPlayingEpisode NOTIFY nowPlayingEpisodeChanged FINAL)
+    Q_PROPERTY(bool hasNowPlayingEpisode READ hasNowPlayingEpisode NOTIFY nowPlayingEpisodeChanged FINAL)
+    Q_PROPERTY(double catchupDurationSec READ catchupDurationSec NOTIFY catchupDurationSecChanged FINAL)
+    Q_PROPERTY(bool hasCatchupURLBuilder READ hasCatchupURLBuilder NOTIFY catchupURLBuilderChanged FINAL)
+    Q_PROPERTY(QList<EpgProgram> epgNowNext READ epgNowNext NOTIFY epgNowNextChanged FINAL)
+
+    Q_PROPERTY(bool catchupOpen READ catchupOpen WRITE setCatchupOpen NOTIFY catchupOpenChanged FINAL)
+    Q_PROPERTY(QList<EpgProgram> catchupPrograms READ catchupPrograms NOTIFY catchupProgramsChanged FINAL)
+    Q_PROPERTY(QStringList catchupDays READ catchupDays NOTIFY catchupDaysChanged FINAL)
+    Q_PROPERTY(QString selectedCatchupDay READ qmlSelectedCatchupDay WRITE qmlSetSelectedCatchupDay NOTIFY selectedCatchupDayChanged FINAL)
+    Q_PROPERTY(bool hasSelectedCatchupDay READ hasSelectedCatchupDay NOTIFY selectedCatchupDayChanged FINAL)
+    Q_PROPERTY(bool loadingCatchup READ loadingCatchup NOTIFY loadingCatchupChanged FINAL)
+    Q_PROPERTY(QList<EpgProgram> catchupDayPrograms READ catchupDayPrograms NOTIFY catchupDayProgramsChanged FINAL)
+
+    Q_PROPERTY(QList<MediaItem> latestMovies READ latestMovies NOTIFY latestMoviesChanged FINAL)
+    Q_PROPERTY(QList<MediaItem> latestSeries READ latestSeries NOTIFY latestSeriesChanged FINAL)
+    Q_PROPERTY(bool loadingHome READ loadingHome NOTIFY loadingHomeChanged FINAL)
+    Q_PROPERTY(bool resolving READ resolving NOTIFY resolvingChanged FINAL)
+    Q_PROPERTY(bool hasPinChallenge READ hasPinChallenge NOTIFY pinChallengeChanged FINAL)
+
+    Q_PROPERTY(QVariantList themes READ qmlThemes NOTIFY themesChanged FINAL)
+    Q_PROPERTY(int themeIndex READ themeIndex WRITE setThemeIndex NOTIFY themeIndexChanged FINAL)
+    Q_PROPERTY(QList<MavuAPI::Language> languages READ languages NOTIFY languagesChanged FINAL)
+    Q_PROPERTY(qint64 playlistExpTs READ qmlPlaylistExpTs NOTIFY playlistExpTsChanged FINAL)
+    Q_PROPERTY(bool hasPlaylistExpTs READ hasPlaylistExpTs NOTIFY playlistExpTsChanged FINAL)
+    Q_PROPERTY(bool checkCanGoBack READ checkCanGoBack WRITE setCheckCanGoBack NOTIFY checkCanGoBackChanged FINAL)
+    Q_PROPERTY(bool statusLoaded READ statusLoaded NOTIFY statusLoadedChanged FINAL)
+    Q_PROPERTY(int liveSortIndex READ liveSortIndex WRITE setLiveSortIndex NOTIFY liveSortIndexChanged FINAL)
+    Q_PROPERTY(QString languageCode READ languageCode WRITE setLanguageCode NOTIFY languageCodeChanged FINAL)
+    Q_PROPERTY(QString parentalPIN READ parentalPIN WRITE setParentalPIN NOTIFY parentalPINChanged FINAL)
+
+    Q_PROPERTY(QVariantMap words READ qmlWords NOTIFY wordsChanged FINAL)
+    Q_PROPERTY(QUrl currentThemeURL READ qmlCurrentThemeURL NOTIFY currentThemeURLChanged FINAL)
+    Q_PROPERTY(QString expiryText READ expiryText NOTIFY expiryTextChanged FINAL)
+
+    Q_PROPERTY(QObject *categoriesModel READ categoriesModel CONSTANT FINAL)
+    Q_PROPERTY(QObject *itemsModel READ itemsModel CONSTANT FINAL)
+    Q_PROPERTY(QObject *latestMoviesModel READ latestMoviesModel CONSTANT FINAL)
+    Q_PROPERTY(QObject *latestSeriesModel READ latestSeriesModel CONSTANT FINAL)
+    Q_PROPERTY(QObject *seasonsModel READ seasonsModel CONSTANT FINAL)
+    Q_PROPERTY(QObject *seasonEpisodesModel READ seasonEpisodesModel CONSTANT FINAL)
+    Q_PROPERTY(QObject *epgNowNextModel READ epgNowNextModel CONSTANT FINAL)
+    Q_PROPERTY(QObject *catchupDaysModel READ catchupDaysModel CONSTANT FINAL)
+    Q_PROPERTY(QObject *catchupDayProgramsModel READ catchupDayProgramsModel CONSTANT FINAL)
+
+public:
+    enum class Phase { check, home, section };
+    Q_ENUM(Phase)
+
+    using PinAction = std::function<void()>;
+    using CatchupURLBuilder = std::function<std::optional<QUrl>(int minutes)>;
+    using UrlOpener = std::function<void(const QUrl &)>;
+
+    // Preference key of a manually connected playlist.
+    static constexpr QLatin1String savedKey{"mavu.playlist"};
+    static constexpr QLatin1String favoritesId{"__fav__"};
+    static constexpr QLatin1String recentsId{"__recent__"};
+    static constexpr int recentsLimit = 50;
+    static constexpr qsizetype homeRowLength = 10;
+
+    explicit AppStore(std::shared_ptr<Preferences> preferences, QObject *parent = nullptr);
+    ~AppStore() override;
+
+    // --- connection and navigation ---
+    QCoro::Task<> start();
+    QCoro::Task<> connect(Playlist playlist, bool persist);
+    QCoro::Task<> enterBrowse();
+    Q_INVOKABLE void changePlaylist();
+    QCoro::Task<> refresh();
+    Q_INVOKABLE void goHome();
+    QCoro::Task<> openSection(Section section);
+    Q_INVOKABLE void stop();
+
+    // --- browsing ---
+    QCoro::Task<> loadCategories();
+    QCoro::Task<QList<Category>> allCategories(Section section);
+    Q_INVOKABLE void selectCategory(const Category &category);
+    QCoro::Task<> loadItems();
+    Q_INVOKABLE void setHidden(const QStringList &ids, Mavu::Section section);
+    Q_INVOKABLE QStringList hiddenCategoryIDs(Mavu::Section section) const;
+    Q_INVOKABLE static bool isAdult(const QString &text);
+    Q_INVOKABLE QStringList favorites(Mavu::Section section) const; // a set: no repeats, no order
+    Q_INVOKABLE QStringList recents(Mavu::Section section) const;   // most recent first
+    Q_INVOKABLE void toggleFavorite(const MediaItem &item);
+    Q_INVOKABLE bool isFavorite(const MediaItem &item) const;
+
+    // --- details and playback ---
+    QCoro::Task<> openDetail(MediaItem item);
+    QCoro::Task<> play(MediaItem item);
+    Q_INVOKABLE void playEpisode(const Episode &episode, const MediaItem &show);
+    Q_INVOKABLE void exitPlayer();
+    Q_INVOKABLE void openTrailer(const QString &videoId);
+    QCoro::Task<> loadLatest();
+
+    // --- guide and catch-up ---
+    QCoro::Task<> openCatchup();
+    Q_INVOKABLE void playCatchup(const EpgProgram &program);
+    Q_INVOKABLE QUrl buildCatchupURL(int minutes) const; // empty: nothing to play
+
+    // --- words ---
+    Q_INVOKABLE QString t(const QString &key, const QString &fallback) const;
+
+    // --- starters for QML (no waiting) ---
+    Q_INVOKABLE void runStart();
+    Q_INVOKABLE void runConnect(const QString &host, const QString &user, const QString &pass, bool persist);
+    Q_INVOKABLE void runEnterBrowse();
+    Q_INVOKABLE void runRefresh();
+    Q_INVOKABLE void runOpenSection(Mavu::Section section);
+    Q_INVOKABLE void runOpenDetail(const MediaItem &item);
+    Q_INVOKABLE void runPlay(const MediaItem &item);
+    Q_INVOKABLE void runLoadLatest();
+    Q_INVOKABLE void runOpenCatchup();
+    // Answers through allCategoriesLoaded(section, list of Category).
+    Q_INVOKABLE void runAllCategories(Mavu::Section section);
+    Q_INVOKABLE void runPinChallenge();  // clears the challenge, then runs its action
+    Q_INVOKABLE void dropPinChallenge(); // clears it without running
+    Q_INVOKABLE void clearDetailItem();
+
+    // --- published fields ---
+    Phase phase() const { return m_phase; }
+    const std::optional<Playlist> &playlist() const { return m_playlist; }
+    bool hasPlaylist() const { return m_playlist.has_value(); }
+    bool connecting() const { return m_connecting; }
+    const std::optional<QString> &connectError() const { return m_connectError; }
+    bool hasConnectError() const { return m_connectError.has_value(); }
+    QString mac() const { return m_mac; }
+
+    Section section() const { return m_section; }
+    const QList<Category> &categories() const { return m_categories; }
+    const std::optional<Category> &selectedCategory() const { return m_selectedCategory; }
+    bool hasSelectedCategory() const { return m_selectedCategory.has_value(); }
+    const QList<MediaItem> &items() const { return m_items; }
+    bool loadingItems() const { return m_loadingItems; }
+    bool loadingCategories() const { return m_loadingCategories; }
+    QString searchText() const { return m_searchText; }
+    void setSearchText(const QString &text);
+    VodSort vodSort() const { return m_vodSort; }
+    void setVodSort(VodSort sort);
+    QList<MediaItem> filteredItems() const;
+
+    const std::optional<MediaItem> &detailItem() const { return m_detailItem; }
+    bool hasDetailItem() const { return m_detailItem.has_value(); }
+    void setDetailItem(std::optional<MediaItem> item);
+    const std::optional<VodInfo> &vodInfo() const { return m_vodInfo; }
+    bool hasVodInfo() const { return m_vodInfo.has_value(); }
+    bool loadingDetail() const { return m_loadingDetail; }
+    const QList<Season> &seasons() const { return m_seasons; }
+    const QList<Episode> &episodes() const { return m_episodes; }
+    const std::optional<Season> &selectedSeason() const { return m_selectedSeason; }
+    bool hasSelectedSeason() const { return m_selectedSeason.has_value(); }
+    void setSelectedSeason(std::optional<Season> season);
+    QList<Episode> seasonEpisodes() const;
+
+    const std::optional<MediaItem> &nowPlaying() const { return m_nowPlaying; }
+    bool hasNowPlaying() const { return m_nowPlaying.has_value(); }
+    const std::optional<QUrl> &nowPlayingURL() const { return m_nowPlayingURL; }
+    void setNowPlayingURL(std::optional<QUrl> url);
+    QString nowPlayingTitle() const { return m_nowPlayingTitle; }
+    const std::optional<Episode> &nowPlayingEpisode() const { return m_nowPlayingEpisode; }
+    bool hasNowPlayingEpisode() const { return m_nowPlayingEpisode.has_value(); }
+    double catchupDurationSec() const { return m_catchupDurationSec; }
+    const CatchupURLBuilder &catchupURLBuilder() const { return m_catchupURLBuilder; }
+    bool hasCatchupURLBuilder() const { return bool(m_catchupURLBuilder); }
+    const QList<EpgProgram> &epgNowNext() const { return m_epgNowNext; }
+
+    bool catchupOpen() const { return m_catchupOpen; }
+    void setCatchupOpen(bool open);
+    const QList<EpgProgram> &catchupPrograms() const { return m_catchupPrograms; }
+    const QStringList &catchupDays() const { return m_catchupDays; }
+    const std::optional<QString> &selectedCatchupDay() const { return m_selectedCatchupDay; }
+    bool hasSelectedCatchupDay() const { return m_selectedCatchupDay.has_value(); }
+    void setSelectedCatchupDay(std::optional<QString> day);
+    bool loadingCatchup() const { return m_loadingCatchup; }
+    QList<EpgProgram> catchupDayPrograms() const;
+
+    const QList<MediaItem> &latestMovies() const { return m_latestMovies; }
+    const QList<MediaItem> &latestSeries() const { return m_latestSeries; }
+    bool loadingHome() const { return m_loadingHome; }
+    bool resolving() const { return m_resolving; }
+    const PinAction &pinChallenge() const { return m_pinChallenge; }
+    bool hasPinChallenge() const { return bool(m_pinChallenge); }
+    void setPinChallenge(PinAction action); // an empty function clears it
+
+    const QList<Theme> &themes() const { return m_themes; }
+    int themeIndex() const { return m_themeIndex; }
+    void setThemeIndex(int index);
+    const QList<MavuAPI::Language> &languages() const { return m_languages; }
+    const std::optional<qint64> &playlistExpTs() const { return m_playlistExpTs; }
+    bool hasPlaylistExpTs() const { return m_playlistExpTs.has_value(); }
+    bool checkCanGoBack() const { return m_checkCanGoBack; }
+    void setCheckCanGoBack(bool canGoBack);
+    bool statusLoaded() const { return m_statusLoaded; }
+    int liveSortIndex() const { return m_liveSortIndex; }
+    void setLiveSortIndex(int index);
+    QString languageCode() const { return m_languageCode; }
+    void setLanguageCode(const QString &code);
+    QString parentalPIN() const { return m_parentalPIN; }
+    void setParentalPIN(const QString &pin);
+
+    QHash<QString, QString> words() const;
+    std::optional<QUrl> currentThemeURL() const;
+    QString expiryText() const;
+
+    // --- the catalogue cache (not published) ---
+    const QList<MediaItem> &allLive() const { return m_allLive; }
+    const QList<MediaItem> &allVods() const { return m_allVods; }
+    const QList<MediaItem> &allSeries() const { return m_allSeries; }
+
+    // --- the models ---
+    RecordListModel<Category> *categoriesListModel() const { return m_categoriesModel; }
+    FilteredItemsModel *filteredItemsModel() const { return m_itemsModel; }
+    QObject *categoriesModel() const;
+    QObject *itemsModel() const;
+    QObject *latestMoviesModel() const;
+    QObject *latestSeriesModel() const;
+    QObject *seasonsModel() const;
+    QObject *seasonEpisodesModel() const;
+    QObject *epgNowNextModel() const;
+    QObject *catchupDaysModel() const;
+    QObject *catchupDayProgramsModel() const;
+    QList<ListModelBase *> allModels() const;
+
+    // Where trailers open; the system browser unless replaced (tests replace it).
+    void setUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
+
+    // Stream addresses, built from the connected playlist; nothing when it does not parse.
+    static std::optional<QUrl> streamURL(const Playlist &playlist, const QString &kind, const QString &streamId,
+                                         const QString &extension);
+    static std::optional<QUrl> catchupURL(const Playlist &playlist, const MediaItem &channel, qint64 minutes,
+                                          const QString &startText);
+    static QString catchupStartText(const EpgProgram &program);
+    static std::optional<QUrl> trailerURL(const QString &videoId);
+
+    // QML faces of the optional fields.
+    Playlist qmlPlaylist() const { return m_playlist.value_or(Playlist()); }
+    QString qmlConnectError() const { return m_connectError.value_or(QString()); }
+    Category qmlSelectedCategory() const { return m_selectedCategory.value_or(Category()); }
+    MediaItem qmlDetailItem() const { return m_detailItem.value_or(MediaItem()); }
+    void qmlSetDetailItem(const MediaItem &item) { setDetailItem(item); }
+    VodInfo qmlVodInfo() const { return m_vodInfo.value_or(VodInfo()); }
+    Season qmlSelectedSeason() const { return m_selectedSeason.value_or(Season()); }
+    void qmlSetSelectedSeason(const Season &season) { setSelectedSeason(season); }
+    MediaItem qmlNowPlaying() const { return m_nowPlaying.value_or(MediaItem()); }
+    QUrl qmlNowPlayingURL() const { return m_nowPlayingURL.value_or(QUrl()); }
+    void qmlSetNowPlayingURL(const QUrl &url);
+    Episode qmlNowPlayingEpisode() const { return m_nowPlayingEpisode.value_or(Episode()); }
+    QString qmlSelectedCatchupDay() const { return m_selectedCatchupDay.value_or(QString()); }
+    void qmlSetSelectedCatchupDay(const QString &day) { setSelectedCatchupDay(day); }
+    QVariantList qmlThemes() const;
+    qint64 qmlPlaylistExpTs() const { return m_playlistExpTs.value_or(0); }
+    QVariantMap qmlWords() const;
+    QUrl qmlCurrentThemeURL() const { return currentThemeURL().value_or(QUrl()); }
+
+Q_SIGNALS:
+    void phaseChanged();
+    void playlistChanged();
+    void connectingChanged();
+    void connectErrorChanged();
+    void sectionChanged();
+    void categoriesChanged();
+    void selectedCategoryChanged();
+    void itemsChanged();
+    void loadingItemsChanged();
+    void loadingCategoriesChanged();
+    void searchTextChanged();
+    void vodSortChanged();
+    void filteredItemsChanged();
+    void detailItemChanged();
+    void vodInfoChanged();
+    void loadingDetailChanged();
+    void seasonsChanged();
+    void episodesChanged();
+    void selectedSeasonChanged();
+    void seasonEpisodesChanged();
+    void nowPlayingChanged();
+    void nowPlayingURLChanged();
+    void nowPlayingTitleChanged();
+    void nowPlayingEpisodeChanged();
+    void catchupDurationSecChanged();
+    void catchupURLBuilderChanged();
+    void epgNowNextChanged();
+    void catchupOpenChanged();
+    void catchupProgramsChanged();
+    void catchupDaysChanged();
+    void selectedCatchupDayChanged();
+    void loadingCatchupChanged();
+    void catchupDayProgramsChanged();
+    void latestMoviesChanged();
+    void latestSeriesChanged();
+    void loadingHomeChanged();
+    void resolvingChanged();
+    void pinChallengeChanged();
+    void themesChanged();
+    void themeIndexChanged();
+    void languagesChanged();
+    void playlistExpTsChanged();
+    void checkCanGoBackChanged();
+    void statusLoadedChanged();
+    void liveSortIndexChanged();
+    void languageCodeChanged();
+    void parentalPINChanged();
+    void wordsChanged();
+    void currentThemeURLChanged();
+    void expiryTextChanged();
+    // A favourite was added or removed: favourite marks must be drawn again.
+    void favoritesChanged();
+    // The answer of runAllCategories: Category values.
+    void allCategoriesLoaded(Mavu::Section section, const QVariantList &categories);
+
+private:
+    using Signal = void (AppStore::*)();
+
+    // Holds back change signals until the outermost batch ends, so that observers never see
+    // half of a change (a new address with the previous item, say). Never held across a wait.
+    class Batch
+    {
+    public:
+        explicit Batch(AppStore *store)
+            : m_store(store)
+        {
+            ++m_store->m_batchDepth;
+        }
+        ~Batch()
+        {
+            if (--m_store->m_batchDepth == 0)
+                m_store->flushSignals();
+        }
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+
+    private:
+        AppStore *m_store;
+    };
+
+    void notify(Signal signal);
+    void flushSignals();
+
+    // Assigns and signals only on a real change.
+    template<typename T>
+    bool assign(T &field, T value, Signal signal)
+    {
+        if (field == value)
+            return false;
+        field = std::move(value);
+        notify(signal);
+        return true;
+    }
+
+    // Field writers that keep the models and the derived values in step.
+    void setPhase(Phase phase);
+    void setPlaylist(std::optional<Playlist> playlist);
+    void setConnecting(bool connecting);
+    void setConnectError(std::optional<QString> error);
+    void setSection(Section section);
+    void setCategories(QList<Category> categories);
+    void setSelectedCategory(std::optional<Category> category); // also starts the item load
+    void setItems(QList<MediaItem> items);
+    void setLoadingItems(bool loading);
+    void setLoadingCategories(bool loading);
+    void setVodInfo(std::optional<VodInfo> info);
+    void setLoadingDetail(bool loading);
+    void setSeasons(QList<Season> seasons);
+    void setEpisodes(QList<Episode> episodes);
+    void setNowPlaying(std::optional<MediaItem> item);
+    void setNowPlayingTitle(const QString &title);
+    void setNowPlayingEpisode(std::optional<Episode> episode);
+    void setCatchupDurationSec(double seconds);
+    void setCatchupURLBuilder(CatchupURLBuilder builder);
+    void setEpgNowNext(QList<EpgProgram> programs);
+    void setCatchupPrograms(QList<EpgProgram> programs);
+    void setCatchupDays(QStringList days);
+    void setLoadingCatchup(bool loading);
+    void setLatestMovies(QList<MediaItem> items);
+    void setLatestSeries(QList<MediaItem> items);
+    void setLoadingHome(bool loading);
+    void setThemes(QList<Theme> themes);
+    void setLanguages(QList<MavuAPI::Language> languages);
+    void setPlaylistExpTs(std::optional<qint64> expiry);
+    void setStatusLoaded(bool loaded);
+
+    void updateFilteredItems();
+    void updateSeasonEpisodes();
+    void updateCatchupDayPrograms();
+    void updateWordsAndTexts(); // words, expiryText
+    void updateThemeURL();
+
+    void emptyCache();
+    QList<MediaItem> &cache(Section section);
+    QSet<QString> favoriteSet(Section section) const;
+    void markRecent(const MediaItem &item);
+    QList<MediaItem> sortVod(QList<MediaItem> items) const;
+    QList<Category> withPseudoCategories(const QList<Category> &provider) const;
+
+    QCoro::Task<> refreshDeviceWords();
+    QCoro::Task<> loadPlaylistExpiry();
+    QCoro::Task<> deliverAllCategories(Section section);
+
+    std::shared_ptr<Preferences> m_preferences;
+    int m_batchDepth = 0;
+    QList<Signal> m_pendingSignals;
+    QCollator m_collator;
+    Catalogue::NameFilter m_nameFilter;
+    UrlOpener m_urlOpener;
+
+    // Published fields, in declaration order.
+    Phase m_phase = Phase::check;
+    std::optional<Playlist> m_playlist;
+    bool m_connecting = false;
+    std::optional<QString> m_connectError;
+    QString m_mac;
+    Section m_section = Section::live;
+    QList<Category> m_categories;
+    std::optional<Category> m_selectedCategory;
+    QList<MediaItem> m_items;
+    bool m_loadingItems = false;
+    bool m_loadingCategories = false;
+    QString m_searchText;
+    VodSort m_vodSort = VodSort::added;
+    std::optional<MediaItem> m_detailItem;
+    std::optional<VodInfo> m_vodInfo;
+    bool m_loadingDetail = false;
+    QList<Season> m_seasons;
+    QList<Episode> m_episodes;
+    std::optional<Season> m_selectedSeason;
+    std::optional<MediaItem> m_nowPlaying;
+    std::optional<QUrl> m_nowPlayingURL;
+    QString m_nowPlayingTitle;
+    std::optional<Episode> m_nowPlayingEpisode;
+    double m_catchupDurationSec = 0;
+    QList<EpgProgram> m_epgNowNext;
+    bool m_catchupOpen = false;
+    QList<EpgProgram> m_catchupPrograms;
+    QStringList m_catchupDays;
+    std::optional<QString> m_selectedCatchupDay;
+    bool m_loadingCatchup = false;
+    QList<MediaItem> m_latestMovies;
+    QList<MediaItem> m_latestSeries;
+    bool m_loadingHome = false;
+    bool m_resolving = false;
+    PinAction m_pinChallenge;
+    QList<Theme> m_themes;
+    int m_themeIndex = 0;
+    QList<MavuAPI::Language> m_languages;
+    std::optional<qint64> m_playlistExpTs;
+    bool m_checkCanGoBack = false;
+    bool m_statusLoaded = false;
+    int m_liveSortIndex = 0;
+    QString m_languageCode;
+    QString m_parentalPIN;
+
+    // Not published.
+    CatchupURLBuilder m_catchupURLBuilder;
+    QList<MediaItem> m_allLive;
+    QList<MediaItem> m_allVods;
+    QList<MediaItem> m_allSeries;
+
+    // Derived values as last announced, to signal only real changes.
+    QList<Episode> m_seasonEpisodes;
+    QList<EpgProgram> m_catchupDayPrograms;
+    QHash<QString, QString> m_announcedWords;
+    QString m_announcedExpiryText;
+    std::optional<QUrl> m_announcedThemeURL;
+
+    // Which load of categories and of details is the latest; older answers are not applied.
+    quint64 m_categoryLoad = 0;
+    quint64 m_detailLoad = 0;
+
+    RecordListModel<Category> *m_categoriesModel;
+    FilteredItemsModel *m_itemsModel;
+    RecordListModel<MediaItem> *m_latestMoviesModel;
+    RecordListModel<MediaItem> *m_latestSeriesModel;
+    RecordListModel<Season> *m_seasonsModel;
+    RecordListModel<Episode> *m_seasonEpisodesModel;
+    RecordListModel<EpgProgram> *m_epgNowNextModel;
+    RecordListModel<QString> *m_catchupDaysModel;
+    RecordListModel<EpgProgram> *m_catchupDayProgramsModel;
+};

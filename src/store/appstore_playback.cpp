@@ -1,0 +1,213 @@
+// Details and playback: the detail record, stream addresses and the now-playing fields,
+// trailers and the home rows.
+#include "appstore.h"
+
+#include "model/urltext.h"
+#include "store/appstore_p.h"
+
+#include <QPointer>
+
+using namespace AppStoreDetail;
+
+namespace {
+
+std::optional<QUrl> parsed(const QString &text)
+{
+    const QUrl url = UrlText::parse(text);
+    if (!url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+// host + "/" + kind + "/" + user + "/" + password, with the credentials encoded for a path.
+QString accountPath(const Playlist &playlist, const QString &kind)
+{
+    return playlist.host + QLatin1Char('/') + kind + QLatin1Char('/') + UrlText::encodePathText(playlist.username)
+        + QLatin1Char('/') + UrlText::encodePathText(playlist.password) + QLatin1Char('/');
+}
+
+} // namespace
+
+std::optional<QUrl> AppStore::streamURL(const Playlist &playlist, const QString &kind, const QString &streamId,
+                                        const QString &extension)
+{
+    return parsed(accountPath(playlist, kind) + streamId + QLatin1Char('.') + extension);
+}
+
+std::optional<QUrl> AppStore::catchupURL(const Playlist &playlist, const MediaItem &channel, qint64 minutes,
+                                         const QString &startText)
+{
+    return parsed(accountPath(playlist, QStringLiteral("timeshift")) + QString::number(minutes) + QLatin1Char('/')
+                  + startText + QLatin1Char('/') + channel.id + QStringLiteral(".m3u8"));
+}
+
+std::optional<QUrl> AppStore::trailerURL(const QString &videoId)
+{
+    return parsed(QStringLiteral(MAVU_TRAILER_SITE_URL) + QStringLiteral("/watch?v=") + videoId);
+}
+
+QCoro::Task<> AppStore::openDetail(MediaItem item)
+{
+    const quint64 load = ++m_detailLoad;
+    {
+        const Batch batch(this);
+        setSection(item.kind == MediaItem::Kind::movie ? Section::movies : Section::series);
+        setPhase(Phase::section);
+        setDetailItem(item);
+        setVodInfo(std::nullopt);
+        setSeasons({});
+        setEpisodes({});
+        setSelectedSeason(std::nullopt);
+        // No request follows; an earlier one still running no longer speaks for the screen.
+        if (!m_playlist) {
+            setLoadingDetail(false);
+            co_return;
+        }
+        setLoadingDetail(true);
+    }
+    const Playlist playlist = *m_playlist;
+    QPointer<AppStore> self(this);
+    // A slow answer for an earlier click must not replace the details of the title on screen.
+    const auto stillShown = [&] {
+        return load == m_detailLoad && m_detailItem && m_detailItem->id == item.id && m_detailItem->kind == item.kind;
+    };
+
+    if (item.kind == MediaItem::Kind::movie) {
+        auto request = MavuAPI::vodInfo(playlist, item.id);
+        VodInfo info = co_await request;
+        if (!self)
+            co_return;
+        if (stillShown())
+            setVodInfo(std::move(info));
+    } else if (item.seriesId) {
+        auto request = MavuAPI::seriesInfo(playlist, *item.seriesId);
+        MavuAPI::SeriesInfo info = co_await request;
+        if (!self)
+            co_return;
+        if (stillShown()) {
+            const Batch batch(this);
+            setSeasons(info.seasons);
+            setEpisodes(info.episodes);
+            setSelectedSeason(info.seasons.isEmpty() ? std::nullopt : std::optional<Season>(info.seasons.first()));
+            if (m_detailItem && m_detailItem->trailer.isEmpty() && !info.trailer.isEmpty()) {
+                MediaItem withTrailer = *m_detailItem;
+                withTrailer.trailer = info.trailer;
+                setDetailItem(withTrailer);
+            }
+        }
+    }
+    if (load == m_detailLoad)
+        setLoadingDetail(false);
+}
+
+QCoro::Task<> AppStore::play(MediaItem item)
+{
+    if (!m_playlist)
+        co_return;
+    if (item.kind == MediaItem::Kind::series) {
+        auto detail = openDetail(item);
+        co_await detail;
+        co_return;
+    }
+    const bool live = item.kind == MediaItem::Kind::live;
+    const Playlist playlist = *m_playlist;
+    const auto url = streamURL(playlist, live ? QStringLiteral("live") : QStringLiteral("movie"), item.id, item.containerExt);
+    if (!url)
+        co_return;
+    {
+        const Batch batch(this);
+        setCatchupURLBuilder({});
+        setCatchupDurationSec(0);
+        setNowPlaying(item);
+        setNowPlayingTitle(item.name);
+        setNowPlayingEpisode(std::nullopt);
+        setNowPlayingURL(url);
+        markRecent(item);
+        if (live)
+            setEpgNowNext({});
+    }
+    if (!live)
+        co_return;
+
+    QPointer<AppStore> self(this);
+    auto guide = MavuAPI::shortEPG(playlist, item.id);
+    QList<EpgProgram> programs = co_await guide;
+    if (!self)
+        co_return;
+    // Only the channel that is still playing gets its guide.
+    if (m_nowPlaying && m_nowPlaying->id == item.id)
+        setEpgNowNext(std::move(programs));
+}
+
+void AppStore::playEpisode(const Episode &episode, const MediaItem &show)
+{
+    if (!m_playlist)
+        return;
+    const auto url = streamURL(*m_playlist, QStringLiteral("series"), episode.id, episode.containerExt);
+    if (!url)
+        return;
+    const Batch batch(this);
+    setCatchupURLBuilder({});
+    setCatchupDurationSec(0);
+    setNowPlaying(show);
+    setNowPlayingEpisode(episode);
+    setNowPlayingTitle(episode.title.isEmpty() ? show.name : episode.title);
+    setNowPlayingURL(url);
+    markRecent(show);
+}
+
+void AppStore::exitPlayer()
+{
+    const Batch batch(this);
+    if (m_catchupURLBuilder && m_nowPlaying && m_nowPlaying->isLive() && m_playlist) {
+        const MediaItem channel = *m_nowPlaying;
+        if (const auto url = streamURL(*m_playlist, QStringLiteral("live"), channel.id, channel.containerExt)) {
+            setCatchupURLBuilder({});
+            setCatchupDurationSec(0);
+            setNowPlayingTitle(channel.name);
+            setNowPlayingURL(url);
+            return;
+        }
+    }
+    stop();
+}
+
+void AppStore::openTrailer(const QString &videoId)
+{
+    if (videoId.isEmpty())
+        return;
+    if (const auto url = trailerURL(videoId); url && m_urlOpener)
+        m_urlOpener(*url);
+}
+
+QCoro::Task<> AppStore::loadLatest()
+{
+    if (!m_playlist)
+        co_return;
+    const Playlist playlist = *m_playlist;
+    setLoadingHome(true);
+    if (!m_playlistExpTs)
+        startTask(loadPlaylistExpiry());
+
+    QPointer<AppStore> self(this);
+    if (m_allVods.isEmpty()) {
+        auto request = MavuAPI::vodStreams(playlist);
+        QList<MediaItem> movies = co_await request;
+        if (!self)
+            co_return;
+        if (m_playlist == playlist)
+            m_allVods = std::move(movies);
+    }
+    if (m_allSeries.isEmpty()) {
+        auto request = MavuAPI::series(playlist);
+        QList<MediaItem> shows = co_await request;
+        if (!self)
+            co_return;
+        if (m_playlist == playlist)
+            m_allSeries = std::move(shows);
+    }
+    const Batch batch(this);
+    setLatestMovies(Catalogue::newest(m_allVods, homeRowLength));
+    setLatestSeries(Catalogue::newest(m_allSeries, homeRowLength));
+    setLoadingHome(false);
+}

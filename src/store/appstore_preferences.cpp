@@ -1,0 +1,188 @@
+// Stored choices, themes, the words of the chosen language and the account's expiry.
+#include "appstore.h"
+
+#include "model/urltext.h"
+#include "store/appstore_p.h"
+#include "store/preferences.h"
+
+#include <QDateTime>
+#include <QPointer>
+
+#include <cmath>
+
+using namespace AppStoreDetail;
+
+// Each writer stores the value at once, also when it is the value already held: the key then
+// exists in the file, as a reset to 0 after start-up must leave it.
+void AppStore::setThemeIndex(int index)
+{
+    const bool changed = assign(m_themeIndex, index, &AppStore::themeIndexChanged);
+    m_preferences->setThemeIndex(index);
+    if (changed)
+        updateThemeURL();
+}
+
+void AppStore::setLiveSortIndex(int index)
+{
+    assign(m_liveSortIndex, index, &AppStore::liveSortIndexChanged);
+    m_preferences->setLiveSortIndex(index);
+    if (m_phase == Phase::section && m_section == Section::live)
+        startTask(loadItems());
+}
+
+void AppStore::setLanguageCode(const QString &code)
+{
+    const bool changed = assign(m_languageCode, code, &AppStore::languageCodeChanged);
+    m_preferences->setLanguage(code);
+    if (changed)
+        updateWordsAndTexts();
+}
+
+void AppStore::setParentalPIN(const QString &pin)
+{
+    assign(m_parentalPIN, pin, &AppStore::parentalPINChanged);
+    m_preferences->setPin(pin);
+}
+
+void AppStore::setThemes(QList<Theme> themes)
+{
+    if (assign(m_themes, std::move(themes), &AppStore::themesChanged))
+        updateThemeURL();
+}
+
+QVariantList AppStore::qmlThemes() const
+{
+    QVariantList list;
+    list.reserve(m_themes.size());
+    for (const Theme &theme : m_themes)
+        list.append(QVariant::fromValue(theme));
+    return list;
+}
+
+void AppStore::setLanguages(QList<MavuAPI::Language> languages)
+{
+    // Languages have no equality of their own: compare what the store reads of them.
+    const bool same = languages.size() == m_languages.size()
+        && std::equal(languages.cbegin(), languages.cend(), m_languages.cbegin(), [](const auto &a, const auto &b) {
+               return a.code == b.code && a.name == b.name && a.words == b.words;
+           });
+    if (same)
+        return;
+    m_languages = std::move(languages);
+    notify(&AppStore::languagesChanged);
+    updateWordsAndTexts();
+}
+
+void AppStore::setPlaylistExpTs(std::optional<qint64> expiry)
+{
+    if (assign(m_playlistExpTs, expiry, &AppStore::playlistExpTsChanged))
+        updateWordsAndTexts();
+}
+
+std::optional<QUrl> AppStore::currentThemeURL() const
+{
+    if (m_themeIndex < 0 || m_themeIndex >= m_themes.size())
+        return std::nullopt;
+    const QString &address = m_themes.at(m_themeIndex).url;
+    if (address.isEmpty())
+        return std::nullopt;
+    const QUrl url = UrlText::parse(address);
+    if (!url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+void AppStore::updateThemeURL()
+{
+    assign(m_announcedThemeURL, currentThemeURL(), &AppStore::currentThemeURLChanged);
+}
+
+QHash<QString, QString> AppStore::words() const
+{
+    const QString wanted = m_languageCode.toLower();
+    for (const MavuAPI::Language &language : m_languages) {
+        if (language.code.toLower() == wanted)
+            return language.words;
+    }
+    for (const MavuAPI::Language &language : m_languages) {
+        if (language.code == QLatin1String("en"))
+            return language.words;
+    }
+    return {};
+}
+
+QVariantMap AppStore::qmlWords() const
+{
+    QVariantMap map;
+    const QHash<QString, QString> table = words();
+    for (auto it = table.cbegin(); it != table.cend(); ++it)
+        map.insert(it.key(), it.value());
+    return map;
+}
+
+QString AppStore::t(const QString &key, const QString &fallback) const
+{
+    const QHash<QString, QString> table = words();
+    const auto it = table.constFind(key);
+    if (it == table.cend())
+        return fallback;
+    const QString word = it->trimmed();
+    return word.isEmpty() ? fallback : word;
+}
+
+void AppStore::updateWordsAndTexts()
+{
+    assign(m_announcedWords, words(), &AppStore::wordsChanged);
+    assign(m_announcedExpiryText, expiryText(), &AppStore::expiryTextChanged);
+}
+
+QString AppStore::expiryText() const
+{
+    const QString label = t(QStringLiteral("your_playlist_expires"),
+                            t(QStringLiteral("playlist_expires"), QStringLiteral("Your playlist expires")) + QLatin1Char(':'));
+    if (!m_playlistExpTs)
+        return label;
+    const QString unlimited = label + QLatin1Char(' ') + t(QStringLiteral("Unlimited"), QStringLiteral("Unlimited"));
+    const qint64 expiry = *m_playlistExpTs;
+    if (expiry == 0)
+        return unlimited;
+    const QDateTime instant = QDateTime::fromSecsSinceEpoch(expiry);
+    // Beyond the range of dates (hundreds of millions of years) only an expiry far ahead is possible.
+    if (!instant.isValid())
+        return expiry > 0 ? unlimited : label;
+    if (instant.date().year() >= 2101)
+        return unlimited;
+    const double secondsLeft = double(expiry) - double(QDateTime::currentMSecsSinceEpoch()) / 1000;
+    const qint64 daysLeft = std::max<qint64>(0, qint64(std::ceil(secondsLeft / 86400)));
+    return label + QLatin1Char(' ') + instant.toString(QStringLiteral("dd.MM.yyyy")) + QStringLiteral(" (")
+        + QString::number(daysLeft) + QLatin1Char(' ') + t(QStringLiteral("days_left"), QStringLiteral("days left"))
+        + QLatin1Char(')');
+}
+
+QCoro::Task<> AppStore::refreshDeviceWords()
+{
+    QPointer<AppStore> self(this);
+    auto request = MavuAPI::deviceStatus(m_mac);
+    MavuAPI::DeviceStatus status = co_await request;
+    if (!self)
+        co_return;
+    if (!status.languages.isEmpty())
+        setLanguages(std::move(status.languages));
+}
+
+QCoro::Task<> AppStore::loadPlaylistExpiry()
+{
+    if (!m_playlist) {
+        setPlaylistExpTs(std::nullopt);
+        co_return;
+    }
+    const Playlist playlist = *m_playlist;
+    QPointer<AppStore> self(this);
+    auto request = MavuAPI::playlistExpiry(playlist);
+    const std::optional<qint64> expiry = co_await request;
+    if (!self)
+        co_return;
+    // The account of a provider connected meanwhile is not this one.
+    if (m_playlist == playlist)
+        setPlaylistExpTs(expiry);
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "model/enums.h"
+#include "model/records.h"
+
+#include <QCollator>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The catalogue work of the store that involves no state: cutting a section's cached
+// catalogue into one category's list, ordering it and filtering it by a search text.
+// Catalogues reach 200,000 entries, so every ordering computes each key once per list
+// (never per comparison) and sorts positions, not records.
+namespace Catalogue {
+
+// The `added` stamp as an ordering key: the whole text must be one number. A text that
+// does not read, and "nan" (which reads but cannot be ordered), count as 0.
+double addedKey(const QString &added);
+
+// A collator for names: the user's locale, letter case ignored.
+QCollator nameCollator();
+
+// Stable orderings; equal entries keep their relative order.
+QList<MediaItem> sortedVod(QList<MediaItem> items, VodSort sort, const QCollator &collator);
+// 0 and any unknown value: the provider's order; 1: names ascending; 2: names descending.
+QList<MediaItem> sortedLive(QList<MediaItem> items, int liveSortIndex, const QCollator &collator);
+// The first `limit` entries of the `added` ordering, without sorting the whole list.
+QList<MediaItem> newest(const QList<MediaItem> &items, qsizetype limit);
+
+// Cuts, each in cache order.
+QList<MediaItem> inCategory(const QList<MediaItem> &cache, const QString &categoryId);
+QList<MediaItem> withIds(const QList<MediaItem> &cache, const QSet<QString> &ids);
+// For each id in turn, the first cached item with that id; ids without one are skipped.
+QList<MediaItem> inIdOrder(const QList<MediaItem> &cache, const QStringList &ids);
+
+// True when the name holds "xxx", "adult" or "porn" in any letter case, also inside a word.
+bool isAdult(const QString &text);
+
+// The search text without the blanks and tabs at its ends (line breaks stay).
+QString trimmedSearch(const QString &text);
+
+// Case-insensitive "name contains" over one list, with the names folded once per list so
+// that a keystroke only scans.
+class NameFilter
+{
+public:
+    void setItems(const QList<MediaItem> &items);
+
+    // Positions of the items whose name contains the trimmed `search`; nothing when the
+    // trimmed search is empty (every item passes).
+    std::optional<QList<qsizetype>> match(const QString &search) const;
+
+private:
+    QStringList m_folded;
+};
+
+// Folding used on both sides of the comparison: canonical composition, then case folding.
+QString foldForSearch(const QString &text);
+
+} // namespace Catalogue

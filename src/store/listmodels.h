@@ -1,0 +1,116 @@
+#pragma once
+
+#include "model/records.h"
+
+#include <QAbstractListModel>
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The store's lists as models for the screens. Each row holds one record under a single
+// role ("item", "category", "season", "episode", "program" or "day"). A new list replaces
+// the rows in one reset, so a list of 100,000 entries costs the view one rebuild, never
+// 100,000 insertions.
+class ListModelBase : public QAbstractListModel
+{
+    Q_OBJECT
+    Q_PROPERTY(int count READ count NOTIFY countChanged FINAL)
+
+public:
+    static constexpr int RecordRole = Qt::UserRole + 1;
+
+    ListModelBase(QByteArray roleName, QObject *parent);
+
+    int count() const { return rowCount(); }
+    QHash<int, QByteArray> roleNames() const override;
+
+Q_SIGNALS:
+    void countChanged();
+
+protected:
+    // Runs `swap` inside one reset and reports a changed count.
+    template<typename Swap>
+    void resetWith(Swap &&swap)
+    {
+        const int before = count();
+        beginResetModel();
+        swap();
+        endResetModel();
+        if (count() != before)
+            Q_EMIT countChanged();
+    }
+
+private:
+    QByteArray m_roleName;
+};
+
+template<typename T>
+class RecordListModel : public ListModelBase
+{
+public:
+    RecordListModel(QByteArray roleName, QObject *parent)
+        : ListModelBase(std::move(roleName), parent)
+    {
+    }
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : int(m_rows.size());
+    }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (role != RecordRole || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+            return {};
+        return QVariant::fromValue(m_rows.at(index.row()));
+    }
+
+    const QList<T> &rows() const { return m_rows; }
+
+    // Nothing happens when the rows are already these (same shared list or equal entries).
+    bool replace(const QList<T> &rows)
+    {
+        if (rows == m_rows)
+            return false;
+        resetWith([&] { m_rows = rows; });
+        return true;
+    }
+
+private:
+    QList<T> m_rows;
+};
+
+using CategoryListModel = RecordListModel<Category>;
+using MediaItemListModel = RecordListModel<MediaItem>;
+using SeasonListModel = RecordListModel<Season>;
+using EpisodeListModel = RecordListModel<Episode>;
+using EpgProgramListModel = RecordListModel<EpgProgram>;
+using TextListModel = RecordListModel<QString>;
+
+// The filtered items: the item list itself (shared, not copied) and, while a search is
+// typed, the positions of the matching rows. A keystroke over 200,000 names therefore
+// hands the view a list of positions, not 200,000 copied records.
+class FilteredItemsModel : public ListModelBase
+{
+    Q_OBJECT
+
+public:
+    explicit FilteredItemsModel(QObject *parent);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+
+    // `rows` absent: every item, in order. False when the view already shows exactly this.
+    bool replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &rows);
+
+    // The rows as records (copies), in order.
+    QList<MediaItem> items() const;
+
+private:
+    const MediaItem &at(qsizetype row) const;
+
+    QList<MediaItem> m_items;
+    std::optional<QList<qsizetype>> m_rows;
+};
