@@ -12,7 +12,7 @@ packages=(
   qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtqml-models
   qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtquick-layouts
   qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-shapes
-  qml6-module-qttest qt6-qpa-plugins libqt6svg6
+  qml6-module-qttest qml6-module-qt5compat-graphicaleffects qt6-qpa-plugins libqt6svg6
   # async, JSON, playback
   qcoro-qt6-dev libsimdjson-dev libvlc-dev vlc-plugin-base libvlc-bin
   # fonts: icon font and the wordmark's rounded typeface

@@ -11,10 +11,12 @@
 namespace Mavu {
 Q_NAMESPACE
 
-enum class Section { live, movies, series };
+// QML reads enumeration keys only when they begin with a capital letter; the capitalised
+// keys name the same values for the screens.
+enum class Section { live, movies, series, Live = live, Movies = movies, Series = series };
 Q_ENUM_NS(Section)
 
-enum class VodSort { added, number, rating, az, za };
+enum class VodSort { added, number, rating, az, za, Added = added, Number = number, Rating = rating, AZ = az, ZA = za };
 Q_ENUM_NS(VodSort)
 
 } // namespace Mavu

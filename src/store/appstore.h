@@ -132,7 +132,8 @@ class AppStore : public QObject
     Q_PROPERTY(QObject *catchupDayProgramsModel READ catchupDayProgramsModel CONSTANT FINAL)
 
 public:
-    enum class Phase { check, home, section };
+    // The capitalised keys name the same values for QML, which reads only capitalised keys.
+    enum class Phase { check, home, section, Check = check, Home = home, Section = section };
     Q_ENUM(Phase)
 
     using PinAction = std::function<void()>;

@@ -1,0 +1,52 @@
+#include "uirules.h"
+
+#include "model/urltext.h"
+
+namespace {
+
+QString trimBlanksAndTabs(const QString &text)
+{
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    while (from < to && blank(text[from]))
+        ++from;
+    while (to > from && blank(text[to - 1]))
+        --to;
+    return text.mid(from, to - from);
+}
+
+} // namespace
+
+QString UiRules::attachAddress()
+{
+    return QStringLiteral(MAVU_ATTACH_URL);
+}
+
+QString UiRules::exampleHost()
+{
+    return QStringLiteral(MAVU_EXAMPLE_HOST);
+}
+
+QString UiRules::manualHost(const QString &typed)
+{
+    QString host = trimBlanksAndTabs(typed);
+    if (host.endsWith(QLatin1Char('/')))
+        host.chop(1);
+    return host;
+}
+
+QString UiRules::manualUser(const QString &typed)
+{
+    return trimBlanksAndTabs(typed);
+}
+
+QUrl UiRules::imageUrl(const QString &text)
+{
+    if (text.isEmpty())
+        return {};
+    const QUrl url = UrlText::parse(text);
+    if (!url.isValid() || url.scheme().isEmpty())
+        return {};
+    return url;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+
+// Small decisions the screens need, kept out of JavaScript, and the build settings they show.
+class UiRules : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(QString attachAddress READ attachAddress CONSTANT FINAL)
+    Q_PROPERTY(QString exampleHost READ exampleHost CONSTANT FINAL)
+
+public:
+    using QObject::QObject;
+
+    // Where users attach a playlist to their device identifier (shown on the start screen).
+    static QString attachAddress();
+    // The host name in the server-address placeholder.
+    static QString exampleHost();
+
+    // The manual form's host: blanks and tabs trimmed from both ends, then one final "/" dropped.
+    Q_INVOKABLE static QString manualHost(const QString &typed);
+    // The manual form's user name: blanks and tabs trimmed from both ends.
+    Q_INVOKABLE static QString manualUser(const QString &typed);
+
+    // The address of a remote picture, or an empty address when the text forms none.
+    Q_INVOKABLE static QUrl imageUrl(const QString &text);
+};
