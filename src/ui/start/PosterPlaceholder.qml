@@ -3,6 +3,7 @@ import Mavu
 
 // What a poster shows while its picture loads, or when it has none.
 Column {
+    objectName: "posterPlaceholder"
     spacing: 6
     opacity: 0.7
     SymbolIcon {

@@ -1,0 +1,198 @@
+#include "screenfixture.h"
+#include "uirules.h"
+
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(MavuPlugin)
+Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
+
+namespace {
+
+const QString noPlaylistText = QStringLiteral("No playlist is attached to this device yet.\nAttach one to this MAC on ")
+                               + UiRules::attachAddress() + QStringLiteral(", or connect a playlist manually below.");
+const QString startText = QStringLiteral("Tap START to open your library.");
+
+QByteArray statusWithPlaylist(const QString &base)
+{
+    return R"({"urls":[")" + base.toUtf8() + R"(/get.php?username=user&password=pass&type=m3u_plus"],"languages":[]})";
+}
+
+} // namespace
+
+class TestCheckView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { useSoftwareRendering(); }
+
+    // What the card offers in the three states of the device status.
+    void statusLine_data()
+    {
+        QTest::addColumn<QString>("status"); // "none", "playlist" or "silent"
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("start");
+        QTest::addColumn<bool>("spinner");
+        QTest::newRow("stored, no playlist") << "none" << noPlaylistText << false << false;
+        QTest::newRow("stored, playlist") << "playlist" << startText << true << false;
+        QTest::newRow("not stored yet") << "silent" << QString() << false << true;
+    }
+
+    void statusLine()
+    {
+        QFETCH(QString, status);
+        ScreenFixture f;
+        FakeServer::Reply reply = FakeServer::Reply::json(status == QLatin1String("playlist") ? statusWithPlaylist(f.server.base()) : "{}");
+        reply.never = status == QLatin1String("silent");
+        f.server.on(f.devicePath("playlist_information"), reply);
+        f.load(QStringLiteral("CheckView.qml"));
+        if (status != QLatin1String("silent"))
+            QTRY_VERIFY(f.store->statusLoaded());
+        else
+            QTRY_COMPARE(f.server.requests().size(), 1);
+
+        QTEST(f.find(QStringLiteral("statusText"))->property("text").toString(), "text");
+        QTEST(ScreenFixture::shown(f.find(QStringLiteral("startButton"))), "start");
+        QTEST(ScreenFixture::shown(f.find(QStringLiteral("statusSpinner"))), "spinner");
+        QCOMPARE(f.find(QStringLiteral("macText"))->property("text").toString(), QString::fromLatin1(ScreenFixture::mac));
+    }
+
+    void startReplacesTheSpinnerWhenTheStatusArrives()
+    {
+        ScreenFixture f;
+        FakeServer::Reply slow = FakeServer::Reply::json(statusWithPlaylist(f.server.base()));
+        slow.delay = std::chrono::milliseconds(400);
+        f.server.on(f.devicePath("playlist_information"), slow);
+        f.load(QStringLiteral("CheckView.qml"));
+        QVERIFY(ScreenFixture::shown(f.find(QStringLiteral("statusSpinner"))));
+        QVERIFY(!ScreenFixture::shown(f.find(QStringLiteral("startButton"))));
+        QTRY_VERIFY(ScreenFixture::shown(f.find(QStringLiteral("startButton"))));
+        QVERIFY(!ScreenFixture::shown(f.find(QStringLiteral("statusSpinner"))));
+        QCOMPARE(f.find(QStringLiteral("statusText"))->property("text").toString(), startText);
+
+        f.click(f.find(QStringLiteral("startButton")));
+        QTRY_COMPARE(f.store->phase(), AppStore::Phase::home);
+    }
+
+    void startUpRunsOncePerRun()
+    {
+        ScreenFixture f;
+        f.server.on(f.devicePath("playlist_information"), FakeServer::Reply::json("{}"));
+        f.load(QStringLiteral("CheckView.qml"));
+        QTRY_VERIFY(f.store->statusLoaded());
+        QTRY_COMPARE(f.server.requestsTo(f.devicePath("get_app_setting")).size(), 1);
+        delete f.root;
+        f.root = nullptr;
+        f.load(QStringLiteral("CheckView.qml")); // shown again, after "Change playlist" say
+        QTest::qWait(200);
+        QCOMPARE(f.server.requestsTo(f.devicePath("playlist_information")).size(), 1);
+    }
+
+    void manualFormToggle()
+    {
+        ScreenFixture f;
+        f.load(QStringLiteral("CheckView.qml"));
+        QQuickItem *toggle = f.find(QStringLiteral("manualToggle"));
+        QQuickItem *form = f.find(QStringLiteral("manualConnect"));
+        QCOMPARE(toggle->property("text").toString(), QStringLiteral("Connect a playlist manually"));
+        QVERIFY(!ScreenFixture::shown(form));
+        f.click(toggle);
+        QCOMPARE(toggle->property("text").toString(), QStringLiteral("Hide"));
+        QVERIFY(ScreenFixture::shown(form));
+        f.click(toggle);
+        QCOMPARE(toggle->property("text").toString(), QStringLiteral("Connect a playlist manually"));
+        QVERIFY(!ScreenFixture::shown(form));
+    }
+
+    void connectButtonFollowsTheHost_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("two blanks") << QStringLiteral("  ") << true;
+        QTest::newRow("address") << QStringLiteral("http://h.test") << true;
+    }
+
+    void connectButtonFollowsTheHost()
+    {
+        QFETCH(QString, host);
+        ScreenFixture f;
+        f.load(QStringLiteral("CheckView.qml"));
+        f.find(QStringLiteral("hostField"))->setProperty("text", host);
+        QTEST(f.find(QStringLiteral("connectButton"))->property("enabled").toBool(), "enabled");
+    }
+
+    void manualEntriesAreTrimmed_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("host");
+        QTest::newRow("blanks and slash") << QStringLiteral(" \thttp://h.test:8080/ ") << QStringLiteral("http://h.test:8080");
+        QTest::newRow("two slashes lose one") << QStringLiteral("http://h.test//") << QStringLiteral("http://h.test/");
+        QTest::newRow("line break kept") << QStringLiteral("http://h.test\n") << QStringLiteral("http://h.test\n");
+        QTest::newRow("only blanks") << QStringLiteral("  ") << QString();
+    }
+
+    void manualEntriesAreTrimmed()
+    {
+        QFETCH(QString, typed);
+        QTEST(UiRules::manualHost(typed), "host");
+        QCOMPARE(UiRules::manualUser(QStringLiteral(" \tme \t")), QStringLiteral("me"));
+    }
+
+    void connectSendsWhatTheFormHolds()
+    {
+        ScreenFixture f;
+        f.server.onAction(QStringLiteral("get_live_categories"), FakeServer::Reply::json(R"([{"category_id":"1","category_name":"News"}])"));
+        f.load(QStringLiteral("CheckView.qml"));
+        f.click(f.find(QStringLiteral("manualToggle")));
+        f.find(QStringLiteral("hostField"))->setProperty("text", QStringLiteral("  ") + f.server.base() + QStringLiteral("/ "));
+        f.find(QStringLiteral("userField"))->setProperty("text", QStringLiteral("user "));
+        f.find(QStringLiteral("passField"))->setProperty("text", QStringLiteral(" pa ss "));
+        f.click(f.find(QStringLiteral("connectButton")));
+        QTRY_COMPARE(f.store->phase(), AppStore::Phase::home);
+        const auto request = f.server.lastAction(QStringLiteral("get_live_categories"));
+        QVERIFY(request);
+        QCOMPARE(request->queryValue(QStringLiteral("username")), std::optional(QStringLiteral("user")));
+        QCOMPARE(request->queryValue(QStringLiteral("password")), std::optional(QStringLiteral(" pa ss ")));
+        QCOMPARE(f.store->playlist()->host, f.server.base());
+    }
+
+    void failedConnectionShowsTheErrorAndKeepsTheForm()
+    {
+        ScreenFixture f;
+        f.server.onAction(QStringLiteral("get_live_categories"), FakeServer::Reply::json("[]"));
+        f.server.onAction(QStringLiteral("get_vod_categories"), FakeServer::Reply::json("[]"));
+        f.load(QStringLiteral("CheckView.qml"));
+        QQuickItem *error = f.find(QStringLiteral("connectError"));
+        QVERIFY(!ScreenFixture::shown(error));
+        f.click(f.find(QStringLiteral("manualToggle")));
+        f.find(QStringLiteral("hostField"))->setProperty("text", f.server.base());
+        f.click(f.find(QStringLiteral("connectButton")));
+        QTRY_VERIFY(ScreenFixture::shown(error));
+        QCOMPARE(error->property("text").toString(),
+                 QStringLiteral("Couldn't reach that playlist. Check the address and credentials."));
+        QCOMPARE(error->property("color").value<QColor>(), QColor(Qt::red));
+        QCOMPARE(f.find(QStringLiteral("hostField"))->property("text").toString(), f.server.base());
+        QCOMPARE(f.store->phase(), AppStore::Phase::check);
+        QVERIFY(f.find(QStringLiteral("connectButton"))->property("enabled").toBool());
+    }
+
+    void backIsOfferedOnlyWithAWayBack()
+    {
+        ScreenFixture f;
+        f.load(QStringLiteral("CheckView.qml"));
+        QQuickItem *back = f.find(QStringLiteral("backButton"));
+        QVERIFY(!ScreenFixture::shown(back));
+        f.store->setCheckCanGoBack(true);
+        QVERIFY(ScreenFixture::shown(back));
+
+        bool flagWhenHome = true;
+        QObject::connect(f.store.get(), &AppStore::phaseChanged, f.store.get(), [&] { flagWhenHome = f.store->checkCanGoBack(); });
+        f.click(back);
+        QCOMPARE(f.store->phase(), AppStore::Phase::home);
+        QVERIFY(!flagWhenHome); // cleared before the store went home
+    }
+};
+
+QTEST_MAIN(TestCheckView)
+#include "tst_checkview.moc"
