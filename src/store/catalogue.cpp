@@ -97,7 +97,12 @@ double addedKey(const QString &added)
 
 QCollator nameCollator()
 {
-    QCollator collator;
+    // The C locale has no collation: Qt then orders sort keys by code points, letter case
+    // included. The root order of the collation library (which English uses) stands in.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     return collator;
 }

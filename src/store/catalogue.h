@@ -21,7 +21,7 @@ namespace Catalogue {
 // does not read, and "nan" (which reads but cannot be ordered), count as 0.
 double addedKey(const QString &added);
 
-// A collator for names: the user's locale, letter case ignored.
+// A collator for names: the user's locale (the root order under the C locale), letter case ignored.
 QCollator nameCollator();
 
 // Stable orderings; equal entries keep their relative order.

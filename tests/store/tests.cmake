@@ -1,4 +1,5 @@
 mavu_add_test(tst_preferences store/tst_preferences.cpp)
+mavu_add_test(tst_catalogue store/tst_catalogue.cpp)
 mavu_add_test(tst_store_connection store/tst_store_connection.cpp store/storefixture.h)
 mavu_add_test(tst_store_browse store/tst_store_browse.cpp store/storefixture.h)
 mavu_add_test(tst_store_playback store/tst_store_playback.cpp store/storefixture.h)

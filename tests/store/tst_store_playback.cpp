@@ -235,6 +235,7 @@ private Q_SLOTS:
         f->serve("get_vod_info", vodInfoJson("first"), std::chrono::milliseconds(300));
         auto first = store->openDetail(movie("1"));
         QVERIFY(store->loadingDetail());
+        QTRY_COMPARE(f->requestsFor("get_vod_info"), 1); // the first answer is on its way
         f->serve("get_vod_info", vodInfoJson("second"), std::chrono::milliseconds(100));
         auto second = openOther ? store->openDetail(movie("2")) : QCoro::Task<>();
         if (!openOther)
