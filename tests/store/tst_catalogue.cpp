@@ -112,6 +112,10 @@ private Q_SLOTS:
         QList<MediaItem> second;
         std::copy_if(items.cbegin(), items.cend(), std::back_inserter(second), [](const MediaItem &item) { return item.categoryId == "2"; });
         QCOMPARE(ids(Catalogue::inCategory(items, "2")), ids(second));
+        Catalogue::CategoryIndex index;
+        index.build(items);
+        for (const char *category : {"0", "1", "2", "3", "none"})
+            QCOMPARE(ids(index.cut(items, category)), ids(Catalogue::inCategory(items, category)));
         QCOMPARE(ids(Catalogue::withIds(items, {"150", "3", "none"})), QStringList({"3", "150"}));
         QCOMPARE(ids(Catalogue::inIdOrder(items, {"150", "none", "3", "150"})), QStringList({"150", "3", "150"}));
     }
@@ -119,8 +123,9 @@ private Q_SLOTS:
     void searchMatchesThePlainRule_data()
     {
         QTest::addColumn<QString>("search");
-        for (const char *text : {"an", "AN", " an\t", "ä", "É", "apple", "e", "  ", "\tz"})
+        for (const char *text : {"an", "AN", " an\t", "ä", "É", "apple", "e", "  ", "\tz", "ae", "ra"})
             QTest::newRow(text) << QString::fromUtf8(text);
+        QTest::newRow("separator character") << QString(QChar(0));
     }
 
     void searchMatchesThePlainRule()
