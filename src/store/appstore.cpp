@@ -498,22 +498,27 @@ void AppStore::stop()
 
 void AppStore::emptyCache()
 {
-    m_allLive.clear();
-    m_allVods.clear();
-    m_allSeries.clear();
+    for (Section section : allCases<Section>())
+        setCache(section, {});
 }
 
-QList<MediaItem> &AppStore::cache(Section section)
+const QList<MediaItem> &AppStore::cache(Section section) const
 {
-    switch (section) {
-    case Section::live:
-        return m_allLive;
-    case Section::movies:
-        return m_allVods;
-    case Section::series:
-        break;
-    }
-    return m_allSeries;
+    return m_caches[size_t(section)];
+}
+
+void AppStore::setCache(Section section, QList<MediaItem> items)
+{
+    m_caches[size_t(section)] = std::move(items);
+    m_categoryIndexes[size_t(section)].clear();
+}
+
+const Catalogue::CategoryIndex &AppStore::categoryIndex(Section section)
+{
+    Catalogue::CategoryIndex &index = m_categoryIndexes[size_t(section)];
+    if (!index.isBuilt())
+        index.build(cache(section));
+    return index;
 }
 
 // --- starters for QML ---

@@ -14,6 +14,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -291,9 +292,9 @@ public:
     QString expiryText() const;
 
     // --- the catalogue cache (not published) ---
-    const QList<MediaItem> &allLive() const { return m_allLive; }
-    const QList<MediaItem> &allVods() const { return m_allVods; }
-    const QList<MediaItem> &allSeries() const { return m_allSeries; }
+    const QList<MediaItem> &allLive() const { return cache(Section::live); }
+    const QList<MediaItem> &allVods() const { return cache(Section::movies); }
+    const QList<MediaItem> &allSeries() const { return cache(Section::series); }
 
     // --- the models ---
     RecordListModel<Category> *categoriesListModel() const { return m_categoriesModel; }
@@ -474,7 +475,9 @@ private:
     void updateThemeURL();
 
     void emptyCache();
-    QList<MediaItem> &cache(Section section);
+    const QList<MediaItem> &cache(Section section) const;
+    void setCache(Section section, QList<MediaItem> items);
+    const Catalogue::CategoryIndex &categoryIndex(Section section);
     QSet<QString> favoriteSet(Section section) const;
     void markRecent(const MediaItem &item);
     QList<MediaItem> sortVod(QList<MediaItem> items) const;
@@ -539,9 +542,9 @@ private:
 
     // Not published.
     CatchupURLBuilder m_catchupURLBuilder;
-    QList<MediaItem> m_allLive;
-    QList<MediaItem> m_allVods;
-    QList<MediaItem> m_allSeries;
+    // The catalogue cache (allLive, allVods, allSeries) and where each category sits in it.
+    std::array<QList<MediaItem>, 3> m_caches;                  // by Section
+    std::array<Catalogue::CategoryIndex, 3> m_categoryIndexes; // by Section, made on first use
 
     // Derived values as last announced, to signal only real changes.
     QList<Episode> m_seasonEpisodes;

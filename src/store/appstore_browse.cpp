@@ -64,7 +64,7 @@ QCoro::Task<> AppStore::loadCategories()
             co_return;
         // Kept for the section it was asked for, and only while that provider is connected.
         if (m_playlist == playlist)
-            cache(section) = std::move(catalogue);
+            setCache(section, std::move(catalogue));
     }
 
     const Batch batch(this);
@@ -99,8 +99,8 @@ void AppStore::selectCategory(const Category &category)
     bool locked = false;
     if (category.id == favoritesId || category.id == recentsId) {
         const QList<MediaItem> channels = category.id == favoritesId
-            ? Catalogue::withIds(m_allLive, favoriteSet(Section::live))
-            : Catalogue::inIdOrder(m_allLive, recents(Section::live));
+            ? Catalogue::withIds(allLive(), favoriteSet(Section::live))
+            : Catalogue::inIdOrder(allLive(), recents(Section::live));
         locked = std::any_of(channels.cbegin(), channels.cend(), [](const MediaItem &item) { return isAdult(item.name); });
     } else {
         locked = isAdult(category.name);
@@ -134,7 +134,7 @@ QCoro::Task<> AppStore::loadItems()
         else if (category.id == recentsId)
             list = Catalogue::inIdOrder(source, recents(section));
         else
-            list = Catalogue::inCategory(source, category.id);
+            list = categoryIndex(section).cut(source, category.id);
 
         if (section != Section::live)
             list = sortVod(std::move(list));

@@ -190,24 +190,24 @@ QCoro::Task<> AppStore::loadLatest()
         startTask(loadPlaylistExpiry());
 
     QPointer<AppStore> self(this);
-    if (m_allVods.isEmpty()) {
+    if (allVods().isEmpty()) {
         auto request = MavuAPI::vodStreams(playlist);
         QList<MediaItem> movies = co_await request;
         if (!self)
             co_return;
         if (m_playlist == playlist)
-            m_allVods = std::move(movies);
+            setCache(Section::movies, std::move(movies));
     }
-    if (m_allSeries.isEmpty()) {
+    if (allSeries().isEmpty()) {
         auto request = MavuAPI::series(playlist);
         QList<MediaItem> shows = co_await request;
         if (!self)
             co_return;
         if (m_playlist == playlist)
-            m_allSeries = std::move(shows);
+            setCache(Section::series, std::move(shows));
     }
     const Batch batch(this);
-    setLatestMovies(Catalogue::newest(m_allVods, homeRowLength));
-    setLatestSeries(Catalogue::newest(m_allSeries, homeRowLength));
+    setLatestMovies(Catalogue::newest(allVods(), homeRowLength));
+    setLatestSeries(Catalogue::newest(allSeries(), homeRowLength));
     setLoadingHome(false);
 }

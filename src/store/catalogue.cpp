@@ -97,7 +97,12 @@ double addedKey(const QString &added)
 
 QCollator nameCollator()
 {
-    QCollator collator;
+    // The C locale has no collation: Qt then orders sort keys by code points, letter case
+    // included. The root order of the collation library (which English uses) stands in.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     return collator;
 }
@@ -171,6 +176,32 @@ QList<MediaItem> inCategory(const QList<MediaItem> &cache, const QString &catego
     return result;
 }
 
+void CategoryIndex::build(const QList<MediaItem> &cache)
+{
+    m_rows.clear();
+    for (qsizetype at = 0; at < cache.size(); ++at)
+        m_rows[cache.at(at).categoryId].append(at);
+    m_built = true;
+}
+
+void CategoryIndex::clear()
+{
+    m_rows.clear();
+    m_built = false;
+}
+
+QList<MediaItem> CategoryIndex::cut(const QList<MediaItem> &cache, const QString &categoryId) const
+{
+    QList<MediaItem> result;
+    const auto it = m_rows.constFind(categoryId);
+    if (it == m_rows.cend())
+        return result;
+    result.reserve(it->size());
+    for (const qsizetype at : *it)
+        result.append(cache.at(at));
+    return result;
+}
+
 QList<MediaItem> withIds(const QList<MediaItem> &cache, const QSet<QString> &ids)
 {
     QList<MediaItem> result;
@@ -230,12 +261,28 @@ QString foldForSearch(const QString &text)
     return text.normalized(QString::NormalizationForm_C).toCaseFolded();
 }
 
+namespace {
+
+// Cannot occur in a folded search text that is matched whole (see match()).
+constexpr QChar separator = QChar(0);
+
+} // namespace
+
 void NameFilter::setItems(const QList<MediaItem> &items)
 {
-    m_folded.clear();
-    m_folded.reserve(items.size());
+    m_names.clear();
+    m_starts.clear();
+    m_starts.reserve(items.size() + 1);
+    qsizetype length = 0;
     for (const MediaItem &item : items)
-        m_folded.append(foldForSearch(item.name));
+        length += item.name.size() + 1;
+    m_names.reserve(length);
+    for (const MediaItem &item : items) {
+        m_starts.append(m_names.size());
+        m_names += foldForSearch(item.name);
+        m_names += separator;
+    }
+    m_starts.append(m_names.size());
 }
 
 std::optional<QList<qsizetype>> NameFilter::match(const QString &search) const
@@ -244,9 +291,31 @@ std::optional<QList<qsizetype>> NameFilter::match(const QString &search) const
     if (needle.isEmpty())
         return std::nullopt;
     QList<qsizetype> rows;
-    for (qsizetype at = 0; at < m_folded.size(); ++at) {
-        if (m_folded.at(at).contains(needle))
-            rows.append(at);
+    const qsizetype count = m_starts.size() - 1;
+    if (needle.contains(separator)) {
+        // Such a needle could match across two names in the joined text: test name by name.
+        for (qsizetype row = 0; row < count; ++row) {
+            const QStringView name = QStringView(m_names).mid(m_starts[row], m_starts[row + 1] - m_starts[row] - 1);
+            if (name.contains(needle))
+                rows.append(row);
+        }
+        return rows;
+    }
+    const QStringView names(m_names);
+    qsizetype row = 0;
+    for (qsizetype at = names.indexOf(needle); at >= 0;) {
+        // The name holding the match, searched forward from the last one: matches are often
+        // close together, so the steps grow only while they overshoot nothing.
+        qsizetype step = 1;
+        while (row + step < count && m_starts[row + step] <= at) {
+            row += step;
+            step *= 2;
+        }
+        row = std::upper_bound(m_starts.cbegin() + row, m_starts.cbegin() + std::min(row + step, count), at) - m_starts.cbegin() - 1;
+        rows.append(row);
+        if (++row >= count)
+            break;
+        at = names.indexOf(needle, m_starts[row]);
     }
     return rows;
 }

@@ -1,0 +1,372 @@
+// Categories, the parental lock, orderings, search, favourites, recents and hidden categories.
+#include "storefixture.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace StoreTest;
+
+class TestStoreBrowse : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Fixture> f;
+
+private Q_SLOTS:
+    void init() { f = std::make_unique<Fixture>(); }
+    void cleanup() { f.reset(); }
+
+    void categoriesOfASection_data()
+    {
+        QTest::addColumn<QByteArray>("provider");
+        QTest::addColumn<QStringList>("hidden");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("selected");
+
+        const QByteArray two = categoriesJson({{"1", "News"}, {"2", "Sport"}});
+        QTest::newRow("pseudo-categories first") << two << QStringList() << QStringList{"__fav__", "__recent__", "1", "2"} << "1";
+        QTest::newRow("hidden first category") << two << QStringList{"1"} << QStringList{"__fav__", "__recent__", "2"} << "2";
+        QTest::newRow("all hidden") << two << QStringList{"2", "1"} << QStringList{"__fav__", "__recent__"} << "__fav__";
+        QTest::newRow("failed request") << QByteArray("not json") << QStringList() << QStringList{"__fav__", "__recent__"} << "__fav__";
+        QTest::newRow("adult first, selected without PIN")
+            << categoriesJson({{"7", "XXX Night"}, {"1", "News"}}) << QStringList() << QStringList{"__fav__", "__recent__", "7", "1"} << "7";
+    }
+
+    void categoriesOfASection()
+    {
+        QFETCH(QByteArray, provider);
+        QFETCH(QStringList, hidden);
+        QFETCH(QStringList, expected);
+        QFETCH(QString, selected);
+        f->serve("get_live_streams", channelsJson({{.id = "c7", .name = "Late", .category = "7"}, {.id = "c1", .name = "Early"}}));
+        auto store = f->connectedStore();
+        store->setHidden(hidden, Section::live);
+        f->serve("get_live_categories", provider);
+
+        await(store->openSection(Section::live));
+        QCOMPARE(idsOf(store->categories()), expected);
+        QCOMPARE(store->categories()[0].name, QStringLiteral("Favorites"));
+        QCOMPARE(store->categories()[1].name, QStringLiteral("Recently Viewed"));
+        QCOMPARE(store->selectedCategory()->id, selected);
+        QVERIFY(!store->hasPinChallenge());
+        QVERIFY(!store->loadingCategories());
+        QCOMPARE(store->hiddenCategoryIDs(Section::live).size(), hidden.size());
+    }
+
+    void allCategoriesAreUnfiltered()
+    {
+        f->serve("get_series_categories", categoriesJson({{"1", "Drama"}, {"2", "Comedy"}}));
+        auto store = f->connectedStore();
+        store->setHidden({"1"}, Section::series);
+        QSignalSpy categoriesChanged(store.get(), &AppStore::categoriesChanged);
+        QCOMPARE(idsOf(await(store->allCategories(Section::series))), QStringList({"1", "2"}));
+        QCOMPARE(categoriesChanged.count(), 0);
+    }
+
+    void parentalLock_data()
+    {
+        QTest::addColumn<Section>("section");
+        QTest::addColumn<QString>("categoryId");
+        QTest::addColumn<QString>("categoryName");
+        QTest::addColumn<QStringList>("favorites");
+        QTest::addColumn<bool>("locked");
+
+        QTest::newRow("xxx in capitals") << Section::live << "7" << "XXX Night" << QStringList() << true;
+        QTest::newRow("adult inside a word") << Section::live << "7" << "Nonadultish" << QStringList() << true;
+        QTest::newRow("porn") << Section::live << "7" << "PoRn" << QStringList() << true;
+        QTest::newRow("ordinary") << Section::live << "1" << "News" << QStringList() << false;
+        QTest::newRow("favourites holding an adult channel") << Section::live << "__fav__" << "Favorites" << QStringList{"a1"} << true;
+        QTest::newRow("favourites without one") << Section::live << "__fav__" << "Favorites" << QStringList{"c1"} << false;
+        QTest::newRow("movies never") << Section::movies << "7" << "XXX" << QStringList() << false;
+        QTest::newRow("movie favourites never") << Section::movies << "__fav__" << "Favorites" << QStringList{"a1"} << false;
+    }
+
+    void parentalLock()
+    {
+        QFETCH(Section, section);
+        QFETCH(QString, categoryId);
+        QFETCH(QString, categoryName);
+        QFETCH(QStringList, favorites);
+        QFETCH(bool, locked);
+        f->serve("get_live_streams", channelsJson({{.id = "c1", .name = "News 24"}, {.id = "a1", .name = "Adult Channel", .category = "7"}}));
+        f->serve("get_vod_categories", categoriesJson({{"1", "Films"}}));
+        f->serve("get_vod_streams", moviesJson({{.id = "a1", .name = "Adult film", .category = "7"}}));
+        f->preferences()->setFavorites(Section::live, favorites);
+        f->preferences()->setFavorites(Section::movies, favorites);
+        auto store = f->connectedStore();
+        await(store->openSection(Section::live)); // fills the live cache
+        await(store->openSection(section));
+        const Category before = *store->selectedCategory();
+
+        const Category chosen{categoryId, categoryName};
+        store->selectCategory(chosen);
+        QCOMPARE(store->hasPinChallenge(), locked);
+        QCOMPARE(*store->selectedCategory(), locked ? before : chosen);
+        if (!locked)
+            return;
+
+        store->dropPinChallenge();
+        QVERIFY(!store->hasPinChallenge());
+        QCOMPARE(*store->selectedCategory(), before);
+
+        store->selectCategory(chosen);
+        store->runPinChallenge();
+        QVERIFY(!store->hasPinChallenge());
+        QCOMPARE(*store->selectedCategory(), chosen);
+        QCOMPARE(idsOf(store->items()), QStringList{"a1"});
+    }
+
+    void movieOrderings_data()
+    {
+        QTest::addColumn<QList<VodSort>>("sorts"); // chosen in turn after the category loaded
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("added: newest first, unreadable last, ties kept") << QList<VodSort>() << QStringList{"d", "a", "e", "b", "c", "f"};
+        QTest::newRow("number keeps the order before") << QList<VodSort>{VodSort::number} << QStringList{"d", "a", "e", "b", "c", "f"};
+        QTest::newRow("rating: highest first, ties kept") << QList<VodSort>{VodSort::rating} << QStringList{"c", "a", "e", "d", "f", "b"};
+        QTest::newRow("number after rating") << QList<VodSort>{VodSort::rating, VodSort::number} << QStringList{"c", "a", "e", "d", "f", "b"};
+        QTest::newRow("a-z ignores letter case") << QList<VodSort>{VodSort::az} << QStringList{"a", "e", "c", "f", "d", "b"};
+        QTest::newRow("z-a, equal names keep their order") << QList<VodSort>{VodSort::za} << QStringList{"b", "d", "c", "f", "a", "e"};
+    }
+
+    void movieOrderings()
+    {
+        QFETCH(QList<VodSort>, sorts);
+        QFETCH(QStringList, expected);
+        f->serve("get_vod_categories", categoriesJson({{"1", "Films"}}));
+        f->serve("get_vod_streams", moviesJson({
+                                        {.id = "a", .name = "apple", .added = "100", .rating = 3.5},
+                                        {.id = "b", .name = "Zebra", .added = "", .rating = 0},
+                                        {.id = "c", .name = "Banana", .added = " 200", .rating = 4},
+                                        {.id = "d", .name = "cherry", .added = "300", .rating = 2},
+                                        {.id = "e", .name = "Apple", .added = "100", .rating = 3.5},
+                                        {.id = "f", .name = "banana", .added = "x", .rating = 1},
+                                    }));
+        auto store = f->connectedStore();
+        await(store->openSection(Section::movies));
+        for (VodSort sort : sorts)
+            store->setVodSort(sort);
+        QCOMPARE(idsOf(store->items()), expected);
+        QCOMPARE(idsOf(store->filteredItems()), expected);
+    }
+
+    void aCategoryLoadedUnderNumberKeepsTheProviderOrder()
+    {
+        f->serve("get_vod_categories", categoriesJson({{"1", "Films"}}));
+        f->serve("get_vod_streams", moviesJson({{.id = "a", .name = "A", .added = "1"}, {.id = "b", .name = "B", .added = "2"}}));
+        auto store = f->connectedStore();
+        store->setVodSort(VodSort::number);
+        await(store->openSection(Section::movies));
+        QCOMPARE(idsOf(store->items()), QStringList({"a", "b"}));
+    }
+
+    void liveOrderings_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("provider's order") << 0 << QStringList{"1", "2", "3", "4"};
+        QTest::newRow("names ascending") << 1 << QStringList{"3", "2", "4", "1"};
+        QTest::newRow("names descending") << 2 << QStringList{"1", "2", "4", "3"};
+        QTest::newRow("unknown value") << 7 << QStringList{"1", "2", "3", "4"};
+    }
+
+    void liveOrderings()
+    {
+        QFETCH(int, index);
+        QFETCH(QStringList, expected);
+        f->serve("get_live_streams", channelsJson({{.id = "1", .name = "Zulu"},
+                                                   {.id = "2", .name = "bravo"},
+                                                   {.id = "3", .name = "Alpha"},
+                                                   {.id = "4", .name = "BRAVO"}}));
+        auto store = f->connectedStore();
+        await(store->openSection(Section::live));
+        QSignalSpy reordered(store.get(), &AppStore::itemsChanged);
+        store->setLiveSortIndex(index);
+        QCOMPARE(idsOf(store->items()), expected);
+        QCOMPARE(reordered.count(), index == 1 || index == 2 ? 1 : 0);
+        QCOMPARE(f->rawPreference("mavu.liveSortIndex").toInt(), index);
+    }
+
+    void search_data()
+    {
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("padded with blanks") << "  matrix  " << QStringList{"1", "2", "4"};
+        QTest::newRow("padded with tabs, in capitals") << "\tMATRIX\t" << QStringList{"1", "2", "4"};
+        QTest::newRow("only blanks") << "   " << QStringList{"1", "2", "3", "4", "5"};
+        QTest::newRow("line break is not trimmed") << "matrix\n" << QStringList();
+        QTest::newRow("non-ASCII, any case") << QString::fromUtf8("KÖNIGIN") << QStringList{"5"};
+        QTest::newRow("decomposed form") << QString::fromUtf8("ko\xcc\x88nigin") << QStringList{"5"};
+        QTest::newRow("inner blank kept") << "x matrix" << QStringList();
+    }
+
+    void search()
+    {
+        QFETCH(QString, search);
+        QFETCH(QStringList, expected);
+        f->serve("get_vod_categories", categoriesJson({{"1", "Films"}}));
+        f->serve("get_vod_streams", moviesJson({{.id = "1", .name = "The Matrix"},
+                                                {.id = "2", .name = "matrix reloaded"},
+                                                {.id = "3", .name = "Dark City"},
+                                                {.id = "4", .name = "Animatrix"},
+                                                {.id = "5", .name = QString::fromUtf8("Die Königin")}}));
+        auto store = f->connectedStore();
+        await(store->openSection(Section::movies));
+        store->setVodSort(VodSort::number); // the provider's order
+        QSignalSpy filtered(store.get(), &AppStore::filteredItemsChanged);
+        store->setSearchText(search);
+        QCOMPARE(idsOf(store->filteredItems()), expected);
+        QCOMPARE(store->items().size(), 5);
+        QCOMPARE(filtered.count(), expected.size() == 5 ? 0 : 1);
+        store->setSearchText(search); // the same text again changes nothing
+        QCOMPARE(filtered.count(), expected.size() == 5 ? 0 : 1);
+    }
+
+    void favourites()
+    {
+        f->serve("get_vod_categories", categoriesJson({{"1", "Films"}}));
+        f->serve("get_vod_streams", moviesJson({{.id = "1", .name = "One"}, {.id = "2", .name = "Two"}, {.id = "3", .name = "Three"}}));
+        f->preferences()->setFavorites(Section::movies, {"3", "gone"});
+        auto store = f->connectedStore();
+        await(store->openSection(Section::movies));
+        const MediaItem one = store->allVods()[0];
+        QSignalSpy marks(store.get(), &AppStore::favoritesChanged);
+
+        store->toggleFavorite(one);
+        QVERIFY(store->isFavorite(one));
+        QCOMPARE(marks.count(), 1);
+        store->setVodSort(VodSort::number);
+        store->selectCategory(store->categories()[0]);
+        QCOMPARE(idsOf(store->items()), QStringList({"1", "3"})); // cache order; unknown ids match nothing
+
+        store->toggleFavorite(one);
+        QVERIFY(!store->isFavorite(one));
+        QCOMPARE(marks.count(), 2);
+        QCOMPARE(f->preferences()->favorites(Section::movies), QStringList({"3", "gone"}));
+        QVERIFY(f->preferences()->favorites(Section::live).isEmpty());
+    }
+
+    void recents_data()
+    {
+        QTest::addColumn<QStringList>("played");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("A, B, A") << QStringList{"a", "b", "a"} << QStringList{"a", "b"};
+        QStringList many;
+        for (int i = 0; i < 51; ++i)
+            many.append(QString::number(i));
+        QStringList newest;
+        for (int i = 50; i > 0; --i)
+            newest.append(QString::number(i));
+        QTest::newRow("51 distinct") << many << newest;
+    }
+
+    void recents()
+    {
+        QFETCH(QStringList, played);
+        QFETCH(QStringList, expected);
+        auto store = f->startedStore(f->playlist());
+        for (const QString &id : played)
+            await(store->play(MediaItem{.id = id, .kind = MediaItem::Kind::movie, .containerExt = "mp4"}));
+        QCOMPARE(store->recents(Section::movies), expected);
+        QCOMPARE(f->makeStore()->recents(Section::movies), expected);
+    }
+
+    void recentsCategoryFollowsTheList()
+    {
+        f->serve("get_vod_categories", categoriesJson({{"1", "Films"}}));
+        f->serve("get_vod_streams", moviesJson({{.id = "1", .name = "One"}, {.id = "2", .name = "Two"}, {.id = "3", .name = "Three"}}));
+        f->preferences()->setRecents(Section::movies, {"3", "gone", "1"});
+        auto store = f->connectedStore();
+        await(store->openSection(Section::movies));
+        store->setVodSort(VodSort::number);
+        store->selectCategory(store->categories()[1]);
+        QCOMPARE(store->selectedCategory()->id, QStringLiteral("__recent__"));
+        QCOMPARE(idsOf(store->items()), QStringList({"3", "1"}));
+    }
+
+    void liveCategoryStartsItsFirstChannel_data()
+    {
+        QTest::addColumn<int>("playing"); // 0 nothing, 1 a movie, 2 a channel
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("nothing playing") << 0 << "c2";
+        QTest::newRow("a movie playing") << 1 << "c2";
+        QTest::newRow("a channel playing") << 2 << "c1";
+    }
+
+    void liveCategoryStartsItsFirstChannel()
+    {
+        QFETCH(int, playing);
+        QFETCH(QString, expected);
+        f->serve("get_live_categories", categoriesJson({{"1", "News"}, {"2", "Sport"}}));
+        f->serve("get_live_streams", channelsJson({{.id = "c1", .name = "News"}, {.id = "c2", .name = "Sport", .category = "2"}}));
+        auto store = f->connectedStore();
+        await(store->openSection(Section::live)); // plays c1
+        if (playing == 0)
+            store->stop();
+        if (playing == 1)
+            await(store->play(MediaItem{.id = "m", .kind = MediaItem::Kind::movie, .containerExt = "mp4"}));
+
+        store->selectCategory(store->categories()[3]);
+        QCOMPARE(store->nowPlaying()->id, expected);
+        QTRY_VERIFY(!store->loadingItems());
+    }
+
+    // Categories and catalogue that arrive after another section was opened stay out of it.
+    void lateSectionAnswersStayInTheirSection()
+    {
+        f->serve("get_live_categories", categoriesJson({{"L", "Live news"}}), std::chrono::milliseconds(300));
+        f->serve("get_live_streams", channelsJson({{.id = "c1", .name = "One", .category = "L"}}));
+        f->serve("get_vod_categories", categoriesJson({{"M", "Films"}}));
+        f->serve("get_vod_streams", moviesJson({{.id = "m1", .name = "Film", .category = "M"}}));
+        auto store = f->connectedStore();
+
+        auto live = store->openSection(Section::live);
+        QVERIFY(store->loadingCategories());
+        await(store->openSection(Section::movies));
+        QCOMPARE(store->selectedCategory()->id, QStringLiteral("M"));
+        QVERIFY(!store->loadingCategories());
+        await(std::move(live));
+
+        QCOMPARE(store->section(), Section::movies);
+        QCOMPARE(idsOf(store->categories()), QStringList({"__fav__", "__recent__", "M"}));
+        QCOMPARE(store->selectedCategory()->id, QStringLiteral("M"));
+        QCOMPARE(idsOf(store->items()), QStringList{"m1"});
+        QCOMPARE(idsOf(store->allLive()), QStringList{"c1"}); // kept for when live is opened
+        QVERIFY(!store->hasNowPlaying());
+
+        await(store->openSection(Section::live));
+        QCOMPARE(f->requestsFor("get_live_streams"), 1);
+        QCOMPARE(idsOf(store->items()), QStringList{"c1"});
+    }
+
+    void catalogueIsFetchedOncePerConnection()
+    {
+        f->serve("get_series", showsJson({{.id = "s1", .name = "Show"}}));
+        auto store = f->connectedStore();
+        await(store->openSection(Section::series));
+        await(store->openSection(Section::series));
+        await(store->openSection(Section::live));
+        await(store->openSection(Section::live));
+        QCOMPARE(f->requestsFor("get_series"), 1); // the home rows filled the cache
+        QCOMPARE(f->requestsFor("get_live_streams"), 2); // an empty answer is asked again
+        QCOMPARE(f->requestsFor("get_live_categories"), 3); // connecting asked too
+    }
+
+    void hidingReloadsTheOpenSectionOnly()
+    {
+        f->serve("get_live_categories", categoriesJson({{"1", "News"}, {"2", "Sport"}}));
+        auto store = f->connectedStore();
+        await(store->openSection(Section::live));
+        const int before = f->requestsFor("get_live_categories");
+
+        store->setHidden({"2"}, Section::movies);
+        QCOMPARE(f->requestsFor("get_live_categories"), before);
+        store->setHidden({"1", "1"}, Section::live);
+        QTRY_COMPARE(idsOf(store->categories()), QStringList({"__fav__", "__recent__", "2"}));
+        QCOMPARE(f->preferences()->hidden(Section::live), QStringList{"1"});
+        QTRY_COMPARE(store->selectedCategory()->id, QStringLiteral("2"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStoreBrowse)
+#include "tst_store_browse.moc"
