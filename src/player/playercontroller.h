@@ -1,0 +1,120 @@
+#pragma once
+
+#include "mediaplayer.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QVariantList>
+#include <QtQml/qqmlregistration.h>
+
+#include <memory>
+#include <optional>
+
+class QTimer;
+
+// The full-window player's playback state and commands. It owns one media player, turns its
+// reports into the values the player screen draws (all written on the GUI thread) and refreshes
+// the time texts twice a second.
+class PlayerController : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+
+    Q_PROPERTY(bool isBuffering READ isBuffering NOTIFY isBufferingChanged FINAL)
+    Q_PROPERTY(bool failed READ failed NOTIFY failedChanged FINAL)
+    Q_PROPERTY(bool isPlaying READ isPlaying NOTIFY isPlayingChanged FINAL)
+    Q_PROPERTY(double position READ position NOTIFY positionChanged FINAL)
+    Q_PROPERTY(QString timeText READ timeText NOTIFY timeTextChanged FINAL)
+    Q_PROPERTY(QString lengthText READ lengthText NOTIFY lengthTextChanged FINAL)
+    Q_PROPERTY(bool isSeeking READ isSeeking WRITE setIsSeeking NOTIFY isSeekingChanged FINAL)
+    // Lists of {index, name}: `index` is what selectAudioTrack / selectSubtitleTrack take.
+    Q_PROPERTY(QVariantList audioTracks READ audioTracks NOTIFY tracksChanged FINAL)
+    Q_PROPERTY(QVariantList subtitleTracks READ subtitleTracks NOTIFY tracksChanged FINAL)
+
+public:
+    struct Track
+    {
+        int index = 0; // the player's identifier of the track
+        QString name;
+        bool operator==(const Track &) const = default;
+    };
+
+    // Plays through libVLC.
+    explicit PlayerController(QObject *parent = nullptr);
+    // Plays through `player` (tests pass a scripted one).
+    explicit PlayerController(std::unique_ptr<MediaPlayer> player, QObject *parent = nullptr);
+    ~PlayerController() override;
+
+    bool isBuffering() const { return m_isBuffering; }
+    bool failed() const { return m_failed; }
+    bool isPlaying() const { return m_isPlaying; }
+    double position() const { return m_position; }
+    QString timeText() const { return m_timeText; }
+    QString lengthText() const { return m_lengthText; }
+    bool isSeeking() const { return m_isSeeking; }
+    void setIsSeeking(bool seeking);
+    QVariantList audioTracks() const;
+    QVariantList subtitleTracks() const;
+    const QList<Track> &audioTrackList() const { return m_audioTracks; }
+    const QList<Track> &subtitleTrackList() const { return m_subtitleTracks; }
+
+    // Starts `url` unless it is the address already given; `catchup` (a time-shifted recording)
+    // only makes the network cache larger.
+    Q_INVOKABLE void play(const QUrl &url, bool catchup);
+    // Stops the ticks and the player; for when the player screen goes away.
+    Q_INVOKABLE void shutdown();
+    // "Default", "Fill" (the primary screen's proportions) or a ratio such as "16:9".
+    Q_INVOKABLE void setAspect(const QString &name);
+    // Seconds as "mm:ss", or "h:mm:ss" from an hour on; negative counts as 0.
+    Q_INVOKABLE static QString hms(double seconds);
+
+    // The player screen's direct commands.
+    Q_INVOKABLE bool playerIsPlaying() const;
+    Q_INVOKABLE void playerPlay();
+    Q_INVOKABLE void playerPause();
+    Q_INVOKABLE void seek(double fraction);    // a fraction of the length, clamped to 0…1
+    Q_INVOKABLE void jumpForward(int seconds);  // whole seconds; nothing for 0 or less
+    Q_INVOKABLE void jumpBackward(int seconds); // whole seconds, not before the start
+    Q_INVOKABLE qint64 playerTime() const;      // milliseconds
+    Q_INVOKABLE void selectAudioTrack(int index);
+    Q_INVOKABLE void selectSubtitleTrack(int index);
+
+    MediaPlayer &player() const { return *m_player; }
+
+Q_SIGNALS:
+    void isBufferingChanged();
+    void failedChanged();
+    void isPlayingChanged();
+    void positionChanged();
+    void timeTextChanged();
+    void lengthTextChanged();
+    void isSeekingChanged();
+    void tracksChanged();
+
+private Q_SLOTS:
+    void tick();
+
+private:
+    void onPlayerStateChanged();
+    void refreshTracks();
+    void setIsBuffering(bool value);
+    void setFailed(bool value);
+    void setIsPlaying(bool value);
+    void setPosition(double value);
+    void setTimeText(const QString &value);
+    void setLengthText(const QString &value);
+
+    std::unique_ptr<MediaPlayer> m_player;
+    std::unique_ptr<QTimer> m_timer;
+    std::optional<QUrl> m_currentUrl;
+    bool m_isBuffering = true;
+    bool m_failed = false;
+    bool m_isPlaying = false;
+    double m_position = 0;
+    QString m_timeText;
+    QString m_lengthText;
+    bool m_isSeeking = false;
+    QList<Track> m_audioTracks;
+    QList<Track> m_subtitleTracks;
+};

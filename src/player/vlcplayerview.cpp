@@ -1,0 +1,113 @@
+#include "vlcplayerview.h"
+
+#include "guithread.h"
+#include "vlcmediaplayer.h"
+
+namespace {
+constexpr int previewCacheMs = 3000;
+}
+
+VLCPlayerView::VLCPlayerView(QQuickItem *parent)
+    : VLCPlayerView(std::make_unique<VlcMediaPlayer>(), parent)
+{
+}
+
+VLCPlayerView::VLCPlayerView(std::unique_ptr<MediaPlayer> player, QQuickItem *parent)
+    : VideoSurface(parent)
+    , m_player(std::move(player))
+{
+    connect(m_player.get(), &MediaPlayer::stateChanged, this, &VLCPlayerView::onPlayerStateChanged);
+    setFrames(m_player->videoFrames());
+}
+
+VLCPlayerView::~VLCPlayerView()
+{
+    m_player->stop();
+}
+
+void VLCPlayerView::setUrl(const QUrl &url)
+{
+    if (m_url != url) {
+        m_url = url;
+        Q_EMIT urlChanged();
+    }
+    if (window())
+        start(m_url);
+}
+
+void VLCPlayerView::setIsBuffering(bool value)
+{
+    if (m_isBuffering == value)
+        return;
+    m_isBuffering = value;
+    Q_EMIT isBufferingChanged();
+}
+
+void VLCPlayerView::setFailed(bool value)
+{
+    if (m_failed == value)
+        return;
+    m_failed = value;
+    Q_EMIT failedChanged();
+}
+
+void VLCPlayerView::itemChange(ItemChange change, const ItemChangeData &value)
+{
+    VideoSurface::itemChange(change, value);
+    if (change != ItemSceneChange)
+        return;
+    if (value.window) {
+        start(m_url);
+    } else {
+        // Out of the scene: this surface's playback ends. Back in a scene it starts afresh.
+        m_player->stop();
+        m_currentUrl.clear();
+    }
+}
+
+void VLCPlayerView::start(const QUrl &url)
+{
+    if (url == m_currentUrl) // also both empty
+        return;
+    m_currentUrl = url;
+    if (url.isEmpty()) {
+        m_player->stop(); // the parent's flags stay as they are
+        return;
+    }
+    reportBuffering(true);
+    reportFailed(false);
+    m_player->open(url, MediaPlayer::Options{previewCacheMs, true});
+}
+
+void VLCPlayerView::onPlayerStateChanged()
+{
+    switch (m_player->state()) {
+    case MediaPlayer::State::Stopped:
+    case MediaPlayer::State::Ended:
+    case MediaPlayer::State::Playing:
+        reportBuffering(false);
+        break;
+    case MediaPlayer::State::Opening:
+    case MediaPlayer::State::Buffering:
+    case MediaPlayer::State::TrackAdded:
+        reportBuffering(!m_player->isPlaying());
+        break;
+    case MediaPlayer::State::Error:
+        reportBuffering(false);
+        reportFailed(true);
+        break;
+    case MediaPlayer::State::Paused: // a paused preview keeps its indicator as it is
+    case MediaPlayer::State::Idle:
+        break;
+    }
+}
+
+void VLCPlayerView::reportBuffering(bool value)
+{
+    postToGui(this, [this, value] { setIsBuffering(value); });
+}
+
+void VLCPlayerView::reportFailed(bool value)
+{
+    postToGui(this, [this, value] { setFailed(value); });
+}
