@@ -69,16 +69,66 @@ ApplicationWindow {
     Component { id: sectionScreen; Item { objectName: "sectionPlaceholder" } }
 
     // Layer 4: the full-window player, made fresh each time it is shown, fading in and out.
+    // While it fades out it keeps the address it played, so nothing else starts behind the fade.
     Loader {
         id: playerLayer
         objectName: "playerLayer"
         anchors.fill: parent
-        active: window.coversWithPlayer || fade.running
-        opacity: window.coversWithPlayer ? 1 : 0
-        Behavior on opacity {
-            NumberAnimation { id: fade; duration: 200; easing.type: Easing.InOutQuad }
+        active: false
+        opacity: 0
+        property url shownURL
+        property string shownTitle
+
+        function follow() {
+            if (window.coversWithPlayer) {
+                fadeOut.stop()
+                shownURL = AppStore.nowPlayingURL
+                if (!active) {
+                    shownTitle = AppStore.nowPlayingTitle
+                    active = true
+                }
+                fadeIn.restart()
+            } else if (active && !fadeOut.running) {
+                fadeIn.stop()
+                fadeOut.restart()
+            }
         }
-        sourceComponent: Rectangle { color: "black" }
+
+        sourceComponent: PlayerScreen {
+            url: playerLayer.shownURL
+            title: playerLayer.shownTitle
+        }
+
+        NumberAnimation {
+            id: fadeIn
+            target: playerLayer
+            property: "opacity"
+            to: 1
+            duration: 200
+            easing.type: Easing.InOutQuad
+        }
+        SequentialAnimation {
+            id: fadeOut
+            NumberAnimation {
+                target: playerLayer
+                property: "opacity"
+                to: 0
+                duration: 200
+                easing.type: Easing.InOutQuad
+            }
+            ScriptAction {
+                script: playerLayer.active = false
+            }
+        }
+
+        Connections {
+            target: window
+            function onCoversWithPlayerChanged() { playerLayer.follow() }
+        }
+        Connections {
+            target: AppStore
+            function onNowPlayingURLChanged() { playerLayer.follow() }
+        }
     }
 
     // Layer 5: the busy overlay.

@@ -1,0 +1,178 @@
+import QtQuick
+import Mavu
+import Mavu.Core
+
+// The full-window player for movies, episodes and catch-up recordings: the picture, a status
+// panel while the stream opens or after it failed, and two bars of controls that a click shows
+// or hides.
+Item {
+    id: root
+    objectName: "playerScreen"
+
+    // Given by the shell: the address to play and the title at the time it was shown.
+    property url url
+    property string title
+    property bool showChrome: true
+
+    readonly property string displayTitle: AppStore.nowPlayingTitle !== "" ? AppStore.nowPlayingTitle : title
+
+    PlayerController {
+        id: controller
+    }
+
+    PlayerScreenState {
+        id: screenState
+        objectName: "playerScreenState"
+        controller: controller
+        store: AppStore
+    }
+
+    Component.onCompleted: controller.play(url, AppStore.hasCatchupURLBuilder)
+    onUrlChanged: controller.play(url, AppStore.hasCatchupURLBuilder)
+    Component.onDestruction: controller.shutdown()
+
+    Rectangle {
+        anchors.fill: parent
+        color: "black"
+    }
+
+    ControlledVideoView {
+        objectName: "videoView"
+        anchors.fill: parent
+        controller: controller
+    }
+
+    // Clicks that reach the screen itself (not a control) show or hide the bars.
+    MouseArea {
+        objectName: "chromeToggle"
+        anchors.fill: parent
+        onClicked: root.showChrome = !root.showChrome
+    }
+
+    Rectangle {
+        objectName: "statusPanel"
+        anchors.centerIn: parent
+        visible: controller.isBuffering || controller.failed
+        width: statusColumn.implicitWidth + 56
+        height: statusColumn.implicitHeight + 56
+        radius: 16
+        color: Qt.rgba(0, 0, 0, 0.55)
+
+        Column {
+            id: statusColumn
+            anchors.centerIn: parent
+            spacing: 16
+
+            SymbolIcon {
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: controller.failed
+                name: "exclamationmark.triangle"
+                size: 40
+                color: MavuColor.amber
+            }
+            Text {
+                objectName: "failureTitle"
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: controller.failed
+                text: "Couldn't play this stream"
+                font.pixelSize: Fonts.body
+                color: "white"
+            }
+            Text {
+                objectName: "failureDetail"
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: controller.failed
+                text: "The provider may be offline or this title isn't available."
+                font.pixelSize: Fonts.callout
+                color: MavuColor.textDim
+            }
+            Spinner {
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: !controller.failed
+                size: 36
+            }
+            Text {
+                objectName: "loadingText"
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: !controller.failed
+                text: "Loading " + root.displayTitle + "…"
+                font.pixelSize: Fonts.body
+                color: "white"
+                maximumLineCount: 1
+                elide: Text.ElideRight
+                width: Math.min(implicitWidth, root.width - 120)
+            }
+        }
+    }
+
+    // Top bar: back and the title, over a fade from black.
+    Item {
+        id: topBar
+        objectName: "topBar"
+        width: parent.width
+        height: topRow.implicitHeight + 32
+        y: root.showChrome ? 0 : -height
+        opacity: root.showChrome ? 1 : 0
+        visible: opacity > 0
+        Behavior on y { NumberAnimation { duration: 250; easing.type: Easing.InOutQuad } }
+        Behavior on opacity { NumberAnimation { duration: 250; easing.type: Easing.InOutQuad } }
+
+        Rectangle {
+            anchors.fill: parent
+            gradient: Gradient {
+                GradientStop { position: 0; color: Qt.rgba(0, 0, 0, 0.7) }
+                GradientStop { position: 1; color: "transparent" }
+            }
+        }
+
+        Row {
+            id: topRow
+            x: 16
+            y: 16
+            spacing: 12
+
+            Rectangle {
+                objectName: "backButton"
+                width: back.implicitWidth + 20
+                height: width
+                radius: width / 2
+                color: MavuColor.amber
+                SymbolIcon {
+                    id: back
+                    anchors.centerIn: parent
+                    name: "chevron.left"
+                    size: Fonts.title3
+                    bold: true
+                    color: MavuColor.ink
+                }
+                TapHandler {
+                    onTapped: AppStore.exitPlayer()
+                }
+            }
+            Text {
+                objectName: "titleText"
+                anchors.verticalCenter: parent.verticalCenter
+                width: Math.min(implicitWidth, root.width - 100)
+                text: root.displayTitle
+                font.pixelSize: Fonts.title3
+                font.weight: Font.DemiBold
+                color: "white"
+                maximumLineCount: 1
+                elide: Text.ElideRight
+            }
+        }
+    }
+
+    PlayerBottomBar {
+        id: bottomBar
+        objectName: "bottomBar"
+        width: parent.width
+        controller: controller
+        screenState: screenState
+        y: root.showChrome ? root.height - height : root.height
+        opacity: root.showChrome ? 1 : 0
+        visible: opacity > 0
+        Behavior on y { NumberAnimation { duration: 250; easing.type: Easing.InOutQuad } }
+        Behavior on opacity { NumberAnimation { duration: 250; easing.type: Easing.InOutQuad } }
+    }
+}
