@@ -60,6 +60,8 @@ public:
         root->setParentItem(window.contentItem());
         root->setSize(QSizeF(window.size()));
         window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            qFatal("the test window was not exposed");
         return root;
     }
 
@@ -97,6 +99,8 @@ public:
 
     void click(QQuickItem *item)
     {
+        // Positioners and lists lay their children out when the window next polishes: let it.
+        QTest::qWait(50);
         const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
         QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
     }

@@ -6,3 +6,5 @@ endfunction()
 
 mavu_add_ui_test(tst_checkview ui/tst_checkview.cpp)
 mavu_add_ui_test(tst_homeview ui/tst_homeview.cpp)
+mavu_add_ui_test(tst_playerscreen ui/tst_playerscreen.cpp)
+target_link_libraries(tst_playerscreen PRIVATE mavu_player_test_support)

@@ -33,8 +33,10 @@ ListView {
             color: chip.current ? MavuColor.ink : "white"
             maximumLineCount: 1
         }
-        TapHandler {
-            onTapped: {
+        MouseArea {
+            anchors.fill: parent
+            cursorShape: Qt.PointingHandCursor
+            onClicked: {
                 if (AppStore.hasNowPlaying)
                     AppStore.playEpisode(chip.episode, AppStore.nowPlaying)
             }

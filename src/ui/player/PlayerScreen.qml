@@ -13,6 +13,9 @@ Item {
     property url url
     property string title
     property bool showChrome: true
+    // 1 with the bars in place, 0 with them gone; only this moves, so layout changes never animate.
+    property real chromeReveal: showChrome ? 1 : 0
+    Behavior on chromeReveal { NumberAnimation { duration: 250; easing.type: Easing.InOutQuad } }
 
     readonly property string displayTitle: AppStore.nowPlayingTitle !== "" ? AppStore.nowPlayingTitle : title
 
@@ -111,11 +114,9 @@ Item {
         objectName: "topBar"
         width: parent.width
         height: topRow.implicitHeight + 32
-        y: root.showChrome ? 0 : -height
-        opacity: root.showChrome ? 1 : 0
+        y: -height * (1 - root.chromeReveal)
+        opacity: root.chromeReveal
         visible: opacity > 0
-        Behavior on y { NumberAnimation { duration: 250; easing.type: Easing.InOutQuad } }
-        Behavior on opacity { NumberAnimation { duration: 250; easing.type: Easing.InOutQuad } }
 
         Rectangle {
             anchors.fill: parent
@@ -169,10 +170,8 @@ Item {
         width: parent.width
         controller: controller
         screenState: screenState
-        y: root.showChrome ? root.height - height : root.height
-        opacity: root.showChrome ? 1 : 0
+        y: root.height - height * root.chromeReveal
+        opacity: root.chromeReveal
         visible: opacity > 0
-        Behavior on y { NumberAnimation { duration: 250; easing.type: Easing.InOutQuad } }
-        Behavior on opacity { NumberAnimation { duration: 250; easing.type: Easing.InOutQuad } }
     }
 }

@@ -11,6 +11,9 @@ PlayerButton {
     signal chosen(int index)
     signal chosenName(string name)
 
+    readonly property var entries: tracks.length === 0 && emptyText.length > 0
+                                   ? [{ index: -1, name: emptyText, inert: true }] : tracks
+
     onActivated: menu.open()
 
     Menu {
@@ -18,24 +21,19 @@ PlayerButton {
         objectName: "menu"
         y: -implicitHeight - 4
 
-        MenuItem {
-            objectName: "emptyEntry"
-            visible: root.tracks.length === 0 && root.emptyText.length > 0
-            height: visible ? implicitHeight : 0
-            text: root.emptyText
-        }
         Instantiator {
-            model: root.tracks
+            model: root.entries
             delegate: MenuItem {
                 required property var modelData
-                objectName: "trackEntry"
+                objectName: modelData.inert ? "emptyEntry" : "trackEntry"
                 text: modelData.name
+                enabled: !modelData.inert
                 onTriggered: {
                     root.chosen(modelData.index)
                     root.chosenName(modelData.name)
                 }
             }
-            onObjectAdded: (index, object) => menu.insertItem(index + 1, object)
+            onObjectAdded: (index, object) => menu.insertItem(index, object)
             onObjectRemoved: (index, object) => menu.removeItem(object)
         }
     }
