@@ -115,6 +115,8 @@ Server::~Server() = default;
 
 QString Server::start()
 {
+    if (m_port != 0)
+        return m_base; // started already
     m_port = listen(m_options.address, m_options.port);
     if (m_port == 0)
         return {};
@@ -221,7 +223,9 @@ void Server::respond(const Request &request, QTcpSocket *socket, std::optional<F
         return;
     }
     const QString first = request.segments.value(0);
-    if (m_titled && (first == "live"_L1 || first == "movie"_L1 || first == "series"_L1 || first == "hls"_L1)) {
+    // Faults that replace the answer need no picture drawn.
+    const bool answerKept = !fault || fault->kind == Fault::Kind::cut || fault->kind == Fault::Kind::breakOff;
+    if (m_titled && answerKept && (first == "live"_L1 || first == "movie"_L1 || first == "series"_L1 || first == "hls"_L1)) {
         finishWithMedia(request, socket, fault);
         return;
     }

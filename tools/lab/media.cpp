@@ -60,14 +60,14 @@ QString clockFilter()
 // `audioSeconds` a little shorter than the picture lets a looped clip's sound end before the
 // next round begins: audio frames (1024 samples) do not divide six seconds evenly, and sound
 // running over the seam would go back in time.
-QStringList mediaArguments(int pattern, int seconds, double audioSeconds)
+QStringList mediaArguments(int pattern, int seconds, double audioSeconds, const QString &speed = u"veryfast"_s)
 {
     return {u"-hide_banner"_s, u"-loglevel"_s, u"error"_s, u"-y"_s,
             u"-t"_s, QString::number(seconds), u"-f"_s, u"lavfi"_s, u"-i"_s, patterns[size_t(pattern) % patterns.size()],
             u"-t"_s, QString::number(audioSeconds), u"-f"_s, u"lavfi"_s, u"-i"_s,
             u"sine=frequency=%1:beep_factor=4:sample_rate=48000"_s.arg(tones[size_t(pattern) % tones.size()]),
             u"-vf"_s, titleFilter() + u',' + clockFilter(),
-            u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"veryfast"_s, u"-crf"_s, u"28"_s, u"-bf"_s, u"0"_s, u"-g"_s, u"50"_s,
+            u"-c:v"_s, u"libx264"_s, u"-preset"_s, speed, u"-crf"_s, u"28"_s, u"-bf"_s, u"0"_s, u"-g"_s, u"50"_s,
             u"-sc_threshold"_s, u"0"_s, u"-pix_fmt"_s, u"yuv420p"_s,
             u"-c:a"_s, u"aac"_s, u"-b:a"_s, u"96k"_s, u"-ac"_s, u"2"_s};
 }
@@ -240,12 +240,13 @@ MediaLibrary::Job MediaLibrary::liveClipJob(int pattern, const QString &title, c
     return job;
 }
 
-MediaLibrary::Job MediaLibrary::movieJob(int pattern, const QString &title, const QString &output)
+MediaLibrary::Job MediaLibrary::movieJob(int pattern, const QString &title, const QString &output, bool quick)
 {
     Job job;
     job.output = output;
     job.text = title;
-    job.arguments = mediaArguments(pattern, movieSeconds, movieSeconds) + QStringList{u"-movflags"_s, u"+faststart"_s};
+    job.arguments = mediaArguments(pattern, movieSeconds, movieSeconds, quick ? u"ultrafast"_s : u"veryfast"_s)
+                    + QStringList{u"-movflags"_s, u"+faststart"_s};
     return job;
 }
 

@@ -51,7 +51,8 @@ public:
         QString text;
     };
     static Job liveClipJob(int pattern, const QString &title, const QString &output);
-    static Job movieJob(int pattern, const QString &title, const QString &output);
+    // `quick` trades size for speed: for a viewer who is waiting for it.
+    static Job movieJob(int pattern, const QString &title, const QString &output, bool quick = false);
     static Job remuxJob(const QString &input, const QString &output);
 
     // Makes every missing file in `directory`, two ffmpeg runs at a time; false (with the reason

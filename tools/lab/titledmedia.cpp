@@ -65,7 +65,7 @@ void TitledMedia::startNext()
             m_steps.append(MediaLibrary::liveClipJob(item.pattern, item.title, m_dir.filePath(item.key + u".ts"_s)));
         } else {
             const QString mp4 = m_dir.filePath(item.key + u".mp4"_s);
-            m_steps.append(MediaLibrary::movieJob(item.pattern, item.title, mp4));
+            m_steps.append(MediaLibrary::movieJob(item.pattern, item.title, mp4, true));
             m_steps.append(MediaLibrary::remuxJob(mp4, withExtension(mp4, u"mkv"_s)));
         }
         finished(true); // runs the first step
