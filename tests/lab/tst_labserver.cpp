@@ -266,6 +266,32 @@ private Q_SLOTS:
         QCOMPARE(fetch(streamAddress(lab, QStringLiteral("live"), QStringLiteral("%1.m3u8").arg(channel.id))).status, 404);
     }
 
+    void streamCredentials_data()
+    {
+        QTest::addColumn<QString>("username");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("sentPath"); // the credentials' part of the address, as sent
+        QTest::addColumn<int>("status");
+        QTest::newRow("empty password") << "lab" << "" << "lab/" << 200;
+        QTest::newRow("slash in the password") << "lab" << "a/b" << "lab/a/b" << 200;
+        QTest::newRow("only the part before the slash") << "lab" << "a/b" << "lab/a" << 401;
+        QTest::newRow("blank, encoded") << "lab user" << "x" << "lab%20user/x" << 200;
+        QTest::newRow("encoded slash counts as one") << "lab" << "a/b" << "lab/a%2Fb" << 200;
+        QTest::newRow("case matters") << "lab" << "x" << "lab/X" << 401;
+    }
+
+    void streamCredentials()
+    {
+        QFETCH(QString, username);
+        QFETCH(QString, password);
+        QFETCH(QString, sentPath);
+        QFETCH(int, status);
+        Lab::Server lab(options(username, password));
+        lab.start();
+        const QString address = lab.base() + u"/movie/"_s + sentPath + u"/%1.mp4"_s.arg(movieIn(lab, u"mp4"_s).id);
+        QCOMPARE(fetch(address, {}, 20000, true).status, status);
+    }
+
     void byteRanges_data()
     {
         QTest::addColumn<QString>("kind"); // movie or series

@@ -159,8 +159,10 @@ Server::Request Server::parse(const QHttpServerRequest &httpRequest) const
     case QHttpServerRequest::Method::Get: request.method = "GET"; break;
     default: request.method = "OTHER"; break;
     }
-    const QString encodedPath = url.path(QUrl::FullyEncoded);
-    for (const QString &segment : encodedPath.split(u'/', Qt::SkipEmptyParts))
+    // Empty segments count: an account with an empty password has "//" in its stream addresses.
+    QStringList encoded = url.path(QUrl::FullyEncoded).split(u'/');
+    encoded.removeFirst(); // before the leading "/"
+    for (const QString &segment : std::as_const(encoded))
         request.segments.append(QString::fromUtf8(QByteArray::fromPercentEncoding(segment.toUtf8())));
     request.path = u'/' + request.segments.join(u'/');
     request.query = HttpWire::parseQuery(url.query(QUrl::FullyEncoded).toUtf8());
@@ -233,7 +235,9 @@ void Server::respond(const Request &request, QTcpSocket *socket, std::optional<F
     if (first == "player_api.php"_L1 && request.segments.size() == 1)
         answer = providerAnswer(request);
     else if (first == "get.php"_L1 && request.segments.size() == 1)
-        answer = m3uAnswer();
+        answer = request.value(u"username"_s) == m_options.username && request.value(u"password"_s) == m_options.password
+                     ? m3uAnswer()
+                     : authFailureAnswer();
     else if (first == "live"_L1 || first == "movie"_L1 || first == "series"_L1)
         answer = streamAnswer(request);
     else if (first == "timeshift"_L1)
@@ -244,7 +248,7 @@ void Server::respond(const Request &request, QTcpSocket *socket, std::optional<F
         answer = imageAnswer(request);
     else if (first == "api"_L1)
         answer = deviceAnswer(request);
-    else if (first == "lab"_L1 || request.segments.isEmpty())
+    else if (first == "lab"_L1 || first.isEmpty())
         answer = controlAnswer(request);
     else
         answer = Answer::json(errorJson(404, u"not found"_s), 404);

@@ -39,9 +39,10 @@ const std::array<std::pair<QString, QString>, 4> themeColours{{
     {u"0x111111"_s, u"0x4a4f57"_s},
 }};
 
+// Filter arguments give ":", "," and "\" meanings of their own; the system's font path holds
+// none of them, and the text file is named relative to ffmpeg's working folder for the same reason.
 QString escapedFontFile()
 {
-    // Filter arguments treat ":" and "\" specially; font paths on this system hold neither.
     return MediaLibrary::fontFile();
 }
 
@@ -138,6 +139,7 @@ bool startJob(const MediaLibrary::Job &job, Running &running, QString *errors)
     }
     running.process = std::make_unique<QProcess>();
     running.process->setProcessChannelMode(QProcess::MergedChannels);
+    running.process->setWorkingDirectory(running.textDir->path());
     running.process->start(u"ffmpeg"_s, *arguments);
     return true;
 }
@@ -262,12 +264,12 @@ std::optional<QStringList> MediaLibrary::arguments(const Job &job, const QString
 {
     QStringList arguments = job.arguments;
     if (!job.text.isNull()) {
-        const QString textPath = QDir(textDirectory).filePath(QFileInfo(output).fileName() + u".txt"_s);
-        QFile textFile(textPath);
+        const QString textName = QFileInfo(output).fileName() + u".txt"_s;
+        QFile textFile(QDir(textDirectory).filePath(textName));
         if (!textFile.open(QIODevice::WriteOnly) || textFile.write(job.text.toUtf8()) < 0)
             return std::nullopt;
         for (QString &argument : arguments)
-            argument.replace(u"%TEXT%"_s, textPath);
+            argument.replace(u"%TEXT%"_s, textName);
     }
     arguments.append(output);
     return arguments;
@@ -281,7 +283,7 @@ bool MediaLibrary::run(const Job &job, QString *errors)
 
 bool MediaLibrary::make(const QString &directory, QString *errors)
 {
-    const QDir dir(directory);
+    const QDir dir(QDir(directory).absolutePath()); // ffmpeg runs in another folder
     if (!QDir().mkpath(directory)) {
         if (errors)
             *errors += u"cannot make %1\n"_s.arg(directory);

@@ -61,8 +61,9 @@ public:
     static bool make(const QString &directory, QString *errors);
     // Runs one job to completion (blocking).
     static bool run(const Job &job, QString *errors);
-    // ffmpeg's arguments for `job` writing to `output`; the job's text goes into a file in
-    // `textDirectory`. Nothing when that file cannot be written.
+    // ffmpeg's arguments for `job` writing to `output` (an absolute path), to be run with
+    // `textDirectory` as its working folder: the job's text goes into a file there, named
+    // relative to it. Nothing when that file cannot be written.
     static std::optional<QStringList> arguments(const Job &job, const QString &textDirectory, const QString &output);
 
 private:

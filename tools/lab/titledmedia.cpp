@@ -94,6 +94,7 @@ void TitledMedia::finished(bool ok)
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->setStandardOutputFile(QProcess::nullDevice());
+    m_process->setWorkingDirectory(m_dir.path());
     connect(m_process.get(), &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
         finished(status == QProcess::NormalExit && code == 0);
     });
