@@ -600,6 +600,18 @@ private Q_SLOTS:
         QVERIFY(live.body.startsWith(segment.body.left(188 * 4))); // the same clip, first round
         // Nothing to draw for what does not exist.
         QCOMPARE(fetch(lab.base() + QStringLiteral("/hls/%1/0.ts").arg(channelWithoutArchive(lab).id)).status, 404);
+
+        // A movie is drawn into the container asked for, and seeking works in it as in any other.
+        const Lab::Movie &movie = movieIn(lab, u"mkv"_s);
+        const QString address = streamAddress(lab, u"movie"_s, u"%1.mkv"_s.arg(movie.id));
+        const Fetched start = fetch(address, "bytes=0-1023", 120000);
+        QCOMPARE(start.status, 206);
+        QVERIFY(start.body.startsWith("\x1A\x45\xDF\xA3")); // Matroska
+        const qint64 size = start.contentRange.mid(start.contentRange.indexOf('/') + 1).toLongLong();
+        QVERIFY(size > 0 && size != QFileInfo(lab.media().moviePath(movie.clip, u"mkv"_s)).size());
+        const Fetched later = fetch(address, "bytes=" + QByteArray::number(size - 100) + '-');
+        QCOMPARE(later.status, 206);
+        QCOMPARE(later.body.size(), 100);
     }
 };
 

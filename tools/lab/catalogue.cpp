@@ -294,7 +294,6 @@ void Catalogue::makeLive()
         channel.guidePhase = 15 * rng.below(12);
         // A marker until the channel has its id: channels without a guide keep an empty one.
         channel.epgChannelId = rng.chance(12) ? QString() : u"-"_s;
-        channel.name = QString::number(rng.below(1000)); // placeholder; named below, per category
     }
     groupByCategory(m_live);
 

@@ -261,48 +261,48 @@ void Server::finishWithMedia(const Request &request, QTcpSocket *socket, const s
     // waits. The plain answer decides first whether there is anything to play at all, and is
     // what the request gets when rendering fails.
     const QString first = request.segments.value(0);
-    Answer plain = first == "hls"_L1 ? segmentAnswer(request) : streamAnswer(request);
+    const auto plain = [this, first](const Request &asked) {
+        return first == "hls"_L1 ? segmentAnswer(asked) : streamAnswer(asked);
+    };
+    // Asked without its range: a range fits the drawn file, not necessarily the plain one.
+    Request whole = request;
+    whole.range.clear();
     const auto target = idAndExtension(request.segments.value(request.segments.size() - 1));
     std::optional<TitledMedia::Item> item;
-    if (target && plain.status / 100 == 2) {
+    if (target && plain(whole).status / 100 == 2) {
         if (first == "live"_L1 || first == "hls"_L1) {
             const qint64 id = first == "live"_L1 ? target->first : number(request.segments[1]).value_or(0);
             if (const LiveChannel *channel = m_catalogue->channel(id))
-                item = TitledMedia::Item{TitledMedia::Form::clip, channel->clip, channel->name, u"live-%1"_s.arg(channel->id)};
+                item = TitledMedia::Item{channel->clip, channel->name, u"live-%1"_s.arg(channel->id), u"ts"_s};
         } else if (first == "movie"_L1) {
             if (const Movie *movie = m_catalogue->movie(target->first))
-                item = TitledMedia::Item{TitledMedia::Form::movie, movie->clip, movie->name, u"movie-%1"_s.arg(movie->id)};
+                item = TitledMedia::Item{movie->clip, movie->name, u"movie-%1"_s.arg(movie->id), target->second};
         } else if (const auto episode = m_catalogue->episode(target->first)) {
             const QString title = u"%1 · S%2 E%3"_s.arg(episode->show->name).arg(episode->season).arg(episode->episode);
-            item = TitledMedia::Item{TitledMedia::Form::movie, episode->show->clip, title, u"episode-%1"_s.arg(target->first)};
+            item = TitledMedia::Item{episode->show->clip, title, u"episode-%1"_s.arg(target->first), target->second};
         }
     }
     if (!item) {
-        send(socket, request, std::move(plain), fault);
+        send(socket, request, plain(request), fault);
         return;
     }
 
     QPointer<QTcpSocket> guarded(socket);
-    auto fallback = std::make_shared<Answer>(std::move(plain));
-    m_titled->request(*item, socket, [this, guarded, request, fault, first, target, fallback](const QString &path) {
+    m_titled->request(*item, socket, [this, guarded, request, fault, first, target, plain](const QString &path) {
         if (!guarded)
             return;
-        Answer answer = std::move(*fallback);
-        if (path.isEmpty()) {
-            // rendering failed: the plain clip
-        } else if (first == "live"_L1 || first == "hls"_L1) {
-            if (const auto clip = m_titled->clip(path)) {
-                if (first == "live"_L1) {
-                    answer = liveAnswer(clip);
-                } else {
-                    answer = Answer::text(200, "video/mp2t", clip->repetition(target->first));
-                    answer.mediaRate = clip->bytesPerSecond();
-                }
-            }
+        const bool clipForm = first == "live"_L1 || first == "hls"_L1;
+        const std::shared_ptr<const TsClip> clip = clipForm && !path.isEmpty() ? m_titled->clip(path) : nullptr;
+        Answer answer;
+        if (path.isEmpty() || (clipForm && !clip)) {
+            answer = plain(request); // rendering failed: the clip made at build time
+        } else if (first == "live"_L1) {
+            answer = liveAnswer(clip);
+        } else if (first == "hls"_L1) {
+            answer = Answer::text(200, "video/mp2t", clip->repetition(target->first));
+            answer.mediaRate = clip->bytesPerSecond();
         } else {
-            const QString file = target->second == "mkv"_L1 ? TitledMedia::withExtension(path, u"mkv"_s) : path;
-            if (QFileInfo::exists(file))
-                answer = fileAnswer(file, videoType(target->second), request, MediaLibrary::movieSeconds);
+            answer = fileAnswer(path, videoType(target->second), request, MediaLibrary::movieSeconds);
         }
         send(guarded, request, std::move(answer), fault);
     });

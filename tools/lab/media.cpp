@@ -247,8 +247,9 @@ MediaLibrary::Job MediaLibrary::movieJob(int pattern, const QString &title, cons
     Job job;
     job.output = output;
     job.text = title;
-    job.arguments = mediaArguments(pattern, movieSeconds, movieSeconds, quick ? u"ultrafast"_s : u"veryfast"_s)
-                    + QStringList{u"-movflags"_s, u"+faststart"_s};
+    job.arguments = mediaArguments(pattern, movieSeconds, movieSeconds, quick ? u"ultrafast"_s : u"veryfast"_s);
+    if (output.endsWith(".mp4"_L1))
+        job.arguments += QStringList{u"-movflags"_s, u"+faststart"_s}; // the index first: playback starts at once
     return job;
 }
 

@@ -1,10 +1,20 @@
 #include "titledmedia.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace Lab {
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Rendered movies take some ten megabytes each; older ones go beyond this many.
+constexpr int keptMovies = 24;
+// Live clips take a few hundred kilobytes in memory each.
+constexpr size_t keptClips = 48;
+
+} // namespace
 
 TitledMedia::TitledMedia()
     : m_dir(QDir::tempPath() + u"/mavu-lab-XXXXXX"_s)
@@ -20,25 +30,22 @@ TitledMedia::~TitledMedia()
     }
 }
 
-QString TitledMedia::withExtension(const QString &path, const QString &extension)
-{
-    const QFileInfo info(path);
-    return info.dir().filePath(info.completeBaseName() + u'.' + extension);
-}
-
 void TitledMedia::request(const Item &item, QObject *context, Done done)
 {
-    if (const auto it = m_ready.constFind(item.key); it != m_ready.cend()) {
+    const QString wanted = key(item);
+    if (const auto it = m_ready.constFind(wanted); it != m_ready.cend()) {
+        if (m_movies.removeOne(wanted))
+            m_movies.append(wanted);
         done(*it);
         return;
     }
     const Waiter waiter{context, std::move(done)};
-    if (m_process && m_current.item.key == item.key) {
+    if (m_process && key(m_current.item) == wanted) {
         m_current.waiters.append(waiter);
         return;
     }
     for (qsizetype i = 0; i < m_queue.size(); ++i) {
-        if (m_queue[i].item.key == item.key) {
+        if (key(m_queue[i].item) == wanted) {
             Pending pending = m_queue.takeAt(i);
             pending.waiters.append(waiter);
             m_queue.append(std::move(pending)); // asked again: now the newest
@@ -56,63 +63,60 @@ void TitledMedia::startNext()
         Pending pending = m_queue.takeLast();
         const bool wanted = std::any_of(pending.waiters.cbegin(), pending.waiters.cend(),
                                         [](const Waiter &waiter) { return !waiter.context.isNull(); });
-        if (!wanted || !m_dir.isValid())
-            continue; // nobody waits any more, or nowhere to write: the next request tries again
+        if (!wanted)
+            continue; // nobody waits any more: a later request renders it
         m_current = std::move(pending);
         const Item &item = m_current.item;
-        m_steps.clear();
-        if (item.form == Form::clip) {
-            m_steps.append(MediaLibrary::liveClipJob(item.pattern, item.title, m_dir.filePath(item.key + u".ts"_s)));
-        } else {
-            const QString mp4 = m_dir.filePath(item.key + u".mp4"_s);
-            m_steps.append(MediaLibrary::movieJob(item.pattern, item.title, mp4, true));
-            m_steps.append(MediaLibrary::remuxJob(mp4, withExtension(mp4, u"mkv"_s)));
+        const QString output = m_dir.filePath(key(item));
+        const MediaLibrary::Job job = item.extension == "ts"_L1 ? MediaLibrary::liveClipJob(item.pattern, item.title, output)
+                                                                : MediaLibrary::movieJob(item.pattern, item.title, output, true);
+        const auto arguments = m_dir.isValid() ? MediaLibrary::arguments(job, m_dir.path(), output) : std::nullopt;
+        if (!arguments) {
+            finished(false);
+            return;
         }
-        finished(true); // runs the first step
+        m_process = std::make_unique<QProcess>();
+        m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process->setStandardOutputFile(QProcess::nullDevice());
+        m_process->setWorkingDirectory(m_dir.path());
+        connect(m_process.get(), &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+            finished(status == QProcess::NormalExit && code == 0);
+        });
+        connect(m_process.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                finished(false);
+        });
+        m_process->start(u"ffmpeg"_s, *arguments);
         return;
     }
 }
 
 void TitledMedia::finished(bool ok)
 {
-    if (m_process) {
+    if (m_process)
         m_process.release()->deleteLater();
+    const QString done = key(m_current.item);
+    const QString path = ok ? m_dir.filePath(done) : QString();
+    m_ready.insert(done, path);
+    if (ok && m_current.item.extension != "ts"_L1) {
+        m_movies.append(done);
+        keepAtMost(keptMovies);
     }
-    const QString key = m_current.item.key;
-    const QString result = m_dir.filePath(key + (m_current.item.form == Form::clip ? u".ts"_s : u".mp4"_s));
-    if (!ok || m_steps.isEmpty()) {
-        deliver(key, ok ? result : QString());
-        startNext();
-        return;
-    }
-    const MediaLibrary::Job job = m_steps.takeFirst();
-    const auto arguments = MediaLibrary::arguments(job, m_dir.path(), job.output);
-    if (!arguments) {
-        finished(false);
-        return;
-    }
-    m_process = std::make_unique<QProcess>();
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->setStandardOutputFile(QProcess::nullDevice());
-    m_process->setWorkingDirectory(m_dir.path());
-    connect(m_process.get(), &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
-        finished(status == QProcess::NormalExit && code == 0);
-    });
-    connect(m_process.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            finished(false);
-    });
-    m_process->start(u"ffmpeg"_s, *arguments);
-}
-
-void TitledMedia::deliver(const QString &key, const QString &path)
-{
-    m_ready.insert(key, path);
     const QList<Waiter> waiters = std::exchange(m_current.waiters, {});
     m_current = Pending{};
     for (const Waiter &waiter : waiters) {
         if (waiter.context)
             waiter.done(path);
+    }
+    startNext();
+}
+
+void TitledMedia::keepAtMost(int movies)
+{
+    // A stream still sending an old file keeps reading it: the file is only unlinked.
+    while (m_movies.size() > movies) {
+        const QString old = m_movies.takeFirst();
+        QFile::remove(m_ready.take(old));
     }
 }
 
@@ -123,9 +127,8 @@ std::shared_ptr<const TsClip> TitledMedia::clip(const QString &path)
         auto loaded = TsClip::load(path);
         if (!loaded)
             return nullptr;
-        // A few hundred kilobytes each; a long zapping session keeps at most this many.
-        if (m_clips.size() >= 48)
-            m_clips.clear();
+        if (m_clips.size() >= keptClips)
+            m_clips.clear(); // streams that send them keep their own share
         it = m_clips.emplace(path, std::make_shared<const TsClip>(std::move(*loaded))).first;
     }
     return it->second;
