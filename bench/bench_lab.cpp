@@ -32,9 +32,7 @@ QByteArray joined(const QList<QByteArray> &pieces)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    Lab::Options options;
-    options.preset = Lab::Preset::large;
-    Lab::Server lab(options);
+    Lab::Server lab({.preset = Lab::Preset::large});
     const double made = Bench::bestMs(1, [&] { lab.start(); });
     const Playlist playlist{lab.base(), lab.username(), lab.password()};
     std::printf("mavu-lab, large preset: %zu channels, %zu movies, %zu shows\n", lab.catalogue().live().size(),

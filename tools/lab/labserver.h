@@ -58,8 +58,9 @@ public:
     explicit Server(Options options = {}, QObject *parent = nullptr);
     ~Server() override;
 
-    // Listens and builds the catalogue; answers the base address, or an empty text when the
-    // address cannot be listened on.
+    // Listens and builds the catalogue; answers the base address ("http://127.0.0.1:PORT"), or
+    // an empty text when the address cannot be listened on. The provider, the device service
+    // and the media all answer under that one base.
     QString start();
     QString base() const { return m_base; }
     quint16 port() const { return m_port; }
@@ -73,6 +74,7 @@ public:
     // The account's expiry in seconds since 1970, 0 when it never expires.
     qint64 expiresAt() const { return m_expiresAt; }
 
+    // Both exist from start() on.
     const Catalogue &catalogue() const { return *m_catalogue; }
     const MediaLibrary &media() const { return *m_media; }
 
@@ -93,7 +95,7 @@ protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
     void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
 
-public:
+private:
     struct Request
     {
         QByteArray method;
@@ -120,7 +122,6 @@ public:
         static Answer text(int status, QByteArray contentType, QByteArray body);
     };
 
-private:
     Request parse(const QHttpServerRequest &request) const;
     void respond(const Request &request, QTcpSocket *socket, std::optional<Fault> fault);
     void send(QTcpSocket *socket, const Request &request, Answer answer, const std::optional<Fault> &fault);
