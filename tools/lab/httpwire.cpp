@@ -71,12 +71,12 @@ Range range(const QByteArray &header, qint64 size)
     const QByteArray text = header.trimmed();
     if (!text.startsWith("bytes="))
         return whole;
-    const QByteArrayView spec = QByteArrayView(text).sliced(6).trimmed();
-    const qsizetype dash = spec.indexOf('-');
-    if (dash < 0 || spec.contains(','))
+    const QByteArrayView asked = QByteArrayView(text).sliced(6).trimmed();
+    const qsizetype dash = asked.indexOf('-');
+    if (dash < 0 || asked.contains(','))
         return whole; // several ranges at once: answered whole
-    const QByteArrayView firstText = spec.first(dash).trimmed();
-    const QByteArrayView lastText = spec.sliced(dash + 1).trimmed();
+    const QByteArrayView firstText = asked.first(dash).trimmed();
+    const QByteArrayView lastText = asked.sliced(dash + 1).trimmed();
 
     Range result;
     result.kind = Range::Kind::partial;
