@@ -1,43 +1,19 @@
 #include "fakeserver.h"
 
+#include "httpwire.h"
+
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
 
 namespace {
 
-QString formDecode(QByteArray text)
-{
-    text.replace('+', ' ');
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(text));
-}
-
-QByteArray reasonPhrase(int status)
-{
-    switch (status) {
-    case 200: return "OK";
-    case 206: return "Partial Content";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 416: return "Range Not Satisfiable";
-    case 500: return "Internal Server Error";
-    default: return "Status";
-    }
-}
-
 void writeHead(QTcpSocket *socket, int status, const QByteArray &contentType, qsizetype length,
-               const QList<std::pair<QByteArray, QByteArray>> &extra = {})
+               const HttpWire::HeaderList &extra = {})
 {
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
-    head += "Content-Type: " + contentType + "\r\n";
-    head += "Content-Length: " + QByteArray::number(length) + "\r\n";
-    for (const auto &[name, value] : extra)
-        head += name + ": " + value + "\r\n";
-    head += "\r\n";
-    socket->write(head);
+    socket->write(HttpWire::head(status, contentType, length, extra));
 }
 
 } // namespace
@@ -133,14 +109,7 @@ bool FakeServer::handleRequest(const QHttpServerRequest &httpRequest, QTcpSocket
 {
     Request request;
     request.path = httpRequest.url().path();
-    const QByteArray rawQuery = httpRequest.url().query(QUrl::FullyEncoded).toUtf8();
-    if (!rawQuery.isEmpty()) {
-        for (const QByteArray &item : rawQuery.split('&')) {
-            const qsizetype equals = item.indexOf('=');
-            request.query.append(equals < 0 ? std::pair{formDecode(item), QString()}
-                                            : std::pair{formDecode(item.left(equals)), formDecode(item.mid(equals + 1))});
-        }
-    }
+    request.query = HttpWire::parseQuery(httpRequest.url().query(QUrl::FullyEncoded).toUtf8());
     request.headers = httpRequest.headers();
     const QByteArray range = request.header("Range");
     const Reply reply = route(request);
@@ -185,34 +154,17 @@ void writeHttpReply(QTcpSocket *socket, const FakeServer::Reply &reply, const QB
         return;
     }
     const qint64 size = file.size();
-    qint64 from = 0;
-    qint64 to = size - 1;
-    bool partial = false;
-    static const QRegularExpression rangePattern(QStringLiteral("^bytes=(\\d*)-(\\d*)$"));
-    const auto match = rangePattern.match(QString::fromLatin1(rangeHeader.trimmed()));
-    if (match.hasMatch()) {
-        const QString first = match.captured(1);
-        const QString last = match.captured(2);
-        if (first.isEmpty() && !last.isEmpty()) { // the last N bytes
-            from = qMax<qint64>(0, size - last.toLongLong());
-        } else if (!first.isEmpty()) {
-            from = first.toLongLong();
-            if (!last.isEmpty())
-                to = qMin(size - 1, last.toLongLong());
-        }
-        if (from >= size || from > to) {
-            writeHead(socket, 416, reply.contentType, 0, {{"Content-Range", "bytes */" + QByteArray::number(size)}});
-            return;
-        }
-        partial = true;
+    const HttpWire::Range range = HttpWire::range(rangeHeader, size);
+    HttpWire::HeaderList extra{{"Accept-Ranges", "bytes"}};
+    if (range.kind == HttpWire::Range::Kind::unsatisfiable) {
+        extra.append({"Content-Range", range.contentRange(size)});
+        writeHead(socket, 416, reply.contentType, 0, extra);
+        return;
     }
-    file.seek(from);
-    const QByteArray body = file.read(to - from + 1);
-    QList<std::pair<QByteArray, QByteArray>> extra{{"Accept-Ranges", "bytes"}};
-    if (partial) {
-        extra.append({"Content-Range", "bytes " + QByteArray::number(from) + '-' + QByteArray::number(to) + '/'
-                                           + QByteArray::number(size)});
-    }
-    writeHead(socket, partial ? 206 : reply.status, reply.contentType, body.size(), extra);
+    if (range.kind == HttpWire::Range::Kind::partial)
+        extra.append({"Content-Range", range.contentRange(size)});
+    file.seek(range.from);
+    const QByteArray body = file.read(range.length());
+    writeHead(socket, range.kind == HttpWire::Range::Kind::partial ? 206 : reply.status, reply.contentType, body.size(), extra);
     socket->write(body);
 }

@@ -1,0 +1,91 @@
+#include "faults.h"
+
+#include <algorithm>
+
+namespace Lab {
+
+using namespace Qt::StringLiterals;
+
+QStringList Fault::kindNames()
+{
+    return {u"delay"_s, u"stall"_s, u"status"_s, u"notjson"_s, u"cut"_s, u"break"_s, u"notfound"_s};
+}
+
+std::optional<Fault::Kind> Fault::kindFromName(const QString &name)
+{
+    const qsizetype index = kindNames().indexOf(name);
+    if (index < 0)
+        return std::nullopt;
+    return Kind(index);
+}
+
+QString Fault::kindName(Kind kind)
+{
+    return kindNames().value(int(kind));
+}
+
+std::optional<Fault> Fault::parse(const QString &text)
+{
+    const qsizetype colon = text.indexOf(u':');
+    const auto kind = kindFromName(colon < 0 ? text : text.left(colon));
+    if (!kind)
+        return std::nullopt;
+    Fault fault;
+    fault.kind = *kind;
+    if (colon < 0)
+        return fault;
+    bool ok = false;
+    const int argument = text.mid(colon + 1).toInt(&ok);
+    if (!ok || argument < 0)
+        return std::nullopt;
+    switch (*kind) {
+    case Kind::delay: fault.milliseconds = argument; break;
+    case Kind::status:
+        if (argument < 100 || argument > 599)
+            return std::nullopt;
+        fault.status = argument;
+        break;
+    case Kind::breakOff: fault.seconds = argument; break;
+    default: return std::nullopt; // these take no argument
+    }
+    return fault;
+}
+
+QString Fault::describe() const
+{
+    QString text = kindName(kind);
+    if (kind == Kind::delay)
+        text += u':' + QString::number(milliseconds);
+    else if (kind == Kind::status)
+        text += u':' + QString::number(status);
+    else if (kind == Kind::breakOff)
+        text += u':' + QString::number(seconds);
+    if (remaining >= 0)
+        text += u" (%1 more)"_s.arg(remaining);
+    return text;
+}
+
+QList<std::pair<QString, Fault>> FaultTable::all() const
+{
+    QList<std::pair<QString, Fault>> list;
+    for (auto it = m_faults.cbegin(); it != m_faults.cend(); ++it)
+        list.append({it.key(), it.value()});
+    std::sort(list.begin(), list.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    return list;
+}
+
+std::optional<Fault> FaultTable::take(const QStringList &routes)
+{
+    for (const QString &route : routes) {
+        auto it = m_faults.find(route);
+        if (it == m_faults.end())
+            continue;
+        const Fault fault = *it;
+        if (it->remaining > 0 && --it->remaining == 0)
+            m_faults.erase(it);
+        return fault;
+    }
+    return std::nullopt;
+}
+
+} // namespace Lab

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <utility>
+
+namespace Lab {
+
+// One fault the lab plays on a route, switched on from the command line or the control
+// endpoint while it runs.
+struct Fault
+{
+    enum class Kind {
+        delay,    // answer, but only after `milliseconds`
+        stall,    // take the request and never answer (past any client's time-out)
+        status,   // answer `status` with a JSON body
+        notJson,  // answer 200 with an HTML page
+        cut,      // promise the whole body, send half of it, hang up
+        breakOff, // streams: send `seconds` of media, then hang up
+        notFound, // answer 404
+    };
+
+    Kind kind = Kind::delay;
+    int milliseconds = 3000;
+    int status = 500;
+    int seconds = 3;
+    int remaining = -1; // requests left to spoil; -1: until switched off
+
+    static QStringList kindNames();
+    static std::optional<Kind> kindFromName(const QString &name);
+    static QString kindName(Kind kind);
+
+    // "kind" or "kind:argument", as the command line takes it ("delay:2500", "status:503",
+    // "break:5", "stall"). Unknown kinds and unreadable arguments give nothing.
+    static std::optional<Fault> parse(const QString &text);
+    QString describe() const;
+};
+
+// The faults in force, by route. A request is looked up by its route names from the most
+// particular to the most general ("get_live_streams", "player_api", "*"); the first found wins.
+class FaultTable
+{
+public:
+    void set(const QString &route, const Fault &fault) { m_faults.insert(route, fault); }
+    void clear(const QString &route) { m_faults.remove(route); }
+    void clearAll() { m_faults.clear(); }
+    bool isEmpty() const { return m_faults.isEmpty(); }
+    QList<std::pair<QString, Fault>> all() const;
+
+    // The fault for a request with these route names; a fault limited to a number of requests
+    // is used up by this call.
+    std::optional<Fault> take(const QStringList &routes);
+
+private:
+    QHash<QString, Fault> m_faults;
+};
+
+} // namespace Lab

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "catalogue.h"
+#include "faults.h"
+#include "httpwire.h"
+#include "media.h"
+#include "transfer.h"
+
+#include <QAbstractHttpServer>
+#include <QHash>
+#include <QHostAddress>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QHttpServerRequest;
+class QTcpSocket;
+
+namespace Lab {
+
+class TitledMedia;
+
+struct Options
+{
+    quint64 seed = 1;
+    Preset preset = Preset::demo;
+    // The one account the provider side accepts.
+    QString username = QStringLiteral("lab");
+    QString password = QStringLiteral("lab");
+    QHostAddress address = QHostAddress::LocalHost;
+    quint16 port = 0; // 0: any free port
+    QString mediaDirectory = MediaLibrary::defaultDirectory();
+    // How wrong credentials are answered: 401 with a JSON body, or 200 with an empty list.
+    enum class AuthFailure { unauthorized, emptyList };
+    AuthFailure authFailure = AuthFailure::unauthorized;
+    // The account's expiry, this many days after the start; negative: it never expires.
+    int expiryDays = 45;
+    // Faults in force from the start, by route.
+    QList<std::pair<QString, Fault>> faults;
+    // Draw each channel's or title's name on its picture (ffmpeg renders on first use and keeps
+    // the result for the run); otherwise the clips made at build time are served as they are.
+    bool titledMedia = false;
+};
+
+// mavu-lab: a provider panel and the device service on one port, with a generated catalogue,
+// a programme guide relative to the current time, real media and switchable faults.
+//
+//   Lab::Server lab({.seed = 7});
+//   const QString base = lab.start();          // "http://127.0.0.1:PORT"
+//   Playlist playlist{base, lab.username(), lab.password()};
+//   MavuAPI::testing::setDeviceServiceBase(base);
+class Server : public QAbstractHttpServer
+{
+    Q_OBJECT
+
+public:
+    explicit Server(Options options = {}, QObject *parent = nullptr);
+    ~Server() override;
+
+    // Listens and builds the catalogue; answers the base address ("http://127.0.0.1:PORT"), or
+    // an empty text when the address cannot be listened on. The provider, the device service
+    // and the media all answer under that one base.
+    QString start();
+    QString base() const { return m_base; }
+    quint16 port() const { return m_port; }
+
+    const Options &options() const { return m_options; }
+    const QString &username() const { return m_options.username; }
+    const QString &password() const { return m_options.password; }
+    // The provider playlist address the device service attaches to every device:
+    // "<base>/get.php?username=…&password=…&type=m3u_plus&output=ts".
+    QString playlistAddress() const;
+    // The account's expiry in seconds since 1970, 0 when it never expires.
+    qint64 expiresAt() const { return m_expiresAt; }
+
+    // Both exist from start() on.
+    const Catalogue &catalogue() const { return *m_catalogue; }
+    const MediaLibrary &media() const { return *m_media; }
+
+    void setFault(const QString &route, const Fault &fault) { m_faults.set(route, fault); }
+    void clearFault(const QString &route) { m_faults.clear(route); }
+    void clearFaults() { m_faults.clearAll(); }
+    const FaultTable &faults() const { return m_faults; }
+
+    // Requests seen per route name (the most particular one: an action, "account", "live", …).
+    int requestCount(const QString &route) const { return m_counts.value(route); }
+    // Every route name a fault can be set on.
+    static QStringList routeNames();
+
+Q_SIGNALS:
+    void requestReceived(const QString &route, const QString &path);
+
+protected:
+    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
+    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
+
+private:
+    struct Request
+    {
+        QByteArray method;
+        QStringList segments; // the path's segments, each percent-decoded
+        QString path;         // decoded, for reports
+        QList<std::pair<QString, QString>> query;
+        QByteArray range;
+        QStringList routes; // most particular first
+        std::optional<QString> value(const QString &name) const;
+    };
+
+    struct Answer
+    {
+        int status = 200;
+        QByteArray contentType = "application/json";
+        HttpWire::HeaderList headers;
+        std::optional<qint64> length; // absent: the body runs until the connection closes
+        BodySource body;
+        qint64 mediaRate = 0; // bytes per second of media; 0 for anything else
+        bool paced = false;   // sent at its media rate (live)
+
+        static Answer json(QByteArray body, int status = 200);
+        static Answer pieces(QList<QByteArray> pieces, int status = 200);
+        static Answer text(int status, QByteArray contentType, QByteArray body);
+    };
+
+    Request parse(const QHttpServerRequest &request) const;
+    void respond(const Request &request, QTcpSocket *socket, std::optional<Fault> fault);
+    void send(QTcpSocket *socket, const Request &request, Answer answer, const std::optional<Fault> &fault);
+    void finishWithMedia(const Request &request, QTcpSocket *socket, const std::optional<Fault> &fault);
+
+    Answer providerAnswer(const Request &request) const;
+    Answer accountAnswer() const;
+    Answer authFailureAnswer() const;
+    Answer m3uAnswer();
+    Answer streamAnswer(const Request &request) const;
+    Answer timeshiftAnswer(const Request &request) const;
+    Answer segmentAnswer(const Request &request) const;
+    Answer imageAnswer(const Request &request) const;
+    Answer deviceAnswer(const Request &request) const;
+    Answer controlAnswer(const Request &request);
+    Answer liveAnswer(std::shared_ptr<const TsClip> clip) const;
+    std::shared_ptr<const TsClip> baseClip(int index) const;
+    Answer fileAnswer(const QString &path, const QByteArray &contentType, const Request &request, double seconds) const;
+    bool credentialsMatch(const QStringList &segments) const;
+    QByteArray statusJson() const;
+
+    Options m_options;
+    QString m_base;
+    quint16 m_port = 0;
+    qint64 m_startedAt = 0;
+    qint64 m_expiresAt = 0;
+    std::shared_ptr<const Catalogue> m_catalogue;
+    std::shared_ptr<const MediaLibrary> m_media;
+    std::unique_ptr<TitledMedia> m_titled;
+    QByteArray m_m3u;
+    FaultTable m_faults;
+    QHash<QString, int> m_counts;
+};
+
+} // namespace Lab

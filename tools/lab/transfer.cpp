@@ -1,0 +1,127 @@
+#include "transfer.h"
+
+#include <QFile>
+#include <QTcpSocket>
+
+#include <memory>
+
+namespace Lab {
+
+namespace {
+
+constexpr qint64 chunkSize = 256 * 1024;
+constexpr qint64 highWater = 1024 * 1024; // keep the socket's own buffer below this
+
+} // namespace
+
+void Transfer::start(QTcpSocket *socket, const QByteArray &head, BodySource body, SendOptions options)
+{
+    if (!socket)
+        return;
+    socket->write(head);
+    auto *transfer = new Transfer(socket, std::move(body), options);
+    transfer->pump();
+}
+
+Transfer::Transfer(QTcpSocket *socket, BodySource body, SendOptions options)
+    : QObject(socket)
+    , m_socket(socket)
+    , m_body(std::move(body))
+    , m_options(options)
+{
+    m_clock.start();
+    connect(socket, &QTcpSocket::bytesWritten, this, &Transfer::pump);
+    if (m_options.bytesPerSecond > 0) {
+        m_pace.setInterval(50);
+        connect(&m_pace, &QTimer::timeout, this, &Transfer::pump);
+        m_pace.start();
+    }
+}
+
+void Transfer::pump()
+{
+    if (m_done || !m_socket)
+        return;
+    if (!m_body) {
+        finish(false);
+        return;
+    }
+    while (m_socket->bytesToWrite() < highWater) {
+        qint64 allowed = chunkSize;
+        if (m_options.bytesPerSecond > 0) {
+            const qint64 due = m_options.burst + m_options.bytesPerSecond * m_clock.elapsed() / 1000;
+            allowed = std::min(allowed, due - m_sent);
+            if (allowed <= 0)
+                return; // the pace timer comes back
+        }
+        if (m_options.stopAfter)
+            allowed = std::min(allowed, *m_options.stopAfter - m_sent);
+        if (allowed <= 0) {
+            finish(true);
+            return;
+        }
+        const QByteArray chunk = m_body(allowed);
+        if (chunk.isEmpty()) {
+            finish(m_options.closeAtEnd);
+            return;
+        }
+        m_socket->write(chunk);
+        m_sent += chunk.size();
+    }
+}
+
+void Transfer::finish(bool hangUp)
+{
+    m_done = true;
+    m_pace.stop();
+    if (m_socket && hangUp)
+        m_socket->disconnectFromHost(); // after what is buffered has gone out
+    deleteLater();
+}
+
+BodySource piecesSource(QList<QByteArray> pieces)
+{
+    struct State
+    {
+        QList<QByteArray> pieces;
+        qsizetype piece = 0;
+        qint64 offset = 0;
+    };
+    auto state = std::make_shared<State>(State{std::move(pieces)});
+    return [state](qint64 max) -> QByteArray {
+        while (state->piece < state->pieces.size()) {
+            const QByteArray &current = state->pieces[state->piece];
+            if (state->offset >= current.size()) {
+                ++state->piece;
+                state->offset = 0;
+                continue;
+            }
+            if (state->offset == 0 && current.size() <= max) {
+                ++state->piece;
+                return current; // shared, not copied
+            }
+            const qint64 length = std::min(max, current.size() - state->offset);
+            QByteArray part = current.mid(state->offset, length);
+            state->offset += length;
+            return part;
+        }
+        return {};
+    };
+}
+
+BodySource fileSource(const QString &path, qint64 from, qint64 length)
+{
+    auto file = std::make_shared<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly) || !file->seek(from))
+        return [](qint64) { return QByteArray(); };
+    auto left = std::make_shared<qint64>(length);
+    return [file, left](qint64 max) -> QByteArray {
+        if (*left <= 0)
+            return {};
+        QByteArray chunk = file->read(std::min(max, *left));
+        *left -= chunk.size();
+        return chunk;
+    };
+}
+
+} // namespace Lab
