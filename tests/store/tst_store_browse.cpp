@@ -319,6 +319,21 @@ private Q_SLOTS:
         QCOMPARE(idsOf(store->items()), QStringList{"c1"});
     }
 
+    // A catalogue that arrives after another provider was connected belongs to no one.
+    void answersOfAFormerProviderAreDropped()
+    {
+        f->serve("get_live_streams", channelsJson({{.id = "old", .name = "Old"}}), std::chrono::milliseconds(300));
+        auto store = f->connectedStore();
+        auto loading = store->openSection(Section::live);
+        QTRY_COMPARE(f->requestsFor("get_live_streams"), 1);
+        await(store->connect(f->playlist(QStringLiteral("other")), false));
+        await(std::move(loading));
+        QVERIFY(store->allLive().isEmpty());
+        QVERIFY(store->categories().isEmpty());
+        QVERIFY(!store->hasNowPlaying());
+        QVERIFY(!store->loadingCategories());
+    }
+
     void hidingReloadsTheOpenSectionOnly()
     {
         f->serve("get_live_categories", categoriesJson({{"1", "News"}, {"2", "Sport"}}));
