@@ -28,13 +28,15 @@ class RecordListModel;
 // The one observable state of the player and every operation that changes it. It lives on
 // the main thread for the whole run; every screen binds to the same instance.
 //
-// Made with the preferences it reads and writes: `AppStore(std::shared_ptr<Preferences>)`.
-// The constructor reads the device identifier and the stored choices and fetches nothing.
+// Made with the preferences it reads and writes: `AppStore(std::shared_ptr<Preferences>)`
+// (null: the user's own preferences file). The constructor reads the device identifier and
+// the stored choices and fetches nothing.
 //
 // How the fields reach QML:
 // - Each published field is a property of the same name with a change signal `<name>Changed`
 //   that is emitted only when the value really changes. Fields that screens write have a
-//   WRITE accessor.
+//   WRITE accessor. The signals of one operation go out after all of its fields are set, so
+//   a binding never sees half of a change (a new address beside the previous item).
 // - Optional values: C++ reads `x()` as a std::optional; QML reads the property `x` (the value,
 //   or an empty one when absent) together with `hasX`. Optional texts and addresses read as
 //   "" / an empty QUrl when absent.
@@ -43,6 +45,8 @@ class RecordListModel;
 //   which are replaced in one reset. `themes` reads in QML as a list of Theme values.
 // - Asynchronous operations are coroutines with their own names (awaitable from C++); for QML
 //   each has an invokable starter `run<Name>` that starts it without waiting.
+// - Sets of ids (`favorites`, `hiddenCategoryIDs`) are QStringLists without repeats. Favourite
+//   marks have no field: `isFavorite(item)` answers and `favoritesChanged` says when to ask again.
 // - `pinChallenge` and `catchupURLBuilder` are C++ callables; QML sees `hasPinChallenge`,
 //   `runPinChallenge()`, `dropPinChallenge()`, `hasCatchupURLBuilder` and `buildCatchupURL()`.
 //

@@ -41,12 +41,14 @@ QCoro::Task<> AppStore::loadCategories()
     setLoadingCategories(true);
 
     QPointer<AppStore> self(this);
+    // Answers for a section the user has left, or from a provider no longer connected, would
+    // fill the open section's column with the wrong categories.
+    const auto stillCurrent = [&] { return m_section == section && m_playlist == playlist; };
     auto categoriesRequest = MavuAPI::categories(playlist, categoryAction(section));
     const QList<Category> provider = co_await categoriesRequest;
     if (!self)
         co_return;
-    // Categories asked for a section the user has left would fill the open section's column.
-    if (m_section == section) {
+    if (stillCurrent()) {
         const QStringList hiddenIds = m_preferences->hidden(section);
         const QSet<QString> hidden(hiddenIds.cbegin(), hiddenIds.cend());
         QList<Category> shown;
@@ -68,7 +70,7 @@ QCoro::Task<> AppStore::loadCategories()
     }
 
     const Batch batch(this);
-    if (m_section == section) {
+    if (stillCurrent()) {
         const auto real = std::find_if(m_categories.cbegin(), m_categories.cend(), [](const Category &category) {
             return category.id != favoritesId && category.id != recentsId;
         });

@@ -158,6 +158,8 @@ void AppStore::playEpisode(const Episode &episode, const MediaItem &show)
 
 void AppStore::exitPlayer()
 {
+    // Back to the channel's live stream after a catch-up programme; when that address cannot
+    // be formed any more (another playlist was connected meanwhile) playback simply ends.
     const Batch batch(this);
     if (m_catchupURLBuilder && m_nowPlaying && m_nowPlaying->isLive() && m_playlist) {
         const MediaItem channel = *m_nowPlaying;

@@ -87,16 +87,6 @@ private Q_SLOTS:
         QCOMPARE(ids(Catalogue::sortedVod(items, sort, collator)), ids(plainSorted(items, sort, collator)));
     }
 
-    void liveOrderings()
-    {
-        const QCollator collator = Catalogue::nameCollator();
-        const QList<MediaItem> items = catalogue(300);
-        QCOMPARE(ids(Catalogue::sortedLive(items, 1, collator)), ids(plainSorted(items, VodSort::az, collator)));
-        QCOMPARE(ids(Catalogue::sortedLive(items, 2, collator)), ids(plainSorted(items, VodSort::za, collator)));
-        QCOMPARE(ids(Catalogue::sortedLive(items, 3, collator)), ids(items));
-        QCOMPARE(ids(Catalogue::sortedLive(items, -1, collator)), ids(items));
-    }
-
     void newestIsTheHeadOfTheAddedOrder()
     {
         const QList<MediaItem> items = catalogue(400);
@@ -146,22 +136,6 @@ private Q_SLOTS:
             QCOMPARE(*rows, plain);
     }
 
-    void adultWords_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("adult");
-        QTest::newRow("xxx") << "Best XxX" << true;
-        QTest::newRow("inside a word") << "Pornography" << true;
-        QTest::newRow("adult") << "ADULTS ONLY" << true;
-        QTest::newRow("split letters") << "x x x" << false;
-        QTest::newRow("plain") << "Kids" << false;
-    }
-
-    void adultWords()
-    {
-        QFETCH(QString, name);
-        QTEST(Catalogue::isAdult(name), "adult");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCatalogue)

@@ -53,16 +53,6 @@ private Q_SLOTS:
         QCOMPARE(store->hiddenCategoryIDs(Section::live).size(), hidden.size());
     }
 
-    void allCategoriesAreUnfiltered()
-    {
-        f->serve("get_series_categories", categoriesJson({{"1", "Drama"}, {"2", "Comedy"}}));
-        auto store = f->connectedStore();
-        store->setHidden({"1"}, Section::series);
-        QSignalSpy categoriesChanged(store.get(), &AppStore::categoriesChanged);
-        QCOMPARE(idsOf(await(store->allCategories(Section::series))), QStringList({"1", "2"}));
-        QCOMPARE(categoriesChanged.count(), 0);
-    }
-
     void parentalLock_data()
     {
         QTest::addColumn<Section>("section");
@@ -148,16 +138,6 @@ private Q_SLOTS:
             store->setVodSort(sort);
         QCOMPARE(idsOf(store->items()), expected);
         QCOMPARE(idsOf(store->filteredItems()), expected);
-    }
-
-    void aCategoryLoadedUnderNumberKeepsTheProviderOrder()
-    {
-        f->serve("get_vod_categories", categoriesJson({{"1", "Films"}}));
-        f->serve("get_vod_streams", moviesJson({{.id = "a", .name = "A", .added = "1"}, {.id = "b", .name = "B", .added = "2"}}));
-        auto store = f->connectedStore();
-        store->setVodSort(VodSort::number);
-        await(store->openSection(Section::movies));
-        QCOMPARE(idsOf(store->items()), QStringList({"a", "b"}));
     }
 
     void liveOrderings_data()
@@ -339,17 +319,19 @@ private Q_SLOTS:
         QCOMPARE(idsOf(store->items()), QStringList{"c1"});
     }
 
-    void catalogueIsFetchedOncePerConnection()
+    // A catalogue that arrives after another provider was connected belongs to no one.
+    void answersOfAFormerProviderAreDropped()
     {
-        f->serve("get_series", showsJson({{.id = "s1", .name = "Show"}}));
+        f->serve("get_live_streams", channelsJson({{.id = "old", .name = "Old"}}), std::chrono::milliseconds(300));
         auto store = f->connectedStore();
-        await(store->openSection(Section::series));
-        await(store->openSection(Section::series));
-        await(store->openSection(Section::live));
-        await(store->openSection(Section::live));
-        QCOMPARE(f->requestsFor("get_series"), 1); // the home rows filled the cache
-        QCOMPARE(f->requestsFor("get_live_streams"), 2); // an empty answer is asked again
-        QCOMPARE(f->requestsFor("get_live_categories"), 3); // connecting asked too
+        auto loading = store->openSection(Section::live);
+        QTRY_COMPARE(f->requestsFor("get_live_streams"), 1);
+        await(store->connect(f->playlist(QStringLiteral("other")), false));
+        await(std::move(loading));
+        QVERIFY(store->allLive().isEmpty());
+        QVERIFY(store->categories().isEmpty());
+        QVERIFY(!store->hasNowPlaying());
+        QVERIFY(!store->loadingCategories());
     }
 
     void hidingReloadsTheOpenSectionOnly()

@@ -74,9 +74,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("expected");
 
         QTest::newRow("beyond two themes") << QVariant(5) << 2 << 0;
-        QTest::newRow("equal to the count") << QVariant(2) << 2 << 0;
         QTest::newRow("within") << QVariant(1) << 2 << 1;
-        QTest::newRow("no themes") << QVariant(1) << 0 << 0;
         QTest::newRow("unset, no themes: 0 stored") << QVariant() << 0 << 0;
         QTest::newRow("negative is kept") << QVariant(-1) << 2 << -1;
     }
@@ -144,22 +142,6 @@ private Q_SLOTS:
         }
     }
 
-    void aFailedAttemptClearsTheErrorOfThePreviousOne()
-    {
-        f->serve("get_live_categories", "[]");
-        f->serve("get_vod_categories", "[]");
-        auto store = f->makeStore();
-        await(store->connect(f->playlist(), false));
-        QVERIFY(store->hasConnectError());
-
-        f->serve("get_live_categories", categoriesJson({{"1", "A"}}), std::chrono::milliseconds(200));
-        auto attempt = store->connect(f->playlist(), false);
-        QVERIFY(store->connecting());
-        QVERIFY(!store->hasConnectError()); // cleared while the attempt runs
-        await(std::move(attempt));
-        QVERIFY(!store->hasConnectError());
-    }
-
     void persistedPlaylistSurvivesARestart_data()
     {
         QTest::addColumn<bool>("persist");
@@ -199,32 +181,6 @@ private Q_SLOTS:
         QVERIFY(store->items().isEmpty());
         QCOMPARE(f->requestsFor("get_vod_streams"), 2); // the cache was emptied and loaded again
         QCOMPARE(store->playlist()->username, QStringLiteral("other"));
-    }
-
-    void enterBrowseWithoutPlaylistDoesNothing()
-    {
-        auto store = f->makeStore();
-        QSignalSpy phase(store.get(), &AppStore::phaseChanged);
-        await(store->enterBrowse());
-        QCOMPARE(phase.count(), 0);
-        QCOMPARE(store->phase(), AppStore::Phase::check);
-        QVERIFY(f->server().requests().isEmpty());
-    }
-
-    void changePlaylist_data()
-    {
-        QTest::addColumn<bool>("connected");
-        QTest::newRow("with a playlist") << true;
-        QTest::newRow("without") << false;
-    }
-
-    void changePlaylist()
-    {
-        QFETCH(bool, connected);
-        auto store = connected ? f->connectedStore() : f->makeStore();
-        store->changePlaylist();
-        QCOMPARE(store->phase(), AppStore::Phase::check);
-        QCOMPARE(store->checkCanGoBack(), connected);
     }
 
     void refresh_data()

@@ -65,20 +65,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expression");
         QTest::addColumn<QVariant>("expected");
         QTest::newRow("enumeration as number") << "store.section" << QVariant(0);
-        QTest::newRow("phase") << "store.phase" << QVariant(2);
         QTest::newRow("optional present") << "store.hasPlaylist && store.playlist.username" << QVariant("user");
         QTest::newRow("gadget of a field") << "store.nowPlaying.name" << QVariant("News One");
-        QTest::newRow("nested optional absent") << "store.hasDetailItem" << QVariant(false);
-        QTest::newRow("address present") << "store.nowPlayingURL.toString().length > 0" << QVariant(true);
         QTest::newRow("model count") << "store.itemsModel.count" << QVariant(2);
         QTest::newRow("model row by role") << "store.categoriesModel.data(store.categoriesModel.index(2, 0), 257).name" << QVariant("News");
         QTest::newRow("themes as a list") << "store.themes.length + ':' + store.themes[1].name" << QVariant("2:Theme 1");
-        QTest::newRow("words lookup") << "store.t('missing', 'Fallback')" << QVariant("Fallback");
         QTest::newRow("static test") << "store.isAdult('xXx')" << QVariant(true);
         QTest::newRow("favourite test with a gadget") << "store.isFavorite(store.nowPlaying)" << QVariant(false);
         QTest::newRow("section argument as number") << "store.favorites(0).length" << QVariant(0);
         QTest::newRow("catch-up builder absent") << "store.hasCatchupURLBuilder + ':' + store.buildCatchupURL(5)" << QVariant("false:");
-        QTest::newRow("expiry line") << "store.expiryText" << QVariant("Your playlist expires:");
     }
 
     void expressions()
@@ -105,8 +100,6 @@ private Q_SLOTS:
 
         read("store.vodSort = 3");
         QCOMPARE(m_store->vodSort(), VodSort::az);
-        read("store.liveSortIndex = 2");
-        QCOMPARE(m_store->liveSortIndex(), 2);
 
         m_store->playCatchup(EpgProgram{.title = "Old", .start = "2024-05-01 20:15:00", .startTs = 0, .stopTs = 600});
         QVERIFY(read("store.hasCatchupURLBuilder").toBool());

@@ -195,17 +195,6 @@ private Q_SLOTS:
         QCOMPARE(again->mac(), deviceMac);
     }
 
-    void otherKindsReadAsDefaults()
-    {
-        {
-            QSettings raw(f->prefsPath(), QSettings::IniFormat);
-            raw.setValue("mavu.pin", QStringList{"1", "2"});
-            raw.setValue("mavu.theme", "blue");
-        }
-        auto store = f->makeStore();
-        QCOMPARE(store->parentalPIN(), QStringLiteral("729304"));
-        QCOMPARE(store->themeIndex(), 0);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestStoreSettings)
