@@ -217,7 +217,7 @@ private Q_SLOTS:
         m_server->onAction(QStringLiteral("get_vod_streams"), FakeServer::Reply::json(R"([{"name":"A"}])"));
         auto check = [this]() -> QCoro::Task<bool> {
             co_await MavuAPI::vodStreams(m_playlist);
-            co_return QThread::currentThread() == qApp->thread();
+            co_return QThread::currentThread() == QCoreApplication::instance()->thread();
         };
         QVERIFY(await(check()));
     }
