@@ -70,5 +70,6 @@ if(MAVU_XVFB_RUN)
   add_test(NAME tst_videosurface_opengl
     COMMAND ${MAVU_XVFB_RUN} -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:tst_videosurface>)
   set_tests_properties(tst_videosurface_opengl PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=xcb;QT_FORCE_STDERR_LOGGING=1;${MAVU_PLAYER_ASAN_OPTIONS}" TIMEOUT 300)
+    ENVIRONMENT "QT_QPA_PLATFORM=xcb;QT_FORCE_STDERR_LOGGING=1;${MAVU_PLAYER_ASAN_OPTIONS}" TIMEOUT 300
+    RESOURCE_LOCK xvfb) # two xvfb-run -a starting at once may pick the same display
 endif()
