@@ -31,10 +31,11 @@ public:
             }
             picture->setTexture(next.get());
             picture->setSourceRect(QRectF(QPointF(), frame.image.size()));
-            picture->setRect(rect);
-            // Into the tree only with its texture: the software renderer looks at it right away.
-            if (added)
+            // Into the tree only once it can be drawn: the software renderer looks at it right away.
+            if (added) {
+                picture->setRect(rect);
                 appendChildNode(picture);
+            }
             texture = std::move(next);
             serial = frame.serial;
         }

@@ -80,8 +80,7 @@ void VlcMediaPlayer::open(const QUrl &url, const Options &options)
     m_media = media;
     m_frames->setMedia(media);
     m_frames->clear();
-    m_inputPlaying = false;
-    m_buffered = false;
+    m_states.reset();
     if (libvlc_media_player_play(m_player) != 0)
         postToGui(this, [this] { handleEvent(libvlc_MediaPlayerEncounteredError, 0); });
 }
@@ -182,49 +181,57 @@ void VlcMediaPlayer::onEvent(const libvlc_event_t *event, void *opaque)
 
 void VlcMediaPlayer::handleEvent(int type, float cache)
 {
-    // libVLC 3 reports "playing" as soon as its input runs, before the buffer has filled and the
-    // first frame shows; frames play once both have happened.
-    State state = m_state;
-    switch (type) {
+    if (type == libvlc_MediaPlayerESAdded || type == libvlc_MediaPlayerESDeleted)
+        Q_EMIT tracksChanged();
+    if (m_states.apply(type, cache))
+        Q_EMIT stateChanged();
+}
+
+void VlcStateTracker::reset()
+{
+    m_inputPlaying = false;
+    m_buffered = false;
+}
+
+bool VlcStateTracker::apply(int eventType, float cache)
+{
+    using State = MediaPlayer::State;
+    switch (eventType) {
     case libvlc_MediaPlayerNothingSpecial:
-        state = State::Idle;
-        break;
+        m_state = State::Idle;
+        return true;
     case libvlc_MediaPlayerOpening:
-        m_inputPlaying = false;
-        m_buffered = false;
-        state = State::Opening;
-        break;
+        reset();
+        m_state = State::Opening;
+        return true;
     case libvlc_MediaPlayerBuffering:
         m_buffered = cache >= 100.0f;
-        state = m_buffered && m_inputPlaying ? State::Playing : State::Buffering;
-        break;
+        m_state = isPlaying() ? State::Playing : State::Buffering;
+        return true;
     case libvlc_MediaPlayerPlaying:
         m_inputPlaying = true;
-        state = m_buffered ? State::Playing : State::Buffering;
-        break;
+        m_state = isPlaying() ? State::Playing : State::Buffering;
+        return true;
     case libvlc_MediaPlayerPaused:
         m_inputPlaying = false;
-        state = State::Paused;
-        break;
+        m_state = State::Paused;
+        return true;
     case libvlc_MediaPlayerStopped:
+        reset();
+        m_state = State::Stopped;
+        return true;
     case libvlc_MediaPlayerEndReached:
+        reset();
+        m_state = State::Ended;
+        return true;
     case libvlc_MediaPlayerEncounteredError:
-        m_inputPlaying = false;
-        m_buffered = false;
-        state = type == libvlc_MediaPlayerStopped ? State::Stopped
-                : type == libvlc_MediaPlayerEndReached ? State::Ended
-                                                       : State::Error;
-        break;
+        reset();
+        m_state = State::Error;
+        return true;
     case libvlc_MediaPlayerESAdded:
-        state = State::TrackAdded;
-        Q_EMIT tracksChanged();
-        break;
-    case libvlc_MediaPlayerESDeleted:
-        Q_EMIT tracksChanged();
-        return;
+        m_state = State::TrackAdded; // the player goes on as it was
+        return true;
     default:
-        return;
+        return false;
     }
-    m_state = state;
-    Q_EMIT stateChanged();
 }

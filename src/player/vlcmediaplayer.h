@@ -10,6 +10,25 @@ struct libvlc_event_t;
 struct libvlc_media_player_t;
 struct libvlc_media_t;
 
+// What libVLC 3's player events mean as MediaPlayer states. libVLC reports "playing" as soon as its
+// input runs, before its buffer has filled and the first frame shows: frames play once both have
+// happened. A seek empties the buffer again.
+class VlcStateTracker
+{
+public:
+    // Takes one libVLC event (`cache` is the fill of a buffering event, in percent); false when
+    // the event says nothing about the state.
+    bool apply(int eventType, float cache);
+    MediaPlayer::State state() const { return m_state; }
+    bool isPlaying() const { return m_inputPlaying && m_buffered; }
+    void reset(); // a new media opens
+
+private:
+    MediaPlayer::State m_state = MediaPlayer::State::Idle;
+    bool m_inputPlaying = false;
+    bool m_buffered = false;
+};
+
 // MediaPlayer on libVLC 3. libVLC's events arrive on its own threads; each is queued to the GUI
 // thread, where the state is updated and the signals are emitted. Pictures go to videoFrames().
 class VlcMediaPlayer final : public MediaPlayer
@@ -36,8 +55,8 @@ public:
     void pause() override;
     void stop() override;
 
-    State state() const override { return m_state; }
-    bool isPlaying() const override { return m_inputPlaying && m_buffered; }
+    State state() const override { return m_states.state(); }
+    bool isPlaying() const override { return m_states.isPlaying(); }
     bool hasMedia() const override { return m_media != nullptr; }
     qint64 time() const override;
     qint64 length() const override;
@@ -68,9 +87,7 @@ private:
     // Bumped each time a media replaces another, so that what the old one reported late is ignored.
     std::atomic<quint64> m_mediaGeneration{0};
 
-    State m_state = State::Idle;
-    bool m_inputPlaying = false; // libVLC's input runs (it may still be filling its buffer)
-    bool m_buffered = false;     // the buffer has filled since the media opened or the last seek
+    VlcStateTracker m_states;
     QString m_aspectRatio;
     double m_scale = 0;
 };

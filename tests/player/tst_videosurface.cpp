@@ -185,6 +185,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         preview.setUrl(address(QStringLiteral("/clip.mp4")));
         QTRY_VERIFY_WITH_TIMEOUT(near(pictureBounds(window.grabWindow()), QRectF(0, 0, 320, 180)), timeoutMs);
+        // An MP4 tells its visible size up front: libVLC converts without scaling.
+        QVERIFY(!preview.player().videoFrames()->counters().scaled);
     }
 
     void typesReachQml()
