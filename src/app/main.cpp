@@ -4,12 +4,17 @@
 #include "store/preferences.h"
 
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QQmlApplicationEngine>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QQuickStyle>
 #include <QUrl>
 
 #include <memory>
+
+// Screen warnings (a poster that failed to load, say) are for developers: off unless enabled
+// with QT_LOGGING_RULES="mavu.qml.debug=true".
+Q_LOGGING_CATEGORY(lcQml, "mavu.qml", QtWarningMsg)
 
 // The screens and the playback types are linked in statically.
 Q_IMPORT_QML_PLUGIN(MavuPlugin)
@@ -29,8 +34,19 @@ int main(int argc, char *argv[])
     ImageCacheFactory imageCache;
     QQmlApplicationEngine engine;
     engine.setNetworkAccessManagerFactory(&imageCache);
-    QObject::connect(&engine, &QQmlApplicationEngine::objectCreationFailed, &app,
-                     [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    engine.setOutputWarningsToStandardError(false);
+    QStringList warnings;
+    QObject::connect(&engine, &QQmlEngine::warnings, &app, [&warnings](const QList<QQmlError> &list) {
+        for (const QQmlError &warning : list) {
+            qCDebug(lcQml).noquote() << warning.toString();
+            warnings.append(warning.toString());
+        }
+    });
+    // A program whose screens do not load says why, then ends.
+    QObject::connect(&engine, &QQmlApplicationEngine::objectCreationFailed, &app, [&warnings] {
+        qCritical("MAVU could not load its screens:\n%s", qPrintable(warnings.join(QLatin1Char('\n'))));
+        QCoreApplication::exit(1);
+    }, Qt::QueuedConnection);
     // Qt 6.4 has no loadFromModule: the module's files live under this resource path.
     engine.load(QUrl(QStringLiteral("qrc:/qt/qml/Mavu/ContentView.qml")));
     return app.exec();

@@ -9,6 +9,10 @@ Item {
     property color color: MavuColor.text
     property bool bold: false
 
+    // The icon font leaves a margin inside its em square; this brings its glyphs to the optical
+    // size of letters of the same point size.
+    readonly property real glyphSize: size * (bold ? 1.45 : 1.3)
+
     implicitWidth: glyph.implicitWidth
     implicitHeight: glyph.implicitHeight
 
@@ -17,15 +21,19 @@ Item {
         anchors.centerIn: parent
         text: Symbols.glyph(root.name)
         font.family: Fonts.symbols
-        font.pixelSize: root.size * (root.bold ? 1.12 : 1.0)
+        font.pixelSize: root.glyphSize
         color: root.color
+        transform: Scale {
+            origin.x: glyph.width / 2
+            xScale: Symbols.mirrored(root.name) ? -1 : 1
+        }
     }
     Text {
         anchors.centerIn: parent
-        anchors.verticalCenterOffset: root.size * 0.06
+        anchors.verticalCenterOffset: root.glyphSize * 0.04
         visible: text.length > 0
         text: Symbols.badge(root.name)
-        font.pixelSize: root.size * 0.34
+        font.pixelSize: root.glyphSize * 0.3
         font.bold: true
         color: root.color
     }

@@ -21,8 +21,8 @@ QtObject {
         "checkmark": "\uF12C",
         "lock": "\uF33E",
         "clock.arrow.circlepath": "\uF2DA",
-        "gobackward": "\uF465",
-        "goforward": "\uF467",
+        "gobackward": "\uF459",
+        "goforward": "\uF459",
         "waveform": "\uF57E",
         "captions.bubble": "\uF15E",
         "aspectratio": "\uF616",
@@ -43,6 +43,11 @@ QtObject {
             return direct
         const dot = name.lastIndexOf(".")
         return dot > 0 ? (glyphs[name.substring(0, dot)] ?? "") : ""
+    }
+
+    // Forward arrows are the backward ones seen in a mirror.
+    function mirrored(name) {
+        return name.startsWith("goforward")
     }
 
     function badge(name) {
