@@ -321,16 +321,6 @@ void AppStore::setStatusLoaded(bool loaded)
 
 // --- models ---
 
-QObject *AppStore::categoriesModel() const { return m_categoriesModel; }
-QObject *AppStore::itemsModel() const { return m_itemsModel; }
-QObject *AppStore::latestMoviesModel() const { return m_latestMoviesModel; }
-QObject *AppStore::latestSeriesModel() const { return m_latestSeriesModel; }
-QObject *AppStore::seasonsModel() const { return m_seasonsModel; }
-QObject *AppStore::seasonEpisodesModel() const { return m_seasonEpisodesModel; }
-QObject *AppStore::epgNowNextModel() const { return m_epgNowNextModel; }
-QObject *AppStore::catchupDaysModel() const { return m_catchupDaysModel; }
-QObject *AppStore::catchupDayProgramsModel() const { return m_catchupDayProgramsModel; }
-
 QList<ListModelBase *> AppStore::allModels() const
 {
     return {m_categoriesModel, m_itemsModel,          m_latestMoviesModel, m_latestSeriesModel,      m_seasonsModel,

@@ -5,6 +5,8 @@
 #include "model/playlist.h"
 #include "model/records.h"
 #include "store/catalogue.h"
+#include "store/listmodels.h"
+#include "store/wordtable.h"
 
 #include <QCoroTask>
 #include <QObject>
@@ -20,10 +22,6 @@
 #include <optional>
 
 class Preferences;
-class ListModelBase;
-class FilteredItemsModel;
-template<typename T>
-class RecordListModel;
 
 // The one observable state of the player and every operation that changes it. It lives on
 // the main thread for the whole run; every screen binds to the same instance.
@@ -122,19 +120,19 @@ class AppStore : public QObject
     Q_PROPERTY(QString languageCode READ languageCode WRITE setLanguageCode NOTIFY languageCodeChanged FINAL)
     Q_PROPERTY(QString parentalPIN READ parentalPIN WRITE setParentalPIN NOTIFY parentalPINChanged FINAL)
 
-    Q_PROPERTY(QVariantMap words READ qmlWords NOTIFY wordsChanged FINAL)
+    Q_PROPERTY(WordTable words READ wordTable NOTIFY wordsChanged FINAL)
     Q_PROPERTY(QUrl currentThemeURL READ qmlCurrentThemeURL NOTIFY currentThemeURLChanged FINAL)
     Q_PROPERTY(QString expiryText READ expiryText NOTIFY expiryTextChanged FINAL)
 
-    Q_PROPERTY(QObject *categoriesModel READ categoriesModel CONSTANT FINAL)
-    Q_PROPERTY(QObject *itemsModel READ itemsModel CONSTANT FINAL)
-    Q_PROPERTY(QObject *latestMoviesModel READ latestMoviesModel CONSTANT FINAL)
-    Q_PROPERTY(QObject *latestSeriesModel READ latestSeriesModel CONSTANT FINAL)
-    Q_PROPERTY(QObject *seasonsModel READ seasonsModel CONSTANT FINAL)
-    Q_PROPERTY(QObject *seasonEpisodesModel READ seasonEpisodesModel CONSTANT FINAL)
-    Q_PROPERTY(QObject *epgNowNextModel READ epgNowNextModel CONSTANT FINAL)
-    Q_PROPERTY(QObject *catchupDaysModel READ catchupDaysModel CONSTANT FINAL)
-    Q_PROPERTY(QObject *catchupDayProgramsModel READ catchupDayProgramsModel CONSTANT FINAL)
+    Q_PROPERTY(CategoryListModel *categoriesModel READ categoriesModel CONSTANT FINAL)
+    Q_PROPERTY(FilteredItemsModel *itemsModel READ itemsModel CONSTANT FINAL)
+    Q_PROPERTY(MediaItemListModel *latestMoviesModel READ latestMoviesModel CONSTANT FINAL)
+    Q_PROPERTY(MediaItemListModel *latestSeriesModel READ latestSeriesModel CONSTANT FINAL)
+    Q_PROPERTY(SeasonListModel *seasonsModel READ seasonsModel CONSTANT FINAL)
+    Q_PROPERTY(EpisodeListModel *seasonEpisodesModel READ seasonEpisodesModel CONSTANT FINAL)
+    Q_PROPERTY(EpgProgramListModel *epgNowNextModel READ epgNowNextModel CONSTANT FINAL)
+    Q_PROPERTY(TextListModel *catchupDaysModel READ catchupDaysModel CONSTANT FINAL)
+    Q_PROPERTY(EpgProgramListModel *catchupDayProgramsModel READ catchupDayProgramsModel CONSTANT FINAL)
 
 public:
     // The capitalised keys name the same values for QML, which reads only capitalised keys.
@@ -192,7 +190,8 @@ public:
     Q_INVOKABLE QUrl buildCatchupURL(int minutes) const; // empty: nothing to play
 
     // --- words ---
-    Q_INVOKABLE QString t(const QString &key, const QString &fallback) const;
+    // Not invokable: QML binds to `words.t(key, fallback)`, which follows changes of the words.
+    QString t(const QString &key, const QString &fallback) const;
 
     // --- starters for QML (no waiting) ---
     Q_INVOKABLE void runStart();
@@ -292,6 +291,9 @@ public:
     void setParentalPIN(const QString &pin);
 
     QHash<QString, QString> words() const;
+    // The words as a value whose `t(key, fallback)` QML calls: a binding over it follows every
+    // change of the words, which a plain call of `t` would not.
+    WordTable wordTable() const { return WordTable(m_announcedWords); }
     std::optional<QUrl> currentThemeURL() const;
     QString expiryText() const;
 
@@ -301,17 +303,17 @@ public:
     const QList<MediaItem> &allSeries() const { return cache(Section::series); }
 
     // --- the models ---
-    RecordListModel<Category> *categoriesListModel() const { return m_categoriesModel; }
+    CategoryListModel *categoriesListModel() const { return m_categoriesModel; }
     FilteredItemsModel *filteredItemsModel() const { return m_itemsModel; }
-    QObject *categoriesModel() const;
-    QObject *itemsModel() const;
-    QObject *latestMoviesModel() const;
-    QObject *latestSeriesModel() const;
-    QObject *seasonsModel() const;
-    QObject *seasonEpisodesModel() const;
-    QObject *epgNowNextModel() const;
-    QObject *catchupDaysModel() const;
-    QObject *catchupDayProgramsModel() const;
+    CategoryListModel *categoriesModel() const { return m_categoriesModel; }
+    FilteredItemsModel *itemsModel() const { return m_itemsModel; }
+    MediaItemListModel *latestMoviesModel() const { return m_latestMoviesModel; }
+    MediaItemListModel *latestSeriesModel() const { return m_latestSeriesModel; }
+    SeasonListModel *seasonsModel() const { return m_seasonsModel; }
+    EpisodeListModel *seasonEpisodesModel() const { return m_seasonEpisodesModel; }
+    EpgProgramListModel *epgNowNextModel() const { return m_epgNowNextModel; }
+    TextListModel *catchupDaysModel() const { return m_catchupDaysModel; }
+    EpgProgramListModel *catchupDayProgramsModel() const { return m_catchupDayProgramsModel; }
     QList<ListModelBase *> allModels() const;
 
     // Where trailers open; the system browser unless replaced (tests replace it).
@@ -342,7 +344,6 @@ public:
     void qmlSetSelectedCatchupDay(const QString &day) { setSelectedCatchupDay(day); }
     QVariantList qmlThemes() const;
     qint64 qmlPlaylistExpTs() const { return m_playlistExpTs.value_or(0); }
-    QVariantMap qmlWords() const;
     QUrl qmlCurrentThemeURL() const { return currentThemeURL().value_or(QUrl()); }
 
 Q_SIGNALS:
@@ -561,13 +562,13 @@ private:
     quint64 m_categoryLoad = 0;
     quint64 m_detailLoad = 0;
 
-    RecordListModel<Category> *m_categoriesModel;
+    CategoryListModel *m_categoriesModel;
     FilteredItemsModel *m_itemsModel;
-    RecordListModel<MediaItem> *m_latestMoviesModel;
-    RecordListModel<MediaItem> *m_latestSeriesModel;
-    RecordListModel<Season> *m_seasonsModel;
-    RecordListModel<Episode> *m_seasonEpisodesModel;
-    RecordListModel<EpgProgram> *m_epgNowNextModel;
-    RecordListModel<QString> *m_catchupDaysModel;
-    RecordListModel<EpgProgram> *m_catchupDayProgramsModel;
+    MediaItemListModel *m_latestMoviesModel;
+    MediaItemListModel *m_latestSeriesModel;
+    SeasonListModel *m_seasonsModel;
+    EpisodeListModel *m_seasonEpisodesModel;
+    EpgProgramListModel *m_epgNowNextModel;
+    TextListModel *m_catchupDaysModel;
+    EpgProgramListModel *m_catchupDayProgramsModel;
 };

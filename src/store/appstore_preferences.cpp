@@ -111,23 +111,9 @@ QHash<QString, QString> AppStore::words() const
     return {};
 }
 
-QVariantMap AppStore::qmlWords() const
-{
-    QVariantMap map;
-    const QHash<QString, QString> table = words();
-    for (auto it = table.cbegin(); it != table.cend(); ++it)
-        map.insert(it.key(), it.value());
-    return map;
-}
-
 QString AppStore::t(const QString &key, const QString &fallback) const
 {
-    const QHash<QString, QString> table = words();
-    const auto it = table.constFind(key);
-    if (it == table.cend())
-        return fallback;
-    const QString word = it->trimmed();
-    return word.isEmpty() ? fallback : word;
+    return WordTable(words()).t(key, fallback);
 }
 
 void AppStore::updateWordsAndTexts()

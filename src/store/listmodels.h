@@ -82,12 +82,58 @@ private:
     QList<T> m_rows;
 };
 
-using CategoryListModel = RecordListModel<Category>;
-using MediaItemListModel = RecordListModel<MediaItem>;
-using SeasonListModel = RecordListModel<Season>;
-using EpisodeListModel = RecordListModel<Episode>;
-using EpgProgramListModel = RecordListModel<EpgProgram>;
-using TextListModel = RecordListModel<QString>;
+// One named class per kind of row, so that QML (and qmllint) knows each model by its type.
+// moc is shown ListModelBase as the base: it cannot name a template, and the template adds no
+// meta-object of its own, so the meta-object chain is the same either way.
+#ifdef Q_MOC_RUN
+#define MAVU_RECORD_MODEL_BASE(T) ListModelBase
+#else
+#define MAVU_RECORD_MODEL_BASE(T) RecordListModel<T>
+#endif
+
+class CategoryListModel : public MAVU_RECORD_MODEL_BASE(Category)
+{
+    Q_OBJECT
+public:
+    using RecordListModel::RecordListModel;
+};
+
+class MediaItemListModel : public MAVU_RECORD_MODEL_BASE(MediaItem)
+{
+    Q_OBJECT
+public:
+    using RecordListModel::RecordListModel;
+};
+
+class SeasonListModel : public MAVU_RECORD_MODEL_BASE(Season)
+{
+    Q_OBJECT
+public:
+    using RecordListModel::RecordListModel;
+};
+
+class EpisodeListModel : public MAVU_RECORD_MODEL_BASE(Episode)
+{
+    Q_OBJECT
+public:
+    using RecordListModel::RecordListModel;
+};
+
+class EpgProgramListModel : public MAVU_RECORD_MODEL_BASE(EpgProgram)
+{
+    Q_OBJECT
+public:
+    using RecordListModel::RecordListModel;
+};
+
+class TextListModel : public MAVU_RECORD_MODEL_BASE(QString)
+{
+    Q_OBJECT
+public:
+    using RecordListModel::RecordListModel;
+};
+
+#undef MAVU_RECORD_MODEL_BASE
 
 // The filtered items: the item list itself (shared, not copied) and, while a search is
 // typed, the positions of the matching rows. A keystroke over 200,000 names therefore

@@ -2,6 +2,7 @@ target_sources(mavu_core PRIVATE
   store/preferences.h store/preferences.cpp
   store/catalogue.h store/catalogue.cpp
   store/listmodels.h store/listmodels.cpp
+  store/wordtable.h store/wordtable.cpp
   store/appstore.h store/appstore_p.h
   store/appstore.cpp
   store/appstore_browse.cpp

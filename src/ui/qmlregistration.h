@@ -7,6 +7,8 @@
 #include "model/playlist.h"
 #include "model/records.h"
 #include "store/appstore.h"
+#include "store/listmodels.h"
+#include "store/wordtable.h"
 
 #include <QJSEngine>
 #include <QQmlEngine>
@@ -94,4 +96,76 @@ struct ThemeForeign
     Q_GADGET
     QML_FOREIGN(Theme)
     QML_VALUE_TYPE(theme)
+};
+
+// The words of the chosen language: `AppStore.words.t(key, fallback)`.
+struct WordTableForeign
+{
+    Q_GADGET
+    QML_FOREIGN(WordTable)
+    QML_VALUE_TYPE(wordTable)
+};
+
+// The store's list models, each known to QML by its own type; only the store makes them.
+struct ListModelBaseForeign
+{
+    Q_GADGET
+    QML_FOREIGN(ListModelBase)
+    QML_ANONYMOUS
+};
+
+struct CategoryListModelForeign
+{
+    Q_GADGET
+    QML_FOREIGN(CategoryListModel)
+    QML_NAMED_ELEMENT(CategoryListModel)
+    QML_UNCREATABLE("The store makes its models.")
+};
+
+struct MediaItemListModelForeign
+{
+    Q_GADGET
+    QML_FOREIGN(MediaItemListModel)
+    QML_NAMED_ELEMENT(MediaItemListModel)
+    QML_UNCREATABLE("The store makes its models.")
+};
+
+struct SeasonListModelForeign
+{
+    Q_GADGET
+    QML_FOREIGN(SeasonListModel)
+    QML_NAMED_ELEMENT(SeasonListModel)
+    QML_UNCREATABLE("The store makes its models.")
+};
+
+struct EpisodeListModelForeign
+{
+    Q_GADGET
+    QML_FOREIGN(EpisodeListModel)
+    QML_NAMED_ELEMENT(EpisodeListModel)
+    QML_UNCREATABLE("The store makes its models.")
+};
+
+struct EpgProgramListModelForeign
+{
+    Q_GADGET
+    QML_FOREIGN(EpgProgramListModel)
+    QML_NAMED_ELEMENT(EpgProgramListModel)
+    QML_UNCREATABLE("The store makes its models.")
+};
+
+struct TextListModelForeign
+{
+    Q_GADGET
+    QML_FOREIGN(TextListModel)
+    QML_NAMED_ELEMENT(TextListModel)
+    QML_UNCREATABLE("The store makes its models.")
+};
+
+struct FilteredItemsModelForeign
+{
+    Q_GADGET
+    QML_FOREIGN(FilteredItemsModel)
+    QML_NAMED_ELEMENT(FilteredItemsModel)
+    QML_UNCREATABLE("The store makes its models.")
 };
