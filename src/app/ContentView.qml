@@ -3,7 +3,8 @@ import QtQuick.Controls.Basic
 import Mavu
 
 // The one window: ink, the chosen theme picture, the screen of the current phase, the
-// full-window player when something plays that needs it, and the busy overlay.
+// full-window player when something plays that needs it, and the busy overlay. Whether the
+// player covers the phase, and what it holds while it fades, is ShellState's to decide.
 ApplicationWindow {
     id: window
     objectName: "contentWindow"
@@ -23,17 +24,14 @@ ApplicationWindow {
     palette.button: MavuColor.panel
     palette.buttonText: MavuColor.text
 
-    // A live channel played normally stays in the Live TV screen's own pane; everything else
-    // that plays covers the window.
-    readonly property bool coversWithPlayer: AppStore.nowPlayingURL.toString() !== ""
-            && !(AppStore.hasNowPlaying && AppStore.nowPlaying.isLive && !AppStore.hasCatchupURLBuilder)
-
     Component.onCompleted: {
         x = Screen.virtualX + (Screen.width - width) / 2
         y = Screen.virtualY + (Screen.height - height) / 2
     }
 
     // Layer 2: the theme picture, cropped to fill, dimmed by half-black; nothing while it loads.
+    // It is decoded once at a size that covers the whole screen, so resizing the window only
+    // rescales it, and it fades in only when a new address has loaded.
     Item {
         anchors.fill: parent
         Image {
@@ -41,93 +39,72 @@ ApplicationWindow {
             objectName: "themePicture"
             anchors.fill: parent
             source: AppStore.currentThemeURL
-            sourceSize.width: window.width * Screen.devicePixelRatio
+            sourceSize.width: Screen.width * Screen.devicePixelRatio
+            sourceSize.height: Screen.height * Screen.devicePixelRatio
             fillMode: Image.PreserveAspectCrop
             asynchronous: true
             opacity: status === Image.Ready ? 1 : 0
             Behavior on opacity {
-                NumberAnimation { duration: 200; easing.type: Easing.InOutQuad }
+                NumberAnimation { duration: Metrics.fade; easing.type: Easing.InOutQuad }
             }
         }
         Rectangle {
             anchors.fill: parent
             color: "black"
-            opacity: 0.5 * theme.opacity
+            opacity: Metrics.pictureDim * theme.opacity
         }
     }
 
-    // Layer 3: the screen of the phase, swapped at once.
+    // Layer 3: the screen of the phase, swapped at once. It has the keyboard while the player
+    // does not cover it; under the player it is out of the Tab chain.
     Loader {
         id: phaseScreen
         objectName: "phaseScreen"
         anchors.fill: parent
+        focus: !ShellState.coversWithPlayer
+        enabled: !ShellState.coversWithPlayer
         sourceComponent: AppStore.phase === AppStore.Check ? checkScreen
                        : AppStore.phase === AppStore.Home ? homeScreen : sectionScreen
     }
-    Component { id: checkScreen; CheckView {} }
-    Component { id: homeScreen; HomeView {} }
-    Component { id: sectionScreen; Item { objectName: "sectionPlaceholder" } }
+    Component {
+        id: checkScreen
+        CheckView {
+            focus: true
+        }
+    }
+    Component {
+        id: homeScreen
+        HomeView {
+            focus: true
+        }
+    }
+    Component {
+        id: sectionScreen
+        SectionView {
+            focus: true
+        }
+    }
 
     // Layer 4: the full-window player, made fresh each time it is shown, fading in and out.
-    // While it fades out it keeps the address it played, so nothing else starts behind the fade.
     Loader {
         id: playerLayer
         objectName: "playerLayer"
         anchors.fill: parent
-        active: false
-        opacity: 0
-        property url shownURL
-        property string shownTitle
-
-        function follow() {
-            if (window.coversWithPlayer) {
-                fadeOut.stop()
-                shownURL = AppStore.nowPlayingURL
-                if (!active) {
-                    shownTitle = AppStore.nowPlayingTitle
-                    active = true
-                }
-                fadeIn.restart()
-            } else if (active && !fadeOut.running) {
-                fadeIn.stop()
-                fadeOut.restart()
-            }
+        active: ShellState.playerLoaded
+        focus: ShellState.coversWithPlayer
+        opacity: ShellState.coversWithPlayer ? 1 : 0
+        Behavior on opacity {
+            NumberAnimation { duration: Metrics.fade; easing.type: Easing.InOutQuad }
+        }
+        onOpacityChanged: {
+            if (opacity === 0)
+                ShellState.playerFadedOut()
         }
 
         sourceComponent: PlayerScreen {
-            url: playerLayer.shownURL
-            title: playerLayer.shownTitle
-        }
-
-        NumberAnimation {
-            id: fadeIn
-            target: playerLayer
-            property: "opacity"
-            to: 1
-            duration: 200
-            easing.type: Easing.InOutQuad
-        }
-        SequentialAnimation {
-            id: fadeOut
-            NumberAnimation {
-                target: playerLayer
-                property: "opacity"
-                to: 0
-                duration: 200
-                easing.type: Easing.InOutQuad
-            }
-            ScriptAction {
-                script: playerLayer.active = false
-            }
-        }
-
-        Connections {
-            target: window
-            function onCoversWithPlayerChanged() { playerLayer.follow() }
-        }
-        Connections {
-            target: AppStore
-            function onNowPlayingURLChanged() { playerLayer.follow() }
+            focus: true
+            url: ShellState.playerURL
+            title: ShellState.playerTitle
         }
     }
 
@@ -136,11 +113,11 @@ ApplicationWindow {
         objectName: "busyOverlay"
         anchors.fill: parent
         visible: AppStore.resolving
-        color: Qt.rgba(0, 0, 0, 0.35)
+        color: MavuColor.alpha("black", Metrics.busyDim)
         MouseArea { anchors.fill: parent }
         Spinner {
             anchors.centerIn: parent
-            size: 48
+            size: Metrics.spinnerHuge
         }
     }
 }

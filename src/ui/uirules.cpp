@@ -50,3 +50,23 @@ QUrl UiRules::imageUrl(const QString &text)
         return {};
     return url;
 }
+
+QString UiRules::checkStatusLine(bool hasPlaylist, bool statusLoaded)
+{
+    if (hasPlaylist)
+        return QStringLiteral("Tap START to open your library.");
+    if (statusLoaded)
+        return QStringLiteral("No playlist is attached to this device yet.\nAttach one to this MAC on ") + attachAddress()
+            + QStringLiteral(", or connect a playlist manually below.");
+    return {};
+}
+
+QString UiRules::sectionTitle(Mavu::Section section)
+{
+    return rawValue(section);
+}
+
+QString UiRules::episodeLabel(const Episode &episode)
+{
+    return episode.title.isEmpty() ? QStringLiteral("E") + QString::number(episode.episodeNum) : episode.title;
+}

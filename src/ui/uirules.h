@@ -1,5 +1,8 @@
 #pragma once
 
+#include "model/enums.h"
+#include "model/records.h"
+
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -29,4 +32,14 @@ public:
 
     // The address of a remote picture, or an empty address when the text forms none.
     Q_INVOKABLE static QUrl imageUrl(const QString &text);
+
+    // The check screen's status line: what to do next once a playlist is known, how to get
+    // one once the device status says there is none, nothing while the status is awaited.
+    Q_INVOKABLE static QString checkStatusLine(bool hasPlaylist, bool statusLoaded);
+
+    // An episode's chip in the player: its title, or "E" and its number when it has none.
+    Q_INVOKABLE static QString episodeLabel(const Episode &episode);
+
+    // A section's title ("Live TV", "Movies", "TV Shows").
+    Q_INVOKABLE static QString sectionTitle(Mavu::Section section);
 };

@@ -15,7 +15,7 @@ Item {
         anchors.fill: parent
         gradient: Gradient {
             GradientStop { position: 0; color: "transparent" }
-            GradientStop { position: 1; color: Qt.rgba(0, 0, 0, 0.75) }
+            GradientStop { position: 1; color: MavuColor.alpha("black", 0.75) }
         }
     }
 
@@ -36,7 +36,7 @@ Item {
             width: parent.width
             spacing: 10
 
-            Text {
+            PlainText {
                 id: elapsed
                 objectName: "elapsedLabel"
                 anchors.verticalCenter: parent.verticalCenter
@@ -53,7 +53,13 @@ Item {
                 from: 0
                 to: 1
                 value: root.screenState.sliderValue
-                onMoved: root.screenState.sliderValue = value
+                Accessible.name: "Position"
+                onMoved: {
+                    root.screenState.sliderValue = value
+                    // A step by the arrow keys seeks at once; a drag seeks when it ends.
+                    if (!pressed)
+                        root.screenState.commitSeek()
+                }
                 onPressedChanged: {
                     root.controller.isSeeking = pressed
                     if (!pressed)
@@ -66,7 +72,7 @@ Item {
                     width: slider.availableWidth
                     height: 4
                     radius: 2
-                    color: Qt.rgba(1, 1, 1, 0.25)
+                    color: MavuColor.alpha("white", 0.25)
                     Rectangle {
                         width: slider.visualPosition * parent.width
                         height: parent.height
@@ -81,9 +87,13 @@ Item {
                     height: 14
                     radius: 7
                     color: slider.pressed ? Qt.lighter(MavuColor.amber, 1.15) : MavuColor.amber
+                    FocusRing {
+                        visible: slider.visualFocus
+                        faceRadius: parent.radius
+                    }
                 }
             }
-            Text {
+            PlainText {
                 id: length
                 objectName: "lengthLabel"
                 anchors.verticalCenter: parent.verticalCenter
@@ -105,19 +115,22 @@ Item {
 
                 PlayerButton {
                     objectName: "jumpBack"
+                    text: "Back " + root.screenState.jumpSize + " seconds"
                     symbol: "gobackward." + root.screenState.jumpSize
-                    onActivated: root.screenState.skip(-root.screenState.jumpSize)
+                    onClicked: root.screenState.skip(-root.screenState.jumpSize)
                 }
                 PlayerButton {
                     objectName: "playPause"
+                    text: root.controller.isPlaying ? "Pause" : "Play"
                     symbol: root.controller.isPlaying ? "pause.fill" : "play.fill"
                     size: Fonts.title2
-                    onActivated: root.controller.playerIsPlaying() ? root.controller.playerPause() : root.controller.playerPlay()
+                    onClicked: root.controller.playerIsPlaying() ? root.controller.playerPause() : root.controller.playerPlay()
                 }
                 PlayerButton {
                     objectName: "jumpForward"
+                    text: "Forward " + root.screenState.jumpSize + " seconds"
                     symbol: "goforward." + root.screenState.jumpSize
-                    onActivated: root.screenState.skip(root.screenState.jumpSize)
+                    onClicked: root.screenState.skip(root.screenState.jumpSize)
                 }
             }
 
@@ -129,23 +142,23 @@ Item {
                 TrackMenu {
                     objectName: "audioMenu"
                     symbol: "waveform"
-                    emptyText: "No audio tracks"
-                    tracks: root.controller.audioTracks
-                    onChosen: index => root.controller.selectAudioTrack(index)
+                    text: "Audio"
+                    controller: root.controller
+                    kind: PlayerMenuModel.Audio
                 }
                 TrackMenu {
                     objectName: "subtitleMenu"
                     symbol: "captions.bubble"
-                    emptyText: "No subtitles"
-                    tracks: root.controller.subtitleTracks
-                    onChosen: index => root.controller.selectSubtitleTrack(index)
+                    text: "Subtitles"
+                    controller: root.controller
+                    kind: PlayerMenuModel.Subtitles
                 }
                 TrackMenu {
                     objectName: "aspectMenu"
                     symbol: "aspectratio"
-                    emptyText: ""
-                    tracks: ["Default", "Fill", "16:9", "16:10", "4:3", "3:2"].map(name => ({ index: 0, name: name }))
-                    onChosenName: name => root.controller.setAspect(name)
+                    text: "Aspect ratio"
+                    controller: root.controller
+                    kind: PlayerMenuModel.Aspect
                 }
             }
         }

@@ -2,29 +2,19 @@ import QtQuick
 import Mavu
 
 // A plain symbol button of the player's controls row.
-Item {
-    id: root
+MavuButton {
+    id: control
     property string symbol
     property real size: Fonts.title3
-    signal activated()
 
-    implicitWidth: icon.implicitWidth + 8
-    implicitHeight: icon.implicitHeight + 8
-    opacity: tap.pressed ? 0.6 : 1
+    padding: 4
+    faceRadius: 6
+    opacity: down ? 0.6 : 1
 
-    SymbolIcon {
-        id: icon
+    contentItem: SymbolIcon {
         objectName: "symbol"
-        anchors.centerIn: parent
-        name: root.symbol
-        size: root.size
+        name: control.symbol
+        size: control.size
         color: "white"
-    }
-    TapHandler {
-        id: tap
-        onTapped: root.activated()
-    }
-    HoverHandler {
-        cursorShape: Qt.PointingHandCursor
     }
 }

@@ -4,8 +4,8 @@ import Mavu.Core
 
 // The full-window player for movies, episodes and catch-up recordings: the picture, a status
 // panel while the stream opens or after it failed, and two bars of controls that a click shows
-// or hides.
-Item {
+// or hides. Escape leaves it; any other key brings hidden bars back first.
+FocusScope {
     id: root
     objectName: "playerScreen"
 
@@ -15,7 +15,7 @@ Item {
     property bool showChrome: true
     // 1 with the bars in place, 0 with them gone; only this moves, so layout changes never animate.
     property real chromeReveal: showChrome ? 1 : 0
-    Behavior on chromeReveal { NumberAnimation { duration: 250; easing.type: Easing.InOutQuad } }
+    Behavior on chromeReveal { NumberAnimation { duration: Metrics.chromeFade; easing.type: Easing.InOutQuad } }
 
     readonly property string displayTitle: AppStore.nowPlayingTitle !== "" ? AppStore.nowPlayingTitle : title
 
@@ -33,6 +33,14 @@ Item {
     Component.onCompleted: controller.play(url, AppStore.hasCatchupURLBuilder)
     onUrlChanged: controller.play(url, AppStore.hasCatchupURLBuilder)
     Component.onDestruction: controller.shutdown()
+
+    Keys.onEscapePressed: AppStore.exitPlayer()
+    Keys.onPressed: event => {
+        if (!root.showChrome && event.key !== Qt.Key_Escape) {
+            root.showChrome = true
+            event.accepted = true
+        }
+    }
 
     Rectangle {
         anchors.fill: parent
@@ -59,7 +67,7 @@ Item {
         width: statusColumn.implicitWidth + 56
         height: statusColumn.implicitHeight + 56
         radius: 16
-        color: Qt.rgba(0, 0, 0, 0.55)
+        color: MavuColor.alpha("black", 0.55)
 
         Column {
             id: statusColumn
@@ -73,7 +81,7 @@ Item {
                 size: 40
                 color: MavuColor.amber
             }
-            Text {
+            PlainText {
                 objectName: "failureTitle"
                 anchors.horizontalCenter: parent.horizontalCenter
                 visible: controller.failed
@@ -81,7 +89,7 @@ Item {
                 font.pixelSize: Fonts.body
                 color: "white"
             }
-            Text {
+            PlainText {
                 objectName: "failureDetail"
                 anchors.horizontalCenter: parent.horizontalCenter
                 visible: controller.failed
@@ -94,7 +102,7 @@ Item {
                 visible: !controller.failed
                 size: 36
             }
-            Text {
+            PlainText {
                 objectName: "loadingText"
                 anchors.horizontalCenter: parent.horizontalCenter
                 visible: !controller.failed
@@ -121,7 +129,7 @@ Item {
         Rectangle {
             anchors.fill: parent
             gradient: Gradient {
-                GradientStop { position: 0; color: Qt.rgba(0, 0, 0, 0.7) }
+                GradientStop { position: 0; color: MavuColor.alpha("black", 0.7) }
                 GradientStop { position: 1; color: "transparent" }
             }
         }
@@ -132,25 +140,13 @@ Item {
             y: 16
             spacing: 12
 
-            Rectangle {
+            BackButton {
                 objectName: "backButton"
-                width: back.implicitWidth + 20
-                height: width
-                radius: width / 2
-                color: MavuColor.amber
-                SymbolIcon {
-                    id: back
-                    anchors.centerIn: parent
-                    name: "chevron.left"
-                    size: Fonts.title3
-                    bold: true
-                    color: MavuColor.ink
-                }
-                TapHandler {
-                    onTapped: AppStore.exitPlayer()
-                }
+                symbolSize: Fonts.title3
+                inset: 10
+                onClicked: AppStore.exitPlayer()
             }
-            Text {
+            PlainText {
                 objectName: "titleText"
                 anchors.verticalCenter: parent.verticalCenter
                 width: Math.min(implicitWidth, root.width - 100)

@@ -1,20 +1,20 @@
 import QtQuick
 import QtQuick.Controls.Basic
 import Mavu
+import Mavu.Core
 
-// A symbol that opens a menu of tracks (or of choices); with no tracks it lists only
-// `emptyText`, which does nothing.
+// A symbol that opens a menu of the player's audio tracks, subtitle tracks or picture shapes.
 PlayerButton {
     id: root
-    property string emptyText
-    property var tracks: [] // [{index, name}]
-    signal chosen(int index)
-    signal chosenName(string name)
+    required property PlayerController controller
+    property alias kind: entries.kind
 
-    readonly property var entries: tracks.length === 0 && emptyText.length > 0
-                                   ? [{ index: -1, name: emptyText, inert: true }] : tracks
+    onClicked: menu.open()
 
-    onActivated: menu.open()
+    PlayerMenuModel {
+        id: entries
+        controller: root.controller
+    }
 
     Menu {
         id: menu
@@ -22,19 +22,29 @@ PlayerButton {
         y: -implicitHeight - 4
 
         Instantiator {
-            model: root.entries
+            model: entries
             delegate: MenuItem {
-                required property var modelData
-                objectName: modelData.inert ? "emptyEntry" : "trackEntry"
-                text: modelData.name
-                enabled: !modelData.inert
-                onTriggered: {
-                    root.chosen(modelData.index)
-                    root.chosenName(modelData.name)
+                id: entry
+                required property string name
+                required property bool choosable
+                objectName: choosable ? "trackEntry" : "emptyEntry"
+                text: name
+                enabled: choosable
+                contentItem: PlainText {
+                    leftPadding: entry.indicator ? entry.indicator.width + entry.spacing : 0
+                    text: entry.text
+                    font: entry.font
+                    color: entry.enabled ? entry.palette.windowText : MavuColor.textDim
+                    elide: Text.ElideRight
+                    verticalAlignment: Text.AlignVCenter
                 }
             }
-            onObjectAdded: (index, object) => menu.insertItem(index, object)
-            onObjectRemoved: (index, object) => menu.removeItem(object)
+            onObjectAdded: (index, object) => {
+                const entry = object as MenuItem
+                menu.insertItem(index, entry)
+                entry.triggered.connect(() => entries.choose(index))
+            }
+            onObjectRemoved: (index, object) => menu.removeItem(object as MenuItem)
         }
     }
 }

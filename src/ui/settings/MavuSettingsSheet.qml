@@ -1,19 +1,21 @@
 import QtQuick
 import Mavu
 
-// The settings sheet: a modal panel over the home screen.
-Item {
+// The settings sheet: a modal panel over the home screen. Escape or Done closes it.
+FocusScope {
     id: root
     signal dismissed()
 
     anchors.fill: parent
     z: 100
 
+    Keys.onEscapePressed: root.dismissed()
+
     // Modal: the screen behind takes no clicks while the sheet is up.
     Rectangle {
         anchors.fill: parent
         color: "black"
-        opacity: 0.35
+        opacity: Metrics.busyDim
         MouseArea {
             anchors.fill: parent
             acceptedButtons: Qt.AllButtons
@@ -27,12 +29,12 @@ Item {
         anchors.centerIn: parent
         width: Math.min(560, parent.width - 80)
         height: Math.min(620, parent.height - 80)
-        radius: 14
+        radius: Metrics.cardRadius
         color: MavuColor.ink
         border.width: 1
-        border.color: Qt.rgba(1, 1, 1, 0.1)
+        border.color: MavuColor.alpha("white", Metrics.hairlineOpacity)
 
-        Text {
+        PlainText {
             x: 24
             y: 20
             text: "Settings"
@@ -52,7 +54,4 @@ Item {
             onClicked: root.dismissed()
         }
     }
-
-    Keys.onEscapePressed: root.dismissed()
-    focus: visible
 }

@@ -1,32 +1,41 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import Mavu
 
 // The first screen: this device's identifier, whether a playlist is attached, START, and the
 // manual connection form behind a toggle.
-Item {
+FocusScope {
     id: root
     objectName: "checkView"
     property bool showManual: false
-
-    readonly property string statusText: {
-        if (AppStore.hasPlaylist)
-            return "Tap START to open your library."
-        if (AppStore.statusLoaded)
-            return "No playlist is attached to this device yet.\nAttach one to this MAC on " + UiRules.attachAddress
-                    + ", or connect a playlist manually below."
-        return ""
-    }
 
     Component.onCompleted: {
         if (!AppStore.statusLoaded)
             AppStore.runStart()
     }
 
-    Rectangle {
-        anchors.fill: parent
-        color: MavuColor.ink
-        opacity: 0.5
+    function goBack() {
+        AppStore.checkCanGoBack = false
+        AppStore.goHome()
+    }
+
+    Keys.onEscapePressed: event => {
+        event.accepted = AppStore.checkCanGoBack
+        if (AppStore.checkCanGoBack)
+            root.goBack()
+    }
+
+    Backdrop {}
+
+    // The way back to the library after "Change playlist", above everything else and first
+    // in the Tab order.
+    BackButton {
+        objectName: "backButton"
+        visible: AppStore.checkCanGoBack
+        x: Metrics.screenMargin
+        y: Metrics.screenMargin
+        z: 10
+        showsLabel: true
+        onClicked: root.goBack()
     }
 
     Flickable {
@@ -45,9 +54,9 @@ Item {
                                                Math.min(disclaimer.implicitWidth, 480), root.showManual ? 420 : 200))
             height: column.implicitHeight + 80
             radius: 24
-            color: Qt.rgba(MavuColor.panel.r, MavuColor.panel.g, MavuColor.panel.b, 0.6)
+            color: MavuColor.alpha(MavuColor.panel, 0.6)
             border.width: 1
-            border.color: Qt.rgba(1, 1, 1, 0.1)
+            border.color: MavuColor.alpha("white", Metrics.hairlineOpacity)
 
             Column {
                 id: column
@@ -64,7 +73,7 @@ Item {
                     }
                 }
 
-                Text {
+                PlainText {
                     id: macText
                     objectName: "macText"
                     anchors.horizontalCenter: parent.horizontalCenter
@@ -75,20 +84,20 @@ Item {
                     color: MavuColor.text
                 }
 
-                Text {
+                PlainText {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: "YOUR MAC ADDRESS"
                     font.pixelSize: Fonts.caption
                     color: MavuColor.textDim
                 }
 
-                Text {
+                PlainText {
                     id: statusText
                     objectName: "statusText"
                     anchors.horizontalCenter: parent.horizontalCenter
                     width: Math.min(implicitWidth, 460)
                     visible: text.length > 0
-                    text: root.statusText
+                    text: UiRules.checkStatusLine(AppStore.hasPlaylist, AppStore.statusLoaded)
                     font.pixelSize: Fonts.callout
                     color: MavuColor.textDim
                     horizontalAlignment: Text.AlignHCenter
@@ -110,21 +119,22 @@ Item {
                     objectName: "statusSpinner"
                     anchors.horizontalCenter: parent.horizontalCenter
                     visible: !AppStore.hasPlaylist && !AppStore.statusLoaded
-                    size: 22
+                    size: Metrics.spinnerSmall
                 }
 
-                Text {
+                MavuButton {
+                    id: toggle
                     objectName: "manualToggle"
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: root.showManual ? "Hide" : "Connect a playlist manually"
                     font.pixelSize: Fonts.callout
-                    color: MavuColor.amber
-                    TapHandler {
-                        onTapped: root.showManual = !root.showManual
+                    faceRadius: 4
+                    contentItem: PlainText {
+                        text: toggle.text
+                        font: toggle.font
+                        color: MavuColor.amber
                     }
-                    HoverHandler {
-                        cursorShape: Qt.PointingHandCursor
-                    }
+                    onClicked: root.showManual = !root.showManual
                 }
 
                 ManualConnect {
@@ -133,7 +143,7 @@ Item {
                     visible: root.showManual
                 }
 
-                Text {
+                PlainText {
                     id: disclaimer
                     anchors.horizontalCenter: parent.horizontalCenter
                     width: Math.min(implicitWidth, 480)
@@ -143,45 +153,6 @@ Item {
                     horizontalAlignment: Text.AlignHCenter
                     wrapMode: Text.WordWrap
                 }
-            }
-        }
-    }
-
-    // The way back to the library after "Change playlist", above everything else.
-    Rectangle {
-        objectName: "backButton"
-        visible: AppStore.checkCanGoBack
-        x: 20
-        y: 20
-        z: 10
-        width: backRow.implicitWidth + 28
-        height: backRow.implicitHeight + 16
-        radius: height / 2
-        color: MavuColor.amber
-
-        Row {
-            id: backRow
-            anchors.centerIn: parent
-            spacing: 6
-            SymbolIcon {
-                anchors.verticalCenter: parent.verticalCenter
-                name: "chevron.left"
-                size: Fonts.headline
-                bold: true
-                color: MavuColor.ink
-            }
-            Text {
-                anchors.verticalCenter: parent.verticalCenter
-                text: "Back"
-                font.pixelSize: Fonts.headline
-                font.bold: true
-                color: MavuColor.ink
-            }
-        }
-        TapHandler {
-            onTapped: {
-                AppStore.checkCanGoBack = false
-                AppStore.goHome()
             }
         }
     }

@@ -3,36 +3,42 @@ import QtQuick.Controls.Basic
 import Mavu
 
 // The library's front page: the sections and settings on the left, the newest movies and
-// TV shows on the right, the account's expiry in the corner.
-Item {
+// TV shows on the right, the account's expiry in the corner. Tab goes through the menu and
+// then the two rows; the arrow keys move within the menu, along a row, and between them.
+FocusScope {
     id: root
     objectName: "homeView"
     property bool showSettings: false
+    // The settings card was used from the keyboard: its ring comes back with the focus.
+    property bool settingsByKey: false
 
-    Rectangle {
-        anchors.fill: parent
-        color: MavuColor.ink
-        opacity: 0.5
+    onShowSettingsChanged: {
+        if (showSettings)
+            settingsSheet.forceActiveFocus()
+        else
+            menuSettings.forceActiveFocus(settingsByKey ? Qt.TabFocusReason : Qt.OtherFocusReason)
     }
+
+    Backdrop {}
 
     Row {
         anchors.fill: parent
+        // The sheet is modal: nothing behind it takes clicks or keyboard focus.
+        enabled: !root.showSettings
 
         Item {
             id: menu
-            width: 210
+            width: Metrics.menuWidth
             height: parent.height
 
-            Rectangle {
-                anchors.fill: parent
-                color: MavuColor.ink
-                opacity: 0.55
+            Backdrop {
+                veil: Metrics.columnOpacity
             }
 
             Column {
-                x: 20
-                y: 20
-                width: parent.width - 40
+                x: Metrics.screenMargin
+                y: Metrics.screenMargin
+                width: parent.width - 2 * Metrics.screenMargin
                 spacing: 12
 
                 Item {
@@ -47,32 +53,49 @@ Item {
                 }
 
                 MenuCard {
+                    id: menuLive
                     objectName: "menuLive"
                     width: parent.width
-                    title: AppStore.t("live_tv", "Live TV")
+                    text: AppStore.words.t("live_tv", "Live TV")
                     systemImage: "tv"
-                    onActivated: AppStore.runOpenSection(0)
+                    KeyNavigation.down: menuMovies
+                    KeyNavigation.right: moviesRow
+                    onClicked: AppStore.runOpenSection(Catalog.Live)
                 }
                 MenuCard {
+                    id: menuMovies
                     objectName: "menuMovies"
                     width: parent.width
-                    title: AppStore.t("movies", "Movies")
+                    text: AppStore.words.t("movies", "Movies")
                     systemImage: "film"
-                    onActivated: AppStore.runOpenSection(1)
+                    KeyNavigation.up: menuLive
+                    KeyNavigation.down: menuSeries
+                    KeyNavigation.right: moviesRow
+                    onClicked: AppStore.runOpenSection(Catalog.Movies)
                 }
                 MenuCard {
+                    id: menuSeries
                     objectName: "menuSeries"
                     width: parent.width
-                    title: AppStore.t("tv_shows", "TV Shows")
+                    text: AppStore.words.t("tv_shows", "TV Shows")
                     systemImage: "rectangle.stack"
-                    onActivated: AppStore.runOpenSection(2)
+                    KeyNavigation.up: menuMovies
+                    KeyNavigation.down: menuSettings
+                    KeyNavigation.right: moviesRow
+                    onClicked: AppStore.runOpenSection(Catalog.Series)
                 }
                 MenuCard {
+                    id: menuSettings
                     objectName: "menuSettings"
                     width: parent.width
-                    title: AppStore.t("settings", "Settings")
+                    text: AppStore.words.t("settings", "Settings")
                     systemImage: "gearshape"
-                    onActivated: root.showSettings = true
+                    KeyNavigation.up: menuSeries
+                    KeyNavigation.right: moviesRow
+                    onClicked: {
+                        root.settingsByKey = visualFocus
+                        root.showSettings = true
+                    }
                 }
             }
         }
@@ -88,32 +111,40 @@ Item {
                 ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
 
                 Column {
-                    x: 24
-                    width: scroll.availableWidth - 48
-                    topPadding: 24
-                    bottomPadding: 48
-                    spacing: 24
+                    x: Metrics.paneMargin
+                    width: scroll.availableWidth - 2 * Metrics.paneMargin
+                    topPadding: Metrics.paneMargin
+                    bottomPadding: 2 * Metrics.paneMargin
+                    spacing: Metrics.paneMargin
 
                     LatestRow {
+                        id: moviesRow
                         objectName: "latestMoviesRow"
                         width: parent.width
-                        title: AppStore.t("latest_movies", "Latest Movies")
+                        title: AppStore.words.t("latest_movies", "Latest Movies")
                         model: AppStore.latestMoviesModel
+                        KeyNavigation.down: seriesRow
+                        KeyNavigation.left: menuMovies
+                        onActiveFocusChanged: root.reveal(this)
                     }
                     LatestRow {
+                        id: seriesRow
                         objectName: "latestSeriesRow"
                         width: parent.width
-                        title: AppStore.t("latest_tv_shows", "Latest TV Shows")
+                        title: AppStore.words.t("latest_tv_shows", "Latest TV Shows")
                         model: AppStore.latestSeriesModel
+                        KeyNavigation.up: moviesRow
+                        KeyNavigation.left: menuSeries
+                        onActiveFocusChanged: root.reveal(this)
                     }
                 }
             }
 
-            Text {
+            PlainText {
                 objectName: "expiryText"
                 anchors.right: parent.right
                 anchors.bottom: parent.bottom
-                anchors.rightMargin: 24
+                anchors.rightMargin: Metrics.paneMargin
                 anchors.bottomMargin: 18
                 width: Math.min(implicitWidth, 700)
                 text: AppStore.expiryText
@@ -131,9 +162,9 @@ Item {
                          && AppStore.latestSeriesModel.count === 0
                 Spinner {
                     anchors.horizontalCenter: parent.horizontalCenter
-                    size: 36
+                    size: Metrics.spinnerLarge
                 }
-                Text {
+                PlainText {
                     text: "Loading your library…"
                     font.pixelSize: Fonts.body
                     color: MavuColor.textDim
@@ -142,7 +173,21 @@ Item {
         }
     }
 
+    // Scrolls the pane so that a row that took the keyboard focus is in view.
+    function reveal(row: Item) {
+        if (!row.activeFocus)
+            return
+        const flickable = scroll.contentItem as Flickable
+        const top = row.mapToItem(flickable.contentItem, 0, 0).y - Metrics.paneMargin
+        const bottom = top + row.height + 2 * Metrics.paneMargin
+        if (top < flickable.contentY)
+            flickable.contentY = Math.max(0, top)
+        else if (bottom > flickable.contentY + flickable.height)
+            flickable.contentY = Math.min(bottom - flickable.height, flickable.contentHeight - flickable.height)
+    }
+
     MavuSettingsSheet {
+        id: settingsSheet
         objectName: "settingsSheet"
         visible: root.showSettings
         onDismissed: root.showSettings = false

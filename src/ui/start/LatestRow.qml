@@ -2,55 +2,69 @@ import QtQuick
 import Mavu
 
 // A titled row of posters; a spinner while the library loads, a dash when it stays empty.
-Column {
+// The row is one Tab stop; Left and Right move along it.
+FocusScope {
     id: root
     property string title
-    property var model
+    required property MediaItemListModel model
 
-    spacing: 24
+    implicitHeight: column.implicitHeight
 
-    Text {
-        objectName: "rowTitle"
-        text: root.title
-        font.pixelSize: Fonts.title3
-        font.bold: true
-        color: MavuColor.text
-    }
-
-    ListView {
-        objectName: "posterList"
-        visible: root.model.count > 0
+    Column {
+        id: column
         width: parent.width
-        height: visible ? 230 : 0
-        orientation: ListView.Horizontal
-        spacing: 16
-        clip: true
-        boundsBehavior: Flickable.StopAtBounds
-        model: root.model
-        delegate: PosterCard {
-            required property var item
-            anchors.verticalCenter: parent ? parent.verticalCenter : undefined
-            media: item
-            onPlay: AppStore.runPlay(item)
-        }
-    }
+        spacing: 24
 
-    Item {
-        objectName: "rowSpinner"
-        visible: root.model.count === 0 && AppStore.loadingHome
-        width: parent.width
-        height: visible ? 208 : 0
-        Spinner {
-            anchors.centerIn: parent
-            size: 22
+        PlainText {
+            objectName: "rowTitle"
+            text: root.title
+            font.pixelSize: Fonts.title3
+            font.bold: true
+            color: MavuColor.text
         }
-    }
 
-    Text {
-        objectName: "rowEmpty"
-        visible: root.model.count === 0 && !AppStore.loadingHome
-        text: "—"
-        font.pixelSize: Fonts.body
-        color: MavuColor.textDim
+        FocusListView {
+            objectName: "posterList"
+            focus: true
+            visible: root.model.count > 0
+            width: parent.width
+            height: visible ? 230 : 0
+            orientation: ListView.Horizontal
+            spacing: Metrics.posterSpacing
+            // Room for the focus ring of the first and last poster.
+            leftMargin: Metrics.focusRingGap + Metrics.focusRingWidth
+            rightMargin: leftMargin
+            clip: true
+            model: root.model
+            delegate: PosterCard {
+                required property int index
+                anchors.verticalCenter: parent ? parent.verticalCenter : undefined
+                focusPolicy: Qt.ClickFocus
+                onActiveFocusChanged: {
+                    if (activeFocus)
+                        ListView.view.currentIndex = index
+                }
+                onClicked: AppStore.runPlay(item)
+            }
+        }
+
+        Item {
+            objectName: "rowSpinner"
+            visible: root.model.count === 0 && AppStore.loadingHome
+            width: parent.width
+            height: visible ? 208 : 0
+            Spinner {
+                anchors.centerIn: parent
+                size: Metrics.spinnerSmall
+            }
+        }
+
+        PlainText {
+            objectName: "rowEmpty"
+            visible: root.model.count === 0 && !AppStore.loadingHome
+            text: "—"
+            font.pixelSize: Fonts.body
+            color: MavuColor.textDim
+        }
     }
 }

@@ -1,58 +1,46 @@
 import QtQuick
 import Mavu
 
-// One entry of the home screen's left column.
-Item {
-    id: root
-    property string title
+// One entry of the home screen's left column: a symbol and a title on a panel, outlined in
+// amber while the pointer is over it.
+MavuButton {
+    id: control
     property string systemImage
-    property bool hover: hoverHandler.hovered
-    signal activated()
+    // The pointer is over the card.
+    readonly property bool hover: hovered
 
-    implicitHeight: row.implicitHeight + 28
+    faceRadius: Metrics.cardRadius
+    topPadding: 14
+    bottomPadding: 14
+    leftPadding: 16
+    rightPadding: 16
+    font.pixelSize: Fonts.body
+    font.weight: Font.DemiBold
 
-    Rectangle {
-        anchors.fill: parent
-        radius: 14
+    background: Rectangle {
+        radius: Metrics.cardRadius
         color: MavuColor.panel
-        border.width: 1.5
-        border.color: Qt.rgba(MavuColor.amber.r, MavuColor.amber.g, MavuColor.amber.b, root.hover ? 0.9 : 0)
+        border.width: Metrics.outlineWidth
+        border.color: MavuColor.alpha(MavuColor.amber, control.hover ? 0.9 : 0)
     }
 
-    Row {
-        id: row
-        x: 16
-        anchors.verticalCenter: parent.verticalCenter
+    contentItem: Row {
         spacing: 12
-        Item {
-            width: 26
-            height: icon.implicitHeight
+        SymbolIcon {
             anchors.verticalCenter: parent.verticalCenter
-            SymbolIcon {
-                id: icon
-                anchors.centerIn: parent
-                name: root.systemImage
-                size: Fonts.title3
-                color: MavuColor.amber
-            }
+            width: 26 // the glyph centred in a column of its own
+            name: control.systemImage
+            size: Fonts.title3
+            color: MavuColor.amber
         }
-        Text {
+        PlainText {
             objectName: "menuTitle"
             anchors.verticalCenter: parent.verticalCenter
-            width: root.width - 32 - 26 - 12
-            text: root.title
-            font.pixelSize: Fonts.body
-            font.weight: Font.DemiBold
+            width: control.availableWidth - 26 - 12
+            text: control.text
+            font: control.font
             color: MavuColor.text
             elide: Text.ElideRight
         }
-    }
-
-    HoverHandler {
-        id: hoverHandler
-        cursorShape: Qt.PointingHandCursor
-    }
-    TapHandler {
-        onTapped: root.activated()
     }
 }

@@ -1,72 +1,32 @@
 import QtQuick
-import Qt5Compat.GraphicalEffects
 import Mavu
 
-// One poster with its name under it; the picture loads at display size, the placeholder shows
-// until it arrives and when there is none.
-Item {
-    id: root
-    property var media
-    signal play()
+// One poster with its name under it. As a delegate it takes its row's `item`.
+MavuButton {
+    id: control
+    required property mediaItem item
 
-    width: 150
-    implicitHeight: column.implicitHeight
+    text: item.name
+    faceRadius: Metrics.posterRadius
+    padding: 0
+    implicitWidth: Metrics.posterWidth
+    opacity: down ? Metrics.pressedOpacity : 1.0
 
-    Column {
-        id: column
+    contentItem: Column {
         spacing: 8
 
-        Rectangle {
-            id: frame
-            width: 150
-            height: 200
-            radius: 12
-            color: MavuColor.panel
-
-            PosterPlaceholder {
-                anchors.centerIn: parent
-                visible: poster.status !== Image.Ready
-            }
-
-            Image {
-                id: poster
-                objectName: "posterImage"
-                anchors.fill: parent
-                source: UiRules.imageUrl(root.media ? root.media.icon : "")
-                sourceSize.width: 150 * Screen.devicePixelRatio
-                sourceSize.height: 200 * Screen.devicePixelRatio
-                fillMode: Image.PreserveAspectCrop
-                asynchronous: true
-                cache: true
-                visible: false
-            }
-            OpacityMask {
-                anchors.fill: parent
-                visible: poster.status === Image.Ready
-                source: poster
-                maskSource: Rectangle {
-                    width: frame.width
-                    height: frame.height
-                    radius: frame.radius
-                }
-            }
+        PosterPicture {
+            icon: control.item.icon
         }
 
-        Text {
+        PlainText {
             objectName: "posterName"
-            width: 150
-            text: root.media ? root.media.name : ""
+            width: Metrics.posterWidth
+            text: control.item.name
             font.pixelSize: Fonts.callout
             color: MavuColor.text
             elide: Text.ElideRight
             maximumLineCount: 1
         }
-    }
-
-    HoverHandler {
-        cursorShape: Qt.PointingHandCursor
-    }
-    TapHandler {
-        onTapped: root.play()
     }
 }

@@ -12,7 +12,7 @@ Column {
         size: 30
         color: MavuColor.amber
     }
-    Text {
+    PlainText {
         anchors.horizontalCenter: parent.horizontalCenter
         text: "MAVU"
         font.pixelSize: Fonts.caption2

@@ -1,11 +1,10 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import Mavu
 
 // The app's button: filled (amber face, ink label, amber glow) for a screen's primary action,
 // outlined (amber border and label, clear inside) for the others. Only `filled` and the
-// pressed state change its look.
-Button {
+// pressed state change its look; keyboard focus adds the ring every button has.
+MavuButton {
     id: control
     property bool filled: false
 
@@ -14,10 +13,9 @@ Button {
     leftPadding: 16
     rightPadding: 16
     font.pixelSize: Fonts.body
-    opacity: down ? 0.75 : 1.0
-    hoverEnabled: false
+    opacity: down ? Metrics.pressedOpacity : 1.0
 
-    contentItem: Text {
+    contentItem: PlainText {
         text: control.text
         font: control.font
         color: control.filled ? MavuColor.ink : MavuColor.amber
@@ -39,18 +37,18 @@ Button {
                 readonly property real spread: (index + 1) * 2
                 x: -spread
                 y: 5 - spread
-                width: control.background.width + 2 * spread
-                height: control.background.height + 2 * spread
-                radius: 10 + spread
+                width: parent.width + 2 * spread
+                height: parent.height + 2 * spread
+                radius: Metrics.buttonRadius + spread
                 color: MavuColor.amber
                 opacity: 0.45 / 7 * (1 - index / 7)
             }
         }
         Rectangle {
             anchors.fill: parent
-            radius: 10
+            radius: Metrics.buttonRadius
             color: control.filled ? MavuColor.amber : "transparent"
-            border.width: control.filled ? 0 : 1.5
+            border.width: control.filled ? 0 : Metrics.outlineWidth
             border.color: MavuColor.amber
         }
     }

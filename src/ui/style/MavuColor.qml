@@ -8,4 +8,9 @@ QtObject {
     readonly property color panel: "#171922"
     readonly property color text: "#F5F6FA"
     readonly property color textDim: "#9AA0AE"
+
+    // A colour of the palette (or black or white) at an opacity.
+    function alpha(base: color, opacity: real): color {
+        return Qt.rgba(base.r, base.g, base.b, opacity)
+    }
 }

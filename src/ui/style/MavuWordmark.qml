@@ -22,7 +22,7 @@ Item {
         return (width - itemWidth) / 2
     }
 
-    Text {
+    PlainText {
         id: label
         objectName: "wordmarkText"
         x: root.alignedX(implicitWidth)

@@ -16,7 +16,7 @@ Item {
     implicitWidth: glyph.implicitWidth
     implicitHeight: glyph.implicitHeight
 
-    Text {
+    PlainText {
         id: glyph
         anchors.centerIn: parent
         text: Symbols.glyph(root.name)
@@ -28,7 +28,7 @@ Item {
             xScale: Symbols.mirrored(root.name) ? -1 : 1
         }
     }
-    Text {
+    PlainText {
         anchors.centerIn: parent
         anchors.verticalCenterOffset: root.glyphSize * 0.04
         visible: text.length > 0

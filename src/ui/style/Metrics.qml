@@ -1,0 +1,45 @@
+pragma Singleton
+import QtQuick
+
+// Sizes, spacings, opacities and timings the screens share, in logical pixels and milliseconds.
+QtObject {
+    // Screens and columns laid over the theme picture.
+    readonly property real backdropOpacity: 0.5
+    readonly property real columnOpacity: 0.55
+    readonly property real pictureDim: 0.5
+    readonly property real busyDim: 0.35
+    readonly property real pressedOpacity: 0.75
+    // The faint white edge of raised panels.
+    readonly property real hairlineOpacity: 0.1
+
+    // Fades: the theme picture and the player layer; the player's bars.
+    readonly property int fade: 200
+    readonly property int chromeFade: 250
+
+    // The ring around whatever has keyboard focus.
+    readonly property real focusRingWidth: 2
+    readonly property real focusRingGap: 3
+
+    // The app's button and its relatives.
+    readonly property real buttonRadius: 10
+    readonly property real fieldRadius: 8
+    readonly property real cardRadius: 14
+    readonly property real outlineWidth: 1.5
+
+    // Posters.
+    readonly property real posterWidth: 150
+    readonly property real posterHeight: 200
+    readonly property real posterRadius: 12
+    readonly property real posterSpacing: 16
+
+    // Spinners.
+    readonly property real spinnerSmall: 22
+    readonly property real spinnerLarge: 36
+    readonly property real spinnerHuge: 48
+
+    // Home screen and section columns.
+    readonly property real menuWidth: 210
+    readonly property real columnWidth: 220
+    readonly property real screenMargin: 20
+    readonly property real paneMargin: 24
+}
