@@ -1,7 +1,8 @@
 #pragma once
 
 // One screen of the program in an offscreen window, over a store on private preferences that
-// talks to a fake server playing both the provider and the device service.
+// talks to a fake server playing both the provider and the device service. Any warning while
+// the screen lives (a failed binding, a type error, a missing property) fails the test.
 
 #include "api/mavuapi.h"
 #include "api/network.h"
@@ -25,8 +26,16 @@ class ScreenFixture
 public:
     static constexpr const char *mac = "AA:BB:CC:DD:EE:FF";
 
-    ScreenFixture()
+    // What a test may see go wrong without failing: nothing, or also pictures that do not load
+    // (a provider's missing posters, which the screens answer with their placeholder).
+    enum class Tolerate { nothing, missingPictures };
+
+    explicit ScreenFixture(Tolerate tolerate = Tolerate::nothing)
     {
+        // Until the end of the test function that made this fixture.
+        QTest::failOnWarning(QRegularExpression(tolerate == Tolerate::nothing
+                                                    ? QStringLiteral(".")
+                                                    : QStringLiteral("^(?!.*QQuickImage: Error transferring .* Not Found)")));
         server.start();
         MavuAPI::testing::setDeviceServiceBase(server.base());
         preferences = std::make_shared<Preferences>(folder.file(QStringLiteral("mavu.ini")));
@@ -38,7 +47,10 @@ public:
 
     ~ScreenFixture()
     {
-        delete root;
+        if (ownWindow)
+            delete ownWindow; // with its content
+        else
+            delete root;
         AppStoreForeign::instance = nullptr;
     }
 
@@ -49,26 +61,54 @@ public:
 
     Playlist playlist() const { return Playlist{server.base(), QStringLiteral("user"), QStringLiteral("pass")}; }
 
-    // Loads a component of the Mavu module ("CheckView.qml") as the window's only content.
+    // Loads a component of the Mavu module ("CheckView.qml") as the window's only content,
+    // with the keyboard focus.
     QQuickItem *load(const QString &file, const QVariantMap &properties = {})
     {
-        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Mavu/") + file));
-        QObject *object = component.createWithInitialProperties(properties);
-        if (!object)
-            qFatal("cannot load %s: %s", qPrintable(file), qPrintable(component.errorString()));
+        QObject *object = create(file, properties);
         root = qobject_cast<QQuickItem *>(object);
         root->setParentItem(window.contentItem());
         root->setSize(QSizeF(window.size()));
-        window.show();
-        if (!QTest::qWaitForWindowExposed(&window))
-            qFatal("the test window was not exposed");
+        root->setFocus(true);
+        show(&window);
         return root;
+    }
+
+    // Loads a window of the Mavu module ("ContentView.qml") in place of the test window.
+    QQuickWindow *loadWindow(const QString &file)
+    {
+        ownWindow = qobject_cast<QQuickWindow *>(create(file, {}));
+        if (!ownWindow)
+            qFatal("%s is not a window", qPrintable(file));
+        root = ownWindow->contentItem();
+        show(ownWindow);
+        return ownWindow;
+    }
+
+    // The window the screen is in.
+    QQuickWindow *shownWindow() { return ownWindow ? ownWindow : &window; }
+
+    // The item with the keyboard focus, and its objectName ("" for none).
+    QQuickItem *focused() { return shownWindow()->activeFocusItem(); }
+    QString focusedName() { return focused() ? focused()->objectName() : QString(); }
+
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::keyClick(shownWindow(), key, modifiers);
+    }
+
+    // Types Latin-1 text into whatever has the keyboard focus.
+    void type(const QString &text)
+    {
+        for (const QChar c : text)
+            QTest::keyClick(shownWindow(), c.toLatin1());
     }
 
     template<typename T = QQuickItem>
     T *find(const QString &name) const
     {
-        T *item = root->findChild<T *>(name);
+        const QObject *scope = ownWindow ? static_cast<QObject *>(ownWindow) : root;
+        T *item = scope->findChild<T *>(name);
         if (!item)
             qFatal("no item named %s", qPrintable(name));
         return item;
@@ -102,7 +142,7 @@ public:
         // Positioners and lists lay their children out when the window next polishes: let it.
         QTest::qWait(50);
         const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-        QTest::mouseClick(&window, Qt::LeftButton, {}, centre.toPoint());
+        QTest::mouseClick(item->window(), Qt::LeftButton, {}, centre.toPoint());
     }
 
     TestSupport::TempFolder folder;
@@ -111,7 +151,26 @@ public:
     std::unique_ptr<AppStore> store;
     QQmlEngine engine;
     QQuickWindow window;
+    QQuickWindow *ownWindow = nullptr;
     QQuickItem *root = nullptr;
+
+private:
+    QObject *create(const QString &file, const QVariantMap &properties)
+    {
+        QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Mavu/") + file));
+        QObject *object = component.createWithInitialProperties(properties);
+        if (!object)
+            qFatal("cannot load %s: %s", qPrintable(file), qPrintable(component.errorString()));
+        return object;
+    }
+
+    static void show(QQuickWindow *shown)
+    {
+        shown->show();
+        shown->requestActivate();
+        if (!QTest::qWaitForWindowActive(shown))
+            qFatal("the test window was not activated");
+    }
 };
 
 // Qt Quick in tests draws with the software renderer: no GPU on the test machines.

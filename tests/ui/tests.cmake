@@ -8,3 +8,16 @@ mavu_add_ui_test(tst_checkview ui/tst_checkview.cpp)
 mavu_add_ui_test(tst_homeview ui/tst_homeview.cpp)
 mavu_add_ui_test(tst_playerscreen ui/tst_playerscreen.cpp)
 target_link_libraries(tst_playerscreen PRIVATE mavu_player_test_support)
+mavu_add_ui_test(tst_uirules ui/tst_uirules.cpp)
+mavu_add_ui_test(tst_contentview ui/tst_contentview.cpp)
+target_link_libraries(tst_contentview PRIVATE mavu_player_test_support)
+
+# qmllint over every QML file of the screens' module (Qt's own lint targets, with the module's
+# import paths); any warning fails.
+add_test(NAME qmllint COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target all_qmllint)
+set_tests_properties(qmllint PROPERTIES TIMEOUT 300)
+
+# Screens show provider and device-service text through PlainText only, never a bare Text that
+# would read it as markup.
+add_test(NAME qml_plain_text
+  COMMAND ${CMAKE_COMMAND} -DQML_DIR=${PROJECT_SOURCE_DIR}/src -P ${CMAKE_CURRENT_LIST_DIR}/plaintext.cmake)

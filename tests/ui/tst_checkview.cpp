@@ -177,6 +177,80 @@ private Q_SLOTS:
         QVERIFY(f.find(QStringLiteral("connectButton"))->property("enabled").toBool());
     }
 
+    // Tab goes Back, START, the toggle, then through the form once it is open; Space, Return
+    // and Enter activate; Return in a field connects.
+    void keyboardWalksTheScreen()
+    {
+        ScreenFixture f;
+        f.server.on(f.devicePath("playlist_information"), FakeServer::Reply::json(statusWithPlaylist(f.server.base())));
+        f.server.onAction(QStringLiteral("get_live_categories"), FakeServer::Reply::json(R"([{"category_id":"1","category_name":"News"}])"));
+        f.load(QStringLiteral("CheckView.qml"));
+        QTRY_VERIFY(f.store->hasPlaylist());
+        f.store->setCheckCanGoBack(true);
+
+        QStringList order;
+        for (int i = 0; i < 4; ++i) {
+            f.key(Qt::Key_Tab);
+            order.append(f.focusedName());
+        }
+        QCOMPARE(order, QStringList({"backButton", "startButton", "manualToggle", "backButton"}));
+
+        f.key(Qt::Key_Tab);
+        f.key(Qt::Key_Tab);
+        QCOMPARE(f.focusedName(), QStringLiteral("manualToggle"));
+        f.key(Qt::Key_Space);
+        QVERIFY(ScreenFixture::shown(f.find(QStringLiteral("manualConnect"))));
+        order.clear();
+        const QStringList typed{f.server.base(), QStringLiteral("user"), QString(), QString()};
+        for (const QString &text : typed) {
+            f.key(Qt::Key_Tab);
+            order.append(f.focusedName());
+            f.type(text);
+        }
+        QCOMPARE(order, QStringList({"hostField", "userField", "passField", "connectButton"}));
+        f.key(Qt::Key_Backtab);
+        f.key(Qt::Key_Backtab);
+        QCOMPARE(f.focusedName(), QStringLiteral("userField"));
+        f.key(Qt::Key_Return);
+        QTRY_COMPARE(f.store->phase(), AppStore::Phase::home);
+        QCOMPARE(f.server.lastAction(QStringLiteral("get_live_categories"))->queryValue(QStringLiteral("username")),
+                 std::optional(QStringLiteral("user")));
+    }
+
+    void keysActivate_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Enter") << int(Qt::Key_Enter);
+        QTest::newRow("Space") << int(Qt::Key_Space);
+    }
+
+    void keysActivate()
+    {
+        QFETCH(int, key);
+        ScreenFixture f;
+        f.server.on(f.devicePath("playlist_information"), FakeServer::Reply::json(statusWithPlaylist(f.server.base())));
+        f.load(QStringLiteral("CheckView.qml"));
+        QTRY_VERIFY(f.store->hasPlaylist());
+        f.key(Qt::Key_Tab);
+        QCOMPARE(f.focusedName(), QStringLiteral("startButton"));
+        QVERIFY(f.focused()->findChild<QQuickItem *>(QStringLiteral("focusRing"))->isVisible());
+        f.key(Qt::Key(key));
+        QTRY_COMPARE(f.store->phase(), AppStore::Phase::home);
+    }
+
+    void escapeGoesBackOnlyWithAWayBack()
+    {
+        ScreenFixture f;
+        f.load(QStringLiteral("CheckView.qml"));
+        f.key(Qt::Key_Escape);
+        QCOMPARE(f.store->phase(), AppStore::Phase::check);
+        f.store->setCheckCanGoBack(true);
+        f.key(Qt::Key_Escape);
+        QCOMPARE(f.store->phase(), AppStore::Phase::home);
+        QVERIFY(!f.store->checkCanGoBack());
+    }
+
     void backIsOfferedOnlyWithAWayBack()
     {
         ScreenFixture f;

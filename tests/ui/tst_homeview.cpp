@@ -1,5 +1,6 @@
 #include "screenfixture.h"
 
+#include <QFontMetricsF>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(MavuPlugin)
@@ -21,6 +22,20 @@ QByteArray movies(int count, const QByteArray &icon = "")
                 + R"("})";
     }
     return rows + "]";
+}
+
+QString textOf(ScreenFixture &f, const char *holder, const char *part)
+{
+    return f.find(QLatin1String(holder))->findChild<QObject *>(QLatin1String(part))->property("text").toString();
+}
+
+// The name of the poster that has the keyboard focus, or the focused item's objectName.
+QString focusedName(ScreenFixture &f)
+{
+    QQuickItem *item = f.focused();
+    if (item && item->property("item").isValid())
+        return item->property("item").value<MediaItem>().name;
+    return f.focusedName();
 }
 
 QStringList rowNames(QQuickItem *row)
@@ -45,6 +60,18 @@ class TestHomeView : public QObject
         QVERIFY(f.store->hasPlaylist());
     }
 
+    // Home shown with posters in both rows.
+    static void showWithPosters(ScreenFixture &f)
+    {
+        startStore(f);
+        f.server.onAction(QStringLiteral("get_vod_streams"), FakeServer::Reply::json(movies(3)));
+        f.server.onAction(QStringLiteral("get_series"), FakeServer::Reply::json(
+            R"([{"series_id":1,"name":"Show A","last_modified":"1700000001"},{"series_id":2,"name":"Show B","last_modified":"1700000002"}])"));
+        f.load(QStringLiteral("HomeView.qml"));
+        TestSupport::await(f.store->loadLatest());
+        QTRY_COMPARE(rowNames(f.find(QStringLiteral("latestSeriesRow"))).size(), 2);
+    }
+
 private Q_SLOTS:
     void initTestCase() { useSoftwareRendering(); }
 
@@ -65,6 +92,155 @@ private Q_SLOTS:
         };
         QCOMPARE(rowTitle("latestMoviesRow"), QStringLiteral("Neue Filme"));
         QCOMPARE(rowTitle("latestSeriesRow"), QStringLiteral("Latest TV Shows"));
+    }
+
+    // The words may arrive, or change with the language, while the screen is up: every worded
+    // title follows at once.
+    void titlesFollowTheWords_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("words arrive after showing") << "arrive";
+        QTest::newRow("language chosen") << "language";
+    }
+
+    void titlesFollowTheWords()
+    {
+        QFETCH(QString, change);
+        ScreenFixture f;
+        const QByteArray german = R"({"code":"de","name":"Deutsch","words":{"movies":"Filme","settings":"Einstellungen",)"
+                                  R"("latest_movies":"Neue Filme","latest_tv_shows":"Neue Serien"}})";
+        startStore(f, change == QLatin1String("language") ? R"([{"code":"en","name":"English","words":{}},)" + german + "]" : "[]");
+        f.load(QStringLiteral("HomeView.qml"));
+        QCOMPARE(textOf(f, "menuMovies", "menuTitle"), QStringLiteral("Movies"));
+        QCOMPARE(textOf(f, "latestMoviesRow", "rowTitle"), QStringLiteral("Latest Movies"));
+
+        if (change == QLatin1String("arrive")) {
+            f.store->setLanguageCode(QStringLiteral("de"));
+            f.server.on(f.devicePath("playlist_information"), FakeServer::Reply::json(statusWith(f.server.base(), "[" + german + "]")));
+            TestSupport::await(f.store->refresh());
+            QTRY_VERIFY(!f.store->languages().isEmpty());
+        } else {
+            f.store->setLanguageCode(QStringLiteral("de"));
+        }
+        QCOMPARE(textOf(f, "menuMovies", "menuTitle"), QStringLiteral("Filme"));
+        QCOMPARE(textOf(f, "menuSettings", "menuTitle"), QStringLiteral("Einstellungen"));
+        QCOMPARE(textOf(f, "menuLive", "menuTitle"), QStringLiteral("Live TV"));
+        QCOMPARE(textOf(f, "latestMoviesRow", "rowTitle"), QStringLiteral("Neue Filme"));
+        QCOMPARE(textOf(f, "latestSeriesRow", "rowTitle"), QStringLiteral("Neue Serien"));
+    }
+
+    // Names and words are shown as the characters they are: no markup, no image fetched.
+    void providerTextIsPlain()
+    {
+        ScreenFixture f;
+        // Rich text would fetch that image from the fake server.
+        const QByteArray markup = "<b>x</b><img src=" + f.server.base().toUtf8() + "/x.png>";
+        startStore(f, R"([{"code":"en","name":"English","words":{"latest_movies":")" + markup + R"("}}])");
+        f.server.onAction(QStringLiteral("get_vod_streams"),
+                          FakeServer::Reply::json(R"([{"stream_id":1,"name":")" + markup + R"(","added":"1700000000"}])"));
+        f.load(QStringLiteral("HomeView.qml"));
+        TestSupport::await(f.store->loadLatest());
+        const QString literal = QString::fromUtf8(markup);
+
+        QQuickItem *title = f.find(QStringLiteral("latestMoviesRow"))->findChild<QQuickItem *>(QStringLiteral("rowTitle"));
+        QCOMPARE(title->property("text").toString(), literal);
+        const QFontMetricsF metrics(title->property("font").value<QFont>());
+        QVERIFY(qAbs(title->property("contentWidth").toReal() - metrics.horizontalAdvance(literal)) < 2);
+
+        QQuickItem *row = f.find(QStringLiteral("latestMoviesRow"));
+        QTRY_COMPARE(ScreenFixture::findAll(row, QStringLiteral("posterName")).size(), 1);
+        QQuickItem *name = ScreenFixture::findAll(row, QStringLiteral("posterName")).first();
+        QCOMPARE(name->property("text").toString(), literal);
+        QVERIFY(name->property("truncated").toBool()); // all those characters do not fit in a poster's width
+        QTest::qWait(300);
+        QVERIFY(f.server.requestsTo(QStringLiteral("/x.png")).isEmpty());
+    }
+
+    // Tab: the four cards, then each row as one stop at its current poster. Arrows: within the
+    // menu, along a row, between the rows and back to the menu.
+    void keyboardWalksTheScreen()
+    {
+        ScreenFixture f;
+        showWithPosters(f);
+        QStringList order;
+        for (int i = 0; i < 7; ++i) {
+            f.key(Qt::Key_Tab);
+            order.append(focusedName(f));
+        }
+        QCOMPARE(order, QStringList({"menuLive", "menuMovies", "menuSeries", "menuSettings", "Movie 2", "Show B", "menuLive"}));
+        f.key(Qt::Key_Backtab);
+        QCOMPARE(focusedName(f), QStringLiteral("Show B"));
+
+        const QList<std::pair<Qt::Key, QString>> moves{
+            {Qt::Key_Up, "Movie 2"},       {Qt::Key_Right, "Movie 1"},    {Qt::Key_Right, "Movie 0"},
+            {Qt::Key_Right, "Movie 0"},    {Qt::Key_Down, "Show B"},      {Qt::Key_Left, "menuSeries"},
+            {Qt::Key_Up, "menuMovies"},    {Qt::Key_Right, "Movie 0"},    {Qt::Key_Left, "Movie 1"},
+            {Qt::Key_Left, "Movie 2"},     {Qt::Key_Left, "menuMovies"},  {Qt::Key_Down, "menuSeries"},
+            {Qt::Key_Down, "menuSettings"}, {Qt::Key_Down, "menuSettings"},
+        };
+        for (const auto &[key, expected] : moves) {
+            f.key(key);
+            QCOMPARE(focusedName(f), expected);
+            QVERIFY2(f.focused()->findChild<QQuickItem *>(QStringLiteral("focusRing"))->isVisible(), qPrintable(expected));
+        }
+    }
+
+    void keysActivate_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Enter") << int(Qt::Key_Enter);
+        QTest::newRow("Space") << int(Qt::Key_Space);
+    }
+
+    void keysActivate()
+    {
+        QFETCH(int, key);
+        ScreenFixture f;
+        showWithPosters(f);
+        // A poster plays.
+        for (int i = 0; i < 5; ++i)
+            f.key(Qt::Key_Tab);
+        f.key(Qt::Key(key));
+        QCOMPARE(f.store->qmlNowPlaying().name, QStringLiteral("Movie 2"));
+        f.store->stop();
+
+        // The settings card opens the sheet; Escape closes it and gives the card its focus back.
+        f.key(Qt::Key_Backtab);
+        QCOMPARE(f.focusedName(), QStringLiteral("menuSettings"));
+        f.key(Qt::Key(key));
+        QVERIFY(ScreenFixture::shown(f.find(QStringLiteral("settingsSheet"))));
+        f.key(Qt::Key_Tab);
+        QCOMPARE(f.focusedName(), QStringLiteral("settingsDone")); // Tab stays inside the sheet
+        f.key(Qt::Key_Tab);
+        QCOMPARE(f.focusedName(), QStringLiteral("settingsDone"));
+        f.key(Qt::Key_Escape);
+        QVERIFY(!ScreenFixture::shown(f.find(QStringLiteral("settingsSheet"))));
+        QCOMPARE(f.focusedName(), QStringLiteral("menuSettings"));
+
+        // A section card opens its section.
+        f.key(Qt::Key_Up);
+        f.key(Qt::Key_Up);
+        f.key(Qt::Key(key));
+        QCOMPARE(f.store->phase(), AppStore::Phase::section);
+        QCOMPARE(f.store->section(), Section::movies);
+    }
+
+    // The ring shows for keyboard focus only, not after a click.
+    void focusRingOnlyFromTheKeyboard()
+    {
+        ScreenFixture f;
+        showWithPosters(f);
+        QQuickItem *card = f.find(QStringLiteral("menuSettings"));
+        QQuickItem *ring = card->findChild<QQuickItem *>(QStringLiteral("focusRing"));
+        f.click(card);
+        f.key(Qt::Key_Escape);
+        QVERIFY(card->hasActiveFocus());
+        QVERIFY(!ring->isVisible());
+        f.key(Qt::Key_Up);
+        f.key(Qt::Key_Down);
+        QVERIFY(card->hasActiveFocus());
+        QVERIFY(ring->isVisible());
     }
 
     // While the library loads with both lists empty: both rows spin and the overlay shows.
@@ -106,6 +282,8 @@ private Q_SLOTS:
         ScreenFixture f;
         startStore(f);
         f.server.onAction(QStringLiteral("get_vod_streams"), FakeServer::Reply::json(movies(2, "http:\\/\\/127.0.0.1:1\\/none.jpg")));
+        for (int poster = 0; poster < 2; ++poster)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("QQuickImage: Connection refused")));
         f.load(QStringLiteral("HomeView.qml"));
         TestSupport::await(f.store->loadLatest());
         QQuickItem *row = f.find(QStringLiteral("latestMoviesRow"));
