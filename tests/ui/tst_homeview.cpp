@@ -185,6 +185,27 @@ private Q_SLOTS:
         }
     }
 
+    // In a short window the row that takes the keyboard scrolls into view.
+    void focusedRowScrollsIntoView()
+    {
+        ScreenFixture f;
+        f.window.resize(820, 520);
+        showWithPosters(f);
+        QQuickItem *row = f.find(QStringLiteral("latestSeriesRow"));
+        const auto inView = [&] {
+            const QPointF top = row->mapToScene(QPointF(0, 0));
+            return top.y() >= 0 && top.y() + row->height() <= f.window.height();
+        };
+        QVERIFY(!inView());
+        for (int i = 0; i < 6; ++i)
+            f.key(Qt::Key_Tab);
+        QCOMPARE(focusedName(f), QStringLiteral("Show B"));
+        QTRY_VERIFY(inView());
+        f.key(Qt::Key_Up);
+        QTRY_VERIFY(ScreenFixture::shown(f.find(QStringLiteral("latestMoviesRow"))));
+        QVERIFY(f.find(QStringLiteral("latestMoviesRow"))->mapToScene(QPointF(0, 0)).y() >= 0);
+    }
+
     void keysActivate_data()
     {
         QTest::addColumn<int>("key");

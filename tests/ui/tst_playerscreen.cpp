@@ -190,6 +190,31 @@ private Q_SLOTS:
         QCOMPARE(tail(f.store->qmlNowPlayingURL(), 3), QStringLiteral("15/2024-05-01:20-15/7.m3u8"));
     }
 
+    // The seek bar is reached by Tab; an arrow key steps it and seeks at once.
+    void seekBarByKey()
+    {
+        ScreenFixture f;
+        playCatchup(f, 30);
+        f.key(Qt::Key_Tab);
+        f.key(Qt::Key_Tab);
+        QCOMPARE(f.focusedName(), QStringLiteral("seekSlider"));
+        f.key(Qt::Key_Right); // a tenth of the programme: three minutes
+        QCOMPARE(tail(f.store->qmlNowPlayingURL(), 3), QStringLiteral("27/2024-05-01:20-03/7.m3u8"));
+    }
+
+    // With the bars hidden, a key brings them back before it does anything else.
+    void keyBringsTheBarsBack()
+    {
+        ScreenFixture f;
+        f.load(QStringLiteral("PlayerScreen.qml"), {{QStringLiteral("url"), TestMedia::refusedUrl()}});
+        QTest::mouseClick(&f.window, Qt::LeftButton, {}, QPoint(600, 380));
+        QTRY_VERIFY(!f.find(QStringLiteral("bottomBar"))->isVisible());
+        f.key(Qt::Key_Tab);
+        QTRY_VERIFY(f.find(QStringLiteral("bottomBar"))->isVisible());
+        f.key(Qt::Key_Tab);
+        QCOMPARE(f.focusedName(), QStringLiteral("backButton"));
+    }
+
     void backFromCatchupReturnsToLive()
     {
         ScreenFixture f;
