@@ -42,4 +42,14 @@ QtObject {
     readonly property real columnWidth: 220
     readonly property real screenMargin: 20
     readonly property real paneMargin: 24
+
+    // The settings sheet: its panel, its bar, the padding of its pages and the rows on them.
+    readonly property real sheetWidth: 520
+    readonly property real sheetHeight: 560
+    readonly property real sheetBarHeight: 52
+    readonly property real sheetPadding: 20
+    readonly property real settingRowRadius: 12
+    readonly property real choiceRowRadius: 10
+    readonly property real choiceRowSpacing: 6
+    readonly property real themeThumbnailHeight: 110
 }
