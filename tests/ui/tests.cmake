@@ -10,6 +10,7 @@ mavu_add_ui_test(tst_playerscreen ui/tst_playerscreen.cpp)
 target_link_libraries(tst_playerscreen PRIVATE mavu_player_test_support)
 mavu_add_ui_test(tst_uirules ui/tst_uirules.cpp)
 mavu_add_ui_test(tst_settingsrules ui/tst_settingsrules.cpp)
+mavu_add_ui_test(tst_settingssheet ui/tst_settingssheet.cpp)
 mavu_add_ui_test(tst_contentview ui/tst_contentview.cpp)
 target_link_libraries(tst_contentview PRIVATE mavu_player_test_support)
 
