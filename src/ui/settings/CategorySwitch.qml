@@ -28,7 +28,7 @@ Switch {
         implicitWidth: 38
         implicitHeight: 22
         radius: height / 2
-        color: control.checked ? MavuColor.amber : MavuColor.alpha("white", 0.16)
+        color: control.checked ? MavuColor.amber : MavuColor.alpha("white", 0.24)
         opacity: control.down ? Metrics.pressedOpacity : 1.0
 
         Rectangle {
