@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QQmlExpression>
 #include <QSignalSpy>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -124,6 +125,28 @@ class TestSettingsSheet : public QObject
 
 private Q_SLOTS:
     void initTestCase() { useSoftwareRendering(); }
+
+    // The palette's opacity variants of the plain colours the pages use for lines and tracks.
+    void paletteOpacityOfPlainColours_data()
+    {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("white") << R"(MavuColor.alpha("white", 0.5))" << QColor::fromRgbF(1, 1, 1, 0.5);
+        QTest::newRow("black") << R"(MavuColor.alpha("black", 0.4))" << QColor::fromRgbF(0, 0, 0, 0.4);
+        QTest::newRow("a palette colour") << R"(MavuColor.alpha(MavuColor.amber, 0.7))" << QColor::fromRgbF(246 / 255.0, 196 / 255.0, 69 / 255.0, 0.7);
+    }
+
+    void paletteOpacityOfPlainColours()
+    {
+        QFETCH(QString, expression);
+        QFETCH(QColor, colour);
+        ScreenFixture f;
+        QQuickItem *sheet = f.load(QStringLiteral("MavuSettingsSheet.qml"));
+        QQmlExpression evaluate(f.engine.contextForObject(sheet), sheet, expression);
+        const QColor shown = evaluate.evaluate().value<QColor>();
+        QVERIFY2(!evaluate.hasError(), qPrintable(evaluate.error().toString()));
+        QCOMPARE(shown.rgba(), colour.rgba());
+    }
 
     void rowDetails_data()
     {
@@ -271,6 +294,10 @@ private Q_SLOTS:
         for (const char *field : {"currentPin", "newPin", "confirmPin"})
             QCOMPARE(f.find(QLatin1String(field))->property("text").toString(), QString());
         QVERIFY(!f.find(QStringLiteral("pinError"))->isVisible());
+        QCOMPARE(f.focusedName(), QStringLiteral("currentPin"));
+        QSignalSpy dismissed(f.root, SIGNAL(dismissed()));
+        f.key(Qt::Key_Escape); // also from a field
+        QCOMPARE(dismissed.size(), 1);
     }
 
     // Hiding takes effect on the open section at once, and on a section opened later; showing
@@ -422,6 +449,8 @@ private Q_SLOTS:
         QCOMPARE(shownChoices(list), QStringList({"English", "Hrvatski", "Deutsch", "Français", "Español", "Italiano",
                                                   "Português", "Nederlands", "Türkçe", "العربية", "Русский"}));
         QCOMPARE(checkedChoices(list), QStringList());
+        for (QQuickItem *ring : ScreenFixture::findAll(list, QStringLiteral("focusRing")))
+            QVERIFY(!ring->isVisible()); // opened by a click: no ring
         f.click(ScreenFixture::findAll(list, QStringLiteral("language_de")).value(0));
         QCOMPARE(f.store->languageCode(), QStringLiteral("de"));
         QCOMPARE(checkedChoices(list), QStringList{"Deutsch"});
@@ -531,19 +560,25 @@ private Q_SLOTS:
         QVERIFY(!f.store->loadingHome());
     }
 
+    // The check screen comes with its way back, which the keyboard reaches at once.
     void changePlaylistGoesToTheCheckScreen()
     {
         ScreenFixture f;
         startStore(f);
         TestSupport::await(f.store->enterBrowse());
-        f.load(QStringLiteral("HomeView.qml"));
+        f.loadWindow(QStringLiteral("ContentView.qml"));
         f.click(f.find(QStringLiteral("menuSettings")));
-        QTRY_VERIFY(f.find(QStringLiteral("settingsSheet"))->findChild<QQuickItem *>(QStringLiteral("rowChangePlaylist")));
-        f.click(f.find(QStringLiteral("rowChangePlaylist")));
+        QTRY_COMPARE(pageName(f), QStringLiteral("settingsRootPage"));
+        QQuickItem *row = f.find(QStringLiteral("rowChangePlaylist"));
+        row->forceActiveFocus(); // scrolled into the page
+        f.click(row);
         QCOMPARE(f.store->phase(), AppStore::Phase::check);
         QVERIFY(f.store->checkCanGoBack());
-        QVERIFY(!ScreenFixture::shown(f.find(QStringLiteral("settingsSheet"))));
         QVERIFY(f.store->hasPlaylist()); // nothing is dropped until another playlist connects
+        QTRY_VERIFY(ScreenFixture::shown(f.find(QStringLiteral("backButton"))));
+        f.key(Qt::Key_Escape);
+        QCOMPARE(f.store->phase(), AppStore::Phase::home);
+        QTRY_VERIFY(ScreenFixture::shown(f.find(QStringLiteral("menuSettings"))));
     }
 
     // Each opening starts on the first page with nothing typed, whatever was left open.
@@ -620,6 +655,7 @@ private Q_SLOTS:
         f.key(Qt::Key_Backspace);
         QTRY_COMPARE(pageName(f), QStringLiteral("settingsRootPage"));
         QCOMPARE(f.focusedName(), QStringLiteral("rowLanguage"));
+        QTRY_VERIFY(ScreenFixture::shown(f.focused())); // the page has come back in full
         QVERIFY(ring());
         QCOMPARE(detail(f, "rowLanguage"), QStringLiteral("HR"));
         f.key(Qt::Key_Backspace); // nothing further back

@@ -137,19 +137,21 @@ FocusScope {
                 onDismissed: root.dismissed()
             }
 
+            // Pages slide in from the right and back out to it; the page underneath moves a
+            // little and fades.
             pushEnter: Transition {
-                XAnimator { from: stack.width; to: 0; duration: Metrics.fade; easing.type: Easing.OutCubic }
+                NumberAnimation { property: "x"; from: stack.width; to: 0; duration: Metrics.fade; easing.type: Easing.OutCubic }
             }
             pushExit: Transition {
-                XAnimator { from: 0; to: -stack.width / 3; duration: Metrics.fade; easing.type: Easing.OutCubic }
-                OpacityAnimator { from: 1; to: 0; duration: Metrics.fade }
+                NumberAnimation { property: "x"; from: 0; to: -stack.width / 3; duration: Metrics.fade; easing.type: Easing.OutCubic }
+                NumberAnimation { property: "opacity"; from: 1; to: 0; duration: Metrics.fade }
             }
             popEnter: Transition {
-                XAnimator { from: -stack.width / 3; to: 0; duration: Metrics.fade; easing.type: Easing.OutCubic }
-                OpacityAnimator { from: 0; to: 1; duration: Metrics.fade }
+                NumberAnimation { property: "x"; from: -stack.width / 3; to: 0; duration: Metrics.fade; easing.type: Easing.OutCubic }
+                NumberAnimation { property: "opacity"; from: 0; to: 1; duration: Metrics.fade }
             }
             popExit: Transition {
-                XAnimator { from: 0; to: stack.width; duration: Metrics.fade; easing.type: Easing.OutCubic }
+                NumberAnimation { property: "x"; from: 0; to: stack.width; duration: Metrics.fade; easing.type: Easing.OutCubic }
             }
         }
     }

@@ -9,6 +9,7 @@ SettingsPage {
     objectName: "parentalControlView"
     title: "Parental Control"
     initialFocus: currentEntry.field
+    initialFocusByClick: true
 
     property string error
 

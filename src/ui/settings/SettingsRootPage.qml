@@ -10,6 +10,7 @@ SettingsPage {
     objectName: "settingsRootPage"
     title: "Settings"
     initialFocus: openedFrom
+    initialFocusByClick: true
 
     // The row whose page is shown over this one: it takes the focus again on return.
     property Item openedFrom: rowParental
@@ -39,14 +40,15 @@ SettingsPage {
 
     // Keeps the row with the focus in view.
     function reveal(row: Item) {
-        if (!row.activeFocus)
+        // Not laid out yet: there is nothing to scroll, and a zero height would scroll it all away.
+        if (!row.activeFocus || flick.height <= 0)
             return
-        const top = row.y - Metrics.sheetPadding
-        const bottom = row.y + row.height + Metrics.sheetPadding
+        const top = column.y + row.y - Metrics.sheetPadding
+        const bottom = column.y + row.y + row.height + Metrics.sheetPadding
         if (top < flick.contentY)
             flick.contentY = Math.max(0, top)
         else if (bottom > flick.contentY + flick.height)
-            flick.contentY = Math.min(bottom - flick.height, flick.contentHeight - flick.height)
+            flick.contentY = Math.max(0, Math.min(bottom - flick.height, flick.contentHeight - flick.height))
     }
 
     Keys.onUpPressed: event => event.accepted = page.step(-1)
