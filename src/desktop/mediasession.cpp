@@ -19,6 +19,8 @@ constexpr std::chrono::milliseconds pulseInterval{1000};
 // Playback drifts and libVLC's clock moves in steps; a jump beyond these is a seek.
 constexpr qint64 forwardSlackMs = 1500;
 constexpr qint64 backwardSlackMs = 1000;
+// How long libVLC may take to get to a position asked for.
+constexpr qint64 seekSettleMs = 3000;
 
 // Object paths allow only letters, digits and underscores between the slashes.
 QString pathElement(const QString &text)
@@ -55,6 +57,29 @@ std::optional<EpgProgram> programmeAt(const QList<EpgProgram> &programmes, doubl
             return programme;
     }
     return std::nullopt;
+}
+
+// The player's states as the desktop knows them: playing (or about to), paused, or nothing. A state
+// that only announces a new track keeps what was.
+MediaSession::Status statusOf(MediaPlayer::State state, MediaSession::Status previous)
+{
+    using Status = MediaSession::Status;
+    switch (state) {
+    case MediaPlayer::State::Opening:
+    case MediaPlayer::State::Buffering:
+    case MediaPlayer::State::Playing:
+        return Status::Playing;
+    case MediaPlayer::State::Paused:
+        return Status::Paused;
+    case MediaPlayer::State::Idle:
+    case MediaPlayer::State::Stopped:
+    case MediaPlayer::State::Ended:
+    case MediaPlayer::State::Error:
+        return Status::Stopped;
+    case MediaPlayer::State::TrackAdded:
+        break;
+    }
+    return previous;
 }
 
 } // namespace
@@ -169,26 +194,6 @@ qint64 MediaSession::positionUs() const
 {
     const MediaPlayer *p = player();
     return p && m_state.status != Status::Stopped ? std::max<qint64>(0, p->time()) * 1000 : 0;
-}
-
-MediaSession::Status MediaSession::statusOf(MediaPlayer::State state, Status previous)
-{
-    switch (state) {
-    case MediaPlayer::State::Opening:
-    case MediaPlayer::State::Buffering:
-    case MediaPlayer::State::Playing:
-        return Status::Playing;
-    case MediaPlayer::State::Paused:
-        return Status::Paused;
-    case MediaPlayer::State::Idle:
-    case MediaPlayer::State::Stopped:
-    case MediaPlayer::State::Ended:
-    case MediaPlayer::State::Error:
-        return Status::Stopped;
-    case MediaPlayer::State::TrackAdded:
-        break;
-    }
-    return previous;
 }
 
 void MediaSession::scheduleRefresh()
@@ -386,8 +391,8 @@ void MediaSession::raise()
 
 void MediaSession::noteSeek(qint64 timeMs)
 {
-    m_lastTimeMs = timeMs;
-    m_lastSeen.start();
+    m_seekTargetMs = timeMs;
+    m_seekAsked.start();
     Q_EMIT seeked(timeMs * 1000);
 }
 
@@ -399,6 +404,13 @@ void MediaSession::watchPosition()
         return;
     }
     const qint64 time = p->time();
+    if (m_seekTargetMs) {
+        // The player gets there in its own time; its clock moving there is no further seek.
+        if (qAbs(time - *m_seekTargetMs) > forwardSlackMs && m_seekAsked.elapsed() < seekSettleMs)
+            return;
+        m_seekTargetMs.reset();
+        m_lastTimeMs = -1;
+    }
     if (m_lastTimeMs >= 0) {
         const qint64 ran = m_state.status == Status::Playing ? m_lastSeen.elapsed() : 0;
         if (time < m_lastTimeMs - backwardSlackMs || time > m_lastTimeMs + ran + forwardSlackMs)

@@ -97,10 +97,6 @@ public:
     void setPosition(const QString &trackId, qint64 positionUs);
     void raise();
 
-    // The mapping of the player's states to the desktop's: what plays or is about to, paused, or
-    // nothing. A state that only announces a track keeps `previous`.
-    static Status statusOf(MediaPlayer::State state, Status previous);
-
 Q_SIGNALS:
     // state() differs from what it was; several changes in one event-loop turn give one signal.
     void stateChanged();
@@ -138,4 +134,7 @@ private:
     // The position last seen and when, to tell a seek from playback going on.
     qint64 m_lastTimeMs = -1;
     QElapsedTimer m_lastSeen;
+    // A seek asked here, until the player's clock has got there: announced already.
+    std::optional<qint64> m_seekTargetMs;
+    QElapsedTimer m_seekAsked;
 };
