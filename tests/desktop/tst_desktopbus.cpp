@@ -181,7 +181,7 @@ private Q_SLOTS:
         m_listener.seeks.clear();
         callPlayer(QStringLiteral("Seek"), {qlonglong(20'000'000)});
         QTRY_VERIFY_WITH_TIMEOUT(m_controller->playerTime() >= before + 15'000, 10000);
-        QCOMPARE(m_listener.seeks.size(), 1);
+        QTRY_COMPARE(m_listener.seeks.size(), 1);
 
         // To a position of this track; one named for another track is stale and ignored.
         const QDBusObjectPath track = metadata().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>();
@@ -191,7 +191,10 @@ private Q_SLOTS:
         callPlayer(QStringLiteral("SetPosition"), {QVariant::fromValue(track), qlonglong(5'000'000)});
         QTRY_VERIFY_WITH_TIMEOUT(m_controller->playerTime() < 10'000, 10000);
         QTRY_VERIFY(qAbs(position() - 5'000'000) < 3'000'000);
+        QTRY_COMPARE(m_listener.seeks.size(), 2);
+        QTest::qWait(2500); // the player's clock getting there is no further seek
         QCOMPARE(m_listener.seeks.size(), 2);
+        QVERIFY(qAbs(m_listener.seeks.first() - (before * 1000 + 20'000'000)) < 1'000'000);
         QCOMPARE(m_listener.seeks.last(), qlonglong(5'000'000));
     }
 
@@ -222,8 +225,6 @@ private Q_SLOTS:
         QTRY_COMPARE(m_store->nowPlaying()->id, channels.at(1).id);
         QTRY_COMPARE(metadata().value(QStringLiteral("xesam:title")).toString(), channels.at(1).name);
         QTRY_COMPARE(m_listener.last(QStringLiteral("CanGoPrevious")).toBool(), true);
-        callPlayer(QStringLiteral("Previous"));
-        QTRY_COMPARE(m_store->nowPlaying()->id, channels.at(0).id);
     }
 
     void stopEndsPlayback()
@@ -297,19 +298,6 @@ private Q_SLOTS:
         QTRY_COMPARE(held().size(), 1);
     }
 
-    // No screen saver service on the bus: nothing held, nothing broken.
-    void noScreenSaverService()
-    {
-        m_screenSaver.reset();
-        ScreenSaverInhibitor inhibitor(QDBusConnection::sessionBus());
-        inhibitor.setWanted(true);
-        QTest::qWait(300);
-        QVERIFY(!inhibitor.isHeld());
-        inhibitor.setWanted(false);
-        inhibitor.setWanted(true);
-        QTest::qWait(300);
-        QVERIFY(!inhibitor.isHeld());
-    }
 };
 
 QTEST_MAIN(TestDesktopBus)
