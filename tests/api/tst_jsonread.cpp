@@ -5,6 +5,8 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -198,6 +200,41 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         JsonDocument document;
         QVERIFY(!document.parse(body));
+    }
+
+    // A byte-order mark before the JSON is skipped, also on the way through Qt's parser.
+    void byteOrderMark_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("parses");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("mark before an array") << QByteArray("\xEF\xBB\xBF[{\"stream_id\":1}]") << true << 1;
+        QTest::newRow("mark before a number beyond 64 bits")
+            << QByteArray("\xEF\xBB\xBF[{\"stream_id\":1,\"num\":123456789012345678901234567890}]") << true << 1;
+        QTest::newRow("mark alone") << QByteArray("\xEF\xBB\xBF") << false << 0;
+        QTest::newRow("two marks") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[]") << false << 0;
+        QTest::newRow("half a mark") << QByteArray("\xEF\xBB[]") << false << 0;
+    }
+
+    void byteOrderMark()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, rows);
+        JsonDocument document;
+        QTEST(document.parse(body), "parses");
+        if (rows > 0)
+            QCOMPARE(MavuAPI::decode::streams(document.root(), MediaItem::Kind::live).size(), rows);
+    }
+
+    // Bytes the body only borrows have no room behind them for the parser to read into.
+    void borrowedBytes()
+    {
+        const QByteArray json = R"([{"stream_id":7}])";
+        const std::unique_ptr<char[]> exact(new char[size_t(json.size())]);
+        std::memcpy(exact.get(), json.constData(), size_t(json.size()));
+        JsonDocument document;
+        QVERIFY(document.parse(QByteArray::fromRawData(exact.get(), json.size())));
+        QCOMPARE(MavuAPI::decode::streams(document.root(), MediaItem::Kind::live).value(0).id, QStringLiteral("7"));
     }
 
     void liveRows_data()
