@@ -380,6 +380,25 @@ private Q_SLOTS:
         QCOMPARE(info.episodes[2].image, QString());
     }
 
+    // Every key adds its season once, in time that grows with the number of keys, not its square.
+    void seriesInfoWithManyKeys()
+    {
+        constexpr int keys = 100000;
+        QByteArray body = R"({"seasons":[{"season_number":7,"name":"Listed"}],"episodes":{)";
+        for (int i = keys; i >= 1; --i)
+            body += '"' + QByteArray::number(i) + (i > 1 ? R"(":[],)" : R"(":[{"id":"e"}]}})");
+        QElapsedTimer clock;
+        clock.start();
+        const auto info = decodeJson<MavuAPI::SeriesInfo>(body, &MavuAPI::decode::seriesInfo);
+        const qint64 elapsed = clock.elapsed();
+        QCOMPARE(info.seasons.size(), keys);
+        QCOMPARE(info.seasons.first().id, 1);
+        QCOMPARE(info.seasons.last().id, keys);
+        QCOMPARE(info.seasons[6].name, QStringLiteral("Listed"));
+        QCOMPARE(info.episodes.size(), 1);
+        QVERIFY2(elapsed < 1000, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
+    }
+
     void seriesInfoShapes()
     {
         const auto noSeasons = decodeJson<MavuAPI::SeriesInfo>(
