@@ -120,12 +120,20 @@ QString deviceId(Preferences &preferences)
 {
     if (auto stored = preferences.deviceMac())
         return *stored;
-    QStringList bytes;
-    for (int i = 0; i < 6; ++i)
-        bytes.append(QStringLiteral("%1").arg(QRandomGenerator::system()->bounded(256), 2, 16, QLatin1Char('0')).toUpper());
-    const QString made = bytes.join(QLatin1Char(':'));
+    std::array<quint8, 6> bytes;
+    for (quint8 &byte : bytes)
+        byte = quint8(QRandomGenerator::system()->bounded(256));
+    const QString made = deviceIdText(bytes);
     preferences.setDeviceMac(made);
     return made;
+}
+
+QString deviceIdText(const std::array<quint8, 6> &bytes)
+{
+    QStringList pairs;
+    for (const quint8 byte : bytes)
+        pairs.append(QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper());
+    return pairs.join(QLatin1Char(':'));
 }
 
 QString deviceId()
