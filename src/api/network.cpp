@@ -1,7 +1,11 @@
 #include "network.h"
 
+#include "diagnostics.h"
+
 #include <QCoreApplication>
 #include <QCoroNetworkReply>
+#include <QElapsedTimer>
+#include <QMetaEnum>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -77,6 +81,13 @@ std::optional<QUrl> redirectTarget(const QNetworkReply &reply, int status)
     return target;
 }
 
+// The error's name, never its text: Qt's texts quote the whole address, credentials included.
+const char *errorName(QNetworkReply::NetworkError error)
+{
+    const char *name = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(error);
+    return name ? name : "UnknownError";
+}
+
 } // namespace
 
 QNetworkAccessManager &shared()
@@ -99,6 +110,8 @@ QCoro::Task<std::optional<QByteArray>> getBody(QUrl url)
     if (!fetchable(url))
         co_return std::nullopt;
 
+    QElapsedTimer clock;
+    clock.start();
     for (int redirects = 0;; ++redirects) {
         QNetworkRequest request(url);
         request.setRawHeader("Accept", "application/json");
@@ -125,14 +138,21 @@ QCoro::Task<std::optional<QByteArray>> getBody(QUrl url)
         });
         co_await reply.get();
 
-        if (!serverAnswered(*reply))
+        if (!serverAnswered(*reply)) {
+            qCDebug(lcNetwork).noquote() << Diagnostics::requestName(url) << "no answer:" << errorName(reply->error())
+                                         << "after" << clock.elapsed() << "ms" << Diagnostics::maskedAddress(url);
             co_return std::nullopt;
+        }
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (const auto next = redirectTarget(*reply, status); next && redirects < maxRedirects) {
+            qCDebug(lcNetwork).noquote() << Diagnostics::requestName(url) << "status" << status << "to"
+                                         << Diagnostics::maskedAddress(*next);
             url = *next;
             continue;
         }
         body.append(reply->readAll());
+        qCDebug(lcNetwork).noquote() << Diagnostics::requestName(url) << "status" << status << body.size() << "bytes"
+                                     << clock.elapsed() << "ms" << Diagnostics::maskedAddress(url);
         co_return body;
     }
 }

@@ -1,5 +1,6 @@
 #include "vlcmediaplayer.h"
 
+#include "api/diagnostics.h"
 #include "guithread.h"
 #include "videoframesink.h"
 #include "vlcinstance.h"
@@ -63,6 +64,8 @@ QByteArrayList VlcMediaPlayer::optionStrings(const Options &options)
 
 void VlcMediaPlayer::open(const QUrl &url, const Options &options)
 {
+    qCDebug(lcPlayer).noquote() << "open" << Diagnostics::maskedAddress(url) << "caching" << options.networkCachingMs
+                                << "ms";
     libvlc_media_t *media = libvlc_media_new_location(VlcInstance::get(), url.toEncoded().constData());
     if (!media) {
         stop();
@@ -183,8 +186,13 @@ void VlcMediaPlayer::handleEvent(int type, float cache)
 {
     if (type == libvlc_MediaPlayerESAdded || type == libvlc_MediaPlayerESDeleted)
         Q_EMIT tracksChanged();
-    if (m_states.apply(type, cache))
+    const State before = m_states.state();
+    const bool wasPlaying = m_states.isPlaying();
+    if (m_states.apply(type, cache)) {
+        if (m_states.state() != before || m_states.isPlaying() != wasPlaying) // buffering reports come many a second
+            qCDebug(lcPlayer) << "state" << m_states.state() << (m_states.isPlaying() ? "frames playing" : "no frames");
         Q_EMIT stateChanged();
+    }
 }
 
 void VlcStateTracker::reset()

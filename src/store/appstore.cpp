@@ -2,6 +2,7 @@
 // and the starters that QML calls.
 #include "appstore.h"
 
+#include "api/diagnostics.h"
 #include "store/appstore_p.h"
 #include "store/listmodels.h"
 #include "store/preferences.h"
@@ -64,7 +65,8 @@ void AppStore::flushSignals()
 
 void AppStore::setPhase(Phase phase)
 {
-    assign(m_phase, phase, &AppStore::phaseChanged);
+    if (assign(m_phase, phase, &AppStore::phaseChanged))
+        qCDebug(lcStore) << "phase" << phase;
 }
 
 void AppStore::setPlaylist(std::optional<Playlist> playlist)
