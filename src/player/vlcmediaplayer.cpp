@@ -41,6 +41,18 @@ VlcMediaPlayer::VlcMediaPlayer(QObject *parent)
         qFatal("libVLC could not make a media player");
     // Before anything plays: without its own pictures libVLC would open a window of its own.
     m_frames->attach(m_player);
+    // A picture that cannot be shown fails the media: no picture at all, and nothing that plays
+    // on without one. libVLC itself would carry on with the sound.
+    m_frames->setFailureHandler([this] {
+        const quint64 generation = m_mediaGeneration.load();
+        postToGui(this, [this, generation] {
+            if (generation != m_mediaGeneration.load())
+                return;
+            libvlc_media_player_stop(m_player);
+            m_frames->clear();
+            handleEvent(libvlc_MediaPlayerEncounteredError, 0);
+        });
+    });
     libvlc_event_manager_t *events = libvlc_media_player_event_manager(m_player);
     for (const libvlc_event_e type : watchedEvents)
         libvlc_event_attach(events, type, &VlcMediaPlayer::onEvent, this);
@@ -51,6 +63,7 @@ VlcMediaPlayer::~VlcMediaPlayer()
     // Stops playback and joins libVLC's threads: once this returns, no callback of this player
     // runs any more. Events it queued meanwhile are dropped with this object.
     libvlc_media_player_release(m_player);
+    m_frames->setFailureHandler({});
     m_frames->setMedia(nullptr);
     if (m_media)
         libvlc_media_release(m_media);
