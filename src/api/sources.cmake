@@ -1,4 +1,5 @@
 target_sources(mavu_core PRIVATE
+  api/diagnostics.h api/diagnostics.cpp
   api/jsonread.h api/jsonread.cpp
   api/jsondocument.h api/jsondocument.cpp
   api/network.h api/network.cpp

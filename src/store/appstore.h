@@ -9,6 +9,7 @@
 #include "store/wordtable.h"
 
 #include <QCoroTask>
+#include <QDateTime>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
@@ -22,6 +23,7 @@
 #include <optional>
 
 class Preferences;
+class QTimer;
 
 // The one observable state of the player and every operation that changes it. It lives on
 // the main thread for the whole run; every screen binds to the same instance.
@@ -318,6 +320,9 @@ public:
 
     // Where trailers open; the system browser unless replaced (tests replace it).
     void setUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
+    // The clock the expiry line counts from; the system's unless replaced (tests replace it).
+    using Clock = std::function<QDateTime()>;
+    void setClock(Clock clock);
 
     // Stream addresses, built from the connected playlist; nothing when it does not parse.
     static std::optional<QUrl> streamURL(const Playlist &playlist, const QString &kind, const QString &streamId,
@@ -477,6 +482,7 @@ private:
     void updateSeasonEpisodes();
     void updateCatchupDayPrograms();
     void updateWordsAndTexts(); // words, expiryText
+    void scheduleExpiryRefresh();
     void updateThemeURL();
 
     void emptyCache();
@@ -498,6 +504,8 @@ private:
     QCollator m_collator;
     Catalogue::NameFilter m_nameFilter;
     UrlOpener m_urlOpener;
+    Clock m_clock;
+    QTimer *m_expiryRefresh; // wakes when the days left of the expiry line change
 
     // Published fields, in declaration order.
     Phase m_phase = Phase::check;

@@ -254,6 +254,27 @@ private Q_SLOTS:
         }
     }
 
+    // A, then B, then A again: the first answer for A arrives last and is not the latest load of A.
+    void onlyTheLatestLoadApplies()
+    {
+        auto store = f->startedStore(f->playlist());
+        f->serve("get_vod_info", vodInfoJson("A, first load"), std::chrono::milliseconds(400));
+        auto first = store->openDetail(movie("A"));
+        QTRY_COMPARE(f->requestsFor("get_vod_info"), 1);
+        f->serve("get_vod_info", vodInfoJson("latest"));
+        auto other = store->openDetail(movie("B"));
+        auto again = store->openDetail(movie("A"));
+        await(std::move(again));
+        await(std::move(other));
+        QCOMPARE(store->vodInfo()->plot, QStringLiteral("latest"));
+        QVERIFY(!store->loadingDetail());
+
+        await(std::move(first));
+        QCOMPARE(store->detailItem()->id, QStringLiteral("A"));
+        QCOMPARE(store->vodInfo()->plot, QStringLiteral("latest"));
+        QVERIFY(!store->loadingDetail());
+    }
+
     void homeRows_data()
     {
         QTest::addColumn<int>("movies");

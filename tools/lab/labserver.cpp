@@ -167,6 +167,11 @@ Server::Request Server::parse(const QHttpServerRequest &httpRequest) const
     request.path = u'/' + request.segments.join(u'/');
     request.query = HttpWire::parseQuery(url.query(QUrl::FullyEncoded).toUtf8());
     request.range = httpRequest.value("Range");
+    // Browsers say where a request comes from; command-line clients and the player say nothing.
+    const QByteArray fetchSite = httpRequest.value("Sec-Fetch-Site");
+    const QByteArray origin = httpRequest.value("Origin");
+    request.fromWebPage = (!fetchSite.isEmpty() && fetchSite != "same-origin" && fetchSite != "none")
+        || (!origin.isEmpty() && origin != m_base.toUtf8());
 
     // Route names, most particular first.
     const QString first = request.segments.value(0);
@@ -248,6 +253,8 @@ void Server::respond(const Request &request, QTcpSocket *socket, std::optional<F
         answer = imageAnswer(request);
     else if (first == "api"_L1)
         answer = deviceAnswer(request);
+    else if ((first == "lab"_L1 || first.isEmpty()) && request.fromWebPage)
+        answer = Answer::json(errorJson(403, u"the lab is switched from this machine, not from web pages"_s), 403);
     else if (first == "lab"_L1 || first.isEmpty())
         answer = controlAnswer(request);
     else
@@ -351,7 +358,6 @@ void Server::send(QTcpSocket *socket, const Request &request, Answer answer, con
     options.closeAtEnd = !answer.length;
     HttpWire::HeaderList headers = answer.headers;
     headers.append(HttpWire::Header("Server", "mavu-lab"));
-    headers.append(HttpWire::Header("Access-Control-Allow-Origin", "*"));
     const QByteArray head = HttpWire::head(answer.status, answer.contentType, answer.length, headers);
     Transfer::start(socket, head, request.method == "HEAD" ? BodySource() : std::move(answer.body), options);
 }
@@ -609,8 +615,8 @@ Server::Answer Server::segmentAnswer(const Request &request) const
 
 Server::Answer Server::imageAnswer(const Request &request) const
 {
-    const QString relative = request.segments.mid(1).join(u'/');
-    const QString path = request.segments.value(1) == "missing"_L1 ? QString() : m_media->imagePath(relative);
+    const QStringList relative = request.segments.mid(1);
+    const QString path = relative.value(0) == "missing"_L1 ? QString() : m_media->imagePath(relative);
     if (path.isEmpty())
         return Answer::text(404, "text/plain", "404 Not Found\n");
     const QByteArray type = path.endsWith(".png"_L1) ? "image/png" : "image/jpeg";

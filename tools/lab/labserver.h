@@ -104,6 +104,7 @@ private:
         QList<std::pair<QString, QString>> query;
         QByteArray range;
         QStringList routes; // most particular first
+        bool fromWebPage = false; // sent by a browser on behalf of a page of another origin
         std::optional<QString> value(const QString &name) const;
     };
 
