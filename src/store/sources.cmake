@@ -8,4 +8,6 @@ target_sources(mavu_core PRIVATE
   store/appstore_playback.cpp
   store/appstore_catchup.cpp
   store/appstore_preferences.cpp
+  store/guideprogram.h store/guideprogram.cpp
+  store/guidedatabase.h store/guidedatabase.cpp
 )
