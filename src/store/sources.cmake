@@ -10,4 +10,5 @@ target_sources(mavu_core PRIVATE
   store/appstore_preferences.cpp
   store/guideprogram.h store/guideprogram.cpp
   store/guidedatabase.h store/guidedatabase.cpp
+  store/guidegridrules.h store/guidegridrules.cpp
 )
