@@ -34,6 +34,7 @@ AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     m_announcedWords = words();
     m_announcedExpiryText = expiryText();
     m_announcedThemeURL = currentThemeURL();
+    wireGuide();
 }
 
 AppStore::~AppStore() = default;
@@ -445,6 +446,7 @@ void AppStore::changePlaylist()
 
 QCoro::Task<> AppStore::refresh()
 {
+    m_guide->connected();
     {
         const Batch batch(this);
         emptyCache();
