@@ -30,6 +30,8 @@ int main(int argc, char *argv[])
     // The one store of the run; every screen sees this instance.
     AppStore store(std::make_shared<Preferences>());
     AppStoreForeign::instance = &store;
+    // The full guide is brought up to date after connecting when it is older than twelve hours.
+    store.guide()->setAutomaticImport(true);
 
     ImageCacheFactory imageCache;
     QQmlApplicationEngine engine;

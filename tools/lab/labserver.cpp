@@ -13,6 +13,7 @@
 #include <QTcpSocket>
 #include <QTimeZone>
 #include <QTimer>
+#include <QtConcurrent>
 
 namespace Lab {
 
@@ -242,8 +243,10 @@ void Server::respond(const Request &request, QTcpSocket *socket, std::optional<F
         answer = request.value(u"username"_s) == m_options.username && request.value(u"password"_s) == m_options.password
                      ? m3uAnswer()
                      : authFailureAnswer();
-    else if (first == "xmltv.php"_L1 && request.segments.size() == 1)
-        answer = xmltvAnswer(request);
+    else if (first == "xmltv.php"_L1 && request.segments.size() == 1) {
+        if (!xmltvAnswer(request, socket, fault, answer))
+            return; // answered once its length is known
+    }
     else if (first == "live"_L1 || first == "movie"_L1 || first == "series"_L1)
         answer = streamAnswer(request);
     else if (first == "timeshift"_L1)
@@ -460,14 +463,15 @@ qint64 Server::guideSeconds() const
     return qint64(days * 86400);
 }
 
-Server::Answer Server::xmltvAnswer(const Request &request) const
+bool Server::xmltvAnswer(const Request &request, QTcpSocket *socket, const std::optional<Fault> &fault, Answer &answer)
 {
-    if (request.value(u"username"_s) != m_options.username || request.value(u"password"_s) != m_options.password)
-        return authFailureAnswer();
+    if (request.value(u"username"_s) != m_options.username || request.value(u"password"_s) != m_options.password) {
+        answer = authFailureAnswer();
+        return true;
+    }
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     const qint64 from = now - guideSeconds();
     const qint64 to = now + guideSeconds();
-    Answer answer;
     answer.contentType = "application/xml; charset=UTF-8";
     // Compressed as it goes when the client takes gzip, as panels behind a web server answer;
     // the length is then unknown, and a cut comes after the first pieces.
@@ -475,11 +479,20 @@ Server::Answer Server::xmltvAnswer(const Request &request) const
         answer.headers.append(HttpWire::Header("Content-Encoding", "gzip"));
         answer.body = Xmltv::gzipSource(m_catalogue, from, to);
         answer.cutAfter = 64 * 1024;
-        return answer;
+        return true;
     }
-    answer.length = Xmltv::size(m_catalogue, from, to);
-    answer.body = Xmltv::source(m_catalogue, from, to);
-    return answer;
+    // Plain, with its length, which takes writing the whole guide once: done on a worker
+    // thread (a second or two for the large catalogue), so that the lab keeps answering.
+    QPointer<QTcpSocket> guarded(socket);
+    QtConcurrent::run([catalogue = m_catalogue, from, to] { return Xmltv::size(catalogue, from, to); })
+        .then(this, [this, guarded, request, fault, from, to, answer](qint64 length) mutable {
+            if (!guarded)
+                return;
+            answer.length = length;
+            answer.body = Xmltv::source(m_catalogue, from, to);
+            send(guarded, request, std::move(answer), fault);
+        });
+    return false;
 }
 
 Server::Answer Server::m3uAnswer()

@@ -39,7 +39,8 @@ struct Options
     // Faults in force from the start, by route.
     QList<std::pair<QString, Fault>> faults;
     // Days of programme guide before and after the current time in "/xmltv.php"; negative:
-    // the preset's own (2 days for the demo, a quarter day for the large catalogue, some 440 MB).
+    // the preset's own (2 days for the demo, about 13 MB; a quarter day for the large
+    // catalogue, about 380 MB).
     double guideDays = -1;
     // Draw each channel's or title's name on its picture (ffmpeg renders on first use and keeps
     // the result for the run); otherwise the clips made at build time are served as they are.
@@ -136,7 +137,8 @@ private:
     Answer accountAnswer() const;
     Answer authFailureAnswer() const;
     Answer m3uAnswer();
-    Answer xmltvAnswer(const Request &request) const;
+    // False when the answer goes out later, by itself.
+    bool xmltvAnswer(const Request &request, QTcpSocket *socket, const std::optional<Fault> &fault, Answer &answer);
     qint64 guideSeconds() const;
     Answer streamAnswer(const Request &request) const;
     Answer timeshiftAnswer(const Request &request) const;

@@ -88,7 +88,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption expiry(u"expiry-days"_s, u"Days until the account expires (default 45), or never."_s, u"days"_s, u"45"_s);
     const QCommandLineOption fault(u"fault"_s, u"A fault from the start, e.g. get_live_streams=delay:3000, live=break:5, *=stall (repeatable)."_s,
                                    u"route=kind[:argument]"_s);
-    const QCommandLineOption guideDays(u"guide-days"_s, u"Days of programme guide before and after now in /xmltv.php (default 2; 0.25 with --preset large, some 440 MB)."_s,
+    const QCommandLineOption guideDays(u"guide-days"_s, u"Days of programme guide before and after now in /xmltv.php (default 2, about 13 MB; 0.25 with --preset large, about 380 MB)."_s,
                                        u"days"_s);
     const QCommandLineOption noTitles(u"no-titles"_s, u"Serve the clips made at build time instead of rendering each stream's name onto its picture."_s);
     const QCommandLineOption media(u"media"_s, u"Folder of the media made at build time."_s, u"folder"_s, Lab::MediaLibrary::defaultDirectory());
