@@ -17,6 +17,9 @@
 // one step, so a reader sees either the whole old guide or the whole new one, never half of
 // an import. Files are readable by their owner only.
 //
+// Qt SQL opens, configures and commits; the two loops that touch hundreds of thousands of
+// rows (the bulk insert, the window read) step through the driver's own SQLite connection
+// (QSqlDriver::handle()), which spares a QVariant and a placeholder name for every value.
 // Qt SQL connections belong to the thread that opened them: a writer or a reader is made,
 // used and dropped on one thread.
 namespace GuideDatabase {
