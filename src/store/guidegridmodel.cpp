@@ -368,7 +368,21 @@ void GuideGridModel::activate()
         Q_EMIT catchupRequested(channel, program->toEpgProgram(channel.epgChannelId));
         break;
     case GuideGridRules::Action::details:
-        Q_EMIT detailsRequested(channel, *program);
+        startTask(requestDetails(channel, *program));
         break;
     }
+}
+
+QCoro::Task<> GuideGridModel::requestDetails(MediaItem channel, GuideProgram program)
+{
+    if (m_detailsLoader) {
+        QPointer<GuideGridModel> self(this);
+        auto request = m_detailsLoader(channel.epgChannelId, program.start);
+        const std::optional<GuideProgram> details = co_await request;
+        if (!self)
+            co_return;
+        if (details)
+            program.desc = details->desc;
+    }
+    Q_EMIT detailsRequested(channel, program);
 }

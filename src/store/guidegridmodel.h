@@ -6,6 +6,7 @@
 
 #include <QAbstractListModel>
 #include <QCoroTask>
+#include <QDateTime>
 #include <QList>
 #include <QTimer>
 
@@ -86,11 +87,13 @@ public:
     Q_ENUM(Key)
 
     using Loader = std::function<QCoro::Task<GuideWindow>(QStringList channelIds, qint64 from, qint64 to)>;
+    using DetailsLoader = std::function<QCoro::Task<std::optional<GuideProgram>>(QString channelId, qint64 start)>;
     using Clock = std::function<qint64()>;
 
     explicit GuideGridModel(QObject *parent = nullptr);
 
     void setLoader(Loader loader) { m_loader = std::move(loader); }
+    void setDetailsLoader(DetailsLoader loader) { m_detailsLoader = std::move(loader); }
     void setClock(Clock clock); // tests
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -121,7 +124,8 @@ public:
     Q_INVOKABLE void moveFocus(GuideGridModel::Key key);
     // A click: the focus goes to that row and time.
     Q_INVOKABLE void focusAt(int row, double x);
-    // Enter on the focus: plays the channel, plays the recording or asks for the details.
+    // Enter on the focus: plays the channel, plays the recording, or shows the details (the
+    // programme comes with its description).
     Q_INVOKABLE void activate();
 
     // The programmes a row holds (empty while not loaded).
@@ -158,6 +162,7 @@ private:
     void setFocus(GuideGridRules::Focus focus);
     void loadWanted();
     QCoro::Task<> load(QList<int> rows, qint64 from, qint64 to);
+    QCoro::Task<> requestDetails(MediaItem channel, GuideProgram program);
     GuideGridRules::Bounds bounds() const;
     void tick();
 
@@ -168,6 +173,7 @@ private:
     GuideGridRules::Focus m_focus;
     std::optional<GuideProgram> m_focusedProgram;
     Loader m_loader;
+    DetailsLoader m_detailsLoader;
     Clock m_clock;
     QTimer m_minute;
     qint64 m_lastTick = 0;

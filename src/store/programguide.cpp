@@ -88,6 +88,7 @@ ProgramGuide::ProgramGuide(QObject *parent)
     m_readers.setMaxThreadCount(1);
     m_readers.setExpiryTimeout(-1);
     m_grid->setLoader([this](QStringList ids, qint64 from, qint64 to) { return programs(std::move(ids), from, to); });
+    m_grid->setDetailsLoader([this](QString id, qint64 start) { return details(std::move(id), start); });
     QObject::connect(this, &ProgramGuide::generationChanged, m_grid, &GuideGridModel::reload);
 }
 
@@ -167,18 +168,24 @@ QString ProgramGuide::failureText(Failure failure, int status)
 
 void ProgramGuide::setCacheFolder(const QString &folder)
 {
+    if (folder == m_cacheFolder)
+        return;
     m_cacheFolder = folder;
-    const auto playlist = std::exchange(m_playlist, std::nullopt);
-    setPlaylist(playlist);
+    pointAtDatabase();
 }
 
 void ProgramGuide::setPlaylist(const std::optional<Playlist> &playlist)
 {
-    if (playlist == m_playlist && !m_databasePath.isEmpty() == playlist.has_value())
+    if (playlist == m_playlist)
         return;
-    stopImport();
     m_playlist = playlist;
-    m_databasePath = playlist ? QDir(m_cacheFolder).filePath(GuideDatabase::fileName(*playlist)) : QString();
+    pointAtDatabase();
+}
+
+void ProgramGuide::pointAtDatabase()
+{
+    stopImport();
+    m_databasePath = m_playlist ? QDir(m_cacheFolder).filePath(GuideDatabase::fileName(*m_playlist)) : QString();
     setFailure(Failure::none);
     setLastImport({});
     reopen();

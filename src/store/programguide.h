@@ -128,6 +128,7 @@ private:
     void setFailure(Failure failure, int status = 0);
     void setLastImport(const QDateTime &time);
     void reopen();
+    void pointAtDatabase();
     QCoro::Task<> readSummary(bool importWhenStale);
     void stopImport(bool wait = false);
     void disposeJob(bool wait);

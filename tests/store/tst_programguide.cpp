@@ -9,7 +9,9 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <ctime>
 #include <zlib.h>
 
 using TestSupport::await;
@@ -56,8 +58,8 @@ QByteArray xmltv(qint64 now, int back = 30, int padding = 0)
     for (const char *channel : {"a", "b", "c"}) {
         for (qint64 start = first, n = 0; start < now + 6 * hour; start += hour, ++n) {
             out += "<programme start=\"" + xmltvTime(start).toUtf8() + "\" stop=\"" + xmltvTime(start + hour).toUtf8()
-                   + "\" channel=\"" + channel + "\"><title>" + channel + ' ' + QByteArray::number(n) + "</title><desc>" + desc
-                   + "</desc></programme>\n";
+                   + "\" channel=\"" + channel + "\"><title>" + channel + ' ' + QByteArray::number(n) + "</title><desc>about " + channel + ' ' + QByteArray::number(n)
+                   + desc + "</desc></programme>\n";
         }
     }
     return out + "</tv>\n";
@@ -276,8 +278,10 @@ private Q_SLOTS:
         QVERIFY(!before.isEmpty());
 
         ProgramGuide::Limits limits;
-        limits.idleTimeout = std::chrono::milliseconds(800);
-        limits.deadline = std::chrono::milliseconds(1500);
+        if (failure == ProgramGuide::Failure::timedOut) {
+            limits.idleTimeout = std::chrono::milliseconds(800);
+            limits.deadline = std::chrono::milliseconds(1500);
+        }
         if (failure == ProgramGuide::Failure::tooLarge)
             limits.maxBytes = 100000;
         guide.setLimits(limits);
@@ -307,14 +311,14 @@ private Q_SLOTS:
             QCOMPARE(titlesOf(guide, id, now, now + 3 * hour), before);
         }
         // Nothing half-written is left beside the guide (the import's threads end in the background).
-        QTRY_VERIFY(QDir(m_folder.path()).entryList({QStringLiteral("*.import-*")}, QDir::Files).isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(m_folder.path()).entryList({QStringLiteral("*.import-*")}, QDir::Files).isEmpty(), 20000);
 
         // Retry, once the fault is gone, brings a new guide.
         lab.clearFaults();
         if (failure == ProgramGuide::Failure::tooLarge) {
             guide.setLimits({});
             guide.retry();
-            QTRY_VERIFY(!guide.importing());
+            QTRY_VERIFY_WITH_TIMEOUT(!guide.importing(), 60000);
             QCOMPARE(guide.failure(), ProgramGuide::Failure::none);
             QVERIFY(guide.lastImport() >= imported);
         }
@@ -359,11 +363,23 @@ private Q_SLOTS:
         QCOMPARE(m_server.requestsTo(QStringLiteral("/xmltv.php")).size(), 1);
     }
 
-    // The GUI thread keeps turning while a big guide is read and stored.
+    // The GUI thread keeps turning while a big guide is read and stored, and does little of
+    // the work itself (processor time is what counts: a busy machine delays any thread).
     void theEventLoopKeepsRunning()
     {
         const qint64 now = QDateTime::currentSecsSinceEpoch();
         m_server.on(QStringLiteral("/xmltv.php"), FakeServer::Reply::json(xmltv(now, 24 * 60, 1500)));
+        const auto threadCpuMs = [] {
+            timespec t{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+            return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+        };
+        const auto processCpuMs = [] {
+            rusage usage{};
+            getrusage(RUSAGE_SELF, &usage);
+            return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+                   + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+        };
         QElapsedTimer clock;
         qint64 last = 0;
         qint64 longest = 0;
@@ -374,13 +390,18 @@ private Q_SLOTS:
             longest = std::max(longest, at - last);
             last = at;
         });
+        const double guiBefore = threadCpuMs();
+        const double allBefore = processCpuMs();
         m_guide->runImport();
         clock.start();
         ticker.start();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_guide->importing(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_guide->importing(), 60000);
         ticker.stop();
+        const double gui = threadCpuMs() - guiBefore;
+        const double others = processCpuMs() - allBefore - gui;
         QCOMPARE(m_guide->failure(), ProgramGuide::Failure::none);
-        QVERIFY2(longest < 250, qPrintable(QStringLiteral("the GUI thread stood still for %1 ms").arg(longest)));
+        QVERIFY2(gui < others / 2, qPrintable(QStringLiteral("GUI thread %1 ms, the others %2 ms").arg(gui).arg(others)));
+        QVERIFY2(longest < 2000, qPrintable(QStringLiteral("the GUI thread stood still for %1 ms").arg(longest)));
     }
 
     // The grid's rows fill in around what a view shows, and Enter asks for what suits the programme.
@@ -436,7 +457,8 @@ private Q_SLOTS:
         grid->moveFocus(GuideGridModel::Key::Right);
         QCOMPARE(grid->focusedProgram().title, QStringLiteral("b 31"));
         grid->activate();
-        QCOMPARE(details.size(), 1);
+        QTRY_COMPARE(details.size(), 1);
+        QCOMPARE(details.at(0).at(1).value<GuideProgram>().desc, QStringLiteral("about b 31"));
 
         // A new guide reads every row again.
         m_server.on(QStringLiteral("/xmltv.php"), FakeServer::Reply::json(xmltv(now).replace("<title>b ", "<title>B ")));
