@@ -27,7 +27,7 @@ namespace GuideDatabase {
 namespace {
 
 // Raised when the layout of the file changes: an older file then counts as no guide.
-constexpr int formatVersion = 1;
+constexpr int formatVersion = 2;
 // An unfinished file older than this belongs to an import that never ended (a crash).
 constexpr qint64 abandonedAfterSecs = 3600;
 
@@ -229,9 +229,10 @@ bool Writer::commit(qint64 importedAt, qint64 keptFrom)
         return fail(QStringLiteral("not open"));
     m_statements.reset();
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    // The index first: the stop times below look the next programme up through it.
+    // The index first: the stop times below look the next programme up through it. It holds
+    // all a grid cell needs, so that reading a window never goes to the table itself.
     if (!execAll({
-            QStringLiteral("CREATE INDEX programmes_by_time ON programmes(channel, start)"),
+            QStringLiteral("CREATE INDEX programmes_by_time ON programmes(channel, start, stop, offset, title)"),
             QStringLiteral("UPDATE programmes SET stop = coalesce((SELECT min(n.start) FROM programmes n "
                            "WHERE n.channel = programmes.channel AND n.start > programmes.start), start + 3600) "
                            "WHERE stop IS NULL"),
