@@ -7,6 +7,7 @@
 #include "store/catalogue.h"
 #include "store/listmodels.h"
 #include "store/wordtable.h"
+#include "store/programguide.h"
 
 #include <QCoroTask>
 #include <QDateTime>
@@ -135,6 +136,7 @@ class AppStore : public QObject
     Q_PROPERTY(EpgProgramListModel *epgNowNextModel READ epgNowNextModel CONSTANT FINAL)
     Q_PROPERTY(TextListModel *catchupDaysModel READ catchupDaysModel CONSTANT FINAL)
     Q_PROPERTY(EpgProgramListModel *catchupDayProgramsModel READ catchupDayProgramsModel CONSTANT FINAL)
+    Q_PROPERTY(ProgramGuide *guide READ guide CONSTANT FINAL)
 
 public:
     // The capitalised keys name the same values for QML, which reads only capitalised keys.
@@ -190,6 +192,14 @@ public:
     QCoro::Task<> openCatchup();
     Q_INVOKABLE void playCatchup(const EpgProgram &program);
     Q_INVOKABLE QUrl buildCatchupURL(int minutes) const; // empty: nothing to play
+
+    // --- the full guide ---
+    ProgramGuide *guide() const { return m_guide; }
+    // A past programme of any live channel (the full guide's): the channel becomes the one
+    // playing, so that leaving the recording returns to it live.
+    Q_INVOKABLE void playGuideCatchup(const MediaItem &channel, const EpgProgram &program);
+    // The live catalogue, fetched (and kept) when it is not there yet.
+    QCoro::Task<QList<MediaItem>> liveCatalogue();
 
     // --- words ---
     // Not invokable: QML binds to `words.t(key, fallback)`, which follows changes of the words.
@@ -494,6 +504,7 @@ private:
     QList<MediaItem> sortVod(QList<MediaItem> items) const;
     QList<Category> withPseudoCategories(const QList<Category> &provider) const;
 
+    void wireGuide();
     QCoro::Task<> refreshDeviceWords();
     QCoro::Task<> loadPlaylistExpiry();
     QCoro::Task<> deliverAllCategories(Section section);
@@ -579,4 +590,5 @@ private:
     EpgProgramListModel *m_epgNowNextModel;
     TextListModel *m_catchupDaysModel;
     EpgProgramListModel *m_catchupDayProgramsModel;
+    ProgramGuide *m_guide = nullptr;
 };
