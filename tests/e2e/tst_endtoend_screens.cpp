@@ -2,7 +2,8 @@
 // the lab's own words; a show goes from the grid to its details, one of its episodes plays
 // full-window and the details come back as they were. With MAVU_SCREENSHOT set to a file name,
 // the home screen is saved there and the detail screens beside it ("x.png": "x-movie.png", …)
-// once their pictures have arrived (run it under a real display server to look at the result).
+// once their pictures have arrived, and each page of the settings sheet ("x-settings-theme.png", …)
+// (run it under a real display server to look at the result).
 #include "../ui/screenfixture.h"
 #include "labserver.h"
 #include "testmedia.h"
@@ -66,6 +67,14 @@ void saveWindow(ScreenFixture &f, QQuickItem *from, const QString &file)
     QVERIFY(f.ownWindow->grabWindow().save(file));
 }
 
+// The settings sheet's page once its stack has come to rest; empty while it moves.
+QString settingsPage(ScreenFixture &f)
+{
+    QQuickItem *stack = f.find(QStringLiteral("settingsStack"));
+    auto *page = stack->property("currentItem").value<QQuickItem *>();
+    return page && !stack->property("busy").toBool() ? page->objectName() : QString();
+}
+
 } // namespace
 
 class TestEndToEndScreens : public QObject
@@ -123,6 +132,86 @@ private Q_SLOTS:
             QTest::qWait(500);
             QVERIFY(f.ownWindow->grabWindow().save(shot));
         }
+    }
+
+    // The sheet over the lab's home screen: the lab's four themes with the pictures it serves,
+    // a language the lab has words for, and the lab's live categories to hide. Each page is
+    // saved beside the home picture when one is asked for.
+    void settingsPagesAgainstTheLab()
+    {
+        Lab::Server lab(Lab::Options{.seed = 3});
+        ScreenFixture f(ScreenFixture::Tolerate::missingPictures);
+        MavuAPI::testing::setDeviceServiceBase(lab.start());
+        TestSupport::await(f.store->start());
+        TestSupport::await(f.store->enterBrowse());
+        f.loadWindow(QStringLiteral("ContentView.qml"));
+        QTRY_COMPARE_WITH_TIMEOUT(f.find(QStringLiteral("themePicture"))->property("status").toInt(), 1, 10000);
+        f.click(f.find(QStringLiteral("menuSettings")));
+        QTRY_COMPARE(settingsPage(f), QStringLiteral("settingsRootPage"));
+        const auto save = [&](const char *suffix) {
+            if (const QString shot = shotName(QLatin1String(suffix)); !shot.isEmpty()) {
+                QTest::qWait(500);
+                QVERIFY(f.ownWindow->grabWindow().save(shot));
+            }
+        };
+        const auto open = [&](const char *row, const char *page) {
+            QQuickItem *button = f.find(QLatin1String(row));
+            button->forceActiveFocus(Qt::TabFocusReason); // scrolls it into the page
+            f.click(button);
+            QTRY_COMPARE(settingsPage(f), QLatin1String(page));
+        };
+        const auto back = [&] {
+            f.click(f.find(QStringLiteral("settingsBack")));
+            QTRY_COMPARE(settingsPage(f), QStringLiteral("settingsRootPage"));
+        };
+        const auto detail = [&](const char *row) {
+            return f.find(QLatin1String(row))->findChild<QQuickItem *>(QStringLiteral("rowDetail"))->property("text").toString();
+        };
+        save("settings");
+
+        open("rowTheme", "themeView");
+        QQuickItem *grid = f.find(QStringLiteral("themeGrid"));
+        QTRY_COMPARE(ScreenFixture::findAll(grid, QStringLiteral("themeImage")).size(), 4);
+        for (QQuickItem *image : ScreenFixture::findAll(grid, QStringLiteral("themeImage")))
+            QTRY_COMPARE_WITH_TIMEOUT(image->property("status").toInt(), 1, 10000); // Ready: served and decoded
+        QQuickItem *third = ScreenFixture::findAll(grid, QStringLiteral("theme2")).value(0);
+        f.click(third);
+        QCOMPARE(f.store->themeIndex(), 2);
+        QVERIFY(ScreenFixture::shown(third->findChild<QQuickItem *>(QStringLiteral("themeCheck"))));
+        // The background behind the sheet follows at once.
+        QTRY_COMPARE(f.find(QStringLiteral("themePicture"))->property("source").toUrl(), QUrl(f.store->themes().at(2).url));
+        save("settings-theme");
+        back();
+        QCOMPARE(detail("rowTheme"), QStringLiteral("Northern Forest"));
+
+        open("rowLanguage", "languageView");
+        f.click(ScreenFixture::findAll(f.find(QStringLiteral("languageList")), QStringLiteral("language_de")).value(0));
+        save("settings-language");
+        back();
+        QCOMPARE(detail("rowLanguage"), QStringLiteral("DE"));
+
+        open("rowHideLive", "hideCategoriesView");
+        QQuickItem *list = f.find(QStringLiteral("categoryList"));
+        QTRY_VERIFY_WITH_TIMEOUT(ScreenFixture::shown(list), 10000);
+        QCOMPARE(list->property("count").toInt(), lab.catalogue().categories(Lab::Kind::live).size());
+        save("settings-hide");
+        back();
+
+        open("rowParental", "parentalControlView");
+        save("settings-parental");
+        back();
+        open("rowAccount", "accountView");
+        QCOMPARE(f.find(QStringLiteral("accountPlaylist"))->property("text").toString(), f.store->playlist()->host);
+        save("settings-account");
+        back();
+        open("rowLiveSort", "liveSortView");
+        save("settings-livesort");
+
+        // Closed from a page: the home screen speaks the chosen language with the lab's words.
+        f.key(Qt::Key_Escape);
+        QTRY_VERIFY(!ScreenFixture::shown(f.find(QStringLiteral("settingsSheet"))));
+        QCOMPARE(f.find(QStringLiteral("menuSettings"))->findChild<QObject *>(QStringLiteral("menuTitle"))->property("text").toString(),
+                 QStringLiteral("Einstellungen"));
     }
 
     // A show from the grid of TV Shows: its details and seasons; an episode of the second
