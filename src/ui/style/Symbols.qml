@@ -33,7 +33,11 @@ QtObject {
         "eye.slash": "\uF209",
         "play.rectangle": "\uF5C3",
         "list.bullet": "\uF279",
-        "calendar": "\uF0ED"
+        "calendar": "\uF0ED",
+        "clock": "\uF150",
+        "arrow.up.arrow.down": "\uF4E2",
+        "xmark.circle.fill": "\uF159",
+        "lock.shield": "\uF483"
     })
 
     // "gobackward.30" and the like: the arrow glyph; the number is drawn by SymbolIcon.
