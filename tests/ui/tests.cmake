@@ -9,6 +9,8 @@ mavu_add_ui_test(tst_homeview ui/tst_homeview.cpp)
 mavu_add_ui_test(tst_playerscreen ui/tst_playerscreen.cpp)
 target_link_libraries(tst_playerscreen PRIVATE mavu_player_test_support)
 mavu_add_ui_test(tst_uirules ui/tst_uirules.cpp)
+mavu_add_ui_test(tst_browserules ui/tst_browserules.cpp)
+mavu_add_ui_test(tst_sectionview ui/tst_sectionview.cpp)
 mavu_add_ui_test(tst_contentview ui/tst_contentview.cpp)
 target_link_libraries(tst_contentview PRIVATE mavu_player_test_support)
 
