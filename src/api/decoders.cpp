@@ -1,6 +1,7 @@
 #include "decoders.h"
 
 #include <QFuture>
+#include <QSet>
 #include <QStringDecoder>
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
@@ -219,9 +220,13 @@ SeriesInfo seriesInfo(const Field &root)
         return result;
     result.trailer = JsonRead::str(JsonRead::member(JsonRead::member(root, "info"), "youtube_trailer"));
 
+    // Season numbers listed so far: an answer may hold a great many keys.
+    QSet<qint64> listed;
     if (const auto rows = objectRows(JsonRead::member(root, "seasons"))) {
-        for (const JsonRead::Element element : *rows)
+        for (const JsonRead::Element element : *rows) {
             result.seasons.append(season(element));
+            listed.insert(result.seasons.constLast().id);
+        }
     }
 
     const Field episodes = JsonRead::member(root, "episodes");
@@ -234,11 +239,9 @@ SeriesInfo seriesInfo(const Field &root)
             }
             // A season the provider forgot to list but holds episodes under.
             const auto number = key.isEmpty() ? std::nullopt : JsonRead::integer(key);
-            if (number) {
-                const bool listed = std::any_of(result.seasons.cbegin(), result.seasons.cend(),
-                                                [&](const Season &s) { return s.id == *number; });
-                if (!listed)
-                    result.seasons.append(Season{*number, QStringLiteral("Season ") + QString::number(*number), {}});
+            if (number && !listed.contains(*number)) {
+                listed.insert(*number);
+                result.seasons.append(Season{*number, QStringLiteral("Season ") + QString::number(*number), {}});
             }
         }
     }

@@ -91,16 +91,22 @@ bool JsonDocument::parseWithSimdjson(const char *data, size_t size, bool padded)
 
 bool JsonDocument::parse(const QByteArray &body)
 {
-    // simdjson reads a few bytes past the end; use the buffer as it is when it has room.
-    const bool padded = size_t(body.capacity() - body.size()) >= simdjson::SIMDJSON_PADDING;
+    // Some panels write a UTF-8 byte-order mark before the JSON; neither parser takes one.
+    const QByteArrayView utf8Mark("\xEF\xBB\xBF");
+    const qsizetype skip = body.startsWith(utf8Mark) ? utf8Mark.size() : 0;
+    const char *data = body.constData() + skip;
+    const size_t size = size_t(body.size() - skip);
+    // simdjson reads a few bytes past the end; use the buffer as it is when it has room. (A body
+    // over borrowed bytes reports no capacity at all.)
+    const bool padded = body.capacity() - body.size() >= qsizetype(simdjson::SIMDJSON_PADDING);
     m_lastError = simdjson::SUCCESS;
-    if (parseWithSimdjson(body.constData(), size_t(body.size()), padded))
+    if (parseWithSimdjson(data, size, padded))
         return true;
     if (m_lastError != simdjson::NUMBER_ERROR)
         return false;
 
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromRawData(data, qsizetype(size)), &error);
     if (error.error != QJsonParseError::NoError || document.isNull())
         return false;
     m_rewritten = document.toJson(QJsonDocument::Compact);

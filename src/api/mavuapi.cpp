@@ -1,12 +1,14 @@
 #include "mavuapi.h"
 
 #include "api/decoders.h"
+#include "api/diagnostics.h"
 #include "api/jsondocument.h"
 #include "api/network.h"
 #include "model/urltext.h"
 #include "store/preferences.h"
 
 #include <QCoroFuture>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -17,6 +19,29 @@ namespace MavuAPI {
 namespace {
 
 QString g_deviceServiceBase = QStringLiteral(MAVU_DEVICE_SERVICE_URL);
+
+// How many records an answer gave, for the diagnostics.
+template<typename T>
+qsizetype recordCount(const QList<T> &list)
+{
+    return list.size();
+}
+qsizetype recordCount(const VodInfo &)
+{
+    return 1;
+}
+qsizetype recordCount(const SeriesInfo &info)
+{
+    return info.seasons.size() + info.episodes.size();
+}
+qsizetype recordCount(const std::optional<qint64> &expiry)
+{
+    return expiry ? 1 : 0;
+}
+qsizetype recordCount(const DeviceStatus &status)
+{
+    return status.languages.size() + (status.playlist ? 1 : 0);
+}
 
 // Fetches `url` and decodes its JSON with `decode` on a worker thread; `empty` on any failure.
 // The big answers (whole catalogues) never touch the calling thread's event loop while decoded.
@@ -29,12 +54,19 @@ QCoro::Task<Result> getJSON(std::optional<QUrl> url, Decode decode, Result empty
     if (!body)
         co_return empty;
     // Built outside the co_await expression: GCC 12 mishandles temporaries inside its operand.
-    QFuture<std::optional<Result>> decoding = QtConcurrent::run([bytes = *body, decode]() -> std::optional<Result> {
-        JsonDocument document;
-        if (!document.parse(bytes))
-            return std::nullopt;
-        return decode(JsonRead::Field(document.root()));
-    });
+    QFuture<std::optional<Result>> decoding =
+        QtConcurrent::run([bytes = *body, decode, name = Diagnostics::requestName(*url)]() -> std::optional<Result> {
+            QElapsedTimer clock;
+            clock.start();
+            JsonDocument document;
+            if (!document.parse(bytes)) {
+                qCDebug(lcDecode).noquote() << name << "not JSON of an object or array," << bytes.size() << "bytes";
+                return std::nullopt;
+            }
+            Result result = decode(JsonRead::Field(document.root()));
+            qCDebug(lcDecode).noquote() << name << recordCount(result) << "records in" << clock.elapsed() << "ms";
+            return result;
+        });
     std::optional<Result> decoded = co_await decoding;
     co_return decoded ? std::move(*decoded) : std::move(empty);
 }
@@ -120,12 +152,20 @@ QString deviceId(Preferences &preferences)
 {
     if (auto stored = preferences.deviceMac())
         return *stored;
-    QStringList bytes;
-    for (int i = 0; i < 6; ++i)
-        bytes.append(QStringLiteral("%1").arg(QRandomGenerator::system()->bounded(256), 2, 16, QLatin1Char('0')).toUpper());
-    const QString made = bytes.join(QLatin1Char(':'));
+    std::array<quint8, 6> bytes;
+    for (quint8 &byte : bytes)
+        byte = quint8(QRandomGenerator::system()->bounded(256));
+    const QString made = deviceIdText(bytes);
     preferences.setDeviceMac(made);
     return made;
+}
+
+QString deviceIdText(const std::array<quint8, 6> &bytes)
+{
+    QStringList pairs;
+    for (const quint8 byte : bytes)
+        pairs.append(QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper());
+    return pairs.join(QLatin1Char(':'));
 }
 
 QString deviceId()

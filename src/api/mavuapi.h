@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 
+#include <array>
 #include <optional>
 
 class Preferences;
@@ -55,8 +56,11 @@ struct DeviceStatus
     QList<Language> languages;
 };
 
-// This device's identifier ("AB:12:…", 17 characters), made once and kept in the preferences.
+// This device's identifier ("AB:12:…", 17 characters), made once from six random bytes and
+// kept in the preferences.
 QString deviceId(Preferences &preferences);
+// Six bytes as an identifier: two upper-case hexadecimal digits each, joined by ":".
+QString deviceIdText(const std::array<quint8, 6> &bytes);
 QString deviceId();
 
 QCoro::Task<DeviceStatus> deviceStatus(QString deviceId);

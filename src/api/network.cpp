@@ -1,7 +1,11 @@
 #include "network.h"
 
+#include "diagnostics.h"
+
 #include <QCoreApplication>
 #include <QCoroNetworkReply>
+#include <QElapsedTimer>
+#include <QMetaEnum>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -22,17 +26,66 @@ struct DeleteLater
     void operator()(QObject *object) const { object->deleteLater(); }
 };
 
-// A reply with an HTTP status and no transport failure carries a whole body worth reading,
-// whatever the status says (content errors are 2xx-numbered, server errors 4xx-numbered).
-bool bodyArrivedWhole(const QNetworkReply &reply)
+// Whether the server answered at all. Any reply that carries an HTTP status holds the server's
+// whole answer, whatever that status is (Qt turns 4xx and 5xx, a 407 among them, into errors of
+// its own, and a redirect it does not follow into another); only a failure of the connection
+// itself (refused, closed early, timed out, cancelled) leaves no answer to read.
+bool serverAnswered(const QNetworkReply &reply)
 {
-    const auto error = reply.error();
-    if (error == QNetworkReply::NoError)
-        return true;
     if (!reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
         return false;
-    const int code = int(error);
-    return (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
+    switch (reply.error()) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:
+    case QNetworkReply::SslHandshakeFailedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::BackgroundRequestNotAllowedError:
+    case QNetworkReply::UnknownNetworkError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::UnknownProxyError:
+        return false;
+    default:
+        return true;
+    }
+}
+
+bool fetchable(const QUrl &url)
+{
+    const QString scheme = url.scheme();
+    return url.isValid() && !url.host().isEmpty()
+        && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+constexpr int maxRedirects = 5;
+
+// Where a redirect leads, when it is one to follow: to an http(s) address, never from https
+// down to http. Any other 3xx answer is read like any other answer.
+std::optional<QUrl> redirectTarget(const QNetworkReply &reply, int status)
+{
+    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
+        return std::nullopt;
+    const QByteArray location = reply.rawHeader("Location");
+    if (location.isEmpty())
+        return std::nullopt;
+    const QUrl target = reply.url().resolved(QUrl::fromEncoded(location, QUrl::StrictMode));
+    const bool downgrade = reply.url().scheme() == QLatin1String("https") && target.scheme() != QLatin1String("https");
+    if (!fetchable(target) || downgrade)
+        return std::nullopt;
+    return target;
+}
+
+// The error's name, never its text: Qt's texts quote the whole address, credentials included.
+const char *errorName(QNetworkReply::NetworkError error)
+{
+    const char *name = QMetaEnum::fromType<QNetworkReply::NetworkError>().valueToKey(error);
+    return name ? name : "UnknownError";
 }
 
 } // namespace
@@ -54,37 +107,54 @@ std::chrono::milliseconds transferTimeout()
 
 QCoro::Task<std::optional<QByteArray>> getBody(QUrl url)
 {
-    const QString scheme = url.scheme();
-    if (!url.isValid() || url.host().isEmpty()
-        || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    if (!fetchable(url))
         co_return std::nullopt;
 
-    QNetworkRequest request(url);
-    request.setRawHeader("Accept", "application/json");
-    request.setTransferTimeout(int(g_timeout.count()));
-    // No cookies either way: the credentials in the query are the only ones.
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    QElapsedTimer clock;
+    clock.start();
+    for (int redirects = 0;; ++redirects) {
+        QNetworkRequest request(url);
+        request.setRawHeader("Accept", "application/json");
+        request.setTransferTimeout(int(g_timeout.count()));
+        // Redirects are followed here rather than by Qt, which drops the body of a redirect it
+        // does not follow.
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        // No cookies either way: the credentials in the query are the only ones.
+        request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+        request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
 
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(shared().get(request));
-    reply->setParent(nullptr);
-    // Collected as it arrives, in a buffer with room behind the end: the JSON parser reads a
-    // little past the last byte and would otherwise copy a whole catalogue to get that room.
-    QByteArray body;
-    QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), [&body, replyPtr = reply.get()] {
-        if (body.isEmpty()) {
-            const qint64 length = replyPtr->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-            if (length > 0 && length < (qint64(1) << 31))
-                body.reserve(qsizetype(length) + bodyPadding);
+        std::unique_ptr<QNetworkReply, DeleteLater> reply(shared().get(request));
+        reply->setParent(nullptr);
+        // Collected as it arrives, in a buffer with room behind the end: the JSON parser reads a
+        // little past the last byte and would otherwise copy a whole catalogue to get that room.
+        QByteArray body;
+        QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), [&body, replyPtr = reply.get()] {
+            if (body.isEmpty()) {
+                const qint64 length = replyPtr->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+                if (length > 0 && length < (qint64(1) << 31))
+                    body.reserve(qsizetype(length) + bodyPadding);
+            }
+            body.append(replyPtr->readAll());
+        });
+        co_await reply.get();
+
+        if (!serverAnswered(*reply)) {
+            qCDebug(lcNetwork).noquote() << Diagnostics::requestName(url) << "no answer:" << errorName(reply->error())
+                                         << "after" << clock.elapsed() << "ms" << Diagnostics::maskedAddress(url);
+            co_return std::nullopt;
         }
-        body.append(replyPtr->readAll());
-    });
-    co_await reply.get();
-
-    if (!bodyArrivedWhole(*reply))
-        co_return std::nullopt;
-    body.append(reply->readAll());
-    co_return body;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (const auto next = redirectTarget(*reply, status); next && redirects < maxRedirects) {
+            qCDebug(lcNetwork).noquote() << Diagnostics::requestName(url) << "status" << status << "to"
+                                         << Diagnostics::maskedAddress(*next);
+            url = *next;
+            continue;
+        }
+        body.append(reply->readAll());
+        qCDebug(lcNetwork).noquote() << Diagnostics::requestName(url) << "status" << status << body.size() << "bytes"
+                                     << clock.elapsed() << "ms" << Diagnostics::maskedAddress(url);
+        co_return body;
+    }
 }
 
 namespace testing {

@@ -16,8 +16,9 @@ namespace Network {
 QNetworkAccessManager &shared();
 
 // GET `url` with the single header "Accept: application/json" and a 20-second transfer time-out.
-// The status code is not examined: any body that arrives whole is returned, also with a 4xx/5xx
-// status. Nothing on transport errors, time-outs, bodies cut short or addresses that are not http(s).
+// The status code is not examined: the body of every reply that carries an HTTP status is
+// returned, also with a 3xx, 4xx or 5xx status. Nothing when the connection fails (refused,
+// closed before the body was whole, timed out) or for addresses that are not http(s).
 QCoro::Task<std::optional<QByteArray>> getBody(QUrl url);
 
 std::chrono::milliseconds transferTimeout();

@@ -1,7 +1,10 @@
 target_sources(mavu_core PRIVATE
+  api/diagnostics.h api/diagnostics.cpp
   api/jsonread.h api/jsonread.cpp
   api/jsondocument.h api/jsondocument.cpp
   api/network.h api/network.cpp
   api/decoders.h api/decoders.cpp
   api/mavuapi.h api/mavuapi.cpp
+  api/xmltvreader.h api/xmltvreader.cpp
+  api/gzipstream.h api/gzipstream.cpp
 )

@@ -1,3 +1,4 @@
+#include "desktop/desktopintegration.h"
 #include "imagecache.h"
 #include "qmlregistration.h"
 #include "store/appstore.h"
@@ -9,6 +10,7 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QQuickStyle>
 #include <QUrl>
+#include <QWindow>
 
 #include <memory>
 
@@ -19,17 +21,26 @@ Q_LOGGING_CATEGORY(lcQml, "mavu.qml", QtWarningMsg)
 // The screens and the playback types are linked in statically.
 Q_IMPORT_QML_PLUGIN(MavuPlugin)
 Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
+Q_IMPORT_QML_PLUGIN(Mavu_DesktopPlugin)
 
 int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("mavu"));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("MAVU"));
+    // The desktop matches the window to the installed entry and icon by this name.
+    QGuiApplication::setDesktopFileName(DesktopIntegration::applicationId());
+    QGuiApplication::setWindowIcon(DesktopIntegration::applicationIcon());
     QQuickStyle::setStyle(QStringLiteral("Basic"));
 
     // The one store of the run; every screen sees this instance.
     AppStore store(std::make_shared<Preferences>());
     AppStoreForeign::instance = &store;
+    // Media keys and the desktop's media controls; the screen kept awake while a stream plays.
+    DesktopIntegration desktop(store);
+    MediaSession::setQmlInstance(&desktop.session());
+    // The full guide is brought up to date after connecting when it is older than twelve hours.
+    store.guide()->setAutomaticImport(true);
 
     ImageCacheFactory imageCache;
     QQmlApplicationEngine engine;
@@ -49,5 +60,7 @@ int main(int argc, char *argv[])
     }, Qt::QueuedConnection);
     // Qt 6.4 has no loadFromModule: the module's files live under this resource path.
     engine.load(QUrl(QStringLiteral("qrc:/qt/qml/Mavu/ContentView.qml")));
+    if (!engine.rootObjects().isEmpty())
+        desktop.session().setWindow(qobject_cast<QWindow *>(engine.rootObjects().constFirst()));
     return app.exec();
 }

@@ -2,6 +2,8 @@
 
 #include "guithread.h"
 
+#include "api/diagnostics.h"
+
 #include <QQuickItem>
 #include <QStringList>
 #include <QtNumeric>
@@ -18,7 +20,7 @@ namespace {
 // what the scene graph uploads as a BGRA texture.
 constexpr char pixelChroma[4] = {'R', 'V', '3', '2'};
 constexpr QImage::Format pixelFormat = QImage::Format_RGB32;
-constexpr unsigned bytesPerPixel = 4;
+constexpr size_t bytesPerPixel = 4;
 
 // libVLC reports the decoder's padded size (1920 x 1090 for 1080p) and scales the visible picture
 // into whatever size it is given, which costs more than the conversion itself. So the visible size
@@ -30,7 +32,7 @@ constexpr unsigned maxPadding = 80;
 // While the aspect is only a guess, how often a picture looks at the track list again.
 constexpr int aspectCheckInterval = 10;
 
-unsigned roundUp(unsigned value, unsigned multiple)
+size_t roundUp(size_t value, size_t multiple)
 {
     return (value + multiple - 1) / multiple * multiple;
 }
@@ -39,11 +41,11 @@ unsigned roundUp(unsigned value, unsigned multiple)
 
 struct VideoFrameSink::Buffer
 {
-    Buffer(unsigned width, unsigned height, unsigned pitch, unsigned lines, quint64 generation)
-        : data(static_cast<uchar *>(std::aligned_alloc(64, roundUp(pitch * lines, 64))))
+    Buffer(unsigned width, unsigned height, const Layout &layout, quint64 generation)
+        : data(static_cast<uchar *>(std::aligned_alloc(64, layout.bytes)))
         , width(width)
         , height(height)
-        , pitch(pitch)
+        , pitch(layout.pitch)
         , generation(generation)
     {
         if (!data)
@@ -56,9 +58,22 @@ struct VideoFrameSink::Buffer
     uchar *data;
     unsigned width;
     unsigned height;
-    unsigned pitch;
+    size_t pitch;
     quint64 generation;
 };
+
+std::optional<VideoFrameSink::Layout> VideoFrameSink::layoutFor(unsigned width, unsigned height)
+{
+    if (width == 0 || height == 0 || width > maxSide || height > maxSide)
+        return std::nullopt;
+    // Rows start 32-byte aligned and the row count is a multiple of 32, as libVLC's converters
+    // like it; the whole buffer is a multiple of 64 bytes for aligned_alloc.
+    Layout layout;
+    layout.pitch = roundUp(size_t(width) * bytesPerPixel, 32);
+    layout.lines = roundUp(size_t(height), 32);
+    layout.bytes = roundUp(layout.pitch * layout.lines, 64);
+    return layout;
+}
 
 VideoFrameSink::VideoFrameSink() = default;
 
@@ -111,6 +126,12 @@ void VideoFrameSink::setSurface(QQuickItem *surface)
     m_surface = surface;
     m_updatePending = false; // an update queued for the previous surface does not count for this one
     requestUpdateLocked();
+}
+
+void VideoFrameSink::setFailureHandler(std::function<void()> handler)
+{
+    std::lock_guard lock(m_mutex);
+    m_onFailure = std::move(handler);
 }
 
 void VideoFrameSink::detachSurface(QQuickItem *surface)
@@ -182,38 +203,47 @@ void VideoFrameSink::displayCallback(void *opaque, void *picture)
 unsigned VideoFrameSink::configure(char *chroma, unsigned *width, unsigned *height, unsigned *pitches,
                                    unsigned *lines)
 {
-    if (*width == 0 || *height == 0)
-        return 0;
     const std::optional<Geometry> visible = trackGeometry();
     const bool fits = visible && visible->width <= *width && *width - visible->width < maxPadding
                       && visible->height <= *height && *height - visible->height < maxPadding;
-    const Geometry chosen = fits ? *visible : Geometry{*width, *height, double(*width) / double(*height)};
-    {
-        std::lock_guard lock(m_mutex);
-        m_displayAspect = chosen.displayAspect;
-        m_aspectFromTracks = fits;
-        m_framesSinceAspectCheck = 0;
-        m_counters.scaled = !fits;
-    }
-
-    const unsigned pitch = roundUp(chosen.width * bytesPerPixel, 32);
-    const unsigned rows = roundUp(chosen.height, 32);
-    std::memcpy(chroma, pixelChroma, sizeof pixelChroma);
-    *width = chosen.width;
-    *height = chosen.height;
-    pitches[0] = pitch;
-    lines[0] = rows;
+    const Geometry chosen = fits ? *visible : Geometry{*width, *height, 0};
+    const std::optional<Layout> layout = layoutFor(chosen.width, chosen.height);
 
     std::vector<std::unique_ptr<Buffer>> stale;
     {
         std::lock_guard lock(m_poolMutex);
         stale.swap(m_free);
-        m_poolWidth = chosen.width;
-        m_poolHeight = chosen.height;
-        m_poolPitch = pitch;
-        m_poolLines = rows;
+        m_poolWidth = layout ? chosen.width : 0;
+        m_poolHeight = layout ? chosen.height : 0;
+        m_poolLayout = layout.value_or(Layout{});
         ++m_poolGeneration;
     }
+    if (!layout) {
+        // libVLC gets no video output for this media; the player reports that as a failure.
+        std::function<void()> onFailure;
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_counters.refused;
+            onFailure = m_onFailure;
+        }
+        qCDebug(lcPlayer) << "picture of" << *width << "x" << *height << "refused";
+        if (onFailure)
+            onFailure();
+        return 0;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_displayAspect = fits ? chosen.displayAspect : double(chosen.width) / double(chosen.height);
+        m_aspectFromTracks = fits;
+        m_framesSinceAspectCheck = 0;
+        m_counters.scaled = !fits;
+    }
+
+    std::memcpy(chroma, pixelChroma, sizeof pixelChroma);
+    *width = chosen.width;
+    *height = chosen.height;
+    pitches[0] = unsigned(layout->pitch); // at most 4 * maxSide
+    lines[0] = unsigned(layout->lines);
     return 1; // libVLC's one picture; every lock may hand it a different buffer of ours
 }
 
@@ -309,7 +339,7 @@ VideoFrameSink::BufferRef VideoFrameSink::acquireBuffer()
             buffer = std::move(m_free.back());
             m_free.pop_back();
         } else {
-            buffer = std::make_unique<Buffer>(m_poolWidth, m_poolHeight, m_poolPitch, m_poolLines, m_poolGeneration);
+            buffer = std::make_unique<Buffer>(m_poolWidth, m_poolHeight, m_poolLayout, m_poolGeneration);
         }
     }
     return BufferRef(buffer.release(), [weak = weak_from_this()](Buffer *returned) {

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -32,8 +33,24 @@ public:
         quint64 received = 0; // pictures libVLC handed over for display
         quint64 taken = 0;    // pictures a surface took to the screen
         quint64 replaced = 0; // pictures replaced by a newer one before a surface took them
+        quint64 refused = 0;  // picture formats refused (empty or too large)
         bool scaled = false;  // libVLC scales the pictures into the padded size (the visible one was unknown)
     };
+
+    // How one picture lies in a buffer: bytes per row, rows (both padded for the converter) and
+    // the buffer's whole size. Computed in size_t: the sizes libVLC reports are not trusted.
+    struct Layout
+    {
+        size_t pitch = 0;
+        size_t lines = 0;
+        size_t bytes = 0;
+        bool operator==(const Layout &) const = default;
+    };
+
+    // Pictures wider or taller than this are refused; no stream the player meets comes near.
+    static constexpr unsigned maxSide = 8192;
+    // The layout for a picture of width x height; nothing for an empty picture or one beyond maxSide.
+    static std::optional<Layout> layoutFor(unsigned width, unsigned height);
 
     VideoFrameSink();
     ~VideoFrameSink();
@@ -46,6 +63,8 @@ public:
     void clear();                               // no picture until the next one arrives
     void setForcedAspect(double aspect);        // width / height; 0 shows the picture at its own
     void setSurface(QQuickItem *surface);       // gets update() whenever there is something new to show
+    // Called on libVLC's thread when a picture format is refused: the video cannot be shown.
+    void setFailureHandler(std::function<void()> handler);
     void detachSurface(QQuickItem *surface);    // if `surface` is the current one, none is
 
     // Any thread; surfaces call these while the scene graph synchronises.
@@ -55,6 +74,10 @@ public:
 
     // "width:height" gives width / height; anything that is not two positive numbers gives 0.
     static double parseAspect(const QString &ratio);
+
+    // What libVLC's format callback does (on libVLC's thread), callable by tests: chooses the
+    // picture's size and layout and writes them back; 0 when the picture is refused.
+    unsigned configure(char *chroma, unsigned *width, unsigned *height, unsigned *pitches, unsigned *lines);
 
 private:
     struct Buffer;
@@ -73,7 +96,6 @@ private:
     static void *lockCallback(void *opaque, void **planes);
     static void displayCallback(void *opaque, void *picture);
 
-    unsigned configure(char *chroma, unsigned *width, unsigned *height, unsigned *pitches, unsigned *lines);
     void *lock(void **planes);
     void display(void *picture);
     void cleanup();
@@ -95,6 +117,7 @@ private:
     quint64 m_nextSerial = 1;
     quint64 m_lastTaken = 0;
     Counters m_counters;
+    std::function<void()> m_onFailure;
 
     // Buffers come back from whichever thread drops the last reference, so the pool has a lock of
     // its own that is never held while another is taken.
@@ -102,7 +125,6 @@ private:
     std::vector<std::unique_ptr<Buffer>> m_free;
     unsigned m_poolWidth = 0;
     unsigned m_poolHeight = 0;
-    unsigned m_poolPitch = 0;
-    unsigned m_poolLines = 0;
+    Layout m_poolLayout;
     quint64 m_poolGeneration = 0;
 };

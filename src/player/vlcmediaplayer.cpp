@@ -1,5 +1,6 @@
 #include "vlcmediaplayer.h"
 
+#include "api/diagnostics.h"
 #include "guithread.h"
 #include "videoframesink.h"
 #include "vlcinstance.h"
@@ -40,6 +41,18 @@ VlcMediaPlayer::VlcMediaPlayer(QObject *parent)
         qFatal("libVLC could not make a media player");
     // Before anything plays: without its own pictures libVLC would open a window of its own.
     m_frames->attach(m_player);
+    // A picture that cannot be shown fails the media: no picture at all, and nothing that plays
+    // on without one. libVLC itself would carry on with the sound.
+    m_frames->setFailureHandler([this] {
+        const quint64 generation = m_mediaGeneration.load();
+        postToGui(this, [this, generation] {
+            if (generation != m_mediaGeneration.load())
+                return;
+            libvlc_media_player_stop(m_player);
+            m_frames->clear();
+            handleEvent(libvlc_MediaPlayerEncounteredError, 0);
+        });
+    });
     libvlc_event_manager_t *events = libvlc_media_player_event_manager(m_player);
     for (const libvlc_event_e type : watchedEvents)
         libvlc_event_attach(events, type, &VlcMediaPlayer::onEvent, this);
@@ -50,6 +63,7 @@ VlcMediaPlayer::~VlcMediaPlayer()
     // Stops playback and joins libVLC's threads: once this returns, no callback of this player
     // runs any more. Events it queued meanwhile are dropped with this object.
     libvlc_media_player_release(m_player);
+    m_frames->setFailureHandler({});
     m_frames->setMedia(nullptr);
     if (m_media)
         libvlc_media_release(m_media);
@@ -63,6 +77,8 @@ QByteArrayList VlcMediaPlayer::optionStrings(const Options &options)
 
 void VlcMediaPlayer::open(const QUrl &url, const Options &options)
 {
+    qCDebug(lcPlayer).noquote() << "open" << Diagnostics::maskedAddress(url) << "caching" << options.networkCachingMs
+                                << "ms";
     libvlc_media_t *media = libvlc_media_new_location(VlcInstance::get(), url.toEncoded().constData());
     if (!media) {
         stop();
@@ -183,8 +199,13 @@ void VlcMediaPlayer::handleEvent(int type, float cache)
 {
     if (type == libvlc_MediaPlayerESAdded || type == libvlc_MediaPlayerESDeleted)
         Q_EMIT tracksChanged();
-    if (m_states.apply(type, cache))
+    const State before = m_states.state();
+    const bool wasPlaying = m_states.isPlaying();
+    if (m_states.apply(type, cache)) {
+        if (m_states.state() != before || m_states.isPlaying() != wasPlaying) // buffering reports come many a second
+            qCDebug(lcPlayer) << "state" << m_states.state() << (m_states.isPlaying() ? "frames playing" : "no frames");
         Q_EMIT stateChanged();
+    }
 }
 
 void VlcStateTracker::reset()

@@ -2,12 +2,14 @@
 // and the starters that QML calls.
 #include "appstore.h"
 
+#include "api/diagnostics.h"
 #include "store/appstore_p.h"
 #include "store/listmodels.h"
 #include "store/preferences.h"
 
 #include <QDesktopServices>
 #include <QPointer>
+#include <QTimer>
 
 using namespace AppStoreDetail;
 
@@ -16,6 +18,8 @@ AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     , m_preferences(preferences ? std::move(preferences) : std::make_shared<Preferences>())
     , m_collator(Catalogue::nameCollator())
     , m_urlOpener([](const QUrl &url) { QDesktopServices::openUrl(url); })
+    , m_clock([] { return QDateTime::currentDateTime(); })
+    , m_expiryRefresh(new QTimer(this))
     , m_categoriesModel(new CategoryListModel(QByteArrayLiteral("category"), this))
     , m_itemsModel(new FilteredItemsModel(this))
     , m_latestMoviesModel(new MediaItemListModel(QByteArrayLiteral("item"), this))
@@ -34,6 +38,12 @@ AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     m_announcedWords = words();
     m_announcedExpiryText = expiryText();
     m_announcedThemeURL = currentThemeURL();
+    m_expiryRefresh->setObjectName(QStringLiteral("expiryRefresh"));
+    m_expiryRefresh->setSingleShot(true);
+    // A coarse timer may be late by 5 % of its interval: over hours, that is minutes.
+    m_expiryRefresh->setTimerType(Qt::PreciseTimer);
+    QObject::connect(m_expiryRefresh, &QTimer::timeout, this, &AppStore::updateWordsAndTexts);
+    wireGuide();
 }
 
 AppStore::~AppStore() = default;
@@ -64,7 +74,8 @@ void AppStore::flushSignals()
 
 void AppStore::setPhase(Phase phase)
 {
-    assign(m_phase, phase, &AppStore::phaseChanged);
+    if (assign(m_phase, phase, &AppStore::phaseChanged))
+        qCDebug(lcStore) << "phase" << phase;
 }
 
 void AppStore::setPlaylist(std::optional<Playlist> playlist)
@@ -435,6 +446,7 @@ void AppStore::changePlaylist()
 
 QCoro::Task<> AppStore::refresh()
 {
+    m_guide->connected();
     {
         const Batch batch(this);
         emptyCache();

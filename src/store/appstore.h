@@ -7,8 +7,10 @@
 #include "store/catalogue.h"
 #include "store/listmodels.h"
 #include "store/wordtable.h"
+#include "store/programguide.h"
 
 #include <QCoroTask>
+#include <QDateTime>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
@@ -22,6 +24,7 @@
 #include <optional>
 
 class Preferences;
+class QTimer;
 
 // The one observable state of the player and every operation that changes it. It lives on
 // the main thread for the whole run; every screen binds to the same instance.
@@ -136,6 +139,7 @@ class AppStore : public QObject
     Q_PROPERTY(EpgProgramListModel *epgNowNextModel READ epgNowNextModel CONSTANT FINAL)
     Q_PROPERTY(TextListModel *catchupDaysModel READ catchupDaysModel CONSTANT FINAL)
     Q_PROPERTY(EpgProgramListModel *catchupDayProgramsModel READ catchupDayProgramsModel CONSTANT FINAL)
+    Q_PROPERTY(ProgramGuide *guide READ guide CONSTANT FINAL)
 
 public:
     // The capitalised keys name the same values for QML, which reads only capitalised keys.
@@ -192,6 +196,14 @@ public:
     QCoro::Task<> openCatchup();
     Q_INVOKABLE void playCatchup(const EpgProgram &program);
     Q_INVOKABLE QUrl buildCatchupURL(int minutes) const; // empty: nothing to play
+
+    // --- the full guide ---
+    ProgramGuide *guide() const { return m_guide; }
+    // A past programme of any live channel (the full guide's): the channel becomes the one
+    // playing, so that leaving the recording returns to it live.
+    Q_INVOKABLE void playGuideCatchup(const MediaItem &channel, const EpgProgram &program);
+    // The live catalogue, fetched (and kept) when it is not there yet.
+    QCoro::Task<QList<MediaItem>> liveCatalogue();
 
     // --- words ---
     // Not invokable: QML binds to `words.t(key, fallback)`, which follows changes of the words.
@@ -322,6 +334,9 @@ public:
 
     // Where trailers open; the system browser unless replaced (tests replace it).
     void setUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
+    // The clock the expiry line counts from; the system's unless replaced (tests replace it).
+    using Clock = std::function<QDateTime()>;
+    void setClock(Clock clock);
 
     // Stream addresses, built from the connected playlist; nothing when it does not parse.
     static std::optional<QUrl> streamURL(const Playlist &playlist, const QString &kind, const QString &streamId,
@@ -481,6 +496,7 @@ private:
     void updateSeasonEpisodes();
     void updateCatchupDayPrograms();
     void updateWordsAndTexts(); // words, expiryText
+    void scheduleExpiryRefresh();
     void updateThemeURL();
 
     void emptyCache();
@@ -492,6 +508,7 @@ private:
     QList<MediaItem> sortVod(QList<MediaItem> items) const;
     QList<Category> withPseudoCategories(const QList<Category> &provider) const;
 
+    void wireGuide();
     QCoro::Task<> refreshDeviceWords();
     QCoro::Task<> loadPlaylistExpiry();
     QCoro::Task<> deliverAllCategories(Section section);
@@ -502,6 +519,8 @@ private:
     QCollator m_collator;
     Catalogue::NameFilter m_nameFilter;
     UrlOpener m_urlOpener;
+    Clock m_clock;
+    QTimer *m_expiryRefresh; // wakes when the days left of the expiry line change
 
     // Published fields, in declaration order.
     Phase m_phase = Phase::check;
@@ -577,4 +596,5 @@ private:
     EpgProgramListModel *m_epgNowNextModel;
     TextListModel *m_catchupDaysModel;
     EpgProgramListModel *m_catchupDayProgramsModel;
+    ProgramGuide *m_guide = nullptr;
 };

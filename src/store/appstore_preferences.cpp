@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QPointer>
+#include <QTimer>
 
 #include <cmath>
 
@@ -120,6 +121,35 @@ void AppStore::updateWordsAndTexts()
 {
     assign(m_announcedWords, words(), &AppStore::wordsChanged);
     assign(m_announcedExpiryText, expiryText(), &AppStore::expiryTextChanged);
+    scheduleExpiryRefresh();
+}
+
+void AppStore::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+    updateWordsAndTexts();
+}
+
+namespace {
+constexpr qint64 dayMs = 86400 * 1000;
+// The timer counts time awake only, and the clock may be set anew: it looks again at least this often.
+constexpr qint64 longestWaitMs = 3600 * 1000;
+} // namespace
+
+void AppStore::scheduleExpiryRefresh()
+{
+    // The days left change whenever the time left crosses a whole number of days, which is the
+    // expiry's own time of day, not midnight.
+    const qint64 expiry = m_playlistExpTs.value_or(0);
+    const QDateTime instant = QDateTime::fromSecsSinceEpoch(expiry);
+    const qint64 now = m_clock().toMSecsSinceEpoch();
+    if (expiry <= 0 || !instant.isValid() || instant.date().year() >= 2101 || expiry * 1000 <= now) {
+        m_expiryRefresh->stop();
+        return;
+    }
+    const qint64 left = expiry * 1000 - now;
+    const qint64 untilChange = left - (left - 1) / dayMs * dayMs; // (0, one day]
+    m_expiryRefresh->start(int(std::min(untilChange, longestWaitMs)));
 }
 
 QString AppStore::expiryText() const
@@ -138,7 +168,7 @@ QString AppStore::expiryText() const
         return expiry > 0 ? unlimited : label;
     if (instant.date().year() >= 2101)
         return unlimited;
-    const double secondsLeft = double(expiry) - double(QDateTime::currentMSecsSinceEpoch()) / 1000;
+    const double secondsLeft = double(expiry) - double(m_clock().toMSecsSinceEpoch()) / 1000;
     const qint64 daysLeft = std::max<qint64>(0, qint64(std::ceil(secondsLeft / 86400)));
     return label + QLatin1Char(' ') + instant.toString(QStringLiteral("dd.MM.yyyy")) + QStringLiteral(" (")
         + QString::number(daysLeft) + QLatin1Char(' ') + t(QStringLiteral("days_left"), QStringLiteral("days left"))

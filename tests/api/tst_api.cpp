@@ -138,6 +138,27 @@ private Q_SLOTS:
         QTest::newRow("401 with JSON body is decoded") << FakeServer::Reply::json(R"([{"category_id":"1"}])", 401) << 1;
         QTest::newRow("404 with JSON body is decoded") << FakeServer::Reply::json(R"([{"category_id":"1"}])", 404) << 1;
         QTest::newRow("401 with account-shaped object") << FakeServer::Reply::json(R"({"user_info":{"auth":0}})", 401) << 0;
+        // Every status that arrives with a body has that body read.
+        for (const int status : {400, 403, 407, 418, 429, 500, 503}) {
+            QTest::addRow("%d with JSON body is decoded", status) << FakeServer::Reply::json(R"([{"category_id":"1"}])", status) << 1;
+        }
+        FakeServer::Reply bom = FakeServer::Reply::json("\xEF\xBB\xBF" R"([{"category_id":"1"}])");
+        QTest::newRow("byte-order mark before the JSON") << bom << 1;
+        FakeServer::Reply noLocation = FakeServer::Reply::json(R"([{"category_id":"1"}])", 302);
+        QTest::newRow("302 without a place to go") << noLocation << 1;
+        FakeServer::Reply choices = FakeServer::Reply::json(R"([{"category_id":"1"}])", 300);
+        QTest::newRow("300 is not followed") << choices << 1;
+        FakeServer::Reply elsewhere = FakeServer::Reply::json(R"([{"category_id":"1"}])", 302);
+        elsewhere.headers = {{"Location", "ftp://127.0.0.1/categories"}};
+        QTest::newRow("302 to an address that is not fetched") << elsewhere << 1;
+        for (const int status : {301, 302, 303, 307, 308}) {
+            FakeServer::Reply followed = FakeServer::Reply::json(R"({"not":"this"})", status);
+            followed.headers = {{"Location", "/moved.json"}};
+            QTest::addRow("%d followed to its answer", status) << followed << 2;
+        }
+        FakeServer::Reply loop = FakeServer::Reply::json(R"([{"category_id":"1"}])", 302);
+        loop.headers = {{"Location", "/player_api.php?action=get_vod_categories"}};
+        QTest::newRow("a redirect to itself ends, with its own body") << loop << 1;
         FakeServer::Reply html = FakeServer::Reply::json("<html><body>Internal Server Error</body></html>", 500);
         html.contentType = "text/html";
         QTest::newRow("500 with HTML") << html << 0;
@@ -160,6 +181,7 @@ private Q_SLOTS:
         QFETCH(FakeServer::Reply, reply);
         Network::testing::setTransferTimeout(std::chrono::milliseconds(600));
         m_server->onAction(QStringLiteral("get_vod_categories"), reply);
+        m_server->on(QStringLiteral("/moved.json"), FakeServer::Reply::json(R"([{"category_id":"1"},{"category_id":"2"}])"));
         QElapsedTimer clock;
         clock.start();
         QTEST(int(await(MavuAPI::categories(m_playlist, QStringLiteral("get_vod_categories"))).size()), "count");

@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <algorithm>
+
 using TestSupport::await;
 
 class TestDeviceService : public QObject
@@ -43,6 +45,22 @@ private Q_SLOTS:
         Preferences other(folder.file(QStringLiteral("other.ini")));
         other.setDeviceMac(QStringLiteral("odd-form"));
         QCOMPARE(MavuAPI::deviceId(other), QStringLiteral("odd-form")); // used as stored
+    }
+
+    void identifierText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("small bytes keep their zero") << QByteArray("\x0A\x00\x01\x0F\x09\x05", 6) << "0A:00:01:0F:09:05";
+        QTest::newRow("large bytes") << QByteArray("\xFF\xA0\x10\xAB\xC3\x7F", 6) << "FF:A0:10:AB:C3:7F";
+    }
+
+    void identifierText()
+    {
+        QFETCH(QByteArray, bytes);
+        std::array<quint8, 6> six;
+        std::copy(bytes.cbegin(), bytes.cend(), six.begin());
+        QTEST(MavuAPI::deviceIdText(six), "text");
     }
 
     void identifiersDiffer()

@@ -5,6 +5,8 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -200,6 +202,41 @@ private Q_SLOTS:
         QVERIFY(!document.parse(body));
     }
 
+    // A byte-order mark before the JSON is skipped, also on the way through Qt's parser.
+    void byteOrderMark_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("parses");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("mark before an array") << QByteArray("\xEF\xBB\xBF[{\"stream_id\":1}]") << true << 1;
+        QTest::newRow("mark before a number beyond 64 bits")
+            << QByteArray("\xEF\xBB\xBF[{\"stream_id\":1,\"num\":123456789012345678901234567890}]") << true << 1;
+        QTest::newRow("mark alone") << QByteArray("\xEF\xBB\xBF") << false << 0;
+        QTest::newRow("two marks") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[]") << false << 0;
+        QTest::newRow("half a mark") << QByteArray("\xEF\xBB[]") << false << 0;
+    }
+
+    void byteOrderMark()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, rows);
+        JsonDocument document;
+        QTEST(document.parse(body), "parses");
+        if (rows > 0)
+            QCOMPARE(MavuAPI::decode::streams(document.root(), MediaItem::Kind::live).size(), rows);
+    }
+
+    // Bytes the body only borrows have no room behind them for the parser to read into.
+    void borrowedBytes()
+    {
+        const QByteArray json = R"([{"stream_id":7}])";
+        const std::unique_ptr<char[]> exact(new char[size_t(json.size())]);
+        std::memcpy(exact.get(), json.constData(), size_t(json.size()));
+        JsonDocument document;
+        QVERIFY(document.parse(QByteArray::fromRawData(exact.get(), json.size())));
+        QCOMPARE(MavuAPI::decode::streams(document.root(), MediaItem::Kind::live).value(0).id, QStringLiteral("7"));
+    }
+
     void liveRows_data()
     {
         QTest::addColumn<QByteArray>("row");
@@ -341,6 +378,25 @@ private Q_SLOTS:
         QCOMPARE(info.episodes[2].containerExt, QStringLiteral("mkv"));
         QCOMPARE(info.episodes[3].containerExt, QStringLiteral("mp4"));
         QCOMPARE(info.episodes[2].image, QString());
+    }
+
+    // Every key adds its season once, in time that grows with the number of keys, not its square.
+    void seriesInfoWithManyKeys()
+    {
+        constexpr int keys = 100000;
+        QByteArray body = R"({"seasons":[{"season_number":7,"name":"Listed"}],"episodes":{)";
+        for (int i = keys; i >= 1; --i)
+            body += '"' + QByteArray::number(i) + (i > 1 ? R"(":[],)" : R"(":[{"id":"e"}]}})");
+        QElapsedTimer clock;
+        clock.start();
+        const auto info = decodeJson<MavuAPI::SeriesInfo>(body, &MavuAPI::decode::seriesInfo);
+        const qint64 elapsed = clock.elapsed();
+        QCOMPARE(info.seasons.size(), keys);
+        QCOMPARE(info.seasons.first().id, 1);
+        QCOMPARE(info.seasons.last().id, keys);
+        QCOMPARE(info.seasons[6].name, QStringLiteral("Listed"));
+        QCOMPARE(info.episodes.size(), 1);
+        QVERIFY2(elapsed < 1000, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
     }
 
     void seriesInfoShapes()

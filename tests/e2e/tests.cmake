@@ -6,4 +6,6 @@ target_link_libraries(tst_endtoend_playback PRIVATE mavu_lab mavu_player_test_su
 add_dependencies(tst_endtoend mavu_lab_media)
 add_dependencies(tst_endtoend_playback mavu_lab_media)
 mavu_add_test(tst_endtoend_screens e2e/tst_endtoend_screens.cpp)
-target_link_libraries(tst_endtoend_screens PRIVATE mavu_lab mavu_ui mavu_uiplugin)
+target_link_libraries(tst_endtoend_screens PRIVATE mavu_lab mavu_ui mavu_uiplugin mavu_player_test_support)
+add_dependencies(tst_endtoend_screens mavu_lab_media)
+mavu_add_test(tst_endtoend_guide e2e/tst_endtoend_guide.cpp)

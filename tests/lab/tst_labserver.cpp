@@ -10,11 +10,14 @@
 #include "support/testsupport.h"
 #include "tsclip.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using TestSupport::await;
@@ -29,18 +32,22 @@ struct Fetched
     QByteArray contentType;
     QByteArray contentRange;
     qint64 contentLength = -1;
+    QByteArray allowOrigin; // the cross-origin header, which no answer carries
     bool ended = false; // the server ended the answer (whole or cut short) within the time given
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
 };
 
 // GET (or HEAD) with a plain client; an answer that has not ended after `readForMs` is
 // abandoned, as a player abandons a live stream.
-Fetched fetch(const QString &url, const QByteArray &range = {}, int readForMs = 20000, bool head = false)
+Fetched fetch(const QString &url, const QByteArray &range = {}, int readForMs = 20000, bool head = false,
+              const QList<std::pair<QByteArray, QByteArray>> &headers = {})
 {
     QNetworkAccessManager manager;
     QNetworkRequest request{QUrl(url)};
     if (!range.isEmpty())
         request.setRawHeader("Range", range);
+    for (const auto &[name, value] : headers)
+        request.setRawHeader(name, value);
     QNetworkReply *reply = head ? manager.head(request) : manager.get(request);
     Fetched result;
     QEventLoop loop;
@@ -55,6 +62,7 @@ Fetched fetch(const QString &url, const QByteArray &range = {}, int readForMs = 
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     result.contentType = reply->rawHeader("Content-Type");
     result.contentRange = reply->rawHeader("Content-Range");
+    result.allowOrigin = reply->rawHeader("Access-Control-Allow-Origin");
     if (reply->hasRawHeader("Content-Length"))
         result.contentLength = reply->rawHeader("Content-Length").toLongLong();
     result.error = reply->error();
@@ -62,6 +70,36 @@ Fetched fetch(const QString &url, const QByteArray &range = {}, int readForMs = 
     reply->abort();
     delete reply;
     return result;
+}
+
+// The status and body of a GET sent exactly as written: a plain HTTP client would tidy "." and
+// ".." out of the path before sending it. The lab answers in this thread, so the event loop runs.
+std::pair<int, QByteArray> rawGet(quint16 port, const QByteArray &path)
+{
+    QTcpSocket socket;
+    QByteArray answer;
+    QEventLoop loop;
+    const auto whole = [&answer] {
+        const qsizetype bodyAt = answer.indexOf("\r\n\r\n");
+        if (bodyAt < 0)
+            return false;
+        const QByteArray head = answer.left(bodyAt).toLower();
+        const qsizetype length = head.indexOf("content-length:");
+        return length >= 0 && answer.size() - bodyAt - 4 >= head.mid(length + 15).split('\r').value(0).trimmed().toLongLong();
+    };
+    QObject::connect(&socket, &QTcpSocket::connected, &loop, [&] { socket.write("GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"); });
+    QObject::connect(&socket, &QTcpSocket::readyRead, &loop, [&] {
+        answer += socket.readAll();
+        if (whole())
+            loop.quit();
+    });
+    QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    loop.exec();
+    const QList<QByteArray> statusLine = answer.left(answer.indexOf("\r\n")).split(' ');
+    const qsizetype bodyAt = answer.indexOf("\r\n\r\n");
+    return {statusLine.value(1).toInt(), bodyAt < 0 ? QByteArray() : answer.mid(bodyAt + 4)};
 }
 
 QByteArray fileBytes(const QString &path)
@@ -576,6 +614,59 @@ private Q_SLOTS:
         Lab::Server lab(options());
         lab.start();
         QCOMPARE(fetch(lab.base() + path).status, status);
+    }
+
+    // Image paths stay inside the media folder however they are spelled.
+    void imagesOnlyFromTheMediaFolder()
+    {
+        Lab::Server lab(options());
+        lab.start();
+        QTemporaryDir outside;
+        QFile secret(outside.filePath(u"secret.png"_s));
+        QVERIFY(secret.open(QIODevice::WriteOnly) && secret.write("not for the web") > 0);
+        secret.close();
+        const QString absolute = QFileInfo(secret).absoluteFilePath();
+        const QString upwards = QDir(lab.media().directory()).relativeFilePath(absolute); // "../../…/secret.png"
+        QVERIFY(upwards.startsWith(u"../"_s));
+        const auto encodeAll = [](const QString &text) { return QString::fromLatin1(QUrl::toPercentEncoding(text)); };
+        const auto encodeDots = [](QString text) { return text.replace(u"."_s, u"%2E"_s); };
+
+        const QStringList refused{
+            u"/images/"_s + encodeAll(absolute),                           // one segment holding the whole path
+            u"/images/"_s + absolute,                                      // an empty segment, then the path
+            u"/images/"_s + encodeAll(upwards),                            // ".." inside one segment
+            u"/images/"_s + upwards,                                       // ".." as it is
+            u"/images/"_s + encodeDots(upwards),                           // ".." spelled %2E%2E
+            u"/images/logos/"_s + encodeDots(u".."_s) + u"/logos/3.png"_s, // out and back in
+            u"/images/logos/%2E/3.png"_s,                                  // "."
+            u"/images/"_s + encodeAll(u"logos/3.png"_s),                   // "/" inside a segment
+        };
+        for (const QString &path : refused) {
+            const auto [status, body] = rawGet(lab.port(), path.toUtf8());
+            QVERIFY2(status == 404, qPrintable(path));
+            QVERIFY2(!body.contains("not for the web"), qPrintable(path));
+        }
+        QCOMPARE(rawGet(lab.port(), "/images/logos/3.png").first, 200);
+    }
+
+    // No answer invites other origins to read it, and web pages cannot switch faults.
+    void webPagesAreNotServed()
+    {
+        Lab::Server lab(options());
+        const Playlist playlist{lab.start(), lab.username(), lab.password()};
+        const QString provider = lab.base() + u"/player_api.php?username=lab&password=lab&action=get_live_categories"_s;
+        for (const QString &address : {provider, lab.base() + u"/lab"_s, lab.base() + u"/images/logos/3.png"_s})
+            QVERIFY2(fetch(address).allowOrigin.isEmpty(), qPrintable(address));
+
+        const QString fault = lab.base() + u"/lab/fault?route=*&kind=stall"_s;
+        QCOMPARE(fetch(fault, {}, 20000, false, {{"Sec-Fetch-Site", "cross-site"}}).status, 403);
+        QCOMPARE(fetch(fault, {}, 20000, false, {{"Origin", "http://evil.example"}}).status, 403);
+        QCOMPARE(fetch(lab.base() + u"/lab/reset"_s, {}, 20000, false, {{"Sec-Fetch-Site", "same-site"}}).status, 403);
+        QVERIFY(lab.faults().isEmpty());
+        QVERIFY(!await(MavuAPI::categories(playlist, QStringLiteral("get_live_categories"))).isEmpty());
+        // From the machine itself, as curl asks, it still works.
+        QCOMPARE(fetch(fault, {}, 20000, false, {{"Sec-Fetch-Site", "none"}}).status, 200);
+        QVERIFY(!lab.faults().isEmpty());
     }
 
     void titledStreamsCarryTheirOwnPicture()

@@ -1,6 +1,7 @@
 #include "testmedia.h"
 
 #include "player/playercontroller.h"
+#include "player/videoframesink.h"
 #include "player/vlcmediaplayer.h"
 #include "player/vlcplayerview.h"
 #include "support/fakeserver.h"
@@ -151,6 +152,38 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(controller.failed(), timeoutMs);
         QVERIFY(!controller.isBuffering());
         QVERIFY(!controller.isPlaying());
+    }
+
+    // A picture format the sink refuses fails the stream in both players, and nothing plays on.
+    // libVLC itself stops at 8192 pixels today, so the test asks the way its format callback would,
+    // while the stream is still opening (it never answers) and no picture is on its way.
+    void aRefusedPictureFails()
+    {
+        FakeServer::Reply silent;
+        silent.never = true;
+        m_server->on(QStringLiteral("/silent.ts"), silent);
+        const auto refuse = [](MediaPlayer &player) {
+            char chroma[4] = {};
+            unsigned width = 1u << 30, height = 4, pitch = 0, lines = 0;
+            return player.videoFrames()->configure(chroma, &width, &height, &pitch, &lines);
+        };
+        PlayerController controller;
+        controller.play(address(QStringLiteral("/silent.ts")), false);
+        QTRY_VERIFY_WITH_TIMEOUT(controller.player().state() != MediaPlayer::State::Idle, timeoutMs);
+        QCOMPARE(refuse(controller.player()), 0u);
+        QTRY_VERIFY_WITH_TIMEOUT(controller.failed(), timeoutMs);
+        QVERIFY(!controller.isBuffering());
+        QVERIFY(!controller.isPlaying());
+        QTRY_COMPARE_WITH_TIMEOUT(controller.player().state(), MediaPlayer::State::Stopped, timeoutMs);
+        QVERIFY(controller.failed());
+
+        QQuickWindow window;
+        VLCPlayerView view(window.contentItem());
+        view.setUrl(address(QStringLiteral("/silent.ts")));
+        QTRY_VERIFY_WITH_TIMEOUT(view.isBuffering(), timeoutMs);
+        QCOMPARE(refuse(view.player()), 0u);
+        QTRY_VERIFY_WITH_TIMEOUT(view.failed(), timeoutMs);
+        QVERIFY(!view.isBuffering());
     }
 
     void aNewAddressAfterAFailurePlays()

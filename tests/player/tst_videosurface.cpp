@@ -12,6 +12,8 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtTest>
 
+#include <limits>
+
 Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
 
 namespace {
@@ -108,6 +110,78 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(double, aspect);
         QVERIFY(qAbs(VideoFrameSink::parseAspect(text) - aspect) < 1e-9);
+    }
+
+    // Buffer layouts: rows padded to 32 bytes, row counts to 32, sizes beyond 32 bits refused.
+    void pictureLayout_data()
+    {
+        QTest::addColumn<uint>("width");
+        QTest::addColumn<uint>("height");
+        QTest::addColumn<qulonglong>("pitch"); // 0: refused
+        QTest::addColumn<qulonglong>("lines");
+        QTest::addColumn<qulonglong>("bytes");
+        QTest::newRow("1 x 1") << 1u << 1u << 32ull << 32ull << 1024ull;
+        QTest::newRow("odd sizes") << 321u << 181u << 1312ull << 192ull << 251904ull;
+        QTest::newRow("1080p as decoded") << 1920u << 1090u << 7680ull << 1120ull << 8601600ull;
+        QTest::newRow("the largest") << 8192u << 8192u << 32768ull << 8192ull << 268435456ull;
+        QTest::newRow("no width") << 0u << 720u << 0ull << 0ull << 0ull;
+        QTest::newRow("no height") << 1280u << 0u << 0ull << 0ull << 0ull;
+        QTest::newRow("one too wide") << 8193u << 1u << 0ull << 0ull << 0ull;
+        QTest::newRow("one too tall") << 1u << 8193u << 0ull << 0ull << 0ull;
+        QTest::newRow("a row of 2^32 bytes") << (1u << 30) << 1u << 0ull << 0ull << 0ull;
+        QTest::newRow("2^32 pixels") << 65536u << 65536u << 0ull << 0ull << 0ull;
+        QTest::newRow("the largest number") << std::numeric_limits<uint>::max() << std::numeric_limits<uint>::max() << 0ull << 0ull << 0ull;
+    }
+
+    void pictureLayout()
+    {
+        QFETCH(uint, width);
+        QFETCH(uint, height);
+        QFETCH(qulonglong, pitch);
+        const std::optional<VideoFrameSink::Layout> layout = VideoFrameSink::layoutFor(width, height);
+        QCOMPARE(layout.has_value(), pitch > 0);
+        if (!layout)
+            return;
+        QCOMPARE(qulonglong(layout->pitch), pitch);
+        QTEST(qulonglong(layout->lines), "lines");
+        QTEST(qulonglong(layout->bytes), "bytes");
+        QVERIFY(layout->pitch >= size_t(width) * 4 && layout->lines >= height);
+    }
+
+    // The format libVLC is told, and what a refusal reports.
+    void formatNegotiation_data()
+    {
+        QTest::addColumn<uint>("width");
+        QTest::addColumn<uint>("height");
+        QTest::addColumn<uint>("pitch"); // 0: refused
+        QTest::addColumn<uint>("lines");
+        QTest::newRow("1080p as decoded") << 1920u << 1090u << 7680u << 1120u;
+        QTest::newRow("the largest") << 8192u << 8192u << 32768u << 8192u;
+        QTest::newRow("empty") << 0u << 0u << 0u << 0u;
+        QTest::newRow("too wide") << 8200u << 64u << 0u << 0u;
+        QTest::newRow("a row past 32 bits") << (1u << 30) << 4u << 0u << 0u;
+    }
+
+    void formatNegotiation()
+    {
+        QFETCH(uint, width);
+        QFETCH(uint, height);
+        QFETCH(uint, pitch);
+        auto sink = std::make_shared<VideoFrameSink>();
+        int failures = 0;
+        sink->setFailureHandler([&failures] { ++failures; });
+        char chroma[5] = {};
+        unsigned w = width, h = height, pitches = 0, lines = 0;
+        QCOMPARE(sink->configure(chroma, &w, &h, &pitches, &lines), pitch > 0 ? 1u : 0u);
+        QCOMPARE(failures, pitch > 0 ? 0 : 1);
+        QCOMPARE(sink->counters().refused, pitch > 0 ? quint64(0) : quint64(1));
+        if (pitch == 0)
+            return;
+        QCOMPARE(QByteArray(chroma), QByteArray("RV32"));
+        QCOMPARE(pitches, pitch);
+        QTEST(lines, "lines");
+        QCOMPARE(w, width);
+        QCOMPARE(h, height);
     }
 
     void blackUntilThePictureShows()

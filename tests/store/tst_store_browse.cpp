@@ -59,16 +59,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("categoryId");
         QTest::addColumn<QString>("categoryName");
         QTest::addColumn<QStringList>("favorites");
+        QTest::addColumn<QStringList>("recents");
         QTest::addColumn<bool>("locked");
 
-        QTest::newRow("xxx in capitals") << Section::live << "7" << "XXX Night" << QStringList() << true;
-        QTest::newRow("adult inside a word") << Section::live << "7" << "Nonadultish" << QStringList() << true;
-        QTest::newRow("porn") << Section::live << "7" << "PoRn" << QStringList() << true;
-        QTest::newRow("ordinary") << Section::live << "1" << "News" << QStringList() << false;
-        QTest::newRow("favourites holding an adult channel") << Section::live << "__fav__" << "Favorites" << QStringList{"a1"} << true;
-        QTest::newRow("favourites without one") << Section::live << "__fav__" << "Favorites" << QStringList{"c1"} << false;
-        QTest::newRow("movies never") << Section::movies << "7" << "XXX" << QStringList() << false;
-        QTest::newRow("movie favourites never") << Section::movies << "__fav__" << "Favorites" << QStringList{"a1"} << false;
+        QTest::newRow("xxx in capitals") << Section::live << "7" << "XXX Night" << QStringList() << QStringList() << true;
+        QTest::newRow("adult inside a word") << Section::live << "7" << "Nonadultish" << QStringList() << QStringList() << true;
+        QTest::newRow("porn") << Section::live << "7" << "PoRn" << QStringList() << QStringList() << true;
+        QTest::newRow("ordinary") << Section::live << "1" << "News" << QStringList() << QStringList() << false;
+        QTest::newRow("favourites holding an adult channel") << Section::live << "__fav__" << "Favorites" << QStringList{"a1"} << QStringList() << true;
+        QTest::newRow("favourites without one") << Section::live << "__fav__" << "Favorites" << QStringList{"c1"} << QStringList() << false;
+        QTest::newRow("recently viewed holding an adult channel")
+            << Section::live << "__recent__" << "Recently Viewed" << QStringList() << QStringList{"a1"} << true;
+        QTest::newRow("recently viewed without one")
+            << Section::live << "__recent__" << "Recently Viewed" << QStringList() << QStringList{"c1"} << false;
+        QTest::newRow("movies never") << Section::movies << "7" << "XXX" << QStringList() << QStringList() << false;
+        QTest::newRow("movie favourites never") << Section::movies << "__fav__" << "Favorites" << QStringList{"a1"} << QStringList() << false;
     }
 
     void parentalLock()
@@ -77,12 +82,14 @@ private Q_SLOTS:
         QFETCH(QString, categoryId);
         QFETCH(QString, categoryName);
         QFETCH(QStringList, favorites);
+        QFETCH(QStringList, recents);
         QFETCH(bool, locked);
         f->serve("get_live_streams", channelsJson({{.id = "c1", .name = "News 24"}, {.id = "a1", .name = "Adult Channel", .category = "7"}}));
         f->serve("get_vod_categories", categoriesJson({{"1", "Films"}}));
         f->serve("get_vod_streams", moviesJson({{.id = "a1", .name = "Adult film", .category = "7"}}));
         f->preferences()->setFavorites(Section::live, favorites);
         f->preferences()->setFavorites(Section::movies, favorites);
+        f->preferences()->setRecents(Section::live, recents);
         auto store = f->connectedStore();
         await(store->openSection(Section::live)); // fills the live cache
         await(store->openSection(section));
@@ -103,7 +110,7 @@ private Q_SLOTS:
         store->runPinChallenge();
         QVERIFY(!store->hasPinChallenge());
         QCOMPARE(*store->selectedCategory(), chosen);
-        QCOMPARE(idsOf(store->items()), QStringList{"a1"});
+        QVERIFY(idsOf(store->items()).contains("a1"));
     }
 
     void movieOrderings_data()

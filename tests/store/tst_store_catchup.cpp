@@ -88,6 +88,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("offset 10") << "2024-05-01 20:15:00" << 2700.0 << 10 << "35/2024-05-01:20-25/42.m3u8";
         QTest::newRow("offset 50, duration floor") << "2024-05-01 20:15:00" << 2700.0 << 50 << "1/2024-05-01:21-05/42.m3u8";
+        QTest::newRow("exactly midnight") << "2024-05-01 23:50:00" << 3600.0 << 10 << "50/2024-05-02:00-00/42.m3u8";
         QTest::newRow("across midnight") << "2024-05-01 23:50:00" << 3600.0 << 20 << "40/2024-05-02:00-10/42.m3u8";
         QTest::newRow("across the year") << "2024-12-31 23:30:00" << 3600.0 << 45 << "15/2025-01-01:00-15/42.m3u8";
         QTest::newRow("unreadable date still wraps the time") << "2024-13-45 23:50:00" << 3600.0 << 20 << "40/2024-13-45:00-10/42.m3u8";

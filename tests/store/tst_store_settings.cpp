@@ -2,6 +2,7 @@
 #include "storefixture.h"
 
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 using namespace StoreTest;
@@ -135,6 +136,42 @@ private Q_SLOTS:
         QTRY_COMPARE(f->accountRequests(), 1);
         QTRY_COMPARE(store->expiryText(), expected);
         QCOMPARE(changed.isEmpty(), expected == QLatin1String("Your playlist expires:"));
+    }
+
+    // The days left count down while the program runs: when the time left crosses a whole day,
+    // which is the expiry's own time of day.
+    void expiryLineCountsDown_data()
+    {
+        QTest::addColumn<QDateTime>("expiry");
+        QTest::addColumn<int>("days");
+        QTest::newRow("expiring at midnight") << QDateTime(QDate(2031, 3, 10), QTime(0, 0)) << 4;
+        QTest::newRow("expiring in the afternoon") << QDateTime(QDate(2031, 3, 10), QTime(15, 30)) << 1;
+    }
+
+    void expiryLineCountsDown()
+    {
+        QFETCH(QDateTime, expiry);
+        QFETCH(int, days);
+        const QByteArray account =
+            compact(QJsonObject{{"user_info", QJsonObject{{"exp_date", QString::number(expiry.toSecsSinceEpoch())}}}});
+        f->server().on("/player_api.php", FakeServer::Reply::json(account));
+        const auto line = [&](int left) {
+            return "Your playlist expires: " + expiry.toString("dd.MM.yyyy") + QStringLiteral(" (%1 days left)").arg(left);
+        };
+        QDateTime now = expiry.addMSecs(-qint64(days) * 86400 * 1000 - 40); // 40 ms before the count drops
+        auto store = f->makeStore();
+        store->setClock([&now] { return now; });
+        await(store->connect(f->playlist(), false));
+        QTRY_COMPARE(store->expiryText(), line(days + 1));
+
+        now = now.addMSecs(40);
+        QSignalSpy changed(store.get(), &AppStore::expiryTextChanged);
+        QVERIFY(changed.wait(2000));
+        QCOMPARE(store->expiryText(), line(days));
+        // And it looks again later.
+        const auto *refresh = store->findChild<QTimer *>("expiryRefresh");
+        QVERIFY(refresh && refresh->isActive());
+        QVERIFY(refresh->interval() > 0 && refresh->interval() <= 3600 * 1000);
     }
 
     void themeAddress_data()

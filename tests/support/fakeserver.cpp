@@ -139,7 +139,7 @@ void writeHttpReply(QTcpSocket *socket, const FakeServer::Reply &reply, const QB
 {
     if (reply.filePath.isEmpty()) {
         const QByteArray body = reply.cutAfter ? reply.body.left(*reply.cutAfter) : reply.body;
-        writeHead(socket, reply.status, reply.contentType, reply.body.size());
+        writeHead(socket, reply.status, reply.contentType, reply.body.size(), reply.headers);
         socket->write(body);
         if (reply.cutAfter) {
             socket->flush();

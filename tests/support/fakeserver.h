@@ -27,6 +27,7 @@ public:
         bool never = false;                 // take the request and stay silent
         std::optional<qsizetype> cutAfter;  // promise the whole body, send this many bytes, hang up
         QString filePath;                   // serve this file (with byte ranges) instead of `body`
+        QList<std::pair<QByteArray, QByteArray>> headers; // more header lines ("Location", say)
 
         static Reply json(QByteArray body, int status = 200)
         {

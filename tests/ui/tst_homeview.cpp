@@ -196,7 +196,7 @@ private Q_SLOTS:
             const QPointF top = row->mapToScene(QPointF(0, 0));
             return top.y() >= 0 && top.y() + row->height() <= f.window.height();
         };
-        QTRY_VERIFY(!inView()); // once the rows are laid out with their posters
+        QTRY_VERIFY(!inView());
         for (int i = 0; i < 6; ++i)
             f.key(Qt::Key_Tab);
         QCOMPARE(focusedName(f), QStringLiteral("Show B"));

@@ -152,7 +152,7 @@ private Q_SLOTS:
         MediaItem item = f.store->items().first();
         f.store->setDetailItem(item);
         QVERIFY(!shown(f, "sectionColumns"));
-        QVERIFY(shown(f, "detailPlaceholder"));
+        QVERIFY(shown(f, "detailScreen"));
         QCOMPARE(f.find(QStringLiteral("detailTitle"))->property("text").toString(), item.name);
         f.click(f.find(QStringLiteral("detailBack")));
         QVERIFY(!f.store->hasDetailItem());
@@ -479,7 +479,7 @@ private Q_SLOTS:
 
         f.key(Qt::Key_Return);
         QCOMPARE(f.store->detailItem()->name, QStringLiteral("Movie 1"));
-        QVERIFY(shown(f, "detailPlaceholder"));
+        QVERIFY(shown(f, "detailScreen"));
         f.key(Qt::Key_Escape);
         QVERIFY(!f.store->hasDetailItem());
         QTRY_COMPARE(focusedThing(f), QStringLiteral("item:Movie 1"));

@@ -225,12 +225,23 @@ QString MediaLibrary::moviePath(int index, const QString &extension) const
     return QFileInfo::exists(path) ? path : QString();
 }
 
-QString MediaLibrary::imagePath(const QString &relative) const
+QString MediaLibrary::imagePath(const QStringList &segments) const
 {
-    if (relative.contains(".."_L1))
+    // Segments arrive percent-decoded, so one may hold a "/" or be a whole absolute path.
+    if (segments.isEmpty())
         return {};
-    const QString path = QDir(m_directory).filePath(relative);
-    return QFileInfo(path).isFile() ? path : QString();
+    for (const QString &segment : segments) {
+        if (segment.isEmpty() || segment == "."_L1 || segment == ".."_L1 || segment.contains(u'/')
+            || segment.contains(u'\\') || segment.contains(QChar(0)))
+            return {};
+    }
+    const QString folder = QFileInfo(m_directory).canonicalFilePath();
+    const QFileInfo file(QDir(m_directory).filePath(segments.join(u'/')));
+    // And no link inside the folder leads out of it either.
+    const QString resolved = file.canonicalFilePath();
+    if (folder.isEmpty() || !file.isFile() || !resolved.startsWith(folder + u'/'))
+        return {};
+    return file.filePath();
 }
 
 MediaLibrary::Job MediaLibrary::liveClipJob(int pattern, const QString &title, const QString &output)

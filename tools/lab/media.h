@@ -40,8 +40,9 @@ public:
     const TsClip *liveClip(int index) const;
     // "movie-N.EXT" for the two containers made ("mp4", "mkv"); empty when there is none.
     QString moviePath(int index, const QString &extension) const;
-    // "logos/N.png", "posters/N.jpg", "themes/N.jpg"; empty when there is no such file.
-    QString imagePath(const QString &relative) const;
+    // The file at these path segments ("logos", "3.png") inside the media folder; empty when
+    // there is no such file or the segments would lead out of the folder.
+    QString imagePath(const QStringList &segments) const;
 
     // One ffmpeg run: its arguments, and a text that ffmpeg reads from a file (drawn on the picture).
     struct Job

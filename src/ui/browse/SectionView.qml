@@ -1,7 +1,7 @@
 import QtQuick
 import Mavu
 
-// The section phase. With an item open, its detail fills the screen; otherwise the category
+// The section phase. With an item open, its detail screen fills the screen; otherwise the category
 // column, a divider and the section's body: the poster grid for movies and TV shows, the live
 // columns for Live TV. The parental PIN sheet shows while the store holds a challenge.
 // Escape goes back one step: from the detail to the grid, from the grid home.
@@ -9,15 +9,17 @@ FocusScope {
     id: root
     objectName: "sectionView"
 
-    Keys.onEscapePressed: {
-        if (AppStore.hasDetailItem) {
-            AppStore.clearDetailItem()
-            // Back by key: the grid's current cell takes the keyboard again, ring and all.
+    // The detail screen takes Escape itself and clears the item.
+    Keys.onEscapePressed: AppStore.goHome()
+
+    // Back from a title, the grid's current cell takes the keyboard again, ring and all, so the
+    // way on starts where it left off.
+    Connections {
+        target: AppStore
+        function onDetailItemChanged() {
             const pane = body.item as GridPane
-            if (pane)
+            if (!AppStore.hasDetailItem && pane)
                 pane.focusGrid(Qt.BacktabFocusReason)
-        } else {
-            AppStore.goHome()
         }
     }
 
@@ -80,7 +82,7 @@ FocusScope {
         anchors.fill: parent
         active: AppStore.hasDetailItem
         focus: active
-        sourceComponent: DetailPlaceholder {
+        sourceComponent: DetailScreen {
             focus: true
         }
     }
