@@ -1,6 +1,8 @@
 // The browsing screens' decisions: grid geometry and keyboard moves, what the grid pane shows,
-// the sort menu, prompts, category symbols and selection, the PIN check, typed text.
+// the sort menu, prompts, category symbols and selection, the PIN check, typed text; the
+// rounded poster's crop and outline.
 #include "browserules.h"
+#include "roundedpicture.h"
 #include "store/appstore.h"
 #include "store/listmodels.h"
 
@@ -228,6 +230,72 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(int, modifiers);
         QTEST(BrowseRules::typesIntoSearch(text, modifiers), "types");
+    }
+
+    void pictureCrop_data()
+    {
+        QTest::addColumn<QSizeF>("texture");
+        QTest::addColumn<QSizeF>("item");
+        QTest::addColumn<QRectF>("shown");
+        QTest::newRow("same shape") << QSizeF(300, 400) << QSizeF(150, 200) << QRectF(0, 0, 1, 1);
+        QTest::newRow("wide picture, tall frame") << QSizeF(400, 200) << QSizeF(100, 100) << QRectF(0.25, 0, 0.5, 1);
+        QTest::newRow("tall picture, wide frame") << QSizeF(100, 400) << QSizeF(200, 200) << QRectF(0, 0.375, 1, 0.25);
+        QTest::newRow("no picture yet") << QSizeF(0, 0) << QSizeF(150, 200) << QRectF(0, 0, 1, 1);
+        QTest::newRow("frame not laid out") << QSizeF(300, 400) << QSizeF(150, 0) << QRectF(0, 0, 1, 1);
+    }
+
+    // The picture covers the frame, cropped evenly on its long side.
+    void pictureCrop()
+    {
+        QFETCH(QSizeF, texture);
+        QFETCH(QSizeF, item);
+        QFETCH(QRectF, shown);
+        const QRectF crop = RoundedPicture::croppedSourceRect(texture, item);
+        QVERIFY2(std::abs(crop.x() - shown.x()) < 1e-9 && std::abs(crop.y() - shown.y()) < 1e-9
+                     && std::abs(crop.width() - shown.width()) < 1e-9 && std::abs(crop.height() - shown.height()) < 1e-9,
+                 qPrintable(QStringLiteral("%1 %2 %3 %4").arg(crop.x()).arg(crop.y()).arg(crop.width()).arg(crop.height())));
+    }
+
+    void pictureOutline_data()
+    {
+        QTest::addColumn<QSizeF>("size");
+        QTest::addColumn<qreal>("radius");
+        QTest::addColumn<qreal>("usedRadius");
+        QTest::newRow("poster") << QSizeF(150, 200) << 10.0 << 10.0;
+        QTest::newRow("square corners") << QSizeF(150, 200) << 0.0 << 0.0;
+        QTest::newRow("radius beyond half the width") << QSizeF(40, 200) << 30.0 << 20.0;
+        QTest::newRow("negative radius") << QSizeF(150, 200) << -4.0 << 0.0;
+    }
+
+    // The strip spans the whole frame, stays inside its rounded outline and fills the frame less
+    // its four corners.
+    void pictureOutline()
+    {
+        QFETCH(QSizeF, size);
+        QFETCH(qreal, radius);
+        QFETCH(qreal, usedRadius);
+        const QList<QPointF> strip = RoundedPicture::outlineStrip(size, radius, 16);
+        QVERIFY(strip.size() >= 4 && strip.size() % 2 == 0);
+        QCOMPARE(strip.first().y(), 0.0);
+        QCOMPARE(strip.last().y(), size.height());
+        qreal area = 0;
+        for (qsizetype i = 0; i < strip.size(); i += 2) {
+            const QPointF left = strip.at(i);
+            const QPointF right = strip.at(i + 1);
+            QCOMPARE(left.y(), right.y());
+            QVERIFY(left.x() >= 0 && right.x() <= size.width() && left.x() <= right.x());
+            QCOMPARE(left.x(), size.width() - right.x()); // symmetric
+            if (i >= 2) {
+                const QPointF upLeft = strip.at(i - 2);
+                const QPointF upRight = strip.at(i - 1);
+                QVERIFY(left.y() >= upLeft.y());
+                area += (left.y() - upLeft.y()) * ((upRight.x() - upLeft.x()) + (right.x() - left.x())) / 2;
+            }
+        }
+        const qreal expected = size.width() * size.height() - (4 - M_PI) * usedRadius * usedRadius;
+        QVERIFY2(std::abs(area - expected) < 0.01 * expected, qPrintable(QStringLiteral("%1 vs %2").arg(area).arg(expected)));
+        if (usedRadius > 0)
+            QVERIFY(area < size.width() * size.height() - 1);
     }
 };
 
