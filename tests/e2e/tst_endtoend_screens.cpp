@@ -1,9 +1,9 @@
 // The window against an in-process mavu-lab: the home screen follows a change of language with
-// the lab's own words; a show goes from the grid to its details, one of its episodes plays
-// full-window and the details come back as they were. With MAVU_SCREENSHOT set to a file name,
-// the home screen is saved there and the detail screens beside it ("x.png": "x-movie.png", …)
-// once their pictures have arrived, and each page of the settings sheet ("x-settings-theme.png", …)
-// (run it under a real display server to look at the result).
+// the lab's own words and leads into every section; a show goes from the grid to its details, one
+// of its episodes plays full-window and the details come back as they were. With MAVU_SCREENSHOT
+// set to a file name, the home screen is saved there and the section, detail and settings screens
+// beside it ("x.png": "x-movies.png", "x-movie.png", "x-settings-theme.png", …) once their pictures
+// have arrived (run it under a real display server to look at the result).
 #include "../ui/screenfixture.h"
 #include "labserver.h"
 #include "testmedia.h"
@@ -15,26 +15,11 @@ Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
 
 namespace {
 
-// The detail screen the section screen shows while a title is open. Until the section screen
-// hosts it itself, the test lays one over it, filling it, and hides the columns under it (all
-// but the section screen's backdrop, its first child), as the section screen will.
+// The detail screen the section screen shows while a title is open.
 QQuickItem *detailScreen(ScreenFixture &f)
 {
-    QQuickItem *section = f.find(QStringLiteral("sectionView"));
-    const QList<QQuickItem *> hosted = ScreenFixture::findAll(section, QStringLiteral("detailScreen"));
-    if (!hosted.isEmpty())
-        return hosted.first();
-    for (QQuickItem *child : section->childItems().mid(1))
-        child->setVisible(false);
-    QQmlComponent component(&f.engine, QUrl(QStringLiteral("qrc:/qt/qml/Mavu/DetailScreen.qml")));
-    auto *screen = qobject_cast<QQuickItem *>(component.create());
-    if (!screen)
-        qFatal("cannot load the detail screen: %s", qPrintable(component.errorString()));
-    screen->setParent(section);
-    screen->setParentItem(section);
-    screen->setSize(section->size());
-    screen->setFocus(true);
-    return screen;
+    const QList<QQuickItem *> hosted = ScreenFixture::findAll(f.find(QStringLiteral("sectionView")), QStringLiteral("detailScreen"));
+    return hosted.isEmpty() ? nullptr : hosted.first();
 }
 
 QList<QQuickItem *> inOrder(QQuickItem *from, const QString &name)
@@ -214,6 +199,83 @@ private Q_SLOTS:
                  QStringLiteral("Einstellungen"));
     }
 
+    // From home into each section and back: the column with the lab's categories, the grid with
+    // its posters, a search, the orders, and the parental PIN over the adult live category.
+    void everySectionFromHome()
+    {
+        Lab::Server lab(Lab::Options{.seed = 3});
+        ScreenFixture f(ScreenFixture::Tolerate::missingPictures);
+        MavuAPI::testing::setDeviceServiceBase(lab.start());
+        TestSupport::await(f.store->start());
+        TestSupport::await(f.store->enterBrowse());
+        f.loadWindow(QStringLiteral("ContentView.qml"));
+        const auto picture = [&](const char *name) {
+            const QString shot = shotName(QLatin1String(name));
+            if (shot.isEmpty())
+                return;
+            QTest::qWait(400);
+            QVERIFY(f.ownWindow->grabWindow().save(shot));
+        };
+        const auto rows = [&] { return ScreenFixture::findAll(f.root, QStringLiteral("categoryRow")); };
+        const auto postersArrived = [&] {
+            const auto pictures = ScreenFixture::findAll(f.root, QStringLiteral("posterImage"));
+            return !pictures.isEmpty()
+                && std::all_of(pictures.cbegin(), pictures.cend(), [](QQuickItem *p) { return p->property("status").toInt() != 2; });
+        };
+
+        for (const char *card : {"menuMovies", "menuSeries"}) {
+            const bool movies = card == QLatin1String("menuMovies");
+            f.click(f.find(QLatin1String(card)));
+            QCOMPARE(f.store->phase(), AppStore::Phase::section);
+            QTRY_VERIFY_WITH_TIMEOUT(ScreenFixture::findAll(f.root, QStringLiteral("itemCard")).size() > 4, 20000);
+            QCOMPARE(f.find(QStringLiteral("sectionTitle"))->property("text").toString(), rawValue(f.store->section()));
+            QVERIFY(rows().size() > 4);
+            QTRY_VERIFY_WITH_TIMEOUT(postersArrived(), 10000);
+            picture(movies ? "movies" : "tvshows");
+            if (movies) {
+                f.click(f.find(QStringLiteral("sortButton")));
+                QTRY_VERIFY(f.find<QObject>(QStringLiteral("sortMenu"))->property("opened").toBool());
+                picture("sort-menu");
+                f.key(Qt::Key_Escape);
+                QTRY_VERIFY(!f.find<QObject>(QStringLiteral("sortMenu"))->property("visible").toBool());
+                QCOMPARE(f.store->phase(), AppStore::Phase::section);
+
+                f.click(f.find(QStringLiteral("searchInput")));
+                f.type(QStringLiteral("qqqq"));
+                QTRY_VERIFY(ScreenFixture::shown(f.find(QStringLiteral("gridEmpty"))));
+                picture("search-no-match");
+            }
+            f.click(f.find(QStringLiteral("sectionBack")));
+            QCOMPARE(f.store->phase(), AppStore::Phase::home);
+        }
+
+        f.click(f.find(QStringLiteral("menuLive")));
+        QTRY_VERIFY_WITH_TIMEOUT(rows().size() > 4, 20000);
+        // The lab lists its adult category last.
+        QMetaObject::invokeMethod(f.find(QStringLiteral("categoryList")), "positionViewAtEnd");
+        QTest::qWait(100);
+        QQuickItem *adult = nullptr;
+        for (QQuickItem *row : rows()) {
+            if (AppStore::isAdult(row->property("category").value<Category>().name))
+                adult = row;
+        }
+        QVERIFY(adult);
+        const Category before = *f.store->selectedCategory();
+        f.click(adult);
+        QTRY_VERIFY(f.find(QStringLiteral("pinLayer"))->property("item").value<QObject *>());
+        f.type(QStringLiteral("1111"));
+        f.key(Qt::Key_Return);
+        QTRY_VERIFY(ScreenFixture::shown(f.find(QStringLiteral("pinWrong"))));
+        picture("pin-wrong");
+        f.type(f.store->parentalPIN());
+        f.key(Qt::Key_Return);
+        QTRY_VERIFY(!f.find(QStringLiteral("pinLayer"))->property("item").value<QObject *>());
+        QVERIFY(*f.store->selectedCategory() != before);
+        QVERIFY(AppStore::isAdult(f.store->selectedCategory()->name));
+        f.key(Qt::Key_Escape);
+        QCOMPARE(f.store->phase(), AppStore::Phase::home);
+    }
+
     // A show from the grid of TV Shows: its details and seasons; an episode of the second
     // season plays full-window with the season's episodes in its strip; leaving the player
     // shows the same details at the same season.
@@ -246,6 +308,7 @@ private Q_SLOTS:
         const Lab::Show &labShow = *lab.catalogue().show(chosen->id.toLongLong());
         f.store->runOpenDetail(*chosen); // what its poster does
         QQuickItem *screen = detailScreen(f);
+        QVERIFY(screen);
         QVERIFY(ScreenFixture::shown(screen));
         QCOMPARE(f.find(QStringLiteral("detailTitle"))->property("text").toString(), chosen->name);
         QTRY_VERIFY_WITH_TIMEOUT(!f.store->loadingDetail(), 10000);
@@ -312,6 +375,7 @@ private Q_SLOTS:
         QCOMPARE(f.store->phase(), AppStore::Phase::section);
         QCOMPARE(f.store->detailItem()->id, show.id);
         QQuickItem *screen = detailScreen(f);
+        QVERIFY(screen);
         QCOMPARE(f.find(QStringLiteral("detailTitle"))->property("text").toString(), show.name);
         QTRY_VERIFY_WITH_TIMEOUT(!f.store->loadingDetail(), 10000);
         QVERIFY(ScreenFixture::shown(screen));
@@ -356,6 +420,7 @@ private Q_SLOTS:
         QVERIFY(chosen);
         TestSupport::await(f.store->openDetail(*chosen));
         QQuickItem *screen = detailScreen(f);
+        QVERIFY(screen);
 
         QStringList rows;
         for (const char *row : {"factReleaseDate", "ratingRow", "factDirector", "factAge", "factLength", "factGenre", "factCast"}) {

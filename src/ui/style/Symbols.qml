@@ -39,7 +39,9 @@ QtObject {
         "paintbrush": "\uF0E3",
         "arrow.up.arrow.down": "\uF4E2",
         "rectangle.stack.badge.play": "\uF411",
-        "checkmark.circle.fill": "\uF5E0"
+        "checkmark.circle.fill": "\uF5E0",
+        "clock": "\uF150",
+        "xmark.circle.fill": "\uF159"
     })
 
     // "gobackward.30" and the like: the arrow glyph; the number is drawn by SymbolIcon.
