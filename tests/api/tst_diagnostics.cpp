@@ -114,7 +114,7 @@ private Q_SLOTS:
 
         QLoggingCategory::setFilterRules(QStringLiteral("mavu.*.debug=true"));
         const QtMessageHandler previous = qInstallMessageHandler(capture);
-        QCOMPARE(await(MavuAPI::vodStreams(playlist)).size(), 2);
+        QCOMPARE(await(MavuAPI::vodStreams(playlist))->size(), 2);
         await(MavuAPI::vodInfo(playlist, QStringLiteral("1")));
         await(MavuAPI::playlistExpiry(refused));
         {

@@ -7,3 +7,4 @@ mavu_add_test(tst_store_catchup store/tst_store_catchup.cpp store/storefixture.h
 mavu_add_test(tst_store_settings store/tst_store_settings.cpp store/storefixture.h)
 mavu_add_test(tst_store_models store/tst_store_models.cpp store/storefixture.h)
 mavu_add_test(tst_store_qml store/tst_store_qml.cpp store/storefixture.h)
+mavu_add_test(tst_store_failures store/tst_store_failures.cpp store/storefixture.h)
