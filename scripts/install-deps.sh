@@ -15,6 +15,8 @@ packages=(
   qml6-module-qttest qml6-module-qt5compat-graphicaleffects qt6-qpa-plugins libqt6svg6
   # async, JSON, playback
   qcoro-qt6-dev libsimdjson-dev libvlc-dev vlc-plugin-base libvlc-bin
+  # the full programme guide: XMLTV reading, gzip, its SQLite database through Qt SQL
+  libxml2-dev zlib1g-dev libqt6sql6-sqlite libsqlite3-dev
   # fonts: icon font and the wordmark's rounded typeface
   fonts-materialdesignicons-webfont fonts-quicksand
   # media generation for tests, the lab and benchmarks; headless display

@@ -39,6 +39,8 @@ int main(int argc, char *argv[])
     // Media keys and the desktop's media controls; the screen kept awake while a stream plays.
     DesktopIntegration desktop(store);
     MediaSession::setQmlInstance(&desktop.session());
+    // The full guide is brought up to date after connecting when it is older than twelve hours.
+    store.guide()->setAutomaticImport(true);
 
     ImageCacheFactory imageCache;
     QQmlApplicationEngine engine;

@@ -48,6 +48,7 @@ AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     // A coarse timer may be late by 5 % of its interval: over hours, that is minutes.
     m_expiryRefresh->setTimerType(Qt::PreciseTimer);
     QObject::connect(m_expiryRefresh, &QTimer::timeout, this, &AppStore::updateWordsAndTexts);
+    wireGuide();
 }
 
 AppStore::~AppStore() = default;
@@ -519,6 +520,7 @@ void AppStore::changePlaylist()
 
 QCoro::Task<> AppStore::refresh()
 {
+    m_guide->connected();
     {
         const Batch batch(this);
         emptyCache();

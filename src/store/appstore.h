@@ -8,6 +8,7 @@
 #include "store/failures.h"
 #include "store/listmodels.h"
 #include "store/wordtable.h"
+#include "store/programguide.h"
 
 #include <QCoroTask>
 #include <QDateTime>
@@ -148,6 +149,7 @@ class AppStore : public QObject
     Q_PROPERTY(TextListModel *catchupDaysModel READ catchupDaysModel CONSTANT FINAL)
     Q_PROPERTY(EpgProgramListModel *catchupDayProgramsModel READ catchupDayProgramsModel CONSTANT FINAL)
     Q_PROPERTY(Failures *failures READ failures CONSTANT FINAL)
+    Q_PROPERTY(ProgramGuide *guide READ guide CONSTANT FINAL)
 
 public:
     // The capitalised keys name the same values for QML, which reads only capitalised keys.
@@ -206,6 +208,14 @@ public:
     QCoro::Task<> openCatchup();
     Q_INVOKABLE void playCatchup(const EpgProgram &program);
     Q_INVOKABLE QUrl buildCatchupURL(int minutes) const; // empty: nothing to play
+
+    // --- the full guide ---
+    ProgramGuide *guide() const { return m_guide; }
+    // A past programme of any live channel (the full guide's): the channel becomes the one
+    // playing, so that leaving the recording returns to it live.
+    Q_INVOKABLE void playGuideCatchup(const MediaItem &channel, const EpgProgram &program);
+    // The live catalogue, fetched (and kept) when it is not there yet.
+    QCoro::Task<QList<MediaItem>> liveCatalogue();
 
     // --- words ---
     // Not invokable: QML binds to `words.t(key, fallback)`, which follows changes of the words.
@@ -529,6 +539,7 @@ private:
     void credentialsRefused(const Failure &failure);
     void wireRetries();
 
+    void wireGuide();
     QCoro::Task<> refreshDeviceWords();
     QCoro::Task<> loadPlaylistExpiry();
     QCoro::Task<> deliverAllCategories(Section section);
@@ -627,4 +638,5 @@ private:
     EpgProgramListModel *m_epgNowNextModel;
     TextListModel *m_catchupDaysModel;
     EpgProgramListModel *m_catchupDayProgramsModel;
+    ProgramGuide *m_guide = nullptr;
 };

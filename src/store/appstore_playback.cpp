@@ -50,9 +50,15 @@ std::optional<QUrl> AppStore::trailerURL(const QString &videoId)
 QCoro::Task<> AppStore::openDetail(MediaItem item)
 {
     const quint64 load = ++m_detailLoad;
+    const Section section = item.kind == MediaItem::Kind::movie ? Section::movies : Section::series;
+    // Leaving the detail shows the section screen behind it. A title opened from a home row
+    // must find that screen holding its own section, not the one visited last.
+    const bool otherSection = m_phase != Phase::section && section != m_section;
     {
         const Batch batch(this);
-        setSection(item.kind == MediaItem::Kind::movie ? Section::movies : Section::series);
+        setSection(section);
+        if (otherSection)
+            setSearchText(QString());
         setPhase(Phase::section);
         setDetailItem(item);
         setVodInfo(std::nullopt);
@@ -67,6 +73,8 @@ QCoro::Task<> AppStore::openDetail(MediaItem item)
         }
         setLoadingDetail(true);
     }
+    if (otherSection)
+        startTask(loadCategories());
     const Playlist playlist = *m_playlist;
     QPointer<AppStore> self(this);
     // A slow answer for an earlier click must not replace the details of the title on screen.

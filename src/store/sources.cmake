@@ -11,4 +11,11 @@ target_sources(mavu_core PRIVATE
   store/appstore_playback.cpp
   store/appstore_catchup.cpp
   store/appstore_preferences.cpp
+  store/appstore_guide.cpp
+  store/guideprogram.h store/guideprogram.cpp
+  store/guidedatabase.h store/guidedatabase.cpp
+  store/guideimportjob.h store/guideimportjob.cpp
+  store/guidegridrules.h store/guidegridrules.cpp
+  store/guidegridmodel.h store/guidegridmodel.cpp
+  store/programguide.h store/programguide.cpp
 )

@@ -11,6 +11,8 @@
 #include "store/failures.h"
 #include "store/listmodels.h"
 #include "store/wordtable.h"
+#include "store/guidegridmodel.h"
+#include "store/programguide.h"
 
 #include <QJSEngine>
 #include <QQmlEngine>
@@ -194,4 +196,42 @@ struct FilteredItemsModelForeign
     QML_FOREIGN(FilteredItemsModel)
     QML_NAMED_ELEMENT(FilteredItemsModel)
     QML_UNCREATABLE("The store makes its models.")
+};
+
+// The full guide: `AppStore.guide`, its grid model and the values its rows carry.
+struct ProgramGuideForeign
+{
+    Q_GADGET
+    QML_FOREIGN(ProgramGuide)
+    QML_NAMED_ELEMENT(ProgramGuide)
+    QML_UNCREATABLE("The store owns the guide.")
+};
+
+struct GuideGridModelForeign
+{
+    Q_GADGET
+    QML_FOREIGN(GuideGridModel)
+    QML_NAMED_ELEMENT(GuideGridModel)
+    QML_UNCREATABLE("The guide owns its grid.")
+};
+
+struct GuideProgramForeign
+{
+    Q_GADGET
+    QML_FOREIGN(GuideProgram)
+    QML_VALUE_TYPE(guideProgram)
+};
+
+struct GuideCellForeign
+{
+    Q_GADGET
+    QML_FOREIGN(GuideCell)
+    QML_VALUE_TYPE(guideCell)
+};
+
+struct GuideTickForeign
+{
+    Q_GADGET
+    QML_FOREIGN(GuideTick)
+    QML_VALUE_TYPE(guideTick)
 };

@@ -1,13 +1,72 @@
 // The window against an in-process mavu-lab: the home screen follows a change of language with
-// the lab's own words. With MAVU_SCREENSHOT set to a file name, the window is saved there once
-// the posters have arrived (run it under a real display server to look at the result).
+// the lab's own words; a show goes from the grid to its details, one of its episodes plays
+// full-window and the details come back as they were. With MAVU_SCREENSHOT set to a file name,
+// the home screen is saved there and the detail screens beside it ("x.png": "x-movie.png", …)
+// once their pictures have arrived (run it under a real display server to look at the result).
 #include "../ui/screenfixture.h"
 #include "labserver.h"
+#include "testmedia.h"
 
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(MavuPlugin)
 Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
+
+namespace {
+
+// The detail screen the section screen shows while a title is open. Until the section screen
+// hosts it itself, the test lays one over it, filling it, and hides the columns under it (all
+// but the section screen's backdrop, its first child), as the section screen will.
+QQuickItem *detailScreen(ScreenFixture &f)
+{
+    QQuickItem *section = f.find(QStringLiteral("sectionView"));
+    const QList<QQuickItem *> hosted = ScreenFixture::findAll(section, QStringLiteral("detailScreen"));
+    if (!hosted.isEmpty())
+        return hosted.first();
+    for (QQuickItem *child : section->childItems().mid(1))
+        child->setVisible(false);
+    QQmlComponent component(&f.engine, QUrl(QStringLiteral("qrc:/qt/qml/Mavu/DetailScreen.qml")));
+    auto *screen = qobject_cast<QQuickItem *>(component.create());
+    if (!screen)
+        qFatal("cannot load the detail screen: %s", qPrintable(component.errorString()));
+    screen->setParent(section);
+    screen->setParentItem(section);
+    screen->setSize(section->size());
+    screen->setFocus(true);
+    return screen;
+}
+
+QList<QQuickItem *> inOrder(QQuickItem *from, const QString &name)
+{
+    QList<QQuickItem *> found = ScreenFixture::findAll(from, name);
+    std::sort(found.begin(), found.end(), [](QQuickItem *a, QQuickItem *b) {
+        return a->property("index").toInt() < b->property("index").toInt();
+    });
+    return found;
+}
+
+// Beside the picture MAVU_SCREENSHOT names, with `suffix`; empty when no picture is wanted.
+QString shotName(const QString &suffix)
+{
+    QString base = qEnvironmentVariable("MAVU_SCREENSHOT");
+    if (base.isEmpty())
+        return {};
+    if (base.endsWith(QLatin1String(".png")))
+        base.chop(4);
+    return base + QLatin1Char('-') + suffix + QStringLiteral(".png");
+}
+
+// Waits until every picture under `from` has loaded or failed, then saves the window.
+void saveWindow(ScreenFixture &f, QQuickItem *from, const QString &file)
+{
+    QTRY_COMPARE_WITH_TIMEOUT(f.find(QStringLiteral("themePicture"))->property("status").toInt(), 1, 10000);
+    for (QQuickItem *picture : ScreenFixture::findAll(from, QStringLiteral("picture")))
+        QTRY_VERIFY_WITH_TIMEOUT(picture->property("status").toInt() != 2, 10000); // not Loading
+    QTest::qWait(500);
+    QVERIFY(f.ownWindow->grabWindow().save(file));
+}
+
+} // namespace
 
 class TestEndToEndScreens : public QObject
 {
@@ -20,6 +79,7 @@ private Q_SLOTS:
         // the test alone is fine with the software one.
         if (qEnvironmentVariableIsEmpty("MAVU_SCREENSHOT"))
             useSoftwareRendering();
+        TestMedia::useDummyAudio();
     }
 
     void homeFollowsTheChosenLanguage_data()
@@ -63,6 +123,175 @@ private Q_SLOTS:
             QTest::qWait(500);
             QVERIFY(f.ownWindow->grabWindow().save(shot));
         }
+    }
+
+    // A show from the grid of TV Shows: its details and seasons; an episode of the second
+    // season plays full-window with the season's episodes in its strip; leaving the player
+    // shows the same details at the same season.
+    void showFromTheGridToAnEpisodeAndBack()
+    {
+        Lab::Server lab(Lab::Options{.seed = 3});
+        ScreenFixture f(ScreenFixture::Tolerate::missingPictures);
+        MavuAPI::testing::setDeviceServiceBase(lab.start());
+        TestSupport::await(f.store->start());
+        TestSupport::await(f.store->enterBrowse());
+        f.loadWindow(QStringLiteral("ContentView.qml"));
+        f.click(f.find(QStringLiteral("menuSeries")));
+        QCOMPARE(f.store->section(), Section::series);
+        QTRY_VERIFY_WITH_TIMEOUT(f.store->hasSelectedCategory() && !f.store->loadingCategories(), 10000);
+
+        // The first show in the grid's categories with three seasons or more.
+        std::optional<MediaItem> chosen;
+        for (int i = 2; !chosen && i < f.store->categories().size(); ++i) {
+            f.store->selectCategory(f.store->categories().at(i));
+            QTRY_VERIFY_WITH_TIMEOUT(!f.store->loadingItems() && f.store->hasSelectedCategory(), 10000);
+            for (const MediaItem &item : f.store->filteredItems()) {
+                const Lab::Show *show = lab.catalogue().show(item.id.toLongLong());
+                if (show && show->seasons >= 3) {
+                    chosen = item;
+                    break;
+                }
+            }
+        }
+        QVERIFY(chosen);
+        const Lab::Show &labShow = *lab.catalogue().show(chosen->id.toLongLong());
+        f.store->runOpenDetail(*chosen); // what its poster does
+        QQuickItem *screen = detailScreen(f);
+        QVERIFY(ScreenFixture::shown(screen));
+        QCOMPARE(f.find(QStringLiteral("detailTitle"))->property("text").toString(), chosen->name);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.store->loadingDetail(), 10000);
+        QTRY_COMPARE(inOrder(screen, QStringLiteral("seasonChip")).size(), labShow.seasons);
+
+        f.click(inOrder(screen, QStringLiteral("seasonChip")).at(1));
+        QCOMPARE(f.store->selectedSeason()->id, 2);
+        QTRY_COMPARE(inOrder(screen, QStringLiteral("episodeCard")).size(), lab.catalogue().episodeCount(labShow, 2));
+        QQuickItem *card = inOrder(screen, QStringLiteral("episodeCard")).first();
+        const Episode episode = f.store->seasonEpisodes().first();
+        f.click(card);
+        QCOMPARE(f.store->nowPlayingEpisode()->id, episode.id);
+
+        // Full-window, with the season's episodes in the strip, playing the lab's media.
+        QQuickItem *layer = f.find(QStringLiteral("playerLayer"));
+        QTRY_COMPARE(layer->opacity(), 1.0);
+        auto *player = layer->property("item").value<QQuickItem *>();
+        QVERIFY(player);
+        QVERIFY(ScreenFixture::shown(player->findChild<QQuickItem *>(QStringLiteral("episodeStrip"))));
+        QCOMPARE(ScreenFixture::findAll(player, QStringLiteral("episodeChip")).size(), f.store->seasonEpisodes().size());
+        QTRY_VERIFY_WITH_TIMEOUT(!ScreenFixture::shown(player->findChild<QQuickItem *>(QStringLiteral("statusPanel"))), 30000);
+        QVERIFY(card->property("playing").toBool());
+
+        if (const QString shot = shotName(QStringLiteral("show-playing")); !shot.isEmpty()) {
+            // The details as they stand under the player.
+            layer->setVisible(false);
+            saveWindow(f, screen, shot);
+            layer->setVisible(true);
+        }
+
+        f.click(player->findChild<QQuickItem *>(QStringLiteral("backButton")));
+        QTRY_VERIFY(!layer->property("active").toBool());
+        QVERIFY(ScreenFixture::shown(screen));
+        QCOMPARE(f.store->detailItem()->id, chosen->id);
+        QCOMPARE(f.store->selectedSeason()->id, 2);
+        QVERIFY(inOrder(screen, QStringLiteral("seasonChip")).at(1)->property("selected").toBool());
+        QCOMPARE(inOrder(screen, QStringLiteral("episodeCard")).first()->property("text").toString(),
+                 card->property("text").toString());
+        QVERIFY(!card->property("playing").toBool());
+        // The keyboard is back on the details: Escape leaves them for the grid.
+        f.key(Qt::Key_Escape);
+        QVERIFY(!f.store->hasDetailItem());
+        QCOMPARE(f.store->phase(), AppStore::Phase::section);
+    }
+
+    // A show on the home screen's row opens its details; leaving them finds the TV Shows
+    // section with its own categories behind them.
+    void homeRowShowOpensItsDetails()
+    {
+        Lab::Server lab(Lab::Options{.seed = 3});
+        ScreenFixture f(ScreenFixture::Tolerate::missingPictures);
+        MavuAPI::testing::setDeviceServiceBase(lab.start());
+        TestSupport::await(f.store->start());
+        TestSupport::await(f.store->enterBrowse());
+        f.loadWindow(QStringLiteral("ContentView.qml"));
+        QQuickItem *row = f.find(QStringLiteral("latestSeriesRow"));
+        QTRY_VERIFY_WITH_TIMEOUT(!ScreenFixture::findAll(row, QStringLiteral("posterName")).isEmpty(), 10000);
+        QQuickItem *poster = ScreenFixture::findAll(row, QStringLiteral("posterName")).first()->parentItem()->parentItem();
+        const MediaItem show = poster->property("item").value<MediaItem>();
+        QCOMPARE(show.kind, MediaItem::Kind::series);
+
+        poster->forceActiveFocus(Qt::TabFocusReason);
+        f.key(Qt::Key_Return);
+        QCOMPARE(f.store->phase(), AppStore::Phase::section);
+        QCOMPARE(f.store->detailItem()->id, show.id);
+        QQuickItem *screen = detailScreen(f);
+        QCOMPARE(f.find(QStringLiteral("detailTitle"))->property("text").toString(), show.name);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.store->loadingDetail(), 10000);
+        QVERIFY(ScreenFixture::shown(screen));
+
+        f.key(Qt::Key_Escape);
+        QVERIFY(!f.store->hasDetailItem());
+        QCOMPARE(f.store->section(), Section::series);
+        QTRY_COMPARE_WITH_TIMEOUT(f.store->categories().size(), lab.catalogue().categories(Lab::Kind::series).size() + 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.store->hasSelectedCategory(), 10000);
+    }
+
+    // A movie's facts from the lab's details, and from its list entry alone when the details
+    // fail.
+    void movieDetailsFromTheLab_data()
+    {
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("details") << false;
+        QTest::newRow("details fail") << true;
+    }
+
+    void movieDetailsFromTheLab()
+    {
+        QFETCH(bool, fails);
+        Lab::Server lab(Lab::Options{.seed = 3});
+        ScreenFixture f(ScreenFixture::Tolerate::missingPictures);
+        MavuAPI::testing::setDeviceServiceBase(lab.start());
+        if (fails)
+            lab.setFault(QStringLiteral("get_vod_info"), Lab::Fault{.kind = Lab::Fault::Kind::status, .status = 500});
+        TestSupport::await(f.store->start());
+        TestSupport::await(f.store->enterBrowse());
+        f.loadWindow(QStringLiteral("ContentView.qml"));
+        QTRY_VERIFY_WITH_TIMEOUT(!f.store->latestMovies().isEmpty(), 10000);
+
+        // The newest movie with a poster, a rating and a trailer.
+        std::optional<MediaItem> chosen;
+        for (const MediaItem &item : f.store->allVods()) {
+            const Lab::Movie *movie = lab.catalogue().movie(item.id.toLongLong());
+            if (movie && movie->trailer && movie->rating10 > 0 && movie->icon == Lab::Image::present && item.added.toLongLong() > 0
+                && (!chosen || item.added.toLongLong() > chosen->added.toLongLong()))
+                chosen = item;
+        }
+        QVERIFY(chosen);
+        TestSupport::await(f.store->openDetail(*chosen));
+        QQuickItem *screen = detailScreen(f);
+
+        QStringList rows;
+        for (const char *row : {"factReleaseDate", "ratingRow", "factDirector", "factAge", "factLength", "factGenre", "factCast"}) {
+            if (ScreenFixture::shown(f.find(QLatin1String(row))))
+                rows.append(QLatin1String(row));
+        }
+        // The lab leaves some facts out on purpose (no plot, no age): those rows are absent too.
+        const VodInfo info = f.store->vodInfo().value_or(VodInfo());
+        QStringList expected{"factReleaseDate", "ratingRow"};
+        for (const auto &[row, text] : {std::pair{"factDirector", info.director}, {"factAge", info.age},
+                                        {"factLength", info.runtime}, {"factCast", info.cast}}) {
+            if (!text.isEmpty())
+                expected.append(QLatin1String(row));
+        }
+        QCOMPARE(rows, expected);
+        if (fails)
+            QCOMPARE(expected.size(), 2);
+        else
+            QVERIFY(!info.director.isEmpty() && !info.cast.isEmpty());
+        QCOMPARE(ScreenFixture::shown(f.find(QStringLiteral("plot"))), !info.plot.isEmpty());
+        QCOMPARE(ScreenFixture::shown(f.find(QStringLiteral("trailerButton"))), !fails);
+        QVERIFY(ScreenFixture::shown(f.find(QStringLiteral("playButton"))));
+
+        if (const QString shot = shotName(fails ? QStringLiteral("movie-failed") : QStringLiteral("movie")); !shot.isEmpty())
+            saveWindow(f, screen, shot);
     }
 };
 

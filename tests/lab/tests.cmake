@@ -5,3 +5,4 @@ mavu_add_test(tst_labserver lab/tst_labserver.cpp)
 # Both read the media the build makes with ffmpeg.
 add_dependencies(tst_labwire mavu_lab_media)
 add_dependencies(tst_labserver mavu_lab_media)
+mavu_add_test(tst_labxmltv lab/tst_labxmltv.cpp)

@@ -220,6 +220,66 @@ private Q_SLOTS:
         QVERIFY(!store->loadingDetail());
     }
 
+    // Leaving a title opened from the grid finds the grid as it was: same category, search,
+    // order and list, nothing fetched again.
+    void leavingTheDetailKeepsTheGrid()
+    {
+        f->serve("get_vod_categories", categoriesJson({{"1", "Films"}, {"2", "Drama"}}));
+        f->serve("get_vod_streams", moviesJson({{.id = "1", .name = "Alpha", .category = "2"},
+                                                {.id = "2", .name = "Beta", .category = "2"},
+                                                {.id = "3", .name = "Gamma", .category = "1"},
+                                                {.id = "4", .name = "Delta", .category = "2"}}));
+        f->serve("get_vod_info", vodInfoJson("plot"));
+        auto store = f->connectedStore();
+        await(store->openSection(Section::movies));
+        store->selectCategory(store->categories().at(3));
+        store->setVodSort(VodSort::za);
+        store->setSearchText(QStringLiteral("a"));
+        const QList<MediaItem> grid = store->filteredItems();
+        QCOMPARE(idsOf(grid), QStringList({"4", "2", "1"}));
+        const int categoryRequests = f->requestsFor("get_vod_categories");
+
+        await(store->openDetail(grid.at(1)));
+        store->clearDetailItem();
+        QCOMPARE(store->phase(), AppStore::Phase::section);
+        QCOMPARE(store->section(), Section::movies);
+        QCOMPARE(store->selectedCategory()->id, QStringLiteral("2"));
+        QCOMPARE(store->searchText(), QStringLiteral("a"));
+        QCOMPARE(store->vodSort(), VodSort::za);
+        QCOMPARE(idsOf(store->filteredItems()), idsOf(grid));
+        QCOMPARE(f->requestsFor("get_vod_categories"), categoryRequests);
+    }
+
+    // A title opened from a home row brings its own section behind it: leaving it shows that
+    // section's categories, not those of the section visited last, and no stale search.
+    void detailFromHomeBringsItsSection()
+    {
+        f->serve("get_vod_categories", categoriesJson({{"1", "Films"}}));
+        f->serve("get_vod_streams", moviesJson({{.id = "1", .name = "Alpha"}}));
+        f->serve("get_series_categories", categoriesJson({{"7", "Crime"}}));
+        f->serve("get_series", showsJson({{.id = "5", .name = "Show 5", .category = "7"}}));
+        f->serve("get_series_info", seriesInfoJson({}));
+        auto store = f->connectedStore();
+        await(store->openSection(Section::movies));
+        store->setSearchText(QStringLiteral("alp"));
+        store->goHome();
+
+        await(store->play(show("5")));
+        QCOMPARE(store->section(), Section::series);
+        QCOMPARE(store->detailItem()->id, QStringLiteral("5"));
+        QCOMPARE(store->searchText(), QString());
+        QTRY_COMPARE(store->selectedCategory().value_or(Category()).id, QStringLiteral("7"));
+        QCOMPARE(idsOf(store->categories()).mid(2), QStringList{"7"});
+        store->clearDetailItem();
+        QTRY_COMPARE(idsOf(store->filteredItems()), QStringList{"5"});
+
+        // Back in the same section from home, the column is already that section's.
+        store->goHome();
+        const int categoryRequests = f->requestsFor("get_series_categories");
+        await(store->play(show("5")));
+        QCOMPARE(f->requestsFor("get_series_categories"), categoryRequests);
+    }
+
     // Details that arrive for a title no longer on screen are dropped.
     void lateDetails_data()
     {

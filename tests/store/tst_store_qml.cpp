@@ -74,6 +74,8 @@ private Q_SLOTS:
         QTest::newRow("favourite test with a gadget") << "store.isFavorite(store.nowPlaying)" << QVariant(false);
         QTest::newRow("section argument as number") << "store.favorites(0).length" << QVariant(0);
         QTest::newRow("catch-up builder absent") << "store.hasCatchupURLBuilder + ':' + store.buildCatchupURL(5)" << QVariant("false:");
+        QTest::newRow("the guide") << "store.guide.importing + ':' + store.guide.hasFailure + ':' + store.guide.grid.count"
+                                   << QVariant("false:false:0");
     }
 
     void expressions()

@@ -4,6 +4,7 @@
 #include "guide.h"
 #include "jsonout.h"
 #include "titledmedia.h"
+#include "xmltv.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <QTcpSocket>
 #include <QTimeZone>
 #include <QTimer>
+#include <QtConcurrent>
 
 namespace Lab {
 
@@ -167,7 +169,7 @@ QString Server::playlistAddress() const
 QStringList Server::routeNames()
 {
     return providerActions
-           + QStringList{u"account"_s, u"player_api"_s, u"get.php"_s, u"live"_s, u"movie"_s, u"series"_s,
+           + QStringList{u"account"_s, u"player_api"_s, u"get.php"_s, u"xmltv"_s, u"live"_s, u"movie"_s, u"series"_s,
                          u"timeshift"_s, u"hls"_s, u"streams"_s, u"images"_s, u"playlist_information"_s,
                          u"get_app_setting"_s, u"device"_s, u"*"_s};
 }
@@ -195,6 +197,7 @@ Server::Request Server::parse(const QHttpServerRequest &httpRequest) const
     const QByteArray origin = httpRequest.value("Origin");
     request.fromWebPage = (!fetchSite.isEmpty() && fetchSite != "same-origin" && fetchSite != "none")
         || (!origin.isEmpty() && origin != m_base.toUtf8());
+    request.acceptEncoding = httpRequest.value("Accept-Encoding");
 
     // Route names, most particular first.
     const QString first = request.segments.value(0);
@@ -203,6 +206,8 @@ Server::Request Server::parse(const QHttpServerRequest &httpRequest) const
         request.routes = {action.isEmpty() ? u"account"_s : action, u"player_api"_s};
     } else if (request.segments.size() == 1 && first == "get.php"_L1) {
         request.routes = {u"get.php"_s, u"player_api"_s};
+    } else if (request.segments.size() == 1 && first == "xmltv.php"_L1) {
+        request.routes = {u"xmltv"_s, u"player_api"_s};
     } else if (first == "live"_L1 || first == "movie"_L1 || first == "series"_L1 || first == "timeshift"_L1
                || first == "hls"_L1) {
         request.routes = {first, u"streams"_s};
@@ -268,6 +273,10 @@ void Server::respond(const Request &request, QTcpSocket *socket, std::optional<F
         answer = request.value(u"username"_s) == m_options.username && request.value(u"password"_s) == m_options.password
                      ? m3uAnswer()
                      : authFailureAnswer();
+    else if (first == "xmltv.php"_L1 && request.segments.size() == 1) {
+        if (!xmltvAnswer(request, socket, fault, answer))
+            return; // answered once its length is known
+    }
     else if (first == "live"_L1 || first == "movie"_L1 || first == "series"_L1)
         answer = streamAnswer(request);
     else if (first == "timeshift"_L1)
@@ -361,6 +370,8 @@ void Server::send(QTcpSocket *socket, const Request &request, Answer answer, con
         case Fault::Kind::cut:
             if (answer.length)
                 options.stopAfter = *answer.length / 2;
+            else if (answer.cutAfter > 0)
+                options.stopAfter = answer.cutAfter;
             else
                 options.stopAfter = std::max<qint64>(1, answer.mediaRate);
             break;
@@ -543,6 +554,44 @@ Server::Answer Server::accountAnswer() const
     json.endObject();
     json.endObject();
     return Answer::json(out);
+}
+
+qint64 Server::guideSeconds() const
+{
+    const double days = m_options.guideDays >= 0 ? m_options.guideDays : m_options.preset == Preset::large ? 0.25 : 2;
+    return qint64(days * 86400);
+}
+
+bool Server::xmltvAnswer(const Request &request, QTcpSocket *socket, const std::optional<Fault> &fault, Answer &answer)
+{
+    if (request.value(u"username"_s) != m_options.username || request.value(u"password"_s) != m_options.password) {
+        answer = authFailureAnswer();
+        return true;
+    }
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const qint64 from = now - guideSeconds();
+    const qint64 to = now + guideSeconds();
+    answer.contentType = "application/xml; charset=UTF-8";
+    // Compressed as it goes when the client takes gzip, as panels behind a web server answer;
+    // the length is then unknown, and a cut comes after the first pieces.
+    if (request.acceptEncoding.contains("gzip")) {
+        answer.headers.append(HttpWire::Header("Content-Encoding", "gzip"));
+        answer.body = Xmltv::gzipSource(m_catalogue, from, to);
+        answer.cutAfter = 64 * 1024;
+        return true;
+    }
+    // Plain, with its length, which takes writing the whole guide once: done on a worker
+    // thread (a second or two for the large catalogue), so that the lab keeps answering.
+    QPointer<QTcpSocket> guarded(socket);
+    QtConcurrent::run([catalogue = m_catalogue, from, to] { return Xmltv::size(catalogue, from, to); })
+        .then(this, [this, guarded, request, fault, from, to, answer](qint64 length) mutable {
+            if (!guarded)
+                return;
+            answer.length = length;
+            answer.body = Xmltv::source(m_catalogue, from, to);
+            send(guarded, request, std::move(answer), fault);
+        });
+    return false;
 }
 
 Server::Answer Server::m3uAnswer()

@@ -38,6 +38,10 @@ struct Options
     int expiryDays = 45;
     // Faults in force from the start, by route.
     QList<std::pair<QString, Fault>> faults;
+    // Days of programme guide before and after the current time in "/xmltv.php"; negative:
+    // the preset's own (2 days for the demo, about 13 MB; a quarter day for the large
+    // catalogue, about 380 MB).
+    double guideDays = -1;
     // Draw each channel's or title's name on its picture (ffmpeg renders on first use and keeps
     // the result for the run); otherwise the clips made at build time are served as they are.
     bool titledMedia = false;
@@ -104,6 +108,7 @@ private:
         QList<std::pair<QString, QString>> query;
         QByteArray range;
         QByteArray target;  // the path and query as sent, for redirects back to it
+        QByteArray acceptEncoding;
         QStringList routes; // most particular first
         bool fromWebPage = false; // sent by a browser on behalf of a page of another origin
         std::optional<QString> value(const QString &name) const;
@@ -118,6 +123,7 @@ private:
         BodySource body;
         qint64 mediaRate = 0; // bytes per second of media; 0 for anything else
         bool paced = false;   // sent at its media rate (live)
+        qint64 cutAfter = 0;  // where a cut fault hangs up when the length is unknown
 
         static Answer json(QByteArray body, int status = 200);
         static Answer pieces(QList<QByteArray> pieces, int status = 200);
@@ -133,6 +139,9 @@ private:
     Answer accountAnswer() const;
     Answer authFailureAnswer() const;
     Answer m3uAnswer();
+    // False when the answer goes out later, by itself.
+    bool xmltvAnswer(const Request &request, QTcpSocket *socket, const std::optional<Fault> &fault, Answer &answer);
+    qint64 guideSeconds() const;
     Answer streamAnswer(const Request &request) const;
     Answer timeshiftAnswer(const Request &request) const;
     Answer segmentAnswer(const Request &request) const;

@@ -89,10 +89,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption expiry(u"expiry-days"_s, u"Days until the account expires (default 45), or never."_s, u"days"_s, u"45"_s);
     const QCommandLineOption fault(u"fault"_s, u"A fault from the start, e.g. get_live_streams=delay:3000, live=break:5, *=stall (repeatable)."_s,
                                    u"route=kind[:argument]"_s);
+    const QCommandLineOption guideDays(u"guide-days"_s, u"Days of programme guide before and after now in /xmltv.php (default 2, about 13 MB; 0.25 with --preset large, about 380 MB)."_s,
+                                       u"days"_s);
     const QCommandLineOption noTitles(u"no-titles"_s, u"Serve the clips made at build time instead of rendering each stream's name onto its picture."_s);
     const QCommandLineOption media(u"media"_s, u"Folder of the media made at build time."_s, u"folder"_s, Lab::MediaLibrary::defaultDirectory());
     const QCommandLineOption makeMedia(u"make-media"_s, u"Make the media into a folder with ffmpeg and exit (the build does this)."_s, u"folder"_s);
-    parser.addOptions({port, address, seed, preset, username, password, authFailure, expiry, fault, noTitles, media, makeMedia});
+    parser.addOptions({port, address, seed, preset, username, password, authFailure, expiry, fault, guideDays, noTitles, media, makeMedia});
     parser.process(app);
 
     if (parser.isSet(makeMedia)) {
@@ -137,6 +139,11 @@ int main(int argc, char *argv[])
             return fail(u"--fault %1: expected ROUTE=KIND[:ARGUMENT] with a route and kind listed at /lab"_s.arg(text));
         options.faults.append({route, *parsed});
     }
+    if (parser.isSet(guideDays)) {
+        options.guideDays = parser.value(guideDays).toDouble(&ok);
+        if (!ok || options.guideDays < 0 || options.guideDays > 60)
+            return fail(u"--guide-days takes a number of days from 0 to 60"_s);
+    }
     options.titledMedia = !parser.isSet(noTitles);
     options.mediaDirectory = parser.value(media);
 
@@ -157,6 +164,7 @@ int main(int argc, char *argv[])
     print(u"  provider: %1  user %2  password %3"_s.arg(base, options.username, options.password));
     print(u"  playlist the device service attaches: %1"_s.arg(server.playlistAddress()));
     print(u"  device service base: %1 (the player's MAVU_DEVICE_SERVICE_URL)"_s.arg(base));
+    print(u"  programme guide: %1/xmltv.php?username=%2&password=%3"_s.arg(base, options.username, options.password));
     print(u"  faults: %1/lab/fault?route=ROUTE&kind=KIND   state: %1/lab"_s.arg(base));
     for (const auto &[route, active] : server.faults().all())
         print(u"  fault on %1: %2"_s.arg(route, active.describe()));

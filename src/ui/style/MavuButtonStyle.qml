@@ -2,11 +2,13 @@ import QtQuick
 import Mavu
 
 // The app's button: filled (amber face, ink label, amber glow) for a screen's primary action,
-// outlined (amber border and label, clear inside) for the others. Only `filled` and the
-// pressed state change its look; keyboard focus adds the ring every button has.
+// outlined (amber border and label, clear inside) for the others, its text led by a symbol
+// when `symbol` names one. Only `filled` and the pressed state change its look; keyboard focus
+// adds the ring every button has.
 MavuButton {
     id: control
     property bool filled: false
+    property string symbol
 
     topPadding: 10
     bottomPadding: 10
@@ -15,13 +17,11 @@ MavuButton {
     font.pixelSize: Fonts.body
     opacity: down ? Metrics.pressedOpacity : 1.0
 
-    contentItem: PlainText {
+    contentItem: ButtonFace {
         text: control.text
+        symbol: control.symbol
         font: control.font
         color: control.filled ? MavuColor.ink : MavuColor.amber
-        horizontalAlignment: Text.AlignHCenter
-        verticalAlignment: Text.AlignVCenter
-        elide: Text.ElideRight
     }
 
     background: Item {
@@ -37,8 +37,9 @@ MavuButton {
                 readonly property real spread: (index + 1) * 2
                 x: -spread
                 y: 5 - spread
-                width: parent.width + 2 * spread
-                height: parent.height + 2 * spread
+                // No parent while the button is being torn down.
+                width: parent ? parent.width + 2 * spread : 0
+                height: parent ? parent.height + 2 * spread : 0
                 radius: Metrics.buttonRadius + spread
                 color: MavuColor.amber
                 opacity: 0.45 / 7 * (1 - index / 7)

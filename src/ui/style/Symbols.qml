@@ -31,7 +31,7 @@ QtObject {
         "paintpalette": "\uF3D8",
         "globe": "\uF5CA",
         "eye.slash": "\uF209",
-        "play.rectangle": "\uF5C3",
+        "play.rectangle": "\uF40B",
         "list.bullet": "\uF279",
         "calendar": "\uF0ED"
     })

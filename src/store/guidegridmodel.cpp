@@ -1,0 +1,388 @@
+#include "guidegridmodel.h"
+
+#include <QDateTime>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace {
+
+constexpr qint64 halfHour = 1800;
+constexpr qint64 loadStep = 3 * 3600; // rows are read in whole blocks of hours, so that a small scroll reads nothing
+constexpr qint64 daysAhead = 7;
+
+qint64 floorTo(qint64 value, qint64 step)
+{
+    const qint64 q = value / step;
+    return (value % step != 0 && value < 0 ? q - 1 : q) * step;
+}
+
+void startTask(QCoro::Task<> &&task)
+{
+    [[maybe_unused]] QCoro::Task<> started = std::move(task);
+}
+
+GuideGridRules::Move moveOf(GuideGridModel::Key key)
+{
+    using Move = GuideGridRules::Move;
+    switch (key) {
+    case GuideGridModel::Key::Left: return Move::left;
+    case GuideGridModel::Key::Right: return Move::right;
+    case GuideGridModel::Key::Up: return Move::up;
+    case GuideGridModel::Key::Down: return Move::down;
+    case GuideGridModel::Key::PageUp: return Move::pageUp;
+    case GuideGridModel::Key::PageDown: return Move::pageDown;
+    case GuideGridModel::Key::Home: return Move::now;
+    case GuideGridModel::Key::DayBack: return Move::dayBack;
+    case GuideGridModel::Key::DayForward: return Move::dayForward;
+    }
+    return Move::now;
+}
+
+} // namespace
+
+GuideGridModel::GuideGridModel(QObject *parent)
+    : QAbstractListModel(parent)
+{
+    resetSpan();
+    m_focus.time = now();
+    m_minute.setInterval(30 * 1000);
+    connect(&m_minute, &QTimer::timeout, this, &GuideGridModel::tick);
+    m_minute.start();
+}
+
+void GuideGridModel::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+    resetSpan();
+    Q_EMIT geometryChanged();
+    Q_EMIT nowChanged();
+}
+
+int GuideGridModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_channels.size());
+}
+
+QVariant GuideGridModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const int row = index.row();
+    switch (role) {
+    case ChannelRole:
+        return QVariant::fromValue(m_channels.at(row));
+    case CellsRole:
+        return QVariant::fromValue(m_rows.at(row).cells);
+    case LoadedRole:
+        return m_rows.at(row).loaded;
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> GuideGridModel::roleNames() const
+{
+    return {{ChannelRole, "channel"}, {CellsRole, "cells"}, {LoadedRole, "loaded"}};
+}
+
+// --- the span of time and its geometry ---
+
+void GuideGridModel::resetSpan()
+{
+    qint64 archiveDays = 1;
+    for (const MediaItem &channel : std::as_const(m_channels)) {
+        if (channel.tvArchive)
+            archiveDays = std::max(archiveDays, channel.archiveDays);
+    }
+    const qint64 current = floorTo(now(), halfHour);
+    m_scale.origin = current - archiveDays * 86400;
+    m_scale.end = current + daysAhead * 86400;
+    updateTicks();
+    m_lastTick = now();
+}
+
+void GuideGridModel::updateTicks()
+{
+    m_ticks.clear();
+    for (const GuideGridRules::Tick &tick : GuideGridRules::halfHourTicks(m_scale.origin, m_scale.end, m_scale))
+        m_ticks.append(GuideTick{tick.x, tick.label, tick.fullHour});
+}
+
+void GuideGridModel::setPixelsPerMinute(double pixelsPerMinute)
+{
+    if (pixelsPerMinute <= 0 || m_scale.pixelsPerMinute == pixelsPerMinute)
+        return;
+    m_scale.pixelsPerMinute = pixelsPerMinute;
+    updateTicks();
+    updateAllCells();
+    Q_EMIT geometryChanged();
+    Q_EMIT nowChanged();
+    Q_EMIT focusChanged();
+}
+
+double GuideGridModel::nowX() const
+{
+    return GuideGridRules::nowX(now(), m_scale).value_or(-1);
+}
+
+double GuideGridModel::focusX() const
+{
+    if (m_focusedProgram) {
+        if (const auto cell = GuideGridRules::cell(m_focusedProgram->start, m_focusedProgram->stop, m_scale))
+            return cell->x;
+    }
+    return GuideGridRules::xOf(m_focus.time, m_scale);
+}
+
+void GuideGridModel::updateCells(int row)
+{
+    Row &data = m_rows[row];
+    const MediaItem &channel = m_channels.at(row);
+    const qint64 current = now();
+    data.cells.clear();
+    data.cells.reserve(data.programmes.size());
+    for (const GuideProgram &program : std::as_const(data.programmes)) {
+        const auto cell = GuideGridRules::cell(program.start, program.stop, m_scale);
+        if (!cell)
+            continue;
+        GuideCell out;
+        out.program = program;
+        out.x = cell->x;
+        out.width = cell->width;
+        out.clippedStart = cell->clippedStart;
+        out.clippedEnd = cell->clippedEnd;
+        out.live = program.start <= current && current < program.stop;
+        out.past = program.stop <= current;
+        out.catchup = GuideGridRules::enterAction(&program, channel, current, program.start) == GuideGridRules::Action::catchup;
+        data.cells.append(std::move(out));
+    }
+}
+
+void GuideGridModel::updateAllCells()
+{
+    int first = -1;
+    int last = -1;
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (!m_rows.at(row).loaded)
+            continue;
+        updateCells(row);
+        first = first < 0 ? row : first;
+        last = row;
+    }
+    if (first >= 0)
+        Q_EMIT dataChanged(index(first), index(last), {CellsRole});
+}
+
+void GuideGridModel::tick()
+{
+    const qint64 current = now();
+    if (current / 60 == m_lastTick / 60)
+        return;
+    m_lastTick = current;
+    Q_EMIT nowChanged();
+    updateAllCells();
+}
+
+// --- rows ---
+
+void GuideGridModel::setChannels(const QList<MediaItem> &channels)
+{
+    if (channels == m_channels)
+        return;
+    beginResetModel();
+    m_channels = channels;
+    m_rows = QList<Row>(channels.size());
+    ++m_epoch;
+    resetSpan();
+    endResetModel();
+    Q_EMIT channelsChanged();
+    Q_EMIT geometryChanged();
+    Q_EMIT nowChanged();
+    m_focus = GuideGridRules::Focus{0, now()};
+    m_focusedProgram.reset();
+    Q_EMIT focusChanged();
+    loadWanted();
+}
+
+QList<GuideProgram> GuideGridModel::programmesOf(int row) const
+{
+    return row >= 0 && row < m_rows.size() ? m_rows.at(row).programmes : QList<GuideProgram>();
+}
+
+bool GuideGridModel::isLoaded(int row) const
+{
+    return row >= 0 && row < m_rows.size() && m_rows.at(row).loaded;
+}
+
+void GuideGridModel::reload()
+{
+    ++m_epoch;
+    bool any = false;
+    for (Row &row : m_rows) {
+        any = any || row.loaded;
+        row = Row();
+    }
+    if (any)
+        Q_EMIT dataChanged(index(0), index(int(m_rows.size()) - 1), {CellsRole, LoadedRole});
+    updateFocusedProgram();
+    loadWanted();
+}
+
+void GuideGridModel::setViewport(int firstRow, int lastRow, double left, double right)
+{
+    m_firstRow = std::max(0, firstRow);
+    m_lastRow = std::min(lastRow, int(m_channels.size()) - 1);
+    m_viewFrom = GuideGridRules::timeAt(std::min(left, right), m_scale);
+    m_viewTo = GuideGridRules::timeAt(std::max(left, right), m_scale);
+    loadWanted();
+}
+
+void GuideGridModel::loadWanted()
+{
+    if (!m_loader || m_loading || m_channels.isEmpty() || m_lastRow < m_firstRow)
+        return;
+    const int rows = int(m_channels.size());
+    const int page = m_lastRow - m_firstRow + 1;
+    // A screen above and below is read ahead; three screens away, rows let go of their programmes.
+    const int keepFirst = std::max(0, m_firstRow - page);
+    const int keepLast = std::min(rows - 1, m_lastRow + page);
+    const int holdFirst = std::max(0, m_firstRow - 3 * page);
+    const int holdLast = std::min(rows - 1, m_lastRow + 3 * page);
+    const qint64 from = std::max(m_scale.origin, floorTo(m_viewFrom, loadStep) - loadStep);
+    const qint64 to = std::min(m_scale.end, floorTo(m_viewTo, loadStep) + 2 * loadStep);
+
+    for (int row = 0; row < rows; ++row) {
+        if ((row < holdFirst || row > holdLast) && m_rows.at(row).loaded) {
+            m_rows[row] = Row();
+            Q_EMIT dataChanged(index(row), index(row), {CellsRole, LoadedRole});
+        }
+    }
+    QList<int> wanted;
+    for (int row = keepFirst; row <= keepLast; ++row) {
+        const Row &data = m_rows.at(row);
+        if (!data.loaded || data.from > from || data.to < to)
+            wanted.append(row);
+    }
+    if (!wanted.isEmpty() && to > from)
+        startTask(load(std::move(wanted), from, to));
+}
+
+QCoro::Task<> GuideGridModel::load(QList<int> rows, qint64 from, qint64 to)
+{
+    QPointer<GuideGridModel> self(this);
+    const quint64 epoch = m_epoch;
+    QStringList ids;
+    ids.reserve(rows.size());
+    for (const int row : std::as_const(rows))
+        ids.append(m_channels.at(row).epgChannelId);
+    m_loading = true;
+    auto request = m_loader(ids, from, to);
+    GuideWindow window = co_await request;
+    if (!self)
+        co_return;
+    m_loading = false;
+    if (epoch == m_epoch) {
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            const int row = rows.at(i);
+            Row &data = m_rows[row];
+            data.programmes = i < window.rows.size() ? window.rows.at(i) : QList<GuideProgram>();
+            data.from = from;
+            data.to = to;
+            data.loaded = true;
+            updateCells(row);
+        }
+        const auto [first, last] = std::minmax_element(rows.cbegin(), rows.cend());
+        Q_EMIT dataChanged(index(*first), index(*last), {CellsRole, LoadedRole});
+        updateFocusedProgram();
+    }
+    loadWanted();
+}
+
+// --- the focus ---
+
+GuideGridRules::Bounds GuideGridModel::bounds() const
+{
+    GuideGridRules::Bounds bounds;
+    bounds.rows = int(m_channels.size());
+    bounds.pageRows = std::max(1, m_lastRow - m_firstRow);
+    bounds.earliest = m_scale.origin;
+    bounds.latest = m_scale.end;
+    bounds.now = now();
+    return bounds;
+}
+
+void GuideGridModel::updateFocusedProgram()
+{
+    std::optional<GuideProgram> focused;
+    const QList<GuideProgram> row = programmesOf(m_focus.row);
+    if (const auto at = GuideGridRules::programmeAt(row, m_focus.time))
+        focused = row.at(*at);
+    if (focused == m_focusedProgram)
+        return;
+    m_focusedProgram = std::move(focused);
+    Q_EMIT focusChanged();
+}
+
+void GuideGridModel::setFocus(GuideGridRules::Focus focus)
+{
+    if (focus == m_focus)
+        return;
+    m_focus = focus;
+    const auto before = m_focusedProgram;
+    updateFocusedProgram();
+    if (before == m_focusedProgram)
+        Q_EMIT focusChanged(); // the row or time moved within the same programme
+}
+
+void GuideGridModel::moveFocus(Key key)
+{
+    if (m_channels.isEmpty())
+        return;
+    setFocus(GuideGridRules::move(m_focus, moveOf(key), bounds(), [this](int row) { return programmesOf(row); }));
+}
+
+void GuideGridModel::focusAt(int row, double x)
+{
+    if (m_channels.isEmpty())
+        return;
+    const GuideGridRules::Bounds limits = bounds();
+    GuideGridRules::Focus focus{std::clamp(row, 0, limits.rows - 1),
+                                std::clamp(GuideGridRules::timeAt(x, m_scale), limits.earliest, limits.latest - 1)};
+    setFocus(focus);
+}
+
+void GuideGridModel::activate()
+{
+    if (m_focus.row < 0 || m_focus.row >= m_channels.size())
+        return;
+    const MediaItem channel = m_channels.at(m_focus.row);
+    const GuideProgram *program = m_focusedProgram ? &*m_focusedProgram : nullptr;
+    switch (GuideGridRules::enterAction(program, channel, now(), m_focus.time)) {
+    case GuideGridRules::Action::none:
+        break;
+    case GuideGridRules::Action::playLive:
+        Q_EMIT playRequested(channel);
+        break;
+    case GuideGridRules::Action::catchup:
+        Q_EMIT catchupRequested(channel, program->toEpgProgram(channel.epgChannelId));
+        break;
+    case GuideGridRules::Action::details:
+        startTask(requestDetails(channel, *program));
+        break;
+    }
+}
+
+QCoro::Task<> GuideGridModel::requestDetails(MediaItem channel, GuideProgram program)
+{
+    if (m_detailsLoader) {
+        QPointer<GuideGridModel> self(this);
+        auto request = m_detailsLoader(channel.epgChannelId, program.start);
+        const std::optional<GuideProgram> details = co_await request;
+        if (!self)
+            co_return;
+        if (details)
+            program.desc = details->desc;
+    }
+    Q_EMIT detailsRequested(channel, program);
+}

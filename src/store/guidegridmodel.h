@@ -1,0 +1,191 @@
+#pragma once
+
+#include "model/records.h"
+#include "store/guidegridrules.h"
+#include "store/guideprogram.h"
+
+#include <QAbstractListModel>
+#include <QCoroTask>
+#include <QDateTime>
+#include <QList>
+#include <QTimer>
+
+#include <functional>
+
+// A programme's cell in the grid: where it goes and how it is drawn.
+class GuideCell
+{
+    Q_GADGET
+    Q_PROPERTY(GuideProgram program MEMBER program CONSTANT FINAL)
+    Q_PROPERTY(double x MEMBER x CONSTANT FINAL)
+    Q_PROPERTY(double width MEMBER width CONSTANT FINAL)
+    Q_PROPERTY(bool clippedStart MEMBER clippedStart CONSTANT FINAL)
+    Q_PROPERTY(bool clippedEnd MEMBER clippedEnd CONSTANT FINAL)
+    Q_PROPERTY(bool live MEMBER live CONSTANT FINAL)
+    Q_PROPERTY(bool past MEMBER past CONSTANT FINAL)
+    Q_PROPERTY(bool catchup MEMBER catchup CONSTANT FINAL)
+
+public:
+    GuideProgram program;
+    double x = 0;
+    double width = 0;
+    bool clippedStart = false;
+    bool clippedEnd = false;
+    bool live = false;    // on air now
+    bool past = false;    // over
+    bool catchup = false; // over and still in the channel's archive
+    friend bool operator==(const GuideCell &, const GuideCell &) = default;
+};
+
+// A half-hour mark of the time header.
+class GuideTick
+{
+    Q_GADGET
+    Q_PROPERTY(double x MEMBER x CONSTANT FINAL)
+    Q_PROPERTY(QString label MEMBER label CONSTANT FINAL)
+    Q_PROPERTY(bool fullHour MEMBER fullHour CONSTANT FINAL)
+
+public:
+    double x = 0;
+    QString label;
+    bool fullHour = false;
+    friend bool operator==(const GuideTick &, const GuideTick &) = default;
+};
+
+// The guide grid for a view: one row a channel (in the order the view shows them), each row
+// with the cells of its programmes. Only the rows around what the view shows hold
+// programmes; the view says what it shows (`setViewport`) and rows fill in as their
+// programmes arrive from the guide database. Geometry and keyboard rules are
+// GuideGridRules'; the focus (a row and a time) lives here, so a view only draws.
+//
+// QML binds a vertical list to this model (roles `channel`, `cells`, `loaded`), lays each
+// row's cells out by their `x` and `width` inside a flickable of `contentWidth`, draws the
+// `ticks` above and a line at `nowX`, scrolls to `focusRow`/`focusX`, and hands keys to
+// `moveFocus` and Enter to `activate`.
+class GuideGridModel : public QAbstractListModel
+{
+    Q_OBJECT
+    Q_PROPERTY(QList<MediaItem> channels READ channels WRITE setChannels NOTIFY channelsChanged FINAL)
+    Q_PROPERTY(int count READ count NOTIFY channelsChanged FINAL)
+    Q_PROPERTY(qint64 origin READ origin NOTIFY geometryChanged FINAL)
+    Q_PROPERTY(qint64 end READ end NOTIFY geometryChanged FINAL)
+    Q_PROPERTY(double pixelsPerMinute READ pixelsPerMinute WRITE setPixelsPerMinute NOTIFY geometryChanged FINAL)
+    Q_PROPERTY(double contentWidth READ contentWidth NOTIFY geometryChanged FINAL)
+    Q_PROPERTY(QList<GuideTick> ticks READ ticks NOTIFY geometryChanged FINAL)
+    Q_PROPERTY(double nowX READ nowX NOTIFY nowChanged FINAL)
+    Q_PROPERTY(int focusRow READ focusRow NOTIFY focusChanged FINAL)
+    Q_PROPERTY(qint64 focusTime READ focusTime NOTIFY focusChanged FINAL)
+    Q_PROPERTY(double focusX READ focusX NOTIFY focusChanged FINAL)
+    Q_PROPERTY(GuideProgram focusedProgram READ focusedProgram NOTIFY focusChanged FINAL)
+    Q_PROPERTY(bool hasFocusedProgram READ hasFocusedProgram NOTIFY focusChanged FINAL)
+
+public:
+    enum Role { ChannelRole = Qt::UserRole + 1, CellsRole, LoadedRole };
+
+    // The keys a view hands on (Left/Right, Up/Down, Page Up/Down, Home, Ctrl+Left/Right).
+    enum class Key { Left, Right, Up, Down, PageUp, PageDown, Home, DayBack, DayForward };
+    Q_ENUM(Key)
+
+    using Loader = std::function<QCoro::Task<GuideWindow>(QStringList channelIds, qint64 from, qint64 to)>;
+    using DetailsLoader = std::function<QCoro::Task<std::optional<GuideProgram>>(QString channelId, qint64 start)>;
+    using Clock = std::function<qint64()>;
+
+    explicit GuideGridModel(QObject *parent = nullptr);
+
+    void setLoader(Loader loader) { m_loader = std::move(loader); }
+    void setDetailsLoader(DetailsLoader loader) { m_detailsLoader = std::move(loader); }
+    void setClock(Clock clock); // tests
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    const QList<MediaItem> &channels() const { return m_channels; }
+    // New rows: the focus goes to the first one at the current time.
+    void setChannels(const QList<MediaItem> &channels);
+    int count() const { return int(m_channels.size()); }
+
+    qint64 origin() const { return m_scale.origin; }
+    qint64 end() const { return m_scale.end; }
+    double pixelsPerMinute() const { return m_scale.pixelsPerMinute; }
+    void setPixelsPerMinute(double pixelsPerMinute);
+    double contentWidth() const { return GuideGridRules::width(m_scale); }
+    QList<GuideTick> ticks() const { return m_ticks; }
+    double nowX() const;
+
+    int focusRow() const { return m_focus.row; }
+    qint64 focusTime() const { return m_focus.time; }
+    double focusX() const;
+    GuideProgram focusedProgram() const { return m_focusedProgram.value_or(GuideProgram()); }
+    bool hasFocusedProgram() const { return m_focusedProgram.has_value(); }
+
+    // What the view shows: rows [firstRow, lastRow] and x from left to right.
+    Q_INVOKABLE void setViewport(int firstRow, int lastRow, double left, double right);
+    Q_INVOKABLE void moveFocus(GuideGridModel::Key key);
+    // A click: the focus goes to that row and time.
+    Q_INVOKABLE void focusAt(int row, double x);
+    // Enter on the focus: plays the channel, plays the recording, or shows the details (the
+    // programme comes with its description).
+    Q_INVOKABLE void activate();
+
+    // The programmes a row holds (empty while not loaded).
+    QList<GuideProgram> programmesOf(int row) const;
+    bool isLoaded(int row) const;
+    // Everything is read again (another guide was stored).
+    void reload();
+
+Q_SIGNALS:
+    void channelsChanged();
+    void geometryChanged();
+    void nowChanged();
+    void focusChanged();
+    void playRequested(const MediaItem &channel);
+    void catchupRequested(const MediaItem &channel, const EpgProgram &program);
+    void detailsRequested(const MediaItem &channel, const GuideProgram &program);
+
+private:
+    struct Row
+    {
+        QList<GuideProgram> programmes;
+        QList<GuideCell> cells;
+        qint64 from = 0; // the span loaded
+        qint64 to = 0;
+        bool loaded = false;
+    };
+
+    qint64 now() const { return m_clock ? m_clock() : QDateTime::currentSecsSinceEpoch(); }
+    void resetSpan();
+    void updateTicks();
+    void updateCells(int row);
+    void updateAllCells();
+    void updateFocusedProgram();
+    void setFocus(GuideGridRules::Focus focus);
+    void loadWanted();
+    QCoro::Task<> load(QList<int> rows, qint64 from, qint64 to);
+    QCoro::Task<> requestDetails(MediaItem channel, GuideProgram program);
+    GuideGridRules::Bounds bounds() const;
+    void tick();
+
+    QList<MediaItem> m_channels;
+    QList<Row> m_rows;
+    GuideGridRules::Scale m_scale;
+    QList<GuideTick> m_ticks;
+    GuideGridRules::Focus m_focus;
+    std::optional<GuideProgram> m_focusedProgram;
+    Loader m_loader;
+    DetailsLoader m_detailsLoader;
+    Clock m_clock;
+    QTimer m_minute;
+    qint64 m_lastTick = 0;
+
+    // The viewport and the load in flight.
+    int m_firstRow = 0;
+    int m_lastRow = -1;
+    qint64 m_viewFrom = 0;
+    qint64 m_viewTo = 0;
+    bool m_loading = false;
+    quint64 m_epoch = 0; // raised by new channels or a new guide: older answers are dropped
+};
+
+Q_DECLARE_METATYPE(GuideCell)
+Q_DECLARE_METATYPE(GuideTick)
