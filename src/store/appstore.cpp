@@ -385,7 +385,10 @@ QCoro::Task<> AppStore::start()
     if (!self)
         co_return;
     const Batch batch(this);
-    setThemes(std::move(themes).valueOr({}));
+    // Without an answer the user's choice stays as it is, for the next start to find.
+    if (!themes)
+        co_return;
+    setThemes(std::move(themes).value());
     if (m_themeIndex >= m_themes.size())
         setThemeIndex(0);
 }

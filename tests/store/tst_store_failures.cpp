@@ -136,6 +136,19 @@ private Q_SLOTS:
         QVERIFY(!failures.at(place));
     }
 
+    // Themes are an extra, but a failed answer must not cost the user the theme they chose.
+    void failedThemesKeepTheChosenTheme()
+    {
+        f->preferences()->setThemeIndex(2);
+        f->server().on(f->themesPath(), FakeServer::Reply::json("{}", 503));
+        auto store = f->makeStore();
+        await(store->start());
+        QVERIFY(store->themes().isEmpty());
+        QCOMPARE(store->themeIndex(), 2);
+        QCOMPARE(f->rawPreference("mavu.theme").toInt(), 2);
+        QVERIFY(!store->failures()->at(Place::deviceStatus));
+    }
+
     // Choosing a category again after the catalogue failed fetches it again: no empty list kept
     // as if the provider had nothing.
     void failedCatalogueIsFetchedAgain()

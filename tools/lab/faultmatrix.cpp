@@ -205,12 +205,21 @@ Outcome run(const Scenario &scenario, const Limits &limits)
     }
     auto store = std::make_unique<AppStore>(std::make_shared<Preferences>(prefsPath));
     const Lab::Catalogue &catalogue = lab.catalogue();
-    const MediaItem show{.id = QString::number(catalogue.shows().first().id), .name = u"Show"_s, .kind = MediaItem::Kind::series,
-                         .seriesId = QString::number(catalogue.shows().first().id)};
-    const auto archived = std::find_if(catalogue.live().cbegin(), catalogue.live().cend(),
-                                       [](const Lab::LiveChannel &channel) { return channel.archive && !channel.epgChannelId.isEmpty(); });
-    const MediaItem channel{.id = QString::number(archived->id), .name = u"Channel"_s, .kind = MediaItem::Kind::live,
-                            .containerExt = u"ts"_s, .tvArchive = true, .archiveDays = 2};
+    MediaItem show;
+    show.id = QString::number(catalogue.shows().front().id);
+    show.name = u"Show"_s;
+    show.kind = MediaItem::Kind::series;
+    show.seriesId = show.id;
+    const auto archived = std::find_if(catalogue.live().cbegin(), catalogue.live().cend(), [](const Lab::LiveChannel &channel) {
+        return channel.archive && !channel.epgChannelId.isEmpty();
+    });
+    MediaItem channel;
+    channel.id = QString::number(archived->id);
+    channel.name = u"Channel"_s;
+    channel.kind = MediaItem::Kind::live;
+    channel.containerExt = u"ts"_s;
+    channel.tvArchive = true;
+    channel.archiveDays = 2;
 
     // What the route's screen asks for.
     const auto ask = [&]() {
@@ -226,8 +235,12 @@ Outcome run(const Scenario &scenario, const Limits &limits)
             runTask(store->openDetail(show));
         else if (route.name == "short guide"_L1)
             runTask(store->play(channel));
-        else if (route.name == "catch-up guide"_L1)
+        else if (route.name == "catch-up guide"_L1) {
+            // Back from the check screen nothing plays: the channel is chosen again first.
+            if (!store->nowPlaying())
+                runTask(store->play(channel));
             runTask(store->openCatchup());
+        }
         else
             runTask(store->start());
     };
