@@ -289,7 +289,14 @@ Outcome run(const Scenario &scenario, const Limits &limits)
         store->failures()->retry(*place);
     else
         ask();
-    settle(*store, std::chrono::milliseconds(outcome.limitMs + 5000));
+    // Retry may start without a spinner (the device status has none): wait for its outcome.
+    {
+        QElapsedTimer retryClock;
+        retryClock.start();
+        do
+            settle(*store, std::chrono::milliseconds(outcome.limitMs + 5000));
+        while (!shows(*store, route) && !failedPlace(*store->failures()) && retryClock.elapsed() < 3000);
+    }
     // A refused account comes back to the home screen; the route's own screen is asked again.
     if (route.place != Place::connect && store->phase() == AppStore::Phase::home && !shows(*store, route)
         && !failedPlace(*store->failures())) {
