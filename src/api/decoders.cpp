@@ -265,6 +265,14 @@ std::optional<qint64> playlistExpiry(const Field &root)
     return JsonRead::integer(text);
 }
 
+bool refusesCredentials(const Field &root)
+{
+    const Field userInfo = JsonRead::member(root, "user_info");
+    if (!JsonRead::isObject(userInfo))
+        return false;
+    return JsonRead::integer(JsonRead::member(userInfo, "auth")) == 0;
+}
+
 QString unwrapBase64(const QString &text)
 {
     if (text.isEmpty() || text.size() % 4 != 0)

@@ -15,6 +15,9 @@ QList<MediaItem> streams(const JsonRead::Field &root, MediaItem::Kind kind);
 VodInfo vodInfo(const JsonRead::Field &root);
 SeriesInfo seriesInfo(const JsonRead::Field &root);
 std::optional<qint64> playlistExpiry(const JsonRead::Field &root);
+// An object whose "user_info" holds "auth" reading as 0: how panels refuse an account, with
+// any status and for any action.
+bool refusesCredentials(const JsonRead::Field &root);
 
 QList<EpgProgram> programs(const JsonRead::Field &root);
 EpgProgram program(const JsonRead::Field &entry);

@@ -43,32 +43,56 @@ qsizetype recordCount(const DeviceStatus &status)
     return status.languages.size() + (status.playlist ? 1 : 0);
 }
 
-// Fetches `url` and decodes its JSON with `decode` on a worker thread; `empty` on any failure.
-// The big answers (whole catalogues) never touch the calling thread's event loop while decoded.
-template<typename Decode, typename Result = std::invoke_result_t<Decode, const JsonRead::Field &>>
-QCoro::Task<Result> getJSON(std::optional<QUrl> url, Decode decode, Result empty = {})
+// Whose answer it is: only the provider speaks of "user_info" and "auth".
+enum class Origin { provider, deviceService };
+
+// Fetches `url` and decodes its JSON with `decode` on a worker thread. The big answers (whole
+// catalogues) never touch the calling thread's event loop while decoded.
+template<typename Decode, typename Value = std::invoke_result_t<Decode, const JsonRead::Field &>>
+QCoro::Task<Result<Value>> getJSON(std::optional<QUrl> url, Decode decode, Options options,
+                                   Origin origin = Origin::provider)
 {
     if (!url)
-        co_return empty;
-    const std::optional<QByteArray> body = co_await Network::getBody(*url);
-    if (!body)
-        co_return empty;
+        co_return Failure{Failure::Kind::unreachable};
+    Result<Network::Response> fetched = co_await Network::get(*url, options);
+    if (!fetched)
+        co_return fetched.failure();
+    const int status = fetched->status;
+    if (status == 401 || status == 403)
+        co_return Failure{Failure::Kind::credentialsRefused, status};
+    if (status >= 500)
+        co_return Failure{Failure::Kind::serverFailed, status};
     // Built outside the co_await expression: GCC 12 mishandles temporaries inside its operand.
-    QFuture<std::optional<Result>> decoding =
-        QtConcurrent::run([bytes = *body, decode, name = Diagnostics::requestName(*url)]() -> std::optional<Result> {
+    QFuture<Result<Value>> decoding = QtConcurrent::run(
+        [bytes = std::move(fetched).value().body, decode, status, origin, name = Diagnostics::requestName(*url)]()
+            -> Result<Value> {
             QElapsedTimer clock;
             clock.start();
             JsonDocument document;
             if (!document.parse(bytes)) {
                 qCDebug(lcDecode).noquote() << name << "not JSON of an object or array," << bytes.size() << "bytes";
-                return std::nullopt;
+                return Failure{Failure::Kind::notUnderstood, status};
             }
-            Result result = decode(JsonRead::Field(document.root()));
-            qCDebug(lcDecode).noquote() << name << recordCount(result) << "records in" << clock.elapsed() << "ms";
-            return result;
+            const JsonRead::Field root(document.root());
+            // Panels answer any action with the account's refusal when the credentials are wrong.
+            if (origin == Origin::provider && decode::refusesCredentials(root)) {
+                qCDebug(lcDecode).noquote() << name << "credentials refused by the answer";
+                return Failure{Failure::Kind::credentialsRefused, status};
+            }
+            Value value = decode(root);
+            qCDebug(lcDecode).noquote() << name << recordCount(value) << "records in" << clock.elapsed() << "ms";
+            return value;
         });
-    std::optional<Result> decoded = co_await decoding;
-    co_return decoded ? std::move(*decoded) : std::move(empty);
+    Result<Value> decoded = co_await decoding;
+    co_return decoded;
+}
+
+// A whole section is a catalogue: it may be big and slow, and has the limits for that.
+Options forList(Options options, const std::optional<QString> &category)
+{
+    if (!category)
+        options.purpose = Network::Purpose::catalogue;
+    return options;
 }
 
 // "category_id" only when a category is given; an empty id is still sent.
@@ -80,11 +104,11 @@ QMap<QString, QString> categoryQuery(const std::optional<QString> &category)
     return extra;
 }
 
-QCoro::Task<QList<MediaItem>> streamList(Playlist playlist, QString action, std::optional<QString> category,
-                                         MediaItem::Kind kind)
+Answer<QList<MediaItem>> streamList(Playlist playlist, QString action, std::optional<QString> category,
+                                    MediaItem::Kind kind, Options options)
 {
     return getJSON(playlist.playerApiURL(action, categoryQuery(category)),
-                   [kind](const JsonRead::Field &root) { return decode::streams(root, kind); });
+                   [kind](const JsonRead::Field &root) { return decode::streams(root, kind); }, forList(options, category));
 }
 
 std::optional<QUrl> deviceServiceURL(const QString &request, const QString &deviceId)
@@ -98,54 +122,57 @@ std::optional<QUrl> deviceServiceURL(const QString &request, const QString &devi
 
 } // namespace
 
-QCoro::Task<QList<Category>> categories(Playlist playlist, QString action)
+Answer<QList<Category>> categories(Playlist playlist, QString action, Options options)
 {
-    return getJSON(playlist.playerApiURL(action), &decode::categories);
+    return getJSON(playlist.playerApiURL(action), &decode::categories, options);
 }
 
-QCoro::Task<QList<MediaItem>> liveStreams(Playlist playlist, std::optional<QString> category)
+Answer<QList<MediaItem>> liveStreams(Playlist playlist, std::optional<QString> category, Options options)
 {
-    return streamList(std::move(playlist), QStringLiteral("get_live_streams"), std::move(category), MediaItem::Kind::live);
+    return streamList(std::move(playlist), QStringLiteral("get_live_streams"), std::move(category), MediaItem::Kind::live,
+                      options);
 }
 
-QCoro::Task<QList<MediaItem>> vodStreams(Playlist playlist, std::optional<QString> category)
+Answer<QList<MediaItem>> vodStreams(Playlist playlist, std::optional<QString> category, Options options)
 {
-    return streamList(std::move(playlist), QStringLiteral("get_vod_streams"), std::move(category), MediaItem::Kind::movie);
+    return streamList(std::move(playlist), QStringLiteral("get_vod_streams"), std::move(category), MediaItem::Kind::movie,
+                      options);
 }
 
-QCoro::Task<QList<MediaItem>> series(Playlist playlist, std::optional<QString> category)
+Answer<QList<MediaItem>> series(Playlist playlist, std::optional<QString> category, Options options)
 {
-    return streamList(std::move(playlist), QStringLiteral("get_series"), std::move(category), MediaItem::Kind::series);
+    return streamList(std::move(playlist), QStringLiteral("get_series"), std::move(category), MediaItem::Kind::series,
+                      options);
 }
 
-QCoro::Task<VodInfo> vodInfo(Playlist playlist, QString vodId)
+Answer<VodInfo> vodInfo(Playlist playlist, QString vodId, Options options)
 {
     return getJSON(playlist.playerApiURL(QStringLiteral("get_vod_info"), {{QStringLiteral("vod_id"), vodId}}),
-                   &decode::vodInfo);
+                   &decode::vodInfo, options);
 }
 
-QCoro::Task<SeriesInfo> seriesInfo(Playlist playlist, QString seriesId)
+Answer<SeriesInfo> seriesInfo(Playlist playlist, QString seriesId, Options options)
 {
     return getJSON(playlist.playerApiURL(QStringLiteral("get_series_info"), {{QStringLiteral("series_id"), seriesId}}),
-                   &decode::seriesInfo);
+                   &decode::seriesInfo, options);
 }
 
-QCoro::Task<std::optional<qint64>> playlistExpiry(Playlist playlist)
+Answer<std::optional<qint64>> playlistExpiry(Playlist playlist, Options options)
 {
-    return getJSON(playlist.loginURL(), &decode::playlistExpiry);
+    return getJSON(playlist.loginURL(), &decode::playlistExpiry, options);
 }
 
-QCoro::Task<QList<EpgProgram>> shortEPG(Playlist playlist, QString streamId)
+Answer<QList<EpgProgram>> shortEPG(Playlist playlist, QString streamId, Options options)
 {
     return getJSON(playlist.playerApiURL(QStringLiteral("get_short_epg"),
                                          {{QStringLiteral("stream_id"), streamId}, {QStringLiteral("limit"), QStringLiteral("4")}}),
-                   &decode::programs);
+                   &decode::programs, options);
 }
 
-QCoro::Task<QList<EpgProgram>> fullEPG(Playlist playlist, QString streamId)
+Answer<QList<EpgProgram>> fullEPG(Playlist playlist, QString streamId, Options options)
 {
     return getJSON(playlist.playerApiURL(QStringLiteral("get_simple_data_table"), {{QStringLiteral("stream_id"), streamId}}),
-                   &decode::programs);
+                   &decode::programs, options);
 }
 
 QString deviceId(Preferences &preferences)
@@ -174,22 +201,24 @@ QString deviceId()
     return deviceId(preferences);
 }
 
-QCoro::Task<DeviceStatus> deviceStatus(QString id)
+Answer<DeviceStatus> deviceStatus(QString id, Options options)
 {
-    return getJSON(deviceServiceURL(QStringLiteral("/api/playlist_information/"), id), &decode::deviceStatus);
+    return getJSON(deviceServiceURL(QStringLiteral("/api/playlist_information/"), id), &decode::deviceStatus, options,
+                   Origin::deviceService);
 }
 
-QCoro::Task<DeviceStatus> deviceStatus()
+Answer<DeviceStatus> deviceStatus()
 {
     return deviceStatus(deviceId());
 }
 
-QCoro::Task<QList<Theme>> appThemes(QString id)
+Answer<QList<Theme>> appThemes(QString id, Options options)
 {
-    return getJSON(deviceServiceURL(QStringLiteral("/api/get_app_setting/"), id), &decode::themes);
+    return getJSON(deviceServiceURL(QStringLiteral("/api/get_app_setting/"), id), &decode::themes, options,
+                   Origin::deviceService);
 }
 
-QCoro::Task<QList<Theme>> appThemes()
+Answer<QList<Theme>> appThemes()
 {
     return appThemes(deviceId());
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "api/failure.h"
+#include "api/network.h"
 #include "model/enums.h"
 #include "model/playlist.h"
 #include "model/records.h"
@@ -15,17 +17,27 @@
 class Preferences;
 
 // The stateless requests of the player: the provider's "/player_api.php" and the makers'
-// device service. Every operation answers an empty value on any failure and never throws;
-// callers decide what an empty answer means. Answers are decoded on a worker thread and the
-// awaiting coroutine resumes on the thread that called.
+// device service. Every operation answers its value or a Failure and never throws:
+// - no address, no connection, time-outs, a body past its limit: the network's failures;
+// - status 401 or 403, or a provider answer whose "user_info" says "auth" 0: credentials refused;
+// - a 5xx status: server failed; a body that is not JSON of an object or an array: not understood.
+// Any other status has its body decoded, and decoding stays lenient: JSON of an unexpected
+// shape gives the empty value the decoders state, a bad field its fallback.
+// Answers are decoded on a worker thread and the awaiting coroutine resumes on the thread that
+// called. `options` carries a shared deadline and a cancellation; a whole section (no category)
+// is always fetched with the catalogue limits.
 namespace MavuAPI {
 
+template<typename T>
+using Answer = QCoro::Task<Result<T>>;
+using Network::Options;
+
 // --- provider catalogue ---
-QCoro::Task<QList<Category>> categories(Playlist playlist, QString action);
-QCoro::Task<QList<MediaItem>> liveStreams(Playlist playlist, std::optional<QString> category = std::nullopt);
-QCoro::Task<QList<MediaItem>> vodStreams(Playlist playlist, std::optional<QString> category = std::nullopt);
-QCoro::Task<QList<MediaItem>> series(Playlist playlist, std::optional<QString> category = std::nullopt);
-QCoro::Task<VodInfo> vodInfo(Playlist playlist, QString vodId);
+Answer<QList<Category>> categories(Playlist playlist, QString action, Options options = {});
+Answer<QList<MediaItem>> liveStreams(Playlist playlist, std::optional<QString> category = std::nullopt, Options options = {});
+Answer<QList<MediaItem>> vodStreams(Playlist playlist, std::optional<QString> category = std::nullopt, Options options = {});
+Answer<QList<MediaItem>> series(Playlist playlist, std::optional<QString> category = std::nullopt, Options options = {});
+Answer<VodInfo> vodInfo(Playlist playlist, QString vodId, Options options = {});
 
 struct SeriesInfo
 {
@@ -33,14 +45,15 @@ struct SeriesInfo
     QList<Season> seasons;
     QList<Episode> episodes;
 };
-QCoro::Task<SeriesInfo> seriesInfo(Playlist playlist, QString seriesId);
+Answer<SeriesInfo> seriesInfo(Playlist playlist, QString seriesId, Options options = {});
 
-// Seconds since 1970; 0 when the account never expires; nothing when it cannot be told.
-QCoro::Task<std::optional<qint64>> playlistExpiry(Playlist playlist);
+// The account answer: seconds since 1970 of its expiry; 0 when it never expires; nothing when
+// it cannot be told. An answer with "auth" 0 is the credentials refused.
+Answer<std::optional<qint64>> playlistExpiry(Playlist playlist, Options options = {});
 
 // --- programme guide ---
-QCoro::Task<QList<EpgProgram>> shortEPG(Playlist playlist, QString streamId);
-QCoro::Task<QList<EpgProgram>> fullEPG(Playlist playlist, QString streamId);
+Answer<QList<EpgProgram>> shortEPG(Playlist playlist, QString streamId, Options options = {});
+Answer<QList<EpgProgram>> fullEPG(Playlist playlist, QString streamId, Options options = {});
 
 // --- device service ---
 struct Language
@@ -63,10 +76,10 @@ QString deviceId(Preferences &preferences);
 QString deviceIdText(const std::array<quint8, 6> &bytes);
 QString deviceId();
 
-QCoro::Task<DeviceStatus> deviceStatus(QString deviceId);
-QCoro::Task<DeviceStatus> deviceStatus();
-QCoro::Task<QList<Theme>> appThemes(QString deviceId);
-QCoro::Task<QList<Theme>> appThemes();
+Answer<DeviceStatus> deviceStatus(QString deviceId, Options options = {});
+Answer<DeviceStatus> deviceStatus();
+Answer<QList<Theme>> appThemes(QString deviceId, Options options = {});
+Answer<QList<Theme>> appThemes();
 
 // The device service's origin: a build setting.
 QString deviceServiceBase();

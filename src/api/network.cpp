@@ -11,30 +11,51 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
+#include <array>
 #include <memory>
 
 namespace Network {
 
+using namespace std::chrono_literals;
+
 namespace {
 
-std::chrono::milliseconds g_timeout{20000};
+constexpr qint64 megabyte = 1024 * 1024;
+const std::array<Limits, 3> programLimits{{
+    {20s, 30s, 8 * megabyte},    // ordinary
+    {15s, 15s, 8 * megabyte},    // connecting
+    {20s, 120s, 256 * megabyte}, // catalogue
+}};
+std::array<Limits, 3> g_limits = programLimits;
+
 constexpr qsizetype bodyPadding = 64; // at least simdjson's SIMDJSON_PADDING
+constexpr int maxRedirects = 5;
 
 struct DeleteLater
 {
     void operator()(QObject *object) const { object->deleteLater(); }
 };
 
-// Whether the server answered at all. Any reply that carries an HTTP status holds the server's
-// whole answer, whatever that status is (Qt turns 4xx and 5xx, a 407 among them, into errors of
-// its own, and a redirect it does not follow into another); only a failure of the connection
-// itself (refused, closed early, timed out, cancelled) leaves no answer to read.
-bool serverAnswered(const QNetworkReply &reply)
+// Why a request was stopped from this side.
+enum class Stop { none, idle, deadline, tooLarge, cancelled };
+
+// What the handlers of one reply share; it outlives the coroutine's frame if a late signal
+// still arrives before the reply is gone.
+struct Transfer
 {
-    if (!reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
-        return false;
-    switch (reply.error()) {
+    QByteArray body;
+    Stop stop = Stop::none;
+    qint64 maxBytes = 0;
+};
+
+// Whether the server answered at all. A reply that carries an HTTP status holds the server's
+// answer, whatever that status is (Qt turns 4xx and 5xx, and a redirect it does not follow,
+// into errors of its own); a failure of the connection itself leaves no answer to read.
+bool connectionFailed(QNetworkReply::NetworkError error)
+{
+    switch (error) {
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::RemoteHostClosedError:
     case QNetworkReply::HostNotFoundError:
@@ -50,9 +71,9 @@ bool serverAnswered(const QNetworkReply &reply)
     case QNetworkReply::ProxyNotFoundError:
     case QNetworkReply::ProxyTimeoutError:
     case QNetworkReply::UnknownProxyError:
-        return false;
-    default:
         return true;
+    default:
+        return false;
     }
 }
 
@@ -63,14 +84,14 @@ bool fetchable(const QUrl &url)
         && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
-constexpr int maxRedirects = 5;
-
-// Where a redirect leads, when it is one to follow: to an http(s) address, never from https
-// down to http. Any other 3xx answer is read like any other answer.
-std::optional<QUrl> redirectTarget(const QNetworkReply &reply, int status)
+bool isRedirect(int status)
 {
-    if (status != 301 && status != 302 && status != 303 && status != 307 && status != 308)
-        return std::nullopt;
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Where a redirect may lead: to an http(s) address, never from https down to http.
+std::optional<QUrl> redirectTarget(const QNetworkReply &reply)
+{
     const QByteArray location = reply.rawHeader("Location");
     if (location.isEmpty())
         return std::nullopt;
@@ -88,7 +109,27 @@ const char *errorName(QNetworkReply::NetworkError error)
     return name ? name : "UnknownError";
 }
 
+// Aborts on the next turn of the event loop: never from inside a signal of the reply or of a
+// timer that the resumed coroutine would then destroy.
+void abortSoon(QNetworkReply *reply)
+{
+    QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+}
+
+std::chrono::milliseconds remaining(const QDeadlineTimer &deadline)
+{
+    return std::max(0ms, std::chrono::duration_cast<std::chrono::milliseconds>(deadline.remainingTimeAsDuration()));
+}
+
 } // namespace
+
+void Cancellation::cancel()
+{
+    if (m_cancelled)
+        return;
+    m_cancelled = true;
+    Q_EMIT cancelled();
+}
 
 QNetworkAccessManager &shared()
 {
@@ -100,24 +141,41 @@ QNetworkAccessManager &shared()
     return *manager;
 }
 
-std::chrono::milliseconds transferTimeout()
+Limits limits(Purpose purpose)
 {
-    return g_timeout;
+    return g_limits[size_t(purpose)];
 }
 
-QCoro::Task<std::optional<QByteArray>> getBody(QUrl url)
+QCoro::Task<Result<Response>> get(QUrl url, Options options)
 {
-    if (!fetchable(url))
-        co_return std::nullopt;
+    const Limits limit = limits(options.purpose);
+    QDeadlineTimer deadline(limit.deadline);
+    if (!options.deadline.isForever() && options.deadline < deadline)
+        deadline = options.deadline;
+    const std::shared_ptr<Cancellation> cancellation = options.cancellation;
+    const QString name = Diagnostics::requestName(url);
+    if (!fetchable(url)) {
+        qCDebug(lcNetwork).noquote() << name << "not sent: not an http(s) address";
+        co_return Failure{Failure::Kind::unreachable};
+    }
 
     QElapsedTimer clock;
     clock.start();
+    const auto failed = [&](Failure failure, const char *why) {
+        qCDebug(lcNetwork).noquote() << name << Failure::kindName(failure.kind) << why << "after" << clock.elapsed() << "ms"
+                                     << Diagnostics::maskedAddress(url);
+        return failure;
+    };
+
     for (int redirects = 0;; ++redirects) {
+        if (cancellation && cancellation->isCancelled())
+            co_return failed(Failure{Failure::Kind::cancelled}, "before sending");
+        if (deadline.hasExpired())
+            co_return failed(Failure{Failure::Kind::timedOut}, "deadline before sending");
+
         QNetworkRequest request(url);
         request.setRawHeader("Accept", "application/json");
-        request.setTransferTimeout(int(g_timeout.count()));
-        // Redirects are followed here rather than by Qt, which drops the body of a redirect it
-        // does not follow.
+        // Redirects are followed here rather than by Qt, which follows any scheme it knows.
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         // No cookies either way: the credentials in the query are the only ones.
         request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
@@ -125,42 +183,115 @@ QCoro::Task<std::optional<QByteArray>> getBody(QUrl url)
 
         std::unique_ptr<QNetworkReply, DeleteLater> reply(shared().get(request));
         reply->setParent(nullptr);
+        QNetworkReply *const replyPtr = reply.get();
+        auto transfer = std::make_shared<Transfer>();
+        transfer->maxBytes = limit.maxBytes;
+        const auto stop = [transfer, replyPtr](Stop why) {
+            if (transfer->stop != Stop::none)
+                return;
+            transfer->stop = why;
+            abortSoon(replyPtr);
+        };
+
+        // Both timers belong to the reply: they go with it, never before it.
+        auto *idle = new QTimer(replyPtr);
+        idle->setSingleShot(true);
+        QObject::connect(idle, &QTimer::timeout, replyPtr, [stop] { stop(Stop::idle); });
+        idle->start(limit.idle);
+        auto *overall = new QTimer(replyPtr);
+        overall->setSingleShot(true);
+        overall->setTimerType(Qt::PreciseTimer);
+        QObject::connect(overall, &QTimer::timeout, replyPtr, [stop] { stop(Stop::deadline); });
+        if (!deadline.isForever())
+            overall->start(remaining(deadline));
+        if (cancellation)
+            QObject::connect(cancellation.get(), &Cancellation::cancelled, replyPtr, [stop] { stop(Stop::cancelled); });
+
+        QObject::connect(replyPtr, &QNetworkReply::metaDataChanged, replyPtr, [transfer, replyPtr, idle, stop] {
+            idle->start();
+            const qint64 length = replyPtr->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+            if (length > transfer->maxBytes)
+                stop(Stop::tooLarge); // known too large before a byte of it is read
+        });
         // Collected as it arrives, in a buffer with room behind the end: the JSON parser reads a
         // little past the last byte and would otherwise copy a whole catalogue to get that room.
-        QByteArray body;
-        QObject::connect(reply.get(), &QNetworkReply::readyRead, reply.get(), [&body, replyPtr = reply.get()] {
-            if (body.isEmpty()) {
-                const qint64 length = replyPtr->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-                if (length > 0 && length < (qint64(1) << 31))
-                    body.reserve(qsizetype(length) + bodyPadding);
+        QObject::connect(replyPtr, &QNetworkReply::readyRead, replyPtr, [transfer, replyPtr, idle, stop] {
+            idle->start();
+            const QByteArray chunk = replyPtr->readAll();
+            if (transfer->stop != Stop::none)
+                return; // stopped: what still arrives is dropped, not kept
+            if (transfer->body.size() + chunk.size() > transfer->maxBytes) {
+                stop(Stop::tooLarge);
+                return;
             }
-            body.append(replyPtr->readAll());
+            if (transfer->body.isEmpty()) {
+                // Never more than the limit up front, whatever the server promises.
+                const qint64 length = replyPtr->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+                if (length > 0)
+                    transfer->body.reserve(qsizetype(std::min(length, transfer->maxBytes)) + bodyPadding);
+            }
+            transfer->body.append(chunk);
         });
-        co_await reply.get();
+        co_await replyPtr;
+        idle->stop();
+        overall->stop();
+        if (cancellation)
+            QObject::disconnect(cancellation.get(), nullptr, replyPtr, nullptr);
 
-        if (!serverAnswered(*reply)) {
-            qCDebug(lcNetwork).noquote() << Diagnostics::requestName(url) << "no answer:" << errorName(reply->error())
-                                         << "after" << clock.elapsed() << "ms" << Diagnostics::maskedAddress(url);
-            co_return std::nullopt;
+        const QVariant statusAttribute = replyPtr->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const int status = statusAttribute.toInt();
+        switch (transfer->stop) {
+        case Stop::cancelled:
+            co_return failed(Failure{Failure::Kind::cancelled}, "by the caller");
+        case Stop::idle:
+            co_return failed(Failure{Failure::Kind::timedOut, status}, "idle");
+        case Stop::deadline:
+            co_return failed(Failure{Failure::Kind::timedOut, status}, "deadline");
+        case Stop::tooLarge:
+            co_return failed(Failure{Failure::Kind::tooLarge, status}, "past the size limit");
+        case Stop::none:
+            break;
         }
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (const auto next = redirectTarget(*reply, status); next && redirects < maxRedirects) {
-            qCDebug(lcNetwork).noquote() << Diagnostics::requestName(url) << "status" << status << "to"
-                                         << Diagnostics::maskedAddress(*next);
+        const QNetworkReply::NetworkError error = replyPtr->error();
+        if (!statusAttribute.isValid() || error == QNetworkReply::TimeoutError) {
+            const Failure::Kind kind =
+                error == QNetworkReply::TimeoutError ? Failure::Kind::timedOut : Failure::Kind::unreachable;
+            co_return failed(Failure{kind}, errorName(error));
+        }
+        if (connectionFailed(error)) // the status line came, the whole body did not
+            co_return failed(Failure{Failure::Kind::serverFailed, status}, errorName(error));
+
+        if (isRedirect(status)) {
+            const std::optional<QUrl> next = redirectTarget(*replyPtr);
+            if (!next)
+                co_return failed(Failure{Failure::Kind::serverFailed, status}, "redirect not followed");
+            if (redirects >= maxRedirects)
+                co_return failed(Failure{Failure::Kind::serverFailed, status}, "too many redirects");
+            qCDebug(lcNetwork).noquote() << name << "status" << status << "to" << Diagnostics::maskedAddress(*next);
             url = *next;
             continue;
         }
-        body.append(reply->readAll());
-        qCDebug(lcNetwork).noquote() << Diagnostics::requestName(url) << "status" << status << body.size() << "bytes"
-                                     << clock.elapsed() << "ms" << Diagnostics::maskedAddress(url);
-        co_return body;
+        qCDebug(lcNetwork).noquote() << name << "status" << status << transfer->body.size() << "bytes" << clock.elapsed()
+                                     << "ms" << Diagnostics::maskedAddress(url);
+        co_return Response{status, std::move(transfer->body)};
     }
 }
 
 namespace testing {
+void setLimits(Purpose purpose, Limits limits)
+{
+    g_limits[size_t(purpose)] = limits;
+}
+
 void setTransferTimeout(std::chrono::milliseconds timeout)
 {
-    g_timeout = timeout;
+    for (Limits &limit : g_limits)
+        limit.idle = timeout;
+}
+
+void resetLimits()
+{
+    g_limits = programLimits;
 }
 } // namespace testing
 

@@ -1,12 +1,16 @@
 #pragma once
 
+#include "failure.h"
+
 #include <QByteArray>
+#include <QDeadlineTimer>
+#include <QObject>
 #include <QUrl>
 
 #include <QCoroTask>
 
 #include <chrono>
-#include <optional>
+#include <memory>
 
 class QNetworkAccessManager;
 
@@ -15,17 +19,69 @@ namespace Network {
 // The one HTTP client of the program, made on first use on the thread that uses it.
 QNetworkAccessManager &shared();
 
-// GET `url` with the single header "Accept: application/json" and a 20-second transfer time-out.
-// The status code is not examined: the body of every reply that carries an HTTP status is
-// returned, also with a 3xx, 4xx or 5xx status. Nothing when the connection fails (refused,
-// closed before the body was whole, timed out) or for addresses that are not http(s).
-QCoro::Task<std::optional<QByteArray>> getBody(QUrl url);
+// Stops requests at once: every request made with it that is still running ends as
+// cancelled, and any made after the call ends so without being sent.
+class Cancellation : public QObject
+{
+    Q_OBJECT
 
-std::chrono::milliseconds transferTimeout();
+public:
+    void cancel();
+    bool isCancelled() const { return m_cancelled; }
+
+Q_SIGNALS:
+    void cancelled();
+
+private:
+    bool m_cancelled = false;
+};
+
+// What a request is for decides how long it may take and how much it may bring.
+enum class Purpose {
+    ordinary,   // lists, details, guides, the device service
+    connecting, // the account answer and the lists that prove a playlist while the user waits
+    catalogue,  // a whole section: tens of megabytes, on a slow line
+};
+
+struct Limits
+{
+    std::chrono::milliseconds idle;     // longest wait for the next byte
+    std::chrono::milliseconds deadline; // longest time for the whole answer
+    qint64 maxBytes;                    // largest body read; more ends the request as too large
+};
+
+Limits limits(Purpose purpose);
+
+struct Options
+{
+    Purpose purpose = Purpose::ordinary;
+    // A deadline shared with other requests (a connection's two requests in a row); the
+    // earlier of this and the purpose's own applies.
+    QDeadlineTimer deadline{QDeadlineTimer::Forever};
+    std::shared_ptr<Cancellation> cancellation;
+};
+
+struct Response
+{
+    int status = 0;
+    QByteArray body; // with room behind its end for the JSON parser
+};
+
+// GET `url` with the single header "Accept: application/json". Any reply that carries an HTTP
+// status answers that status and its whole body, whatever the status; the caller decides what
+// a status means. Redirects are followed by hand: only to http(s), never from https down to
+// http, at most five; any other redirect is a failure. Failures: the address is not http(s)
+// or no connection (unreachable), the idle time-out or the deadline (timed out), an answer
+// broken off or a redirect not followed (server failed), a body past the size limit (too
+// large), the cancellation (cancelled).
+QCoro::Task<Result<Response>> get(QUrl url, Options options = {});
 
 namespace testing {
-// Lets tests shorten the time-out; the program keeps 20 seconds.
+// Lets tests shorten the limits of one purpose; resetLimits() restores the program's.
+void setLimits(Purpose purpose, Limits limits);
+// The idle time-out of every purpose.
 void setTransferTimeout(std::chrono::milliseconds timeout);
+void resetLimits();
 } // namespace testing
 
 } // namespace Network

@@ -2,6 +2,7 @@ target_sources(mavu_core PRIVATE
   api/diagnostics.h api/diagnostics.cpp
   api/jsonread.h api/jsonread.cpp
   api/jsondocument.h api/jsondocument.cpp
+  api/failure.h api/failure.cpp
   api/network.h api/network.cpp
   api/decoders.h api/decoders.cpp
   api/mavuapi.h api/mavuapi.cpp

@@ -4,6 +4,7 @@
 
 #include "api/diagnostics.h"
 #include "store/appstore_p.h"
+#include "store/cataloguedownloads.h"
 #include "store/listmodels.h"
 #include "store/preferences.h"
 
@@ -30,6 +31,10 @@ AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     , m_catchupDaysModel(new TextListModel(QByteArrayLiteral("day"), this))
     , m_catchupDayProgramsModel(new EpgProgramListModel(QByteArrayLiteral("program"), this))
 {
+    m_failures = new Failures([this] { return m_batchDepth > 0; }, this);
+    m_downloads = new CatalogueDownloads(this);
+    m_connectCancellation = std::make_shared<Network::Cancellation>();
+    wireRetries();
     m_mac = MavuAPI::deviceId(*m_preferences);
     m_themeIndex = m_preferences->themeIndex();
     m_liveSortIndex = m_preferences->liveSortIndex();
@@ -68,6 +73,7 @@ void AppStore::flushSignals()
         for (const Signal signal : pending)
             Q_EMIT(this->*signal)();
     }
+    m_failures->flush();
 }
 
 // --- field writers ---
@@ -104,11 +110,13 @@ void AppStore::setCategories(QList<Category> categories)
         m_categoriesModel->replace(m_categories);
 }
 
-void AppStore::setSelectedCategory(std::optional<Category> category)
+void AppStore::setSelectedCategory(std::optional<Category> category, bool load)
 {
     assign(m_selectedCategory, std::move(category), &AppStore::selectedCategoryChanged);
-    // Every selection reloads, also the same category again: after a refresh the cache is new.
-    startTask(loadItems());
+    // Every selection reloads, also the same category again: after a refresh the cache is new,
+    // after a failure the catalogue is fetched again.
+    if (load)
+        startTask(loadItems());
 }
 
 void AppStore::setItems(QList<MediaItem> items)
@@ -344,11 +352,12 @@ QCoro::Task<> AppStore::start()
 {
     QPointer<AppStore> self(this);
     auto statusRequest = MavuAPI::deviceStatus(m_mac);
-    MavuAPI::DeviceStatus status = co_await statusRequest;
+    Result<MavuAPI::DeviceStatus> status = co_await statusRequest;
     if (!self)
         co_return;
 
-    std::optional<Playlist> playlist = status.playlist;
+    // Without the device service a saved playlist still opens the library.
+    std::optional<Playlist> playlist = status ? status->playlist : std::nullopt;
     if (const auto saved = m_preferences->playlistDictionary()) {
         const QString host = QStringLiteral("host"), user = QStringLiteral("user"), pass = QStringLiteral("pass");
         if (saved->contains(host) && saved->contains(user) && saved->contains(pass)) {
@@ -361,44 +370,93 @@ QCoro::Task<> AppStore::start()
     {
         const Batch batch(this);
         setPlaylist(playlist);
-        setLanguages(status.languages);
+        if (status) {
+            setLanguages(status->languages);
+            m_failures->clear(Failures::Place::deviceStatus);
+        } else {
+            m_failures->set(Failures::Place::deviceStatus, status.failure());
+        }
         setStatusLoaded(true);
     }
 
+    // Themes are an extra: without them there is no background picture.
     auto themesRequest = MavuAPI::appThemes(m_mac);
-    QList<Theme> themes = co_await themesRequest;
+    Result<QList<Theme>> themes = co_await themesRequest;
     if (!self)
         co_return;
     const Batch batch(this);
-    setThemes(std::move(themes));
+    // Without an answer the user's choice stays as it is, for the next start to find.
+    if (!themes)
+        co_return;
+    setThemes(std::move(themes).value());
     if (m_themeIndex >= m_themes.size())
         setThemeIndex(0);
+}
+
+quint64 AppStore::beginConnecting()
+{
+    // One attempt at a time: a new one takes over from one still running.
+    m_connectCancellation->cancel();
+    m_connectCancellation = std::make_shared<Network::Cancellation>();
+    const Batch batch(this);
+    setConnecting(true);
+    setConnectError(std::nullopt);
+    m_failures->clear(Failures::Place::connect);
+    return ++m_connectAttempt;
+}
+
+void AppStore::cancelConnect()
+{
+    if (!m_connecting)
+        return;
+    ++m_connectAttempt;
+    m_connectCancellation->cancel();
+    m_connectCancellation = std::make_shared<Network::Cancellation>();
+    setConnecting(false);
+}
+
+void AppStore::connectFailed(const Failure &failure)
+{
+    const Batch batch(this);
+    setConnecting(false);
+    if (failure.kind == Failure::Kind::cancelled)
+        return;
+    m_failures->set(Failures::Place::connect, failure);
+    setConnectError(Failures::words(Failures::Place::connect, failure));
 }
 
 QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
 {
     QPointer<AppStore> self(this);
-    {
-        const Batch batch(this);
-        setConnecting(true);
-        setConnectError(std::nullopt);
-    }
+    const quint64 attempt = beginConnecting();
+    m_lastManualAttempt = ManualAttempt{playlist, persist};
+    // One deadline for the whole attempt, however many requests it makes.
+    const Network::Options options{.purpose = Network::Purpose::connecting,
+                                   .deadline = QDeadlineTimer(Network::limits(Network::Purpose::connecting).deadline),
+                                   .cancellation = m_connectCancellation};
+    const auto overtaken = [&] { return !self || attempt != m_connectAttempt; };
 
-    auto liveRequest = MavuAPI::categories(playlist, categoryAction(Section::live));
-    QList<Category> found = co_await liveRequest;
-    if (!self)
+    auto liveRequest = MavuAPI::categories(playlist, categoryAction(Section::live), options);
+    Result<QList<Category>> found = co_await liveRequest;
+    if (overtaken())
         co_return;
-    if (found.isEmpty()) {
-        auto movieRequest = MavuAPI::categories(playlist, categoryAction(Section::movies));
+    // A provider without live channels may still have movies, and so may one whose live list
+    // is broken; one that cannot be reached, or refuses the account, has neither.
+    if ((found && found->isEmpty()) || (!found && found.failure().kind == Failure::Kind::notUnderstood)) {
+        auto movieRequest = MavuAPI::categories(playlist, categoryAction(Section::movies), options);
         found = co_await movieRequest;
-        if (!self)
+        if (overtaken())
             co_return;
-        if (found.isEmpty()) {
-            const Batch batch(this);
-            setConnectError(QStringLiteral("Couldn't reach that playlist. Check the address and credentials."));
-            setConnecting(false);
-            co_return;
-        }
+    }
+    if (!found) {
+        connectFailed(found.failure());
+        co_return;
+    }
+    if (found->isEmpty()) {
+        const Batch batch(this);
+        setConnectError(QStringLiteral("Couldn't reach that playlist. Check the address and credentials."));
+        setConnecting(false);
+        co_return;
     }
 
     {
@@ -418,6 +476,7 @@ QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
         setItems({});
         setLatestMovies({});
         setLatestSeries({});
+        m_failures->clearAll();
         setPhase(Phase::home);
     }
     auto latest = loadLatest();
@@ -428,9 +487,27 @@ QCoro::Task<> AppStore::enterBrowse()
 {
     if (!m_playlist)
         co_return;
+    QPointer<AppStore> self(this);
+    const Playlist playlist = *m_playlist;
+    const quint64 attempt = beginConnecting();
+    m_lastManualAttempt.reset();
+    // The account answers first: a refused account or an unreachable provider is said here,
+    // on the check screen, rather than as an empty library.
+    const Network::Options options{.purpose = Network::Purpose::connecting, .cancellation = m_connectCancellation};
+    auto accountRequest = MavuAPI::playlistExpiry(playlist, options);
+    Result<std::optional<qint64>> expiry = co_await accountRequest;
+    if (!self || attempt != m_connectAttempt)
+        co_return;
+    if (!expiry) {
+        connectFailed(expiry.failure());
+        co_return;
+    }
     {
         const Batch batch(this);
+        setConnecting(false);
         setCheckCanGoBack(false);
+        if (m_playlist == playlist)
+            setPlaylistExpTs(*expiry);
         setPhase(Phase::home);
     }
     auto latest = loadLatest();
@@ -453,6 +530,9 @@ QCoro::Task<> AppStore::refresh()
         setLatestMovies({});
         setLatestSeries({});
         setPlaylistExpTs(std::nullopt);
+        m_failures->clear(Failures::Place::home);
+        m_failures->clear(Failures::Place::categories);
+        m_failures->clear(Failures::Place::items);
         startTask(refreshDeviceWords());
     }
     if (m_phase == Phase::section) {
@@ -500,8 +580,12 @@ void AppStore::stop()
 
 void AppStore::emptyCache()
 {
-    for (Section section : allCases<Section>())
+    // Downloads begun for the previous cache would fill the new one with old answers.
+    m_downloads->renew();
+    for (Section section : allCases<Section>()) {
         setCache(section, {});
+        m_cacheLoaded[size_t(section)] = false;
+    }
 }
 
 const QList<MediaItem> &AppStore::cache(Section section) const
@@ -513,6 +597,76 @@ void AppStore::setCache(Section section, QList<MediaItem> items)
 {
     m_caches[size_t(section)] = std::move(items);
     m_categoryIndexes[size_t(section)].clear();
+    m_cacheLoaded[size_t(section)] = true;
+}
+
+QCoro::Task<std::optional<Failure>> AppStore::loadCatalogue(Section section)
+{
+    if (cacheLoaded(section))
+        co_return std::nullopt;
+    if (!m_playlist)
+        co_return Failure{Failure::Kind::cancelled};
+    const Playlist playlist = *m_playlist;
+    const quint64 generation = m_downloads->generation();
+    QPointer<AppStore> self(this);
+    auto download = m_downloads->fetch(playlist, section);
+    Result<QList<MediaItem>> catalogue = co_await download;
+    // Kept only for the provider and the generation it was asked for.
+    if (!self || m_playlist != playlist || m_downloads->generation() != generation)
+        co_return Failure{Failure::Kind::cancelled};
+    if (!catalogue)
+        co_return catalogue.failure();
+    if (!cacheLoaded(section)) // another load of the same download may have kept it already
+        setCache(section, std::move(catalogue).value());
+    co_return std::nullopt;
+}
+
+// --- failures ---
+
+void AppStore::recordFailure(Failures::Place place, const Failure &failure)
+{
+    if (failure.kind == Failure::Kind::credentialsRefused) {
+        credentialsRefused(failure);
+        return;
+    }
+    m_failures->set(place, failure);
+}
+
+void AppStore::credentialsRefused(const Failure &failure)
+{
+    // The library of an account the provider refuses is empty whatever the screen: the check
+    // screen says why and offers the way on (Retry, or the manual form).
+    qCDebug(lcStore) << "credentials refused, back to the check screen";
+    const Batch batch(this);
+    stop();
+    setDetailItem(std::nullopt);
+    setCatchupOpen(false);
+    setConnecting(false);
+    setCheckCanGoBack(false);
+    m_lastManualAttempt.reset();
+    m_failures->set(Failures::Place::connect, failure);
+    setConnectError(Failures::words(Failures::Place::connect, failure));
+    setPhase(Phase::check);
+}
+
+void AppStore::wireRetries()
+{
+    using Place = Failures::Place;
+    m_failures->setRetry(Place::connect, [this] {
+        if (m_lastManualAttempt)
+            startTask(connect(m_lastManualAttempt->playlist, m_lastManualAttempt->persist));
+        else
+            startTask(enterBrowse());
+    });
+    m_failures->setRetry(Place::home, [this] { startTask(loadLatest()); });
+    m_failures->setRetry(Place::categories, [this] { startTask(loadCategories()); });
+    m_failures->setRetry(Place::items, [this] { startTask(m_selectedCategory ? loadItems() : loadCategories()); });
+    m_failures->setRetry(Place::details, [this] {
+        if (m_detailItem)
+            startTask(openDetail(*m_detailItem));
+    });
+    m_failures->setRetry(Place::catchup, [this] { startTask(openCatchup()); });
+    m_failures->setRetry(Place::deviceStatus, [this] { startTask(start()); });
 }
 
 const Catalogue::CategoryIndex &AppStore::categoryIndex(Section section)

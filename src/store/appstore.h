@@ -5,6 +5,7 @@
 #include "model/playlist.h"
 #include "model/records.h"
 #include "store/catalogue.h"
+#include "store/failures.h"
 #include "store/listmodels.h"
 #include "store/wordtable.h"
 #include "store/programguide.h"
@@ -23,8 +24,12 @@
 #include <memory>
 #include <optional>
 
+class CatalogueDownloads;
 class Preferences;
 class QTimer;
+namespace Network {
+class Cancellation;
+}
 
 // The one observable state of the player and every operation that changes it. It lives on
 // the main thread for the whole run; every screen binds to the same instance.
@@ -51,6 +56,13 @@ class QTimer;
 //   (a binding reads `favoritesRevision` beside the call to follow it).
 // - `pinChallenge` and `catchupURLBuilder` are C++ callables; QML sees `hasPinChallenge`,
 //   `runPinChallenge()`, `dropPinChallenge()`, `hasCatchupURLBuilder` and `buildCatchupURL()`.
+//
+// Failures: requests answer a value or a Failure. The store keeps the last failure of each
+// place a screen shows in `failures` (cleared when that place next succeeds) with the Retry
+// of each place; optional extras (the short guide, device words, themes, the expiry) fall back
+// quietly. A provider that refuses the account sends the user to the check screen with the
+// reason, from wherever it happened. Answers that land after a refresh or a change of
+// playlist are dropped.
 //
 // "Starting a task" means calling a coroutine without awaiting it: it runs at once up to its
 // first wait for the network and continues on the main thread. Every coroutine checks after
@@ -139,6 +151,7 @@ class AppStore : public QObject
     Q_PROPERTY(EpgProgramListModel *epgNowNextModel READ epgNowNextModel CONSTANT FINAL)
     Q_PROPERTY(TextListModel *catchupDaysModel READ catchupDaysModel CONSTANT FINAL)
     Q_PROPERTY(EpgProgramListModel *catchupDayProgramsModel READ catchupDayProgramsModel CONSTANT FINAL)
+    Q_PROPERTY(Failures *failures READ failures CONSTANT FINAL)
     Q_PROPERTY(ProgramGuide *guide READ guide CONSTANT FINAL)
 
 public:
@@ -164,6 +177,9 @@ public:
     QCoro::Task<> start();
     QCoro::Task<> connect(Playlist playlist, bool persist);
     QCoro::Task<> enterBrowse();
+    // Stops connecting or entering the library at once: its requests end, `connecting` is
+    // false, nothing else changes.
+    Q_INVOKABLE void cancelConnect();
     Q_INVOKABLE void changePlaylist();
     QCoro::Task<> refresh();
     Q_INVOKABLE void goHome();
@@ -312,6 +328,11 @@ public:
     WordTable wordTable() const { return WordTable(m_announcedWords); }
     std::optional<QUrl> currentThemeURL() const;
     QString expiryText() const;
+
+    // --- failures per place, and their Retry ---
+    Failures *failures() const { return m_failures; }
+    // Whole-catalogue downloads, shared while in flight (tests count them).
+    const CatalogueDownloads &catalogueDownloads() const { return *m_downloads; }
 
     // --- the catalogue cache (not published) ---
     const QList<MediaItem> &allLive() const { return cache(Section::live); }
@@ -467,7 +488,8 @@ private:
     void setConnectError(std::optional<QString> error);
     void setSection(Section section);
     void setCategories(QList<Category> categories);
-    void setSelectedCategory(std::optional<Category> category); // also starts the item load
+    // Also starts the item load, unless `load` is false.
+    void setSelectedCategory(std::optional<Category> category, bool load = true);
     void setItems(QList<MediaItem> items);
     void setLoadingItems(bool loading);
     void setLoadingCategories(bool loading);
@@ -499,14 +521,27 @@ private:
     void scheduleExpiryRefresh();
     void updateThemeURL();
 
-    void emptyCache();
+    void emptyCache(); // and drops the catalogue downloads in flight
     const QList<MediaItem> &cache(Section section) const;
+    bool cacheLoaded(Section section) const { return m_cacheLoaded[size_t(section)]; }
+    // The section's catalogue into the cache when it is not there yet (shared with any
+    // download in flight); the failure when that did not happen, cancelled when the answer
+    // no longer belongs to what is connected.
+    QCoro::Task<std::optional<Failure>> loadCatalogue(Section section);
     void setCache(Section section, QList<MediaItem> items);
     const Catalogue::CategoryIndex &categoryIndex(Section section);
     QSet<QString> favoriteSet(Section section) const;
     void markRecent(const MediaItem &item);
     QList<MediaItem> sortVod(QList<MediaItem> items) const;
     QList<Category> withPseudoCategories(const QList<Category> &provider) const;
+
+    // Connecting and entering the library: one attempt at a time, cancellable.
+    quint64 beginConnecting();
+    void connectFailed(const Failure &failure);
+    // Keeps a failure for `place`; a refused account instead leaves for the check screen.
+    void recordFailure(Failures::Place place, const Failure &failure);
+    void credentialsRefused(const Failure &failure);
+    void wireRetries();
 
     void wireGuide();
     QCoro::Task<> refreshDeviceWords();
@@ -573,6 +608,19 @@ private:
     // The catalogue cache (allLive, allVods, allSeries) and where each category sits in it.
     std::array<QList<MediaItem>, 3> m_caches;                  // by Section
     std::array<Catalogue::CategoryIndex, 3> m_categoryIndexes; // by Section, made on first use
+    std::array<bool, 3> m_cacheLoaded{};                       // by Section: an empty catalogue is loaded too
+    Failures *m_failures;
+    CatalogueDownloads *m_downloads;
+    // The connection attempt running; a cancelled or overtaken one finds its number changed.
+    quint64 m_connectAttempt = 0;
+    std::shared_ptr<Network::Cancellation> m_connectCancellation;
+    // What the connect place's Retry repeats: the manual form's last playlist, or entering.
+    struct ManualAttempt
+    {
+        Playlist playlist;
+        bool persist = false;
+    };
+    std::optional<ManualAttempt> m_lastManualAttempt;
 
     // Derived values as last announced, to signal only real changes.
     QList<Episode> m_seasonEpisodes;

@@ -44,40 +44,53 @@ QCoro::Task<> AppStore::loadCategories()
     // Answers for a section the user has left, or from a provider no longer connected, would
     // fill the open section's column with the wrong categories.
     const auto stillCurrent = [&] { return m_section == section && m_playlist == playlist; };
+    // The catalogue comes alongside the categories, not after them.
+    auto catalogueLoad = loadCatalogue(section);
     auto categoriesRequest = MavuAPI::categories(playlist, categoryAction(section));
-    const QList<Category> provider = co_await categoriesRequest;
+    const Result<QList<Category>> provider = co_await categoriesRequest;
     if (!self)
         co_return;
     if (stillCurrent()) {
+        const Batch batch(this);
         const QStringList hiddenIds = m_preferences->hidden(section);
         const QSet<QString> hidden(hiddenIds.cbegin(), hiddenIds.cend());
         QList<Category> shown;
-        for (const Category &category : provider) {
+        for (const Category &category : provider.valueOr({})) {
             if (!hidden.contains(category.id))
                 shown.append(category);
         }
+        // Favourites and recents come from the cache: they stay usable without the provider's list.
         setCategories(withPseudoCategories(shown));
+        if (provider)
+            m_failures->clear(Failures::Place::categories);
+        else
+            recordFailure(Failures::Place::categories, provider.failure());
     }
 
-    if (cache(section).isEmpty()) {
-        auto catalogueFetch = catalogueRequest(playlist, section);
-        QList<MediaItem> catalogue = co_await catalogueFetch;
-        if (!self)
-            co_return;
-        // Kept for the section it was asked for, and only while that provider is connected.
-        if (m_playlist == playlist)
-            setCache(section, std::move(catalogue));
-    }
+    const std::optional<Failure> catalogueFailure = co_await catalogueLoad;
+    if (!self)
+        co_return;
 
     const Batch batch(this);
     if (stillCurrent()) {
         const auto real = std::find_if(m_categories.cbegin(), m_categories.cend(), [](const Category &category) {
             return category.id != favoritesId && category.id != recentsId;
         });
+        std::optional<Category> first;
         if (real != m_categories.cend())
-            setSelectedCategory(*real);
+            first = *real;
         else if (!m_categories.isEmpty())
-            setSelectedCategory(m_categories.first());
+            first = m_categories.first();
+        if (!catalogueFailure) {
+            if (first)
+                setSelectedCategory(first);
+        } else if (catalogueFailure->kind != Failure::Kind::cancelled) {
+            // Selected without a load: the grid says why it is empty, and choosing a category
+            // (or Retry) fetches the catalogue again.
+            setSelectedCategory(first, false);
+            setItems({});
+            recordFailure(Failures::Place::items, *catalogueFailure);
+        }
     }
     if (load == m_categoryLoad)
         setLoadingCategories(false);
@@ -88,7 +101,7 @@ QCoro::Task<QList<Category>> AppStore::allCategories(Section section)
     if (!m_playlist)
         co_return QList<Category>();
     auto request = MavuAPI::categories(*m_playlist, categoryAction(section));
-    co_return co_await request;
+    co_return (co_await request).valueOr({});
 }
 
 void AppStore::selectCategory(const Category &category)
@@ -123,13 +136,32 @@ QCoro::Task<> AppStore::loadItems()
         setItems({});
         co_return;
     }
+    QPointer<AppStore> self(this);
+    const Section section = m_section;
+    const Category category = *m_selectedCategory;
+    setLoadingItems(true);
+    if (!cacheLoaded(section)) {
+        // After a failed or dropped catalogue: fetched again, or joined while in flight.
+        auto catalogueLoad = loadCatalogue(section);
+        const std::optional<Failure> failure = co_await catalogueLoad;
+        if (!self)
+            co_return;
+        // Overtaken by another selection, section or playlist: that load speaks for the screen.
+        if (m_section != section || m_selectedCategory != category)
+            co_return;
+        if (failure) {
+            const Batch batch(this);
+            setItems({});
+            setLoadingItems(false);
+            recordFailure(Failures::Place::items, *failure);
+            co_return;
+        }
+    }
     std::optional<MediaItem> first;
     {
         const Batch batch(this);
-        setLoadingItems(true);
-        const Section section = m_section;
+        m_failures->clear(Failures::Place::items);
         const QList<MediaItem> &source = cache(section);
-        const Category &category = *m_selectedCategory;
         QList<MediaItem> list;
         if (category.id == favoritesId)
             list = Catalogue::withIds(source, favoriteSet(section));
@@ -150,7 +182,6 @@ QCoro::Task<> AppStore::loadItems()
             first = m_items.first();
     }
     if (first) {
-        QPointer<AppStore> self(this);
         auto playing = play(*first);
         co_await playing;
         if (!self)

@@ -110,13 +110,24 @@ QCoro::Task<> AppStore::openCatchup()
         const Batch batch(this);
         setCatchupOpen(true);
         setLoadingCatchup(true);
+        m_failures->clear(Failures::Place::catchup);
     }
 
     QPointer<AppStore> self(this);
     auto request = MavuAPI::fullEPG(*m_playlist, channel.id);
-    const QList<EpgProgram> guide = co_await request;
+    const Result<QList<EpgProgram>> answer = co_await request;
     if (!self)
         co_return;
+    if (!answer) {
+        const Batch batch(this);
+        setCatchupPrograms({});
+        setCatchupDays({});
+        setSelectedCatchupDay(std::nullopt);
+        setLoadingCatchup(false);
+        recordFailure(Failures::Place::catchup, answer.failure());
+        co_return;
+    }
+    const QList<EpgProgram> &guide = *answer;
 
     const double now = double(QDateTime::currentMSecsSinceEpoch()) / 1000;
     const double windowHours = double(std::max<qint64>(channel.archiveDays, 1)) * 24;

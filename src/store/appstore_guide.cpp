@@ -27,18 +27,14 @@ QCoro::Task<QList<MediaItem>> AppStore::liveCatalogue()
 {
     if (!m_playlist)
         co_return QList<MediaItem>();
-    if (!allLive().isEmpty())
-        co_return allLive();
-    const Playlist playlist = *m_playlist;
+    // The live section's catalogue, shared with the section while either downloads it. The
+    // guide is an extra: without the catalogue it shows no channels.
     QPointer<AppStore> self(this);
-    auto request = MavuAPI::liveStreams(playlist);
-    QList<MediaItem> live = co_await request;
+    auto load = loadCatalogue(Section::live);
+    co_await load;
     if (!self)
         co_return QList<MediaItem>();
-    // Kept for the live section too, while the same provider is connected.
-    if (m_playlist == playlist && allLive().isEmpty() && !live.isEmpty())
-        setCache(Section::live, live);
-    co_return live;
+    co_return allLive();
 }
 
 void AppStore::playGuideCatchup(const MediaItem &channel, const EpgProgram &program)

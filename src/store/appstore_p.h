@@ -44,17 +44,18 @@ inline Section sectionOf(const MediaItem &item)
     return Section::series;
 }
 
-inline QCoro::Task<QList<MediaItem>> catalogueRequest(const Playlist &playlist, Section section)
+inline MavuAPI::Answer<QList<MediaItem>> catalogueRequest(const Playlist &playlist, Section section,
+                                                           Network::Options options = {})
 {
     switch (section) {
     case Section::live:
-        return MavuAPI::liveStreams(playlist);
+        return MavuAPI::liveStreams(playlist, std::nullopt, options);
     case Section::movies:
-        return MavuAPI::vodStreams(playlist);
+        return MavuAPI::vodStreams(playlist, std::nullopt, options);
     case Section::series:
         break;
     }
-    return MavuAPI::series(playlist);
+    return MavuAPI::series(playlist, std::nullopt, options);
 }
 
 inline bool sameVodInfo(const VodInfo &a, const VodInfo &b)

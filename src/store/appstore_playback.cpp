@@ -4,6 +4,7 @@
 
 #include "model/urltext.h"
 #include "store/appstore_p.h"
+#include "store/cataloguedownloads.h"
 
 #include <QPointer>
 
@@ -64,6 +65,7 @@ QCoro::Task<> AppStore::openDetail(MediaItem item)
         setSeasons({});
         setEpisodes({});
         setSelectedSeason(std::nullopt);
+        m_failures->clear(Failures::Place::details);
         // No request follows; an earlier one still running no longer speaks for the screen.
         if (!m_playlist) {
             setLoadingDetail(false);
@@ -82,17 +84,24 @@ QCoro::Task<> AppStore::openDetail(MediaItem item)
 
     if (item.kind == MediaItem::Kind::movie) {
         auto request = MavuAPI::vodInfo(playlist, item.id);
-        VodInfo info = co_await request;
-        if (!self)
-            co_return;
-        if (stillShown())
-            setVodInfo(std::move(info));
-    } else if (item.seriesId) {
-        auto request = MavuAPI::seriesInfo(playlist, *item.seriesId);
-        MavuAPI::SeriesInfo info = co_await request;
+        Result<VodInfo> info = co_await request;
         if (!self)
             co_return;
         if (stillShown()) {
+            if (info)
+                setVodInfo(std::move(info).value());
+            else
+                recordFailure(Failures::Place::details, info.failure());
+        }
+    } else if (item.seriesId) {
+        auto request = MavuAPI::seriesInfo(playlist, *item.seriesId);
+        Result<MavuAPI::SeriesInfo> answer = co_await request;
+        if (!self)
+            co_return;
+        if (stillShown() && !answer) {
+            recordFailure(Failures::Place::details, answer.failure());
+        } else if (stillShown()) {
+            const MavuAPI::SeriesInfo &info = *answer;
             const Batch batch(this);
             setSeasons(info.seasons);
             setEpisodes(info.episodes);
@@ -139,12 +148,12 @@ QCoro::Task<> AppStore::play(MediaItem item)
 
     QPointer<AppStore> self(this);
     auto guide = MavuAPI::shortEPG(playlist, item.id);
-    QList<EpgProgram> programs = co_await guide;
+    Result<QList<EpgProgram>> programs = co_await guide;
     if (!self)
         co_return;
-    // Only the channel that is still playing gets its guide.
+    // Only the channel that is still playing gets its guide; without one the pane shows none.
     if (m_nowPlaying && m_nowPlaying->id == item.id)
-        setEpgNowNext(std::move(programs));
+        setEpgNowNext(std::move(programs).valueOr({}));
 }
 
 void AppStore::playEpisode(const Episode &episode, const MediaItem &show)
@@ -195,29 +204,30 @@ QCoro::Task<> AppStore::loadLatest()
     if (!m_playlist)
         co_return;
     const Playlist playlist = *m_playlist;
+    const quint64 generation = m_downloads->generation();
     setLoadingHome(true);
     if (!m_playlistExpTs)
         startTask(loadPlaylistExpiry());
 
     QPointer<AppStore> self(this);
-    if (allVods().isEmpty()) {
-        auto request = MavuAPI::vodStreams(playlist);
-        QList<MediaItem> movies = co_await request;
-        if (!self)
-            co_return;
-        if (m_playlist == playlist)
-            setCache(Section::movies, std::move(movies));
-    }
-    if (allSeries().isEmpty()) {
-        auto request = MavuAPI::series(playlist);
-        QList<MediaItem> shows = co_await request;
-        if (!self)
-            co_return;
-        if (m_playlist == playlist)
-            setCache(Section::series, std::move(shows));
-    }
+    // Both catalogues at once: the rows wait for the slower one, not for the two in a row.
+    auto moviesLoad = loadCatalogue(Section::movies);
+    auto showsLoad = loadCatalogue(Section::series);
+    const std::optional<Failure> moviesFailure = co_await moviesLoad;
+    if (!self)
+        co_return;
+    const std::optional<Failure> showsFailure = co_await showsLoad;
+    if (!self)
+        co_return;
+    // A refresh or another playlist started its own load meanwhile; that one fills the rows.
+    if (m_playlist != playlist || m_downloads->generation() != generation)
+        co_return;
     const Batch batch(this);
     setLatestMovies(Catalogue::newest(allVods(), homeRowLength));
     setLatestSeries(Catalogue::newest(allSeries(), homeRowLength));
     setLoadingHome(false);
+    if (const auto failure = moviesFailure ? moviesFailure : showsFailure)
+        recordFailure(Failures::Place::home, *failure);
+    else
+        m_failures->clear(Failures::Place::home);
 }

@@ -179,11 +179,12 @@ QCoro::Task<> AppStore::refreshDeviceWords()
 {
     QPointer<AppStore> self(this);
     auto request = MavuAPI::deviceStatus(m_mac);
-    MavuAPI::DeviceStatus status = co_await request;
+    Result<MavuAPI::DeviceStatus> status = co_await request;
     if (!self)
         co_return;
-    if (!status.languages.isEmpty())
-        setLanguages(std::move(status.languages));
+    // An extra: the words already shown stay when the device service does not answer.
+    if (status && !status->languages.isEmpty())
+        setLanguages(std::move(status).value().languages);
 }
 
 QCoro::Task<> AppStore::loadPlaylistExpiry()
@@ -195,10 +196,17 @@ QCoro::Task<> AppStore::loadPlaylistExpiry()
     const Playlist playlist = *m_playlist;
     QPointer<AppStore> self(this);
     auto request = MavuAPI::playlistExpiry(playlist);
-    const std::optional<qint64> expiry = co_await request;
+    const Result<std::optional<qint64>> expiry = co_await request;
     if (!self)
         co_return;
     // The account of a provider connected meanwhile is not this one.
-    if (m_playlist == playlist)
-        setPlaylistExpTs(expiry);
+    if (m_playlist != playlist)
+        co_return;
+    // The expiry line is an extra, but an account the provider refuses is not.
+    if (expiry)
+        setPlaylistExpTs(*expiry);
+    else if (expiry.failure().kind == Failure::Kind::credentialsRefused)
+        credentialsRefused(expiry.failure());
+    else
+        setPlaylistExpTs(std::nullopt);
 }

@@ -3,6 +3,8 @@ target_sources(mavu_core PRIVATE
   store/catalogue.h store/catalogue.cpp
   store/listmodels.h store/listmodels.cpp
   store/wordtable.h store/wordtable.cpp
+  store/failures.h store/failures.cpp
+  store/cataloguedownloads.h store/cataloguedownloads.cpp
   store/appstore.h store/appstore_p.h
   store/appstore.cpp
   store/appstore_browse.cpp

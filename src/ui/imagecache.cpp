@@ -1,15 +1,26 @@
 #include "imagecache.h"
 
+#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
+#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QStandardPaths>
+#include <QTimer>
+
+using namespace std::chrono_literals;
 
 namespace {
 
+// A theme background at 4K is a few megabytes; nothing a screen shows needs more than 16.
+const ImageCacheFactory::Limits programLimits{15s, 60s, 16 * 1024 * 1024};
+// Read on the threads that load pictures.
+QMutex g_limitsLock;
+ImageCacheFactory::Limits g_limits = programLimits;
+
 // Pictures rarely change behind the same address and providers seldom send caching headers:
 // use what is on disk before asking the network again.
-class PreferCacheAccessManager : public QNetworkAccessManager
+class PictureAccessManager : public QNetworkAccessManager
 {
 public:
     using QNetworkAccessManager::QNetworkAccessManager;
@@ -20,7 +31,21 @@ protected:
         QNetworkRequest request(original);
         if (op == GetOperation)
             request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
-        return QNetworkAccessManager::createRequest(op, request, data);
+        const ImageCacheFactory::Limits limit = ImageCacheFactory::limits();
+        request.setTransferTimeout(int(limit.idle.count()));
+        QNetworkReply *reply = QNetworkAccessManager::createRequest(op, request, data);
+        // Stopped on the next turn of the event loop, never inside the reply's own signal.
+        const auto stop = [reply] { QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection); };
+        auto *deadline = new QTimer(reply);
+        deadline->setSingleShot(true);
+        QObject::connect(deadline, &QTimer::timeout, reply, stop);
+        QObject::connect(reply, &QNetworkReply::finished, deadline, &QTimer::stop);
+        deadline->start(limit.deadline);
+        QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [stop, limit](qint64 received, qint64 total) {
+            if (received > limit.maxBytes || total > limit.maxBytes)
+                stop();
+        });
+        return reply;
     }
 };
 
@@ -33,10 +58,27 @@ QString ImageCacheFactory::cacheDirectory()
 
 QNetworkAccessManager *ImageCacheFactory::create(QObject *parent)
 {
-    auto *manager = new PreferCacheAccessManager(parent);
+    auto *manager = new PictureAccessManager(parent);
     auto *cache = new QNetworkDiskCache(manager);
     cache->setCacheDirectory(cacheDirectory());
     cache->setMaximumCacheSize(qint64(256) * 1024 * 1024);
     manager->setCache(cache);
     return manager;
+}
+
+ImageCacheFactory::Limits ImageCacheFactory::limits()
+{
+    const QMutexLocker locker(&g_limitsLock);
+    return g_limits;
+}
+
+void ImageCacheFactory::setLimits(Limits limits)
+{
+    const QMutexLocker locker(&g_limitsLock);
+    g_limits = limits;
+}
+
+void ImageCacheFactory::resetLimits()
+{
+    setLimits(programLimits);
 }

@@ -6,7 +6,9 @@
 #include "model/enums.h"
 #include "model/playlist.h"
 #include "model/records.h"
+#include "api/failure.h"
 #include "store/appstore.h"
+#include "store/failures.h"
 #include "store/listmodels.h"
 #include "store/wordtable.h"
 #include "store/guidegridmodel.h"
@@ -106,6 +108,30 @@ struct WordTableForeign
     Q_GADGET
     QML_FOREIGN(WordTable)
     QML_VALUE_TYPE(wordTable)
+};
+
+// Failures: a place's last one as `placeFailure` (failed, text, kind), the store's sub-object
+// that keeps them as `Failures` (`AppStore.failures.home`, `AppStore.failures.retryHome()`).
+struct FailureForeign
+{
+    Q_GADGET
+    QML_FOREIGN(Failure)
+    QML_VALUE_TYPE(failure)
+};
+
+struct PlaceFailureForeign
+{
+    Q_GADGET
+    QML_FOREIGN(PlaceFailure)
+    QML_VALUE_TYPE(placeFailure)
+};
+
+struct FailuresForeign
+{
+    Q_GADGET
+    QML_FOREIGN(Failures)
+    QML_NAMED_ELEMENT(Failures)
+    QML_UNCREATABLE("The store keeps the failures.")
 };
 
 // The store's list models, each known to QML by its own type; only the store makes them.

@@ -51,11 +51,11 @@ QUrl UiRules::imageUrl(const QString &text)
     return url;
 }
 
-QString UiRules::checkStatusLine(bool hasPlaylist, bool statusLoaded)
+QString UiRules::checkStatusLine(bool hasPlaylist, bool statusLoaded, bool statusFailed)
 {
     if (hasPlaylist)
         return QStringLiteral("Tap START to open your library.");
-    if (statusLoaded)
+    if (statusLoaded && !statusFailed)
         return QStringLiteral("No playlist is attached to this device yet.\nAttach one to this MAC on ") + attachAddress()
             + QStringLiteral(", or connect a playlist manually below.");
     return {};

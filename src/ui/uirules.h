@@ -34,8 +34,9 @@ public:
     Q_INVOKABLE static QUrl imageUrl(const QString &text);
 
     // The check screen's status line: what to do next once a playlist is known, how to get
-    // one once the device status says there is none, nothing while the status is awaited.
-    Q_INVOKABLE static QString checkStatusLine(bool hasPlaylist, bool statusLoaded);
+    // one once the device status says there is none, nothing while the status is awaited or
+    // when it failed (the screen says that failure instead).
+    Q_INVOKABLE static QString checkStatusLine(bool hasPlaylist, bool statusLoaded, bool statusFailed = false);
 
     // An episode's chip in the player: its title, or "E" and its number when it has none.
     Q_INVOKABLE static QString episodeLabel(const Episode &episode);

@@ -119,18 +119,19 @@ private Q_SLOTS:
         QVERIFY(m_store->catchupURLBuilder());
         const QUrl address = *m_store->nowPlayingURL();
         QVERIFY(address.path().startsWith(QStringLiteral("/timeshift/")));
-        const auto playlist = await(Network::getBody(address));
-        QVERIFY(playlist);
-        QVERIFY(playlist->startsWith("#EXTM3U"));
+        const auto fetched = await(Network::get(address));
+        QVERIFY(fetched);
+        const QByteArray playlist = fetched->body;
+        QVERIFY(playlist.startsWith("#EXTM3U"));
         QByteArray segment;
-        for (const QByteArray &line : playlist->split('\n')) {
+        for (const QByteArray &line : playlist.split('\n')) {
             if (segment.isEmpty() && !line.startsWith('#') && !line.trimmed().isEmpty())
                 segment = line.trimmed();
         }
         QVERIFY(!segment.isEmpty());
-        const auto media = await(Network::getBody(address.resolved(QUrl(QString::fromLatin1(segment)))));
-        QVERIFY(media && media->size() > 188);
-        QCOMPARE(media->at(0), char(0x47)); // an MPEG-TS packet
+        const auto media = await(Network::get(address.resolved(QUrl(QString::fromLatin1(segment)))));
+        QVERIFY(media && media->body.size() > 188);
+        QCOMPARE(media->body.at(0), char(0x47)); // an MPEG-TS packet
 
         m_store->exitPlayer();
         QVERIFY(m_store->nowPlayingURL()->path().startsWith(QStringLiteral("/live/")));

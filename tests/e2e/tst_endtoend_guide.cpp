@@ -63,7 +63,7 @@ private Q_SLOTS:
             if (channel.epgChannelId.isEmpty() || !channel.tvArchive || compared >= 5)
                 continue;
             ++compared;
-            const QList<EpgProgram> table = await(MavuAPI::fullEPG(*m_store->playlist(), channel.id));
+            const QList<EpgProgram> table = await(MavuAPI::fullEPG(*m_store->playlist(), channel.id)).value();
             QVERIFY(!table.isEmpty());
             // The guide's window: from the start of what both hold to the table's end.
             const qint64 from = std::max<qint64>(qint64(table.first().startTs), QDateTime::currentSecsSinceEpoch() - 86400);

@@ -193,7 +193,7 @@ public:
         serve(QStringLiteral("get_live_categories"), categoriesJson({{"1", "News"}}));
     }
 
-    ~Fixture() { Network::testing::setTransferTimeout(std::chrono::seconds(20)); }
+    ~Fixture() { Network::testing::resetLimits(); }
 
     FakeServer &server() { return m_server; }
     QString prefsPath() const { return m_folder.file(QStringLiteral("mavu.ini")); }

@@ -7,6 +7,7 @@ mavu_add_test(tst_store_catchup store/tst_store_catchup.cpp store/storefixture.h
 mavu_add_test(tst_store_settings store/tst_store_settings.cpp store/storefixture.h)
 mavu_add_test(tst_store_models store/tst_store_models.cpp store/storefixture.h)
 mavu_add_test(tst_store_qml store/tst_store_qml.cpp store/storefixture.h)
+mavu_add_test(tst_store_failures store/tst_store_failures.cpp store/storefixture.h)
 mavu_add_test(tst_guidedatabase store/tst_guidedatabase.cpp)
 mavu_add_test(tst_guidegridrules store/tst_guidegridrules.cpp)
 mavu_add_test(tst_programguide store/tst_programguide.cpp)

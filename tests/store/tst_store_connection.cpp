@@ -103,13 +103,19 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("live");
         QTest::addColumn<QByteArray>("movies");
         QTest::addColumn<bool>("succeeds");
+        QTest::addColumn<QString>("error");
 
         const QByteArray some = categoriesJson({{"1", "A"}});
-        QTest::newRow("live categories") << some << QByteArray("[]") << true;
-        QTest::newRow("only movie categories") << QByteArray("[]") << some << true;
-        QTest::newRow("live answer not JSON, movies present") << QByteArray("<html>") << some << true;
-        QTest::newRow("neither") << QByteArray("[]") << QByteArray("[]") << false;
-        QTest::newRow("neither readable") << QByteArray("{}") << QByteArray("oops") << false;
+        const QString nothing = QStringLiteral("Couldn't reach that playlist. Check the address and credentials.");
+        QTest::newRow("live categories") << some << QByteArray("[]") << true << QString();
+        QTest::newRow("only movie categories") << QByteArray("[]") << some << true << QString();
+        QTest::newRow("live answer not JSON, movies present") << QByteArray("<html>") << some << true << QString();
+        QTest::newRow("neither") << QByteArray("[]") << QByteArray("[]") << false << nothing;
+        QTest::newRow("live empty, movies not JSON: said as such")
+            << QByteArray("{}") << QByteArray("oops") << false << QStringLiteral("The server's answer couldn't be read.");
+        QTest::newRow("refused on the first answer: no second request")
+            << QByteArray(R"({"user_info":{"auth":0}})") << some << false
+            << QStringLiteral("The provider refused the user name or password.");
     }
 
     void connect()
@@ -117,6 +123,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, live);
         QFETCH(QByteArray, movies);
         QFETCH(bool, succeeds);
+        QFETCH(QString, error);
         f->serve("get_live_categories", live);
         f->serve("get_vod_categories", movies);
         f->serve("get_series_categories", categoriesJson({{"9", "Shows"}}));
@@ -136,9 +143,10 @@ private Q_SLOTS:
         } else {
             QCOMPARE(store->phase(), AppStore::Phase::check);
             QVERIFY(!store->hasPlaylist());
-            QCOMPARE(store->connectError(),
-                     std::optional(QStringLiteral("Couldn't reach that playlist. Check the address and credentials.")));
+            QCOMPARE(store->connectError(), std::optional(error));
             QVERIFY(!f->preferences()->playlistDictionary());
+            if (live.contains("auth"))
+                QCOMPARE(f->requestsFor("get_vod_categories"), 0);
         }
     }
 

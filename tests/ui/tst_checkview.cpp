@@ -177,6 +177,90 @@ private Q_SLOTS:
         QVERIFY(f.find(QStringLiteral("connectButton"))->property("enabled").toBool());
     }
 
+    // A device service that does not answer is said as such, with Retry, rather than as "no
+    // playlist attached".
+    void deviceServiceFailureWithRetry()
+    {
+        ScreenFixture f;
+        f.server.on(f.devicePath("playlist_information"), FakeServer::Reply::json("{}", 503));
+        f.load(QStringLiteral("CheckView.qml"));
+        QTRY_VERIFY(f.store->statusLoaded());
+        QQuickItem *panel = f.find(QStringLiteral("deviceStatusFailure"));
+        QVERIFY(ScreenFixture::shown(panel));
+        QCOMPARE(panel->findChild<QQuickItem *>(QStringLiteral("failureText"))->property("text").toString(),
+                 QStringLiteral("Couldn't reach the device service"));
+        QCOMPARE(f.find(QStringLiteral("statusText"))->property("text").toString(), QString());
+
+        f.server.on(f.devicePath("playlist_information"), FakeServer::Reply::json(statusWithPlaylist(f.server.base())));
+        f.click(panel->findChild<QQuickItem *>(QStringLiteral("retryButton")));
+        QTRY_VERIFY(ScreenFixture::shown(f.find(QStringLiteral("startButton"))));
+        QVERIFY(!ScreenFixture::shown(panel));
+        QCOMPARE(f.find(QStringLiteral("statusText"))->property("text").toString(), startText);
+    }
+
+    // START and Connect turn into Cancel beside a spinner while they run; Cancel stops at once
+    // and leaves no error behind.
+    void runningAttemptCanBeCancelled_data()
+    {
+        QTest::addColumn<bool>("manual");
+        QTest::newRow("START") << false;
+        QTest::newRow("Connect") << true;
+    }
+
+    void runningAttemptCanBeCancelled()
+    {
+        QFETCH(bool, manual);
+        ScreenFixture f;
+        FakeServer::Reply silent;
+        silent.never = true;
+        f.server.on(f.devicePath("playlist_information"), FakeServer::Reply::json(statusWithPlaylist(f.server.base())));
+        f.server.on(QStringLiteral("/player_api.php"), silent);
+        f.server.onAction(QStringLiteral("get_live_categories"), silent);
+        f.load(QStringLiteral("CheckView.qml"));
+        QTRY_VERIFY(f.store->hasPlaylist());
+        const QString button = manual ? QStringLiteral("connectButton") : QStringLiteral("startButton");
+        const QString spinner = manual ? QStringLiteral("connectSpinner") : QStringLiteral("startSpinner");
+        const QString idle = manual ? QStringLiteral("Connect") : QStringLiteral("START");
+        if (manual) {
+            f.click(f.find(QStringLiteral("manualToggle")));
+            f.find(QStringLiteral("hostField"))->setProperty("text", f.server.base());
+        }
+        f.click(f.find(button));
+        QTRY_VERIFY(f.store->connecting());
+        QCOMPARE(f.find(button)->property("text").toString(), QStringLiteral("Cancel"));
+        QVERIFY(ScreenFixture::shown(f.find(spinner)));
+        // The other way in waits meanwhile.
+        QVERIFY(!f.find(manual ? QStringLiteral("startButton") : QStringLiteral("connectButton"))->property("enabled").toBool());
+
+        f.click(f.find(button));
+        QVERIFY(!f.store->connecting());
+        QCOMPARE(f.find(button)->property("text").toString(), idle);
+        QVERIFY(!ScreenFixture::shown(f.find(spinner)));
+        QVERIFY(!ScreenFixture::shown(f.find(QStringLiteral("connectError"))));
+        QVERIFY(!ScreenFixture::shown(f.find(QStringLiteral("connectFailure"))));
+        QCOMPARE(f.store->phase(), AppStore::Phase::check);
+    }
+
+    // An account the provider refuses stays on this screen with the reason and Retry.
+    void refusedAccountSaysWhy()
+    {
+        ScreenFixture f;
+        f.server.on(f.devicePath("playlist_information"), FakeServer::Reply::json(statusWithPlaylist(f.server.base())));
+        f.server.on(QStringLiteral("/player_api.php"), FakeServer::Reply::json(R"({"user_info":{"auth":0}})"));
+        f.load(QStringLiteral("CheckView.qml"));
+        QTRY_VERIFY(f.store->hasPlaylist());
+        f.click(f.find(QStringLiteral("startButton")));
+        QQuickItem *panel = f.find(QStringLiteral("connectFailure"));
+        QTRY_VERIFY(ScreenFixture::shown(panel));
+        QCOMPARE(panel->findChild<QQuickItem *>(QStringLiteral("failureText"))->property("text").toString(),
+                 QStringLiteral("The provider refused the user name or password."));
+        QCOMPARE(f.store->phase(), AppStore::Phase::check);
+
+        f.server.on(QStringLiteral("/player_api.php"), FakeServer::Reply::json(R"({"user_info":{"auth":1,"exp_date":null}})"));
+        f.click(panel->findChild<QQuickItem *>(QStringLiteral("retryButton")));
+        QTRY_COMPARE(f.store->phase(), AppStore::Phase::home);
+    }
+
     // Tab goes Back, START, the toggle, then through the form once it is open; Space, Return
     // and Enter activate; Return in a field connects.
     void keyboardWalksTheScreen()

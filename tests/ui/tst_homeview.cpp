@@ -299,6 +299,37 @@ private Q_SLOTS:
         QCOMPARE(seriesRow->findChild<QObject *>(QStringLiteral("rowEmpty"))->property("text").toString(), QStringLiteral("—"));
     }
 
+    // A catalogue that failed shows why in both rows, with Retry in place of the dash; Retry
+    // (by keyboard) loads the rows.
+    void failedRowsSayWhyAndRetry()
+    {
+        ScreenFixture f;
+        startStore(f);
+        f.server.onAction(QStringLiteral("get_vod_streams"), FakeServer::Reply::json("{}", 502));
+        f.server.onAction(QStringLiteral("get_series"), FakeServer::Reply::json("[]"));
+        f.load(QStringLiteral("HomeView.qml"));
+        f.store->runEnterBrowse();
+        QTRY_VERIFY(f.store->failures()->homeFailure().failed());
+        QTRY_VERIFY(!f.store->loadingHome());
+        QQuickItem *movieRow = f.find(QStringLiteral("latestMoviesRow"));
+        QQuickItem *seriesRow = f.find(QStringLiteral("latestSeriesRow"));
+        for (QQuickItem *row : {movieRow, seriesRow}) {
+            QQuickItem *panel = row->findChild<QQuickItem *>(QStringLiteral("rowFailure"));
+            QVERIFY(ScreenFixture::shown(panel));
+            QVERIFY(!ScreenFixture::shown(row->findChild<QQuickItem *>(QStringLiteral("rowEmpty"))));
+            QCOMPARE(panel->findChild<QQuickItem *>(QStringLiteral("failureText"))->property("text").toString(),
+                     QStringLiteral("The server ran into a problem (error 502)."));
+        }
+
+        f.server.onAction(QStringLiteral("get_vod_streams"), FakeServer::Reply::json(movies(3)));
+        QQuickItem *retry = movieRow->findChild<QQuickItem *>(QStringLiteral("retryButton"));
+        retry->forceActiveFocus(Qt::TabFocusReason);
+        f.key(Qt::Key_Return);
+        QTRY_COMPARE(rowNames(movieRow).size(), 3);
+        QVERIFY(!ScreenFixture::shown(movieRow->findChild<QQuickItem *>(QStringLiteral("rowFailure"))));
+        QVERIFY(ScreenFixture::shown(seriesRow->findChild<QQuickItem *>(QStringLiteral("rowEmpty"))));
+    }
+
     void postersWithoutPicturesShowThePlaceholder()
     {
         ScreenFixture f;

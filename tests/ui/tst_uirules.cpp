@@ -92,22 +92,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("hasPlaylist");
         QTest::addColumn<bool>("statusLoaded");
+        QTest::addColumn<bool>("statusFailed");
         QTest::addColumn<QString>("line");
         const QString start = QStringLiteral("Tap START to open your library.");
-        QTest::newRow("awaiting the status") << false << false << QString();
+        QTest::newRow("awaiting the status") << false << false << false << QString();
         QTest::newRow("no playlist attached")
-            << false << true
+            << false << true << false
             << QStringLiteral("No playlist is attached to this device yet.\nAttach one to this MAC on ") + UiRules::attachAddress()
                    + QStringLiteral(", or connect a playlist manually below.");
-        QTest::newRow("playlist attached") << true << true << start;
-        QTest::newRow("saved playlist before the status") << true << false << start;
+        // The service did not answer: whether a playlist is attached is not known.
+        QTest::newRow("status failed") << false << true << true << QString();
+        QTest::newRow("playlist attached") << true << true << false << start;
+        QTest::newRow("saved playlist before the status") << true << false << false << start;
+        QTest::newRow("saved playlist, status failed") << true << true << true << start;
     }
 
     void checkStatusLine()
     {
         QFETCH(bool, hasPlaylist);
         QFETCH(bool, statusLoaded);
-        QTEST(UiRules::checkStatusLine(hasPlaylist, statusLoaded), "line");
+        QFETCH(bool, statusFailed);
+        QTEST(UiRules::checkStatusLine(hasPlaylist, statusLoaded, statusFailed), "line");
     }
 
     void menuEntries_data()

@@ -8,7 +8,8 @@ using namespace Qt::StringLiterals;
 
 QStringList Fault::kindNames()
 {
-    return {u"delay"_s, u"stall"_s, u"status"_s, u"notjson"_s, u"cut"_s, u"break"_s, u"notfound"_s};
+    return {u"delay"_s, u"stall"_s, u"status"_s, u"notjson"_s, u"cut"_s, u"break"_s, u"notfound"_s,
+            u"trickle"_s, u"huge"_s, u"redirect"_s, u"shortbody"_s, u"silence"_s, u"noauth"_s};
 }
 
 std::optional<Fault::Kind> Fault::kindFromName(const QString &name)
@@ -32,8 +33,17 @@ std::optional<Fault> Fault::parse(const QString &text)
         return std::nullopt;
     Fault fault;
     fault.kind = *kind;
+    if (fault.kind == Kind::trickle)
+        fault.milliseconds = 15000;
     if (colon < 0)
         return fault;
+    if (fault.kind == Kind::redirect) {
+        const QString target = text.mid(colon + 1);
+        if (target != "loop"_L1 && target != "file"_L1)
+            return std::nullopt;
+        fault.target = target == "file"_L1 ? Target::file : Target::loop;
+        return fault;
+    }
     bool ok = false;
     const int argument = text.mid(colon + 1).toInt(&ok);
     if (!ok || argument < 0)
@@ -46,6 +56,12 @@ std::optional<Fault> Fault::parse(const QString &text)
         fault.status = argument;
         break;
     case Kind::breakOff: fault.seconds = argument; break;
+    case Kind::trickle:
+        if (argument == 0)
+            return std::nullopt;
+        fault.milliseconds = argument;
+        break;
+    case Kind::huge: fault.megabytes = argument; break;
     default: return std::nullopt; // these take no argument
     }
     return fault;
@@ -60,6 +76,12 @@ QString Fault::describe() const
         text += u':' + QString::number(status);
     else if (kind == Kind::breakOff)
         text += u':' + QString::number(seconds);
+    else if (kind == Kind::trickle)
+        text += u':' + QString::number(milliseconds);
+    else if (kind == Kind::huge)
+        text += megabytes > 0 ? u':' + QString::number(megabytes) : u":endless"_s;
+    else if (kind == Kind::redirect)
+        text += target == Target::file ? u":file"_s : u":loop"_s;
     if (remaining >= 0)
         text += u" (%1 more)"_s.arg(remaining);
     return text;

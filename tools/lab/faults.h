@@ -22,12 +22,21 @@ struct Fault
         cut,      // promise the whole body, send half of it, hang up
         breakOff, // streams: send `seconds` of media, then hang up
         notFound, // answer 404
+        trickle,   // the head, then the body one byte every `milliseconds` (15 s unless told)
+        huge,      // 200 with a JSON array of `megabytes` MB, or without end for 0
+        redirect,  // a redirect: back to the same address, or to a file: address
+        shortBody, // promise more than the body holds, send the body, then nothing
+        silence,   // the head of the answer, then nothing
+        noAuth,    // 200 with the account's refusal, {"user_info":{"auth":0}}
     };
+    enum class Target { loop, file };
 
     Kind kind = Kind::delay;
     int milliseconds = 3000;
     int status = 500;
     int seconds = 3;
+    int megabytes = 0;
+    Target target = Target::loop;
     int remaining = -1; // requests left to spoil; -1: until switched off
 
     static QStringList kindNames();
@@ -35,7 +44,8 @@ struct Fault
     static QString kindName(Kind kind);
 
     // "kind" or "kind:argument", as the command line takes it ("delay:2500", "status:503",
-    // "break:5", "stall"). Unknown kinds and unreadable arguments give nothing.
+    // "break:5", "stall", "trickle:500", "huge:300", "redirect:file"). Unknown kinds and
+    // unreadable arguments give nothing.
     static std::optional<Fault> parse(const QString &text);
     QString describe() const;
 };

@@ -103,6 +103,28 @@ std::optional<QString> Server::Request::value(const QString &name) const
     return std::nullopt;
 }
 
+// The head at once, then the body one byte at a time: never idle long enough for a client's
+// idle time-out, yet never done.
+static void trickle(QTcpSocket *socket, const QByteArray &head, BodySource body, std::chrono::milliseconds interval,
+             bool closeAtEnd)
+{
+    socket->write(head);
+    if (!body)
+        return;
+    auto *timer = new QTimer(socket);
+    QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, body = std::move(body), closeAtEnd] {
+        const QByteArray byte = body(1);
+        if (byte.isEmpty()) {
+            timer->stop();
+            if (closeAtEnd)
+                socket->disconnectFromHost();
+            return;
+        }
+        socket->write(byte);
+    });
+    timer->start(interval);
+}
+
 // --- the server ------------------------------------------------------------------------------
 
 Server::Server(Options options, QObject *parent)
@@ -169,6 +191,7 @@ Server::Request Server::parse(const QHttpServerRequest &httpRequest) const
     request.path = u'/' + request.segments.join(u'/');
     request.query = HttpWire::parseQuery(url.query(QUrl::FullyEncoded).toUtf8());
     request.range = httpRequest.value("Range");
+    request.target = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
     // Browsers say where a request comes from; command-line clients and the player say nothing.
     const QByteArray fetchSite = httpRequest.value("Sec-Fetch-Site");
     const QByteArray origin = httpRequest.value("Origin");
@@ -236,7 +259,9 @@ void Server::respond(const Request &request, QTcpSocket *socket, std::optional<F
     }
     const QString first = request.segments.value(0);
     // Faults that replace the answer need no picture drawn.
-    const bool answerKept = !fault || fault->kind == Fault::Kind::cut || fault->kind == Fault::Kind::breakOff;
+    const bool answerKept = !fault || fault->kind == Fault::Kind::cut || fault->kind == Fault::Kind::breakOff
+                            || fault->kind == Fault::Kind::trickle || fault->kind == Fault::Kind::shortBody
+                            || fault->kind == Fault::Kind::silence;
     if (m_titled && answerKept && (first == "live"_L1 || first == "movie"_L1 || first == "series"_L1 || first == "hls"_L1)) {
         finishWithMedia(request, socket, fault);
         return;
@@ -356,6 +381,15 @@ void Server::send(QTcpSocket *socket, const Request &request, Answer answer, con
             else if (answer.length)
                 options.stopAfter = *answer.length / 2;
             break;
+        case Fault::Kind::huge:
+            answer = hugeAnswer(fault->megabytes);
+            break;
+        case Fault::Kind::redirect:
+            answer = redirectAnswer(request, fault->target);
+            break;
+        case Fault::Kind::noAuth:
+            answer = Answer::json(R"({"user_info":{"auth":0}})");
+            break;
         default:
             break;
         }
@@ -369,8 +403,67 @@ void Server::send(QTcpSocket *socket, const Request &request, Answer answer, con
     options.closeAtEnd = !answer.length;
     HttpWire::HeaderList headers = answer.headers;
     headers.append(HttpWire::Header("Server", "mavu-lab"));
-    const QByteArray head = HttpWire::head(answer.status, answer.contentType, answer.length, headers);
-    Transfer::start(socket, head, request.method == "HEAD" ? BodySource() : std::move(answer.body), options);
+    std::optional<qint64> promised = answer.length;
+    if (fault && fault->kind == Fault::Kind::shortBody && promised)
+        *promised += 4096; // the body ends, the connection stays open, the rest never comes
+    const QByteArray head = HttpWire::head(answer.status, answer.contentType, promised, headers);
+    BodySource body = request.method == "HEAD" ? BodySource() : std::move(answer.body);
+    if (fault && fault->kind == Fault::Kind::silence) {
+        socket->write(head); // and nothing more, until the client gives up
+        return;
+    }
+    if (fault && fault->kind == Fault::Kind::trickle) {
+        trickle(socket, head, std::move(body), std::chrono::milliseconds(fault->milliseconds), options.closeAtEnd);
+        return;
+    }
+    Transfer::start(socket, head, std::move(body), options);
+}
+
+Server::Answer Server::hugeAnswer(int megabytes)
+{
+    // A list of rows as a catalogue has them, as long as asked: whole rows, one piece at a time,
+    // so that not even an endless answer is ever held whole.
+    static const QByteArray row = R"({"stream_id":"0000000000","name":"A huge answer","category_id":"1"})";
+    const qint64 rows = megabytes > 0 ? std::max<qint64>(1, qint64(megabytes) * 1024 * 1024 / (row.size() + 1)) : -1;
+    struct State
+    {
+        qint64 written = 0;
+        bool opened = false;
+        bool closed = false;
+        QByteArray pending;
+    };
+    auto state = std::make_shared<State>();
+    Answer answer;
+    if (rows > 0)
+        answer.length = 2 + rows * row.size() + (rows - 1);
+    answer.body = [state, rows](qint64 max) -> QByteArray {
+        while (state->pending.size() < max && !state->closed) {
+            if (!state->opened) {
+                state->pending += '[';
+                state->opened = true;
+            } else if (rows >= 0 && state->written == rows) {
+                state->pending += ']';
+                state->closed = true;
+                break;
+            }
+            if (state->written > 0)
+                state->pending += ',';
+            state->pending += row;
+            ++state->written;
+        }
+        QByteArray chunk = state->pending.left(max);
+        state->pending.remove(0, chunk.size());
+        return chunk;
+    };
+    return answer;
+}
+
+Server::Answer Server::redirectAnswer(const Request &request, Fault::Target target)
+{
+    Answer answer = Answer::json(errorJson(302, u"moved"_s), 302);
+    const QByteArray location = target == Fault::Target::file ? QByteArray("file:///etc/passwd") : request.target;
+    answer.headers.append(HttpWire::Header("Location", location));
+    return answer;
 }
 
 bool Server::credentialsMatch(const QStringList &segments) const
@@ -729,7 +822,7 @@ QByteArray Server::statusJson() const
 
 Server::Answer Server::controlAnswer(const Request &request)
 {
-    // /lab, /lab/fault?route=R&kind=K[&ms=N][&status=N][&seconds=N][&count=N], /lab/reset
+    // /lab, /lab/fault?route=R&kind=K[&ms=N][&status=N][&seconds=N][&mb=N][&to=loop|file][&count=N], /lab/reset
     const QString command = request.segments.value(1);
     if (command == "fault"_L1) {
         const QString route = request.value(u"route"_s).value_or(QString());
@@ -742,10 +835,12 @@ Server::Answer Server::controlAnswer(const Request &request)
         }
         // Each kind takes at most one argument, under its own name.
         QString text = kindText;
-        const QString argumentName = kindText == "delay"_L1    ? u"ms"_s
-                                     : kindText == "status"_L1 ? u"status"_s
-                                     : kindText == "break"_L1  ? u"seconds"_s
-                                                               : QString();
+        const QString argumentName = kindText == "delay"_L1 || kindText == "trickle"_L1 ? u"ms"_s
+                                     : kindText == "status"_L1                      ? u"status"_s
+                                     : kindText == "break"_L1                       ? u"seconds"_s
+                                     : kindText == "huge"_L1                        ? u"mb"_s
+                                     : kindText == "redirect"_L1                    ? u"to"_s
+                                                                                    : QString();
         if (const auto argument = argumentName.isEmpty() ? std::nullopt : request.value(argumentName))
             text += u':' + *argument;
         std::optional<Fault> fault = Fault::parse(text);

@@ -107,6 +107,7 @@ private:
         QString path;         // decoded, for reports
         QList<std::pair<QString, QString>> query;
         QByteArray range;
+        QByteArray target;  // the path and query as sent, for redirects back to it
         QByteArray acceptEncoding;
         QStringList routes; // most particular first
         bool fromWebPage = false; // sent by a browser on behalf of a page of another origin
@@ -148,6 +149,8 @@ private:
     Answer deviceAnswer(const Request &request) const;
     Answer controlAnswer(const Request &request);
     Answer liveAnswer(std::shared_ptr<const TsClip> clip) const;
+    static Answer hugeAnswer(int megabytes);
+    static Answer redirectAnswer(const Request &request, Fault::Target target);
     std::shared_ptr<const TsClip> baseClip(int index) const;
     Answer fileAnswer(const QString &path, const QByteArray &contentType, const Request &request, double seconds) const;
     bool credentialsMatch(const QStringList &segments) const;

@@ -2,11 +2,17 @@ import QtQuick
 import Mavu
 
 // The first screen: this device's identifier, whether a playlist is attached, START, and the
-// manual connection form behind a toggle.
+// manual connection form behind a toggle. A device service that did not answer, and a
+// playlist that could not be entered (its account refused, its server unreachable), are said
+// here with Retry.
 FocusScope {
     id: root
     objectName: "checkView"
     property bool showManual: false
+    // START's attempt is running (the form's own shows in the form).
+    readonly property bool entering: AppStore.connecting && !manualConnect.running
+    // Why the last attempt to enter the library failed; in the form while the form is open.
+    readonly property bool connectFailureShown: AppStore.failures.connect.failed && !showManual
 
     Component.onCompleted: {
         if (!AppStore.statusLoaded)
@@ -97,22 +103,57 @@ FocusScope {
                     anchors.horizontalCenter: parent.horizontalCenter
                     width: Math.min(implicitWidth, 460)
                     visible: text.length > 0
-                    text: UiRules.checkStatusLine(AppStore.hasPlaylist, AppStore.statusLoaded)
+                    text: root.connectFailureShown ? ""
+                        : UiRules.checkStatusLine(AppStore.hasPlaylist, AppStore.statusLoaded,
+                                                  AppStore.failures.deviceStatus.failed)
                     font.pixelSize: Fonts.callout
                     color: MavuColor.textDim
                     horizontalAlignment: Text.AlignHCenter
                     wrapMode: Text.WordWrap
                 }
 
+                FailurePanel {
+                    objectName: "deviceStatusFailure"
+                    width: parent.width
+                    visible: failure.failed && !AppStore.hasPlaylist
+                    failure: AppStore.failures.deviceStatus
+                    onRetry: AppStore.failures.retryStart()
+                }
+
+                FailurePanel {
+                    objectName: "connectFailure"
+                    width: parent.width
+                    visible: root.connectFailureShown && !root.entering
+                    failure: AppStore.failures.connect
+                    onRetry: AppStore.failures.retryConnect()
+                }
+
+                // START, or Cancel beside a spinner while it runs: one button, so that the
+                // keyboard focus stays on it.
                 MavuButtonStyle {
                     objectName: "startButton"
                     anchors.horizontalCenter: parent.horizontalCenter
-                    visible: AppStore.hasPlaylist
+                    visible: AppStore.hasPlaylist && (root.entering || !root.connectFailureShown)
                     width: 200
-                    filled: true
-                    text: "START"
+                    filled: !root.entering
+                    text: root.entering ? "Cancel" : "START"
                     font.bold: true
-                    onClicked: AppStore.runEnterBrowse()
+                    enabled: root.entering || !AppStore.connecting
+                    onClicked: {
+                        if (root.entering)
+                            AppStore.cancelConnect()
+                        else
+                            AppStore.runEnterBrowse()
+                    }
+
+                    Spinner {
+                        objectName: "startSpinner"
+                        anchors.right: parent.left
+                        anchors.rightMargin: 14
+                        anchors.verticalCenter: parent.verticalCenter
+                        visible: root.entering
+                        size: Metrics.spinnerSmall
+                    }
                 }
 
                 Spinner {
@@ -138,6 +179,7 @@ FocusScope {
                 }
 
                 ManualConnect {
+                    id: manualConnect
                     objectName: "manualConnect"
                     anchors.horizontalCenter: parent.horizontalCenter
                     visible: root.showManual

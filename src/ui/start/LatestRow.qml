@@ -1,8 +1,9 @@
 import QtQuick
 import Mavu
 
-// A titled row of posters; a spinner while the library loads, a dash when it stays empty.
-// The row is one Tab stop; Left and Right move along it.
+// A titled row of posters; a spinner while the library loads, the failure with Retry when it
+// could not be loaded, a dash when it stays empty. The row is one Tab stop; Left and Right move
+// along it (or Tab reaches its Retry).
 FocusScope {
     id: root
     property string title
@@ -59,9 +60,18 @@ FocusScope {
             }
         }
 
+        FailurePanel {
+            objectName: "rowFailure"
+            width: parent.width
+            compact: true
+            failure: AppStore.failures.home
+            visible: root.model.count === 0 && !AppStore.loadingHome && failure.failed
+            onRetry: AppStore.failures.retryHome()
+        }
+
         PlainText {
             objectName: "rowEmpty"
-            visible: root.model.count === 0 && !AppStore.loadingHome
+            visible: root.model.count === 0 && !AppStore.loadingHome && !AppStore.failures.home.failed
             text: "—"
             font.pixelSize: Fonts.body
             color: MavuColor.textDim

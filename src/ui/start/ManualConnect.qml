@@ -2,21 +2,35 @@ import QtQuick
 import Mavu
 
 // Host, user name and password typed by hand; the store tries them and reports back.
-// Return in any field connects, as the button does.
+// Return in any field connects, as the button does. While it tries, a spinner turns beside
+// the button and the button cancels: it keeps the keyboard focus either way.
 Column {
     id: root
     property alias host: hostEntry.text
     property alias user: userEntry.text
     property alias pass: passEntry.text
     readonly property bool canConnect: host.length > 0 && !AppStore.connecting
+    // This form started the attempt that is running (START may start one too).
+    property bool startedHere: false
+    readonly property bool running: startedHere && AppStore.connecting
 
     width: 420
     spacing: 10
     topPadding: 6
 
     function connect() {
-        if (canConnect)
-            AppStore.runConnect(UiRules.manualHost(host), UiRules.manualUser(user), pass, true)
+        if (!canConnect)
+            return
+        startedHere = true
+        AppStore.runConnect(UiRules.manualHost(host), UiRules.manualUser(user), pass, true)
+    }
+
+    Connections {
+        target: AppStore
+        function onConnectingChanged() {
+            if (!AppStore.connecting)
+                root.startedHere = false
+        }
     }
 
     FormEntry {
@@ -55,13 +69,28 @@ Column {
     }
 
     MavuButtonStyle {
+        id: connectButton
         objectName: "connectButton"
         anchors.horizontalCenter: parent.horizontalCenter
         width: 160
-        filled: true
-        text: "Connect"
+        filled: !root.running
+        text: root.running ? "Cancel" : "Connect"
         font.weight: Font.DemiBold
-        enabled: root.canConnect
-        onClicked: root.connect()
+        enabled: root.running || root.canConnect
+        onClicked: {
+            if (root.running)
+                AppStore.cancelConnect()
+            else
+                root.connect()
+        }
+
+        Spinner {
+            objectName: "connectSpinner"
+            anchors.right: parent.left
+            anchors.rightMargin: 14
+            anchors.verticalCenter: parent.verticalCenter
+            visible: root.running
+            size: Metrics.spinnerSmall
+        }
     }
 }

@@ -1,0 +1,171 @@
+#include "api/mavuapi.h"
+#include "api/network.h"
+#include "labserver.h"
+#include "support/testsupport.h"
+
+#include <QtTest>
+
+using namespace std::chrono_literals;
+using TestSupport::await;
+
+// The client's limits against servers that misbehave on purpose: each request ends with the
+// failure a user can be told about, within its time, whatever the server does.
+class TestNetwork : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Lab::Server> m_lab;
+    Playlist m_playlist;
+
+    // Short limits, in the same proportions as the program's.
+    static void shortLimits()
+    {
+        using Network::Purpose;
+        Network::testing::setLimits(Purpose::ordinary, {500ms, 1500ms, 64 * 1024});
+        Network::testing::setLimits(Purpose::connecting, {500ms, 800ms, 64 * 1024});
+        Network::testing::setLimits(Purpose::catalogue, {500ms, 2000ms, 1024 * 1024});
+    }
+
+    // The request each route stands for, as the player makes it.
+    Result<int> ask(const QString &route)
+    {
+        const auto count = [](const auto &answer) -> Result<int> {
+            if (!answer)
+                return answer.failure();
+            return int(answer->size());
+        };
+        if (route == QLatin1String("account")) {
+            const auto answer = await(MavuAPI::playlistExpiry(m_playlist, {.purpose = Network::Purpose::connecting}));
+            return answer ? Result<int>(1) : Result<int>(answer.failure());
+        }
+        if (route == QLatin1String("get_vod_streams"))
+            return count(await(MavuAPI::vodStreams(m_playlist)));
+        return count(await(MavuAPI::categories(m_playlist, route)));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        shortLimits();
+        m_lab = std::make_unique<Lab::Server>();
+        const QString base = m_lab->start();
+        QVERIFY(!base.isEmpty());
+        m_playlist = Playlist{base, m_lab->username(), m_lab->password()};
+    }
+
+    void cleanup()
+    {
+        m_lab.reset();
+        Network::testing::resetLimits();
+    }
+
+    // Fault × route: the kind of failure and how long it may take (the limit it hits, plus a
+    // second's grace for slow machines, never the program's real 20 or 120 seconds).
+    void faults_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("atLeastMs");
+        QTest::addColumn<int>("withinMs");
+        // A byte every 100 ms is never idle: only the deadline ends it.
+        QTest::newRow("trickle, catalogue: its deadline") << "get_vod_streams" << "trickle:100" << "timedOut" << 1900 << 3000;
+        QTest::newRow("trickle, list: its deadline") << "get_vod_categories" << "trickle:100" << "timedOut" << 1400 << 2500;
+        QTest::newRow("trickle, account: connecting's deadline") << "account" << "trickle:100" << "timedOut" << 700 << 1800;
+        QTest::newRow("silence after the head: idle") << "get_vod_categories" << "silence" << "timedOut" << 450 << 1500;
+        QTest::newRow("stall: idle") << "get_live_categories" << "stall" << "timedOut" << 450 << 1500;
+        QTest::newRow("shorter body than promised: idle") << "get_vod_categories" << "shortbody" << "timedOut" << 450 << 1500;
+        QTest::newRow("silent longer than the idle time-out") << "account" << "delay:3000" << "timedOut" << 450 << 1500;
+        QTest::newRow("huge, promised length: refused at once") << "get_vod_streams" << "huge:3" << "tooLarge" << 0 << 1000;
+        QTest::newRow("huge, list past its cap") << "get_vod_categories" << "huge:1" << "tooLarge" << 0 << 1000;
+        QTest::newRow("huge, endless") << "get_vod_streams" << "huge" << "tooLarge" << 0 << 2000;
+        QTest::newRow("redirect loop") << "get_vod_categories" << "redirect:loop" << "serverFailed" << 0 << 1000;
+        QTest::newRow("redirect to a file") << "get_vod_categories" << "redirect:file" << "serverFailed" << 0 << 1000;
+        QTest::newRow("account refused with auth 0") << "account" << "noauth" << "credentialsRefused" << 0 << 1000;
+        QTest::newRow("any action refused with auth 0") << "get_live_categories" << "noauth" << "credentialsRefused" << 0 << 1000;
+        QTest::newRow("503") << "get_series_categories" << "status:503" << "serverFailed" << 0 << 1000;
+        QTest::newRow("403") << "get_series_categories" << "status:403" << "credentialsRefused" << 0 << 1000;
+        QTest::newRow("an HTML page") << "get_vod_streams" << "notjson" << "notUnderstood" << 0 << 1000;
+        QTest::newRow("cut halfway") << "get_vod_streams" << "cut" << "serverFailed" << 0 << 1500;
+        QTest::newRow("in time after a delay") << "get_live_categories" << "delay:200" << "ok" << 150 << 1000;
+    }
+
+    void faults()
+    {
+        QFETCH(QString, route);
+        QFETCH(QString, fault);
+        QFETCH(QString, kind);
+        QFETCH(int, atLeastMs);
+        QFETCH(int, withinMs);
+        m_lab->setFault(route, *Lab::Fault::parse(fault));
+        QElapsedTimer clock;
+        clock.start();
+        const Result<int> answer = ask(route);
+        const qint64 elapsed = clock.elapsed();
+        QCOMPARE(answer ? QStringLiteral("ok") : QString::fromLatin1(Failure::kindName(answer.failure().kind)), kind);
+        QVERIFY2(elapsed >= atLeastMs * 9 / 10 && elapsed <= withinMs, qPrintable(QString::number(elapsed)));
+
+        // The same request works once the fault is off: nothing stays broken in the client.
+        m_lab->clearFaults();
+        QVERIFY(ask(route).ok());
+    }
+
+    // Cancelling ends the request at once, whatever the server is doing.
+    void cancel_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("stalled") << "stall";
+        QTest::newRow("trickling") << "trickle:50";
+        QTest::newRow("endless body") << "huge";
+    }
+
+    void cancel()
+    {
+        QFETCH(QString, fault);
+        Network::testing::setLimits(Network::Purpose::catalogue, {10s, 20s, 1024 * 1024 * 1024});
+        m_lab->setFault(QStringLiteral("get_vod_streams"), *Lab::Fault::parse(fault));
+        auto cancellation = std::make_shared<Network::Cancellation>();
+        QTimer::singleShot(300, cancellation.get(), &Network::Cancellation::cancel);
+        QElapsedTimer clock;
+        clock.start();
+        const auto answer = await(MavuAPI::vodStreams(m_playlist, std::nullopt, {.cancellation = cancellation}));
+        QCOMPARE(answer.failure().kind, Failure::Kind::cancelled);
+        QVERIFY2(clock.elapsed() < 600, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void cancelledBeforeSendingSendsNothing()
+    {
+        auto cancellation = std::make_shared<Network::Cancellation>();
+        cancellation->cancel();
+        const auto answer = await(MavuAPI::categories(m_playlist, QStringLiteral("get_live_categories"), {.cancellation = cancellation}));
+        QCOMPARE(answer.failure().kind, Failure::Kind::cancelled);
+        QCOMPARE(m_lab->requestCount(QStringLiteral("get_live_categories")), 0);
+    }
+
+    // Two requests in a row share one deadline: together they end in time.
+    void sharedDeadline()
+    {
+        Network::testing::setLimits(Network::Purpose::connecting, {5s, 5s, 64 * 1024});
+        m_lab->setFault(QStringLiteral("player_api"), *Lab::Fault::parse(QStringLiteral("delay:500")));
+        const Network::Options options{.purpose = Network::Purpose::connecting, .deadline = QDeadlineTimer(800)};
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(await(MavuAPI::categories(m_playlist, QStringLiteral("get_live_categories"), options)).ok());
+        const auto second = await(MavuAPI::categories(m_playlist, QStringLiteral("get_vod_categories"), options));
+        QCOMPARE(second.failure().kind, Failure::Kind::timedOut);
+        QVERIFY2(clock.elapsed() < 1300, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // A redirect leads on only to http(s), never down from https, and at most five times.
+    void redirectsAreFollowedWithinReason()
+    {
+        m_lab->setFault(QStringLiteral("get_live_categories"), *Lab::Fault::parse(QStringLiteral("redirect:loop")));
+        const auto answer = await(MavuAPI::categories(m_playlist, QStringLiteral("get_live_categories")));
+        QCOMPARE(answer.failure().kind, Failure::Kind::serverFailed);
+        QCOMPARE(answer.failure().httpStatus, 302);
+        QCOMPARE(m_lab->requestCount(QStringLiteral("get_live_categories")), 6); // the first and five more
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNetwork)
+#include "tst_network.moc"
