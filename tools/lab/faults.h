@@ -22,6 +22,7 @@ struct Fault
         cut,      // promise the whole body, send half of it, hang up
         breakOff, // streams: send `seconds` of media, then hang up
         notFound, // answer 404
+        flaky,    // streams: every other connection sends `seconds` of media and hangs up, the next plays on
     };
 
     Kind kind = Kind::delay;
@@ -29,13 +30,14 @@ struct Fault
     int status = 500;
     int seconds = 3;
     int remaining = -1; // requests left to spoil; -1: until switched off
+    int taken = 0;      // requests met so far (flaky alternates)
 
     static QStringList kindNames();
     static std::optional<Kind> kindFromName(const QString &name);
     static QString kindName(Kind kind);
 
     // "kind" or "kind:argument", as the command line takes it ("delay:2500", "status:503",
-    // "break:5", "stall"). Unknown kinds and unreadable arguments give nothing.
+    // "break:5", "flaky:4", "stall"). Unknown kinds and unreadable arguments give nothing.
     static std::optional<Fault> parse(const QString &text);
     QString describe() const;
 };
@@ -52,7 +54,8 @@ public:
     QList<std::pair<QString, Fault>> all() const;
 
     // The fault for a request with these route names; a fault limited to a number of requests
-    // is used up by this call.
+    // is used up by this call. A flaky fault answers as a break every other time, and as no
+    // fault at all in between.
     std::optional<Fault> take(const QStringList &routes);
 
 private:

@@ -744,7 +744,7 @@ Server::Answer Server::controlAnswer(const Request &request)
         QString text = kindText;
         const QString argumentName = kindText == "delay"_L1    ? u"ms"_s
                                      : kindText == "status"_L1 ? u"status"_s
-                                     : kindText == "break"_L1  ? u"seconds"_s
+                                     : kindText == "break"_L1 || kindText == "flaky"_L1 ? u"seconds"_s
                                                                : QString();
         if (const auto argument = argumentName.isEmpty() ? std::nullopt : request.value(argumentName))
             text += u':' + *argument;
