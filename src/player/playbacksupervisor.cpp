@@ -45,8 +45,8 @@ void PlaybackSupervisor::retry()
 {
     if (m_url.isEmpty())
         return;
-    const bool resume = !m_recovery.live() && m_recovery.hasPlayed();
-    const qint64 startMs = resume ? m_lastTimeMs : m_options.startMs;
+    // Where it last played, also when the previous Retry broke off before it played again.
+    const qint64 startMs = m_recovery.live() ? m_options.startMs : m_lastTimeMs;
     m_recovery.retry(now());
     open(false, startMs);
     m_poll.start();

@@ -38,6 +38,7 @@ struct VlcMediaPlayer::Link
     std::mutex mutex;
     VlcMediaPlayer *owner = nullptr; // none once the player is gone
     std::atomic<quint64> active{0};  // the media libVLC has taken (worker thread)
+    std::atomic<int> pending{0};     // this player's blocking work handed to the worker, not yet done
 
     // Any thread: queues `work` to the owner, if there still is one.
     template<typename Work>
@@ -90,6 +91,7 @@ VlcMediaPlayer::~VlcMediaPlayer()
         libvlc_media_release(m_media);
     // Releasing stops playback and joins libVLC's threads, which may take as long as the network
     // does: on the worker, which keeps what libVLC's threads still call into alive until then.
+    ++m_link->pending;
     VlcInstance::runLater([player = m_player, frames = m_frames, link = m_link] {
         libvlc_media_player_release(player);
         frames->setMedia(nullptr);
@@ -137,6 +139,8 @@ void VlcMediaPlayer::open(const QUrl &url, const Options &options)
 
     // Setting the media stops the current one first; all it reports from then on belongs to the past.
     libvlc_media_retain(media);
+    m_readings = {};
+    ++m_link->pending;
     VlcInstance::runLater([player = m_player, media, link = m_link, generation] {
         libvlc_media_player_set_media(player, media);
         libvlc_media_release(media);
@@ -147,71 +151,108 @@ void VlcMediaPlayer::open(const QUrl &url, const Options &options)
                     owner->handleEvent(libvlc_MediaPlayerEncounteredError, 0);
             });
         }
+        --link->pending;
     });
 }
 
 void VlcMediaPlayer::play()
 {
-    libvlc_media_player_play(m_player);
+    command([](libvlc_media_player_t *player) { libvlc_media_player_play(player); });
 }
 
 void VlcMediaPlayer::pause()
 {
-    libvlc_media_player_set_pause(m_player, 1);
+    command([](libvlc_media_player_t *player) { libvlc_media_player_set_pause(player, 1); });
 }
 
 void VlcMediaPlayer::stop(Picture picture)
 {
     if (picture == Picture::clear)
         m_frames->clear();
-    VlcInstance::runLater([player = m_player, link = m_link] { libvlc_media_player_stop(player); });
+    ++m_link->pending;
+    VlcInstance::runLater([player = m_player, link = m_link] {
+        libvlc_media_player_stop(player);
+        --link->pending;
+    });
+}
+
+// libVLC takes the player's input lock in nearly every call, and holds it while it stops an
+// input (which may wait for the network). While the worker has this player's work at hand, the
+// GUI thread asks nothing of libVLC: readings come from the last ones taken, commands join the
+// worker's queue behind that work.
+bool VlcMediaPlayer::busy() const
+{
+    return m_link->pending.load() > 0;
+}
+
+template<typename Command>
+void VlcMediaPlayer::command(Command &&command)
+{
+    if (!busy()) {
+        command(m_player);
+        return;
+    }
+    VlcInstance::runLater([player = m_player, link = m_link, command = std::forward<Command>(command)] { command(player); });
 }
 
 qint64 VlcMediaPlayer::time() const
 {
-    return std::max<qint64>(0, libvlc_media_player_get_time(m_player));
+    if (!busy())
+        m_readings.time = std::max<qint64>(0, libvlc_media_player_get_time(m_player));
+    return m_readings.time;
 }
 
 qint64 VlcMediaPlayer::length() const
 {
-    return std::max<qint64>(0, libvlc_media_player_get_length(m_player));
+    if (!busy())
+        m_readings.length = std::max<qint64>(0, libvlc_media_player_get_length(m_player));
+    return m_readings.length;
 }
 
 void VlcMediaPlayer::setTime(qint64 milliseconds)
 {
-    libvlc_media_player_set_time(m_player, std::max<qint64>(0, milliseconds));
+    command([milliseconds](libvlc_media_player_t *player) {
+        libvlc_media_player_set_time(player, std::max<qint64>(0, milliseconds));
+    });
 }
 
 void VlcMediaPlayer::setPosition(double fraction)
 {
-    libvlc_media_player_set_position(m_player, float(std::clamp(fraction, 0.0, 1.0)));
+    command([fraction](libvlc_media_player_t *player) {
+        libvlc_media_player_set_position(player, float(std::clamp(fraction, 0.0, 1.0)));
+    });
 }
 
 MediaPlayer::TrackLists VlcMediaPlayer::audioTracks() const
 {
-    return takeTrackLists(libvlc_audio_get_track_description(m_player));
+    if (!busy())
+        m_readings.audio = takeTrackLists(libvlc_audio_get_track_description(m_player));
+    return m_readings.audio;
 }
 
 MediaPlayer::TrackLists VlcMediaPlayer::subtitleTracks() const
 {
-    return takeTrackLists(libvlc_video_get_spu_description(m_player));
+    if (!busy())
+        m_readings.subtitles = takeTrackLists(libvlc_video_get_spu_description(m_player));
+    return m_readings.subtitles;
 }
 
 void VlcMediaPlayer::setAudioTrack(int id)
 {
-    libvlc_audio_set_track(m_player, id);
+    command([id](libvlc_media_player_t *player) { libvlc_audio_set_track(player, id); });
 }
 
 void VlcMediaPlayer::setSubtitleTrack(int id)
 {
-    libvlc_video_set_spu(m_player, id);
+    command([id](libvlc_media_player_t *player) { libvlc_video_set_spu(player, id); });
 }
 
 void VlcMediaPlayer::setAspectRatio(const QString &ratio)
 {
     m_aspectRatio = ratio;
-    const QByteArray text = ratio.toUtf8();
-    libvlc_video_set_aspect_ratio(m_player, ratio.isEmpty() ? nullptr : text.constData());
+    command([text = ratio.toUtf8()](libvlc_media_player_t *player) {
+        libvlc_video_set_aspect_ratio(player, text.isEmpty() ? nullptr : text.constData());
+    });
     // Our surfaces draw the picture themselves, so they apply the ratio too.
     m_frames->setForcedAspect(VideoFrameSink::parseAspect(ratio));
 }
@@ -219,7 +260,7 @@ void VlcMediaPlayer::setAspectRatio(const QString &ratio)
 void VlcMediaPlayer::setScale(double factor)
 {
     m_scale = factor;
-    libvlc_video_set_scale(m_player, float(factor));
+    command([factor](libvlc_media_player_t *player) { libvlc_video_set_scale(player, float(factor)); });
 }
 
 VlcMediaPlayer::Statistics VlcMediaPlayer::statistics() const

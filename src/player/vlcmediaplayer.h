@@ -88,6 +88,9 @@ private:
     static void onEvent(const libvlc_event_t *event, void *link);
     void handleEvent(int type, float cache);
     void reportErrorLater();
+    bool busy() const;
+    template<typename Command>
+    void command(Command &&command);
 
     std::shared_ptr<VideoFrameSink> m_frames;
     std::shared_ptr<Link> m_link;
@@ -97,6 +100,16 @@ private:
     // reports is stamped with the one it has really taken, so that late reports of an earlier
     // media are ignored.
     quint64 m_requested = 0;
+
+    // What libVLC last said, answered while the worker stops or opens this player's media.
+    struct Readings
+    {
+        qint64 time = 0;
+        qint64 length = 0;
+        TrackLists audio;
+        TrackLists subtitles;
+    };
+    mutable Readings m_readings;
 
     VlcStateTracker m_states;
     QString m_aspectRatio;

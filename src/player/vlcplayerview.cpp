@@ -24,6 +24,8 @@ VLCPlayerView::VLCPlayerView(std::unique_ptr<MediaPlayer> player, QQuickItem *pa
 
 VLCPlayerView::~VLCPlayerView()
 {
+    // libVLC lets go of the player later, on its worker: no picture of it may reach this item.
+    setFrames(nullptr);
     m_supervisor.stop();
 }
 
