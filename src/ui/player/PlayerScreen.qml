@@ -103,6 +103,8 @@ FocusScope {
                 visible: controller.failed
                 filled: true
                 text: "Retry"
+                // A failure leaves nothing else to do here: Return retries at once.
+                onVisibleChanged: if (visible) forceActiveFocus()
                 onClicked: controller.retry()
             }
             Spinner {
