@@ -47,7 +47,8 @@ class QTimer;
 // - Asynchronous operations are coroutines with their own names (awaitable from C++); for QML
 //   each has an invokable starter `run<Name>` that starts it without waiting.
 // - Sets of ids (`favorites`, `hiddenCategoryIDs`) are QStringLists without repeats. Favourite
-//   marks have no field: `isFavorite(item)` answers and `favoritesChanged` says when to ask again.
+//   marks have no field: `isFavorite(item)` answers and `favoritesChanged` says when to ask again
+//   (a binding reads `favoritesRevision` beside the call to follow it).
 // - `pinChallenge` and `catchupURLBuilder` are C++ callables; QML sees `hasPinChallenge`,
 //   `runPinChallenge()`, `dropPinChallenge()`, `hasCatchupURLBuilder` and `buildCatchupURL()`.
 //
@@ -111,6 +112,8 @@ class AppStore : public QObject
     Q_PROPERTY(bool loadingHome READ loadingHome NOTIFY loadingHomeChanged FINAL)
     Q_PROPERTY(bool resolving READ resolving NOTIFY resolvingChanged FINAL)
     Q_PROPERTY(bool hasPinChallenge READ hasPinChallenge NOTIFY pinChallengeChanged FINAL)
+    // Counts favourite changes: a binding that reads it asks isFavorite again after each one.
+    Q_PROPERTY(int favoritesRevision READ favoritesRevision NOTIFY favoritesChanged FINAL)
 
     Q_PROPERTY(QVariantList themes READ qmlThemes NOTIFY themesChanged FINAL)
     Q_PROPERTY(int themeIndex READ themeIndex WRITE setThemeIndex NOTIFY themeIndexChanged FINAL)
@@ -179,6 +182,7 @@ public:
     Q_INVOKABLE QStringList recents(Mavu::Section section) const;   // most recent first
     Q_INVOKABLE void toggleFavorite(const MediaItem &item);
     Q_INVOKABLE bool isFavorite(const MediaItem &item) const;
+    int favoritesRevision() const { return m_favoritesRevision; }
 
     // --- details and playback ---
     QCoro::Task<> openDetail(MediaItem item);
@@ -576,6 +580,8 @@ private:
     QHash<QString, QString> m_announcedWords;
     QString m_announcedExpiryText;
     std::optional<QUrl> m_announcedThemeURL;
+
+    int m_favoritesRevision = 0;
 
     // Which load of categories and of details is the latest; older answers are not applied.
     quint64 m_categoryLoad = 0;

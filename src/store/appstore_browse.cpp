@@ -214,6 +214,7 @@ void AppStore::toggleFavorite(const MediaItem &item)
     if (!ids.removeOne(item.id))
         ids.append(item.id);
     m_preferences->setFavorites(section, ids);
+    ++m_favoritesRevision;
     notify(&AppStore::favoritesChanged);
 }
 

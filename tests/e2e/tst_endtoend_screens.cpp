@@ -1,8 +1,9 @@
 // The window against an in-process mavu-lab: the home screen follows a change of language with
-// the lab's own words; a show goes from the grid to its details, one of its episodes plays
-// full-window and the details come back as they were. With MAVU_SCREENSHOT set to a file name,
-// the home screen is saved there and the detail screens beside it ("x.png": "x-movie.png", …)
-// once their pictures have arrived (run it under a real display server to look at the result).
+// the lab's own words and leads into every section; a show goes from the grid to its details, one
+// of its episodes plays full-window and the details come back as they were. With MAVU_SCREENSHOT
+// set to a file name, the home screen is saved there and the section, detail and settings screens
+// beside it ("x.png": "x-movies.png", "x-movie.png", "x-settings-theme.png", …) once their pictures
+// have arrived (run it under a real display server to look at the result).
 #include "../ui/screenfixture.h"
 #include "labserver.h"
 #include "testmedia.h"
@@ -14,26 +15,11 @@ Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
 
 namespace {
 
-// The detail screen the section screen shows while a title is open. Until the section screen
-// hosts it itself, the test lays one over it, filling it, and hides the columns under it (all
-// but the section screen's backdrop, its first child), as the section screen will.
+// The detail screen the section screen shows while a title is open.
 QQuickItem *detailScreen(ScreenFixture &f)
 {
-    QQuickItem *section = f.find(QStringLiteral("sectionView"));
-    const QList<QQuickItem *> hosted = ScreenFixture::findAll(section, QStringLiteral("detailScreen"));
-    if (!hosted.isEmpty())
-        return hosted.first();
-    for (QQuickItem *child : section->childItems().mid(1))
-        child->setVisible(false);
-    QQmlComponent component(&f.engine, QUrl(QStringLiteral("qrc:/qt/qml/Mavu/DetailScreen.qml")));
-    auto *screen = qobject_cast<QQuickItem *>(component.create());
-    if (!screen)
-        qFatal("cannot load the detail screen: %s", qPrintable(component.errorString()));
-    screen->setParent(section);
-    screen->setParentItem(section);
-    screen->setSize(section->size());
-    screen->setFocus(true);
-    return screen;
+    const QList<QQuickItem *> hosted = ScreenFixture::findAll(f.find(QStringLiteral("sectionView")), QStringLiteral("detailScreen"));
+    return hosted.isEmpty() ? nullptr : hosted.first();
 }
 
 QList<QQuickItem *> inOrder(QQuickItem *from, const QString &name)
@@ -64,6 +50,14 @@ void saveWindow(ScreenFixture &f, QQuickItem *from, const QString &file)
         QTRY_VERIFY_WITH_TIMEOUT(picture->property("status").toInt() != 2, 10000); // not Loading
     QTest::qWait(500);
     QVERIFY(f.ownWindow->grabWindow().save(file));
+}
+
+// The settings sheet's page once its stack has come to rest; empty while it moves.
+QString settingsPage(ScreenFixture &f)
+{
+    QQuickItem *stack = f.find(QStringLiteral("settingsStack"));
+    auto *page = stack->property("currentItem").value<QQuickItem *>();
+    return page && !stack->property("busy").toBool() ? page->objectName() : QString();
 }
 
 } // namespace
@@ -125,6 +119,163 @@ private Q_SLOTS:
         }
     }
 
+    // The sheet over the lab's home screen: the lab's four themes with the pictures it serves,
+    // a language the lab has words for, and the lab's live categories to hide. Each page is
+    // saved beside the home picture when one is asked for.
+    void settingsPagesAgainstTheLab()
+    {
+        Lab::Server lab(Lab::Options{.seed = 3});
+        ScreenFixture f(ScreenFixture::Tolerate::missingPictures);
+        MavuAPI::testing::setDeviceServiceBase(lab.start());
+        TestSupport::await(f.store->start());
+        TestSupport::await(f.store->enterBrowse());
+        f.loadWindow(QStringLiteral("ContentView.qml"));
+        QTRY_COMPARE_WITH_TIMEOUT(f.find(QStringLiteral("themePicture"))->property("status").toInt(), 1, 10000);
+        f.click(f.find(QStringLiteral("menuSettings")));
+        QTRY_COMPARE(settingsPage(f), QStringLiteral("settingsRootPage"));
+        const auto save = [&](const char *suffix) {
+            if (const QString shot = shotName(QLatin1String(suffix)); !shot.isEmpty()) {
+                QTest::qWait(500);
+                QVERIFY(f.ownWindow->grabWindow().save(shot));
+            }
+        };
+        const auto open = [&](const char *row, const char *page) {
+            QQuickItem *button = f.find(QLatin1String(row));
+            button->forceActiveFocus(Qt::TabFocusReason); // scrolls it into the page
+            f.click(button);
+            QTRY_COMPARE(settingsPage(f), QLatin1String(page));
+        };
+        const auto back = [&] {
+            f.click(f.find(QStringLiteral("settingsBack")));
+            QTRY_COMPARE(settingsPage(f), QStringLiteral("settingsRootPage"));
+        };
+        const auto detail = [&](const char *row) {
+            return f.find(QLatin1String(row))->findChild<QQuickItem *>(QStringLiteral("rowDetail"))->property("text").toString();
+        };
+        save("settings");
+
+        open("rowTheme", "themeView");
+        QQuickItem *grid = f.find(QStringLiteral("themeGrid"));
+        QTRY_COMPARE(ScreenFixture::findAll(grid, QStringLiteral("themeImage")).size(), 4);
+        for (QQuickItem *image : ScreenFixture::findAll(grid, QStringLiteral("themeImage")))
+            QTRY_COMPARE_WITH_TIMEOUT(image->property("status").toInt(), 1, 10000); // Ready: served and decoded
+        QQuickItem *third = ScreenFixture::findAll(grid, QStringLiteral("theme2")).value(0);
+        f.click(third);
+        QCOMPARE(f.store->themeIndex(), 2);
+        QVERIFY(ScreenFixture::shown(third->findChild<QQuickItem *>(QStringLiteral("themeCheck"))));
+        // The background behind the sheet follows at once.
+        QTRY_COMPARE(f.find(QStringLiteral("themePicture"))->property("source").toUrl(), QUrl(f.store->themes().at(2).url));
+        save("settings-theme");
+        back();
+        QCOMPARE(detail("rowTheme"), QStringLiteral("Northern Forest"));
+
+        open("rowLanguage", "languageView");
+        f.click(ScreenFixture::findAll(f.find(QStringLiteral("languageList")), QStringLiteral("language_de")).value(0));
+        save("settings-language");
+        back();
+        QCOMPARE(detail("rowLanguage"), QStringLiteral("DE"));
+
+        open("rowHideLive", "hideCategoriesView");
+        QQuickItem *list = f.find(QStringLiteral("categoryList"));
+        QTRY_VERIFY_WITH_TIMEOUT(ScreenFixture::shown(list), 10000);
+        QCOMPARE(list->property("count").toInt(), lab.catalogue().categories(Lab::Kind::live).size());
+        save("settings-hide");
+        back();
+
+        open("rowParental", "parentalControlView");
+        save("settings-parental");
+        back();
+        open("rowAccount", "accountView");
+        QCOMPARE(f.find(QStringLiteral("accountPlaylist"))->property("text").toString(), f.store->playlist()->host);
+        save("settings-account");
+        back();
+        open("rowLiveSort", "liveSortView");
+        save("settings-livesort");
+
+        // Closed from a page: the home screen speaks the chosen language with the lab's words.
+        f.key(Qt::Key_Escape);
+        QTRY_VERIFY(!ScreenFixture::shown(f.find(QStringLiteral("settingsSheet"))));
+        QCOMPARE(f.find(QStringLiteral("menuSettings"))->findChild<QObject *>(QStringLiteral("menuTitle"))->property("text").toString(),
+                 QStringLiteral("Einstellungen"));
+    }
+
+    // From home into each section and back: the column with the lab's categories, the grid with
+    // its posters, a search, the orders, and the parental PIN over the adult live category.
+    void everySectionFromHome()
+    {
+        Lab::Server lab(Lab::Options{.seed = 3});
+        ScreenFixture f(ScreenFixture::Tolerate::missingPictures);
+        MavuAPI::testing::setDeviceServiceBase(lab.start());
+        TestSupport::await(f.store->start());
+        TestSupport::await(f.store->enterBrowse());
+        f.loadWindow(QStringLiteral("ContentView.qml"));
+        const auto picture = [&](const char *name) {
+            const QString shot = shotName(QLatin1String(name));
+            if (shot.isEmpty())
+                return;
+            QTest::qWait(400);
+            QVERIFY(f.ownWindow->grabWindow().save(shot));
+        };
+        const auto rows = [&] { return ScreenFixture::findAll(f.root, QStringLiteral("categoryRow")); };
+        const auto postersArrived = [&] {
+            const auto pictures = ScreenFixture::findAll(f.root, QStringLiteral("posterImage"));
+            return !pictures.isEmpty()
+                && std::all_of(pictures.cbegin(), pictures.cend(), [](QQuickItem *p) { return p->property("status").toInt() != 2; });
+        };
+
+        for (const char *card : {"menuMovies", "menuSeries"}) {
+            const bool movies = card == QLatin1String("menuMovies");
+            f.click(f.find(QLatin1String(card)));
+            QCOMPARE(f.store->phase(), AppStore::Phase::section);
+            QTRY_VERIFY_WITH_TIMEOUT(ScreenFixture::findAll(f.root, QStringLiteral("itemCard")).size() > 4, 20000);
+            QCOMPARE(f.find(QStringLiteral("sectionTitle"))->property("text").toString(), rawValue(f.store->section()));
+            QVERIFY(rows().size() > 4);
+            QTRY_VERIFY_WITH_TIMEOUT(postersArrived(), 10000);
+            picture(movies ? "movies" : "tvshows");
+            if (movies) {
+                f.click(f.find(QStringLiteral("sortButton")));
+                QTRY_VERIFY(f.find<QObject>(QStringLiteral("sortMenu"))->property("opened").toBool());
+                picture("sort-menu");
+                f.key(Qt::Key_Escape);
+                QTRY_VERIFY(!f.find<QObject>(QStringLiteral("sortMenu"))->property("visible").toBool());
+                QCOMPARE(f.store->phase(), AppStore::Phase::section);
+
+                f.click(f.find(QStringLiteral("searchInput")));
+                f.type(QStringLiteral("qqqq"));
+                QTRY_VERIFY(ScreenFixture::shown(f.find(QStringLiteral("gridEmpty"))));
+                picture("search-no-match");
+            }
+            f.click(f.find(QStringLiteral("sectionBack")));
+            QCOMPARE(f.store->phase(), AppStore::Phase::home);
+        }
+
+        f.click(f.find(QStringLiteral("menuLive")));
+        QTRY_VERIFY_WITH_TIMEOUT(rows().size() > 4, 20000);
+        // The lab lists its adult category last.
+        QMetaObject::invokeMethod(f.find(QStringLiteral("categoryList")), "positionViewAtEnd");
+        QTest::qWait(100);
+        QQuickItem *adult = nullptr;
+        for (QQuickItem *row : rows()) {
+            if (AppStore::isAdult(row->property("category").value<Category>().name))
+                adult = row;
+        }
+        QVERIFY(adult);
+        const Category before = *f.store->selectedCategory();
+        f.click(adult);
+        QTRY_VERIFY(f.find(QStringLiteral("pinLayer"))->property("item").value<QObject *>());
+        f.type(QStringLiteral("1111"));
+        f.key(Qt::Key_Return);
+        QTRY_VERIFY(ScreenFixture::shown(f.find(QStringLiteral("pinWrong"))));
+        picture("pin-wrong");
+        f.type(f.store->parentalPIN());
+        f.key(Qt::Key_Return);
+        QTRY_VERIFY(!f.find(QStringLiteral("pinLayer"))->property("item").value<QObject *>());
+        QVERIFY(*f.store->selectedCategory() != before);
+        QVERIFY(AppStore::isAdult(f.store->selectedCategory()->name));
+        f.key(Qt::Key_Escape);
+        QCOMPARE(f.store->phase(), AppStore::Phase::home);
+    }
+
     // A show from the grid of TV Shows: its details and seasons; an episode of the second
     // season plays full-window with the season's episodes in its strip; leaving the player
     // shows the same details at the same season.
@@ -157,6 +308,7 @@ private Q_SLOTS:
         const Lab::Show &labShow = *lab.catalogue().show(chosen->id.toLongLong());
         f.store->runOpenDetail(*chosen); // what its poster does
         QQuickItem *screen = detailScreen(f);
+        QVERIFY(screen);
         QVERIFY(ScreenFixture::shown(screen));
         QCOMPARE(f.find(QStringLiteral("detailTitle"))->property("text").toString(), chosen->name);
         QTRY_VERIFY_WITH_TIMEOUT(!f.store->loadingDetail(), 10000);
@@ -223,6 +375,7 @@ private Q_SLOTS:
         QCOMPARE(f.store->phase(), AppStore::Phase::section);
         QCOMPARE(f.store->detailItem()->id, show.id);
         QQuickItem *screen = detailScreen(f);
+        QVERIFY(screen);
         QCOMPARE(f.find(QStringLiteral("detailTitle"))->property("text").toString(), show.name);
         QTRY_VERIFY_WITH_TIMEOUT(!f.store->loadingDetail(), 10000);
         QVERIFY(ScreenFixture::shown(screen));
@@ -267,6 +420,7 @@ private Q_SLOTS:
         QVERIFY(chosen);
         TestSupport::await(f.store->openDetail(*chosen));
         QQuickItem *screen = detailScreen(f);
+        QVERIFY(screen);
 
         QStringList rows;
         for (const char *row : {"factReleaseDate", "ratingRow", "factDirector", "factAge", "factLength", "factGenre", "factCast"}) {

@@ -294,6 +294,19 @@ private Q_SLOTS:
               catalogue.streamsAnswerSize(Kind::series) / 1048576.0, clock.elapsed());
     }
 
+    // The large catalogue with every movie in the first category; the others answer empty.
+    void oneCategoryPreset()
+    {
+        QCOMPARE(Lab::presetFromName(QStringLiteral("one-category")), Lab::Preset::oneCategory);
+        const Catalogue catalogue(1, Lab::Preset::oneCategory, base);
+        QCOMPARE(int(catalogue.movies().size()), 200000);
+        QVERIFY(std::all_of(catalogue.movies().cbegin(), catalogue.movies().cend(), [](const Lab::Movie &m) { return m.category == 0; }));
+        const QList<Category> movieCategories = categories(catalogue, Kind::movie);
+        QCOMPARE(movieCategories.size(), qsizetype(Lab::CatalogueSize::of(Lab::Preset::large).movieCategories));
+        QVERIFY(items(catalogue, Kind::movie, movieCategories.at(1).id).isEmpty());
+        QCOMPARE(int(catalogue.live().size()), 60000);
+    }
+
     void shortGuideRespectsTheLimit_data()
     {
         QTest::addColumn<bool>("base64");

@@ -61,6 +61,14 @@ public:
 
     Playlist playlist() const { return Playlist{server.base(), QStringLiteral("user"), QStringLiteral("pass")}; }
 
+    // Starts the store against the fake device service, which attaches the fake provider.
+    void startAttached()
+    {
+        server.on(devicePath("playlist_information"),
+                  FakeServer::Reply::json(R"({"urls":[")" + server.base().toUtf8() + R"(/get.php?username=user&password=pass"]})"));
+        TestSupport::await(store->start());
+    }
+
     // Loads a component of the Mavu module ("CheckView.qml") as the window's only content,
     // with the keyboard focus.
     QQuickItem *load(const QString &file, const QVariantMap &properties = {})
@@ -158,6 +166,8 @@ private:
     QObject *create(const QString &file, const QVariantMap &properties)
     {
         QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/qt/qml/Mavu/") + file));
+        if (!component.isReady())
+            qFatal("cannot load %s: %s", qPrintable(file), qPrintable(component.errorString()));
         QObject *object = component.createWithInitialProperties(properties);
         if (!object)
             qFatal("cannot load %s: %s", qPrintable(file), qPrintable(component.errorString()));

@@ -231,10 +231,11 @@ private Q_SLOTS:
         QCOMPARE(f.focusedName(), QStringLiteral("menuSettings"));
         f.key(Qt::Key(key));
         QVERIFY(ScreenFixture::shown(f.find(QStringLiteral("settingsSheet"))));
-        f.key(Qt::Key_Tab);
+        QTRY_COMPARE(f.focusedName(), QStringLiteral("rowParental"));
+        f.key(Qt::Key_Backtab);
         QCOMPARE(f.focusedName(), QStringLiteral("settingsDone")); // Tab stays inside the sheet
-        f.key(Qt::Key_Tab);
-        QCOMPARE(f.focusedName(), QStringLiteral("settingsDone"));
+        f.key(Qt::Key_Backtab);
+        QCOMPARE(f.focusedName(), QStringLiteral("rowLanguage"));
         f.key(Qt::Key_Escape);
         QVERIFY(!ScreenFixture::shown(f.find(QStringLiteral("settingsSheet"))));
         QCOMPARE(f.focusedName(), QStringLiteral("menuSettings"));

@@ -179,17 +179,24 @@ std::optional<Preset> presetFromName(const QString &name)
         return Preset::demo;
     if (name == "large"_L1)
         return Preset::large;
+    if (name == "one-category"_L1)
+        return Preset::oneCategory;
     return std::nullopt;
 }
 
 QString presetName(Preset preset)
 {
-    return preset == Preset::large ? u"large"_s : u"demo"_s;
+    switch (preset) {
+    case Preset::demo: return u"demo"_s;
+    case Preset::large: return u"large"_s;
+    case Preset::oneCategory: return u"one-category"_s;
+    }
+    return u"demo"_s;
 }
 
 CatalogueSize CatalogueSize::of(Preset preset)
 {
-    if (preset == Preset::large)
+    if (preset != Preset::demo)
         return {120, 60000, 200, 200000, 80, 30000};
     return {12, 300, 16, 3000, 10, 300};
 }
@@ -328,6 +335,8 @@ void Catalogue::makeMovies()
         Rng rng{m_seed, movieStream, quint64(i)};
         Movie &movie = m_movies[size_t(i)];
         movie.category = rng.below(filled);
+        if (m_preset == Preset::oneCategory)
+            movie.category = 0;
         const LabCategory &category = categories[movie.category];
         movie.year = rng.between(1960, 2024);
         QString title;

@@ -9,7 +9,9 @@
 
 namespace Lab {
 
-enum class Preset { demo, large };
+// demo: small; large: the sizes of a big real panel; oneCategory: the large catalogue with every
+// movie in the first movie category (one category of 200,000 titles).
+enum class Preset { demo, large, oneCategory };
 std::optional<Preset> presetFromName(const QString &name);
 QString presetName(Preset preset);
 

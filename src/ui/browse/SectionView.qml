@@ -1,46 +1,97 @@
 import QtQuick
 import Mavu
 
-// The section phase: the category column's header (the way back home and the section's
-// title) over the column's veil. Escape goes home too.
+// The section phase. With an item open, its detail screen fills the screen; otherwise the category
+// column, a divider and the section's body: the poster grid for movies and TV shows, the live
+// columns for Live TV. The parental PIN sheet shows while the store holds a challenge.
+// Escape goes back one step: from the detail to the grid, from the grid home.
 FocusScope {
     id: root
     objectName: "sectionView"
 
+    // The detail screen takes Escape itself and clears the item.
     Keys.onEscapePressed: AppStore.goHome()
+
+    // Back from a title, the grid's current cell takes the keyboard again, ring and all, so the
+    // way on starts where it left off.
+    Connections {
+        target: AppStore
+        function onDetailItemChanged() {
+            const pane = body.item as GridPane
+            if (!AppStore.hasDetailItem && pane)
+                pane.focusGrid(Qt.BacktabFocusReason)
+        }
+    }
 
     Backdrop {}
 
-    Item {
-        id: column
-        width: Metrics.columnWidth
-        height: parent.height
-
-        Backdrop {
-            veil: Metrics.columnOpacity
-        }
+    FocusScope {
+        id: columns
+        objectName: "sectionColumns"
+        anchors.fill: parent
+        // Hidden, not destroyed, under the detail: the grid keeps its place and its current cell.
+        visible: !AppStore.hasDetailItem
+        focus: !AppStore.hasDetailItem
 
         Row {
-            x: 12
-            y: 12
-            spacing: 10
+            anchors.fill: parent
 
-            BackButton {
-                id: back
-                objectName: "sectionBack"
-                anchors.verticalCenter: parent.verticalCenter
-                onClicked: AppStore.goHome()
+            CategoryColumn {
+                id: categoryColumn
+                height: parent.height
+                focus: true
+                // Right from the categories goes to the grid's current cell.
+                Keys.onRightPressed: event => {
+                    const pane = body.item as GridPane
+                    event.accepted = pane !== null
+                    if (pane)
+                        pane.focusGrid(Qt.TabFocusReason)
+                }
             }
-            PlainText {
-                objectName: "sectionTitle"
-                anchors.verticalCenter: parent.verticalCenter
-                width: column.width - 24 - 10 - back.width
-                text: UiRules.sectionTitle(AppStore.section)
-                font.pixelSize: Fonts.headline
-                font.bold: true
-                color: MavuColor.text
-                elide: Text.ElideRight
+            ColumnDivider {
+                height: parent.height
+            }
+            Loader {
+                id: body
+                objectName: "sectionBody"
+                width: parent.width - categoryColumn.width - 1
+                height: parent.height
+                sourceComponent: AppStore.section === Catalog.Live ? liveBody : gridBody
+                // Left from the body's left edge goes back to the categories.
+                Keys.onLeftPressed: categoryColumn.focusList(Qt.BacktabFocusReason)
             }
         }
+    }
+
+    Component {
+        id: gridBody
+        GridPane {
+            focus: true
+        }
+    }
+    Component {
+        id: liveBody
+        LivePlaceholder {
+            focus: true
+        }
+    }
+
+    Loader {
+        id: detailLayer
+        objectName: "detailLayer"
+        anchors.fill: parent
+        active: AppStore.hasDetailItem
+        focus: active
+        sourceComponent: DetailScreen {
+            focus: true
+        }
+    }
+
+    Loader {
+        id: pinLayer
+        objectName: "pinLayer"
+        anchors.fill: parent
+        active: AppStore.hasPinChallenge
+        sourceComponent: PinPromptSheet {}
     }
 }

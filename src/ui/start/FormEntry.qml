@@ -11,7 +11,11 @@ Column {
     property alias placeholder: input.placeholderText
     property alias fieldName: input.objectName
     property bool secure: false
+    // The field's face: ink on the check screen's card, panel on the ink of a settings page.
+    property color fieldColor: MavuColor.ink
     signal accepted()
+    // The text field itself, for whoever gives it the keyboard.
+    property alias field: input
 
     spacing: 3
 
@@ -34,7 +38,7 @@ Column {
         onAccepted: entry.accepted()
         background: Rectangle {
             radius: Metrics.fieldRadius
-            color: MavuColor.ink
+            color: entry.fieldColor
             border.width: input.activeFocus ? Metrics.focusRingWidth : 0
             border.color: MavuColor.amber
         }

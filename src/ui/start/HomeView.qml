@@ -186,10 +186,21 @@ FocusScope {
             flickable.contentY = Math.min(bottom - flickable.height, flickable.contentHeight - flickable.height)
     }
 
-    MavuSettingsSheet {
+    // Made anew each time it opens, so that it starts on its first page with nothing typed.
+    Loader {
         id: settingsSheet
         objectName: "settingsSheet"
-        visible: root.showSettings
-        onDismissed: root.showSettings = false
+        anchors.fill: parent
+        z: 100
+        active: root.showSettings
+        visible: active
+        sourceComponent: MavuSettingsSheet {
+            focus: true
+        }
+        onLoaded: {
+            const sheet = item as MavuSettingsSheet
+            sheet.openedByKey = root.settingsByKey
+            sheet.dismissed.connect(() => root.showSettings = false)
+        }
     }
 }

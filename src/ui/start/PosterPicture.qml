@@ -1,14 +1,17 @@
 import QtQuick
-import Qt5Compat.GraphicalEffects
 import Mavu
 
 // A poster's picture in its rounded frame, loaded at display size; the placeholder shows until
-// it arrives and when there is none.
+// it arrives and when there is none. A frame that goes, shows another poster or stops
+// `fetching` (a grid cell scrolled away, reused or set aside) drops its download.
 Rectangle {
     id: frame
     // The provider's picture address as it came; anything that is not an address shows the
     // placeholder.
     property string icon
+    property alias placeholderSize: placeholder.symbolSize
+    property alias placeholderCaptioned: placeholder.captioned
+    property bool fetching: true
 
     width: Metrics.posterWidth
     height: Metrics.posterHeight
@@ -16,6 +19,7 @@ Rectangle {
     color: MavuColor.panel
 
     PosterPlaceholder {
+        id: placeholder
         anchors.centerIn: parent
         visible: poster.status !== Image.Ready
     }
@@ -24,22 +28,18 @@ Rectangle {
         id: poster
         objectName: "posterImage"
         anchors.fill: parent
-        source: UiRules.imageUrl(frame.icon)
-        sourceSize.width: Metrics.posterWidth * Screen.devicePixelRatio
-        sourceSize.height: Metrics.posterHeight * Screen.devicePixelRatio
+        source: frame.fetching ? UiRules.imageUrl(frame.icon) : ""
+        sourceSize.width: frame.width * Screen.devicePixelRatio
+        sourceSize.height: frame.height * Screen.devicePixelRatio
         fillMode: Image.PreserveAspectCrop
         asynchronous: true
         cache: true
         visible: false
     }
-    OpacityMask {
+    RoundedPicture {
         anchors.fill: parent
         visible: poster.status === Image.Ready
         source: poster
-        maskSource: Rectangle {
-            width: frame.width
-            height: frame.height
-            radius: frame.radius
-        }
+        radius: frame.radius
     }
 }

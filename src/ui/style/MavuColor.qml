@@ -11,6 +11,8 @@ QtObject {
 
     // A colour of the palette (or black or white) at an opacity.
     function alpha(base: color, opacity: real): color {
-        return Qt.rgba(base.r, base.g, base.b, opacity)
+        // A colour named by text ("white") arrives as that text: make it a colour first.
+        const opaque = Qt.tint(base, "transparent")
+        return Qt.rgba(opaque.r, opaque.g, opaque.b, opacity)
     }
 }

@@ -31,6 +31,10 @@ QtObject {
     readonly property real posterHeight: 200
     readonly property real posterRadius: 12
     readonly property real posterSpacing: 16
+    // The section grid's posters and their badges.
+    readonly property real gridPosterRadius: 10
+    readonly property real placeholderOpacity: 0.7
+    readonly property real badgeOpacity: 0.55
 
     // Spinners.
     readonly property real spinnerSmall: 22
@@ -42,4 +46,18 @@ QtObject {
     readonly property real columnWidth: 220
     readonly property real screenMargin: 20
     readonly property real paneMargin: 24
+
+    // The settings sheet: its panel, its bar, the padding of its pages and the rows on them.
+    readonly property real sheetWidth: 520
+    readonly property real sheetHeight: 560
+    readonly property real sheetBarHeight: 52
+    readonly property real sheetPadding: 20
+    readonly property real settingRowRadius: 12
+    readonly property real choiceRowRadius: 10
+    readonly property real choiceRowSpacing: 6
+    readonly property real themeThumbnailHeight: 110
+    readonly property real dividerOpacity: 0.18
+    readonly property real rowRadius: 9
+    readonly property real searchMaxWidth: 280
+    readonly property real sheetRadius: 12
 }

@@ -33,7 +33,15 @@ QtObject {
         "eye.slash": "\uF209",
         "play.rectangle": "\uF40B",
         "list.bullet": "\uF279",
-        "calendar": "\uF0ED"
+        "calendar": "\uF0ED",
+        "lock.shield": "\uF483",
+        "person.crop.circle": "\uF009",
+        "paintbrush": "\uF0E3",
+        "arrow.up.arrow.down": "\uF4E2",
+        "rectangle.stack.badge.play": "\uF411",
+        "checkmark.circle.fill": "\uF5E0",
+        "clock": "\uF150",
+        "xmark.circle.fill": "\uF159"
     })
 
     // "gobackward.30" and the like: the arrow glyph; the number is drawn by SymbolIcon.

@@ -1,0 +1,131 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import Mavu
+
+// The movies' or TV shows' side of the section screen: the sort menu and the search field over
+// the poster grid of the filtered items; a spinner while they load, a line when there are none.
+// Tab goes from the sort menu to the search field to the grid; typing while the grid has the
+// keyboard, or Ctrl+F, goes to the search field.
+FocusScope {
+    id: pane
+    objectName: "gridPane"
+
+    readonly property int shows: BrowseRules.gridContent(AppStore.loadingCategories, AppStore.loadingItems,
+                                                           AppStore.itemsModel.count)
+
+    // Gives the grid the keyboard at its current cell, or the search field when there is no grid.
+    function focusGrid(reason: int) {
+        if (grid.visible)
+            grid.focusCurrent(reason)
+        else
+            search.focusField(reason)
+    }
+
+    Row {
+        id: header
+        x: 12
+        y: 12
+        spacing: 12
+
+        SortMenu {
+            id: sort
+            anchors.verticalCenter: parent.verticalCenter
+        }
+        SearchField {
+            id: search
+            objectName: "gridSearch"
+            anchors.verticalCenter: parent.verticalCenter
+            width: Math.min(Metrics.searchMaxWidth, pane.width - 24 - sort.width - header.spacing)
+            prompt: BrowseRules.searchPrompt(AppStore.section)
+            text: AppStore.searchText
+            onEdited: typed => AppStore.searchText = typed
+        }
+
+        Keys.onDownPressed: pane.focusGrid(Qt.TabFocusReason)
+    }
+
+    Shortcut {
+        sequence: "Ctrl+F"
+        enabled: pane.visible
+        onActivated: search.focusField(Qt.ShortcutFocusReason)
+    }
+
+    Item {
+        id: content
+        anchors.top: header.bottom
+        anchors.topMargin: 12
+        anchors.bottom: parent.bottom
+        width: parent.width
+
+        // Up from the grid's first row goes to the search field.
+        Keys.onUpPressed: search.focusField(Qt.BacktabFocusReason)
+
+        Spinner {
+            objectName: "gridSpinner"
+            anchors.centerIn: parent
+            visible: pane.shows === BrowseRules.Spinner
+            size: Metrics.spinnerLarge
+        }
+
+        PlainText {
+            objectName: "gridEmpty"
+            anchors.centerIn: parent
+            visible: pane.shows === BrowseRules.Empty
+            text: "Nothing here yet"
+            font.pixelSize: Fonts.body
+            color: MavuColor.textDim
+        }
+
+        FocusGridView {
+            id: grid
+            objectName: "posterGrid"
+            anchors.fill: parent
+            focus: true
+            visible: pane.shows === BrowseRules.Grid
+            clip: true
+            flickableDirection: Flickable.VerticalFlick
+            columns: BrowseRules.columnCount(width)
+            cellWidth: BrowseRules.cellWidth(width)
+            cellHeight: BrowseRules.cellHeight(titleMetrics.lineSpacing)
+            // The padding around the cells; each cell carries the spacing after it on its right
+            // and below it.
+            topMargin: BrowseRules.gridPadding
+            leftMargin: BrowseRules.gridPadding
+            rightMargin: BrowseRules.gridPadding - BrowseRules.columnSpacing
+            bottomMargin: BrowseRules.gridPadding - BrowseRules.rowSpacing
+            model: AppStore.itemsModel
+            reuseItems: true
+
+            ScrollBar.vertical: ScrollBar {}
+
+            delegate: ItemCard {
+                required property int index
+                objectName: "itemCard"
+                width: (GridView.view as GridView).cellWidth - BrowseRules.columnSpacing
+                height: (GridView.view as GridView).cellHeight - BrowseRules.rowSpacing
+                focusPolicy: Qt.ClickFocus
+                // Reading the revision asks again whenever the favourites change.
+                favorite: AppStore.favoritesRevision >= 0 && AppStore.isFavorite(item)
+                onActiveFocusChanged: {
+                    if (activeFocus)
+                        GridView.view.currentIndex = index
+                }
+                onClicked: AppStore.runOpenDetail(item)
+                GridView.onPooled: fetching = false
+                GridView.onReused: fetching = true
+            }
+
+            Keys.onPressed: event => {
+                if (BrowseRules.typesIntoSearch(event.text, event.modifiers)) {
+                    search.typeText(event.text)
+                    event.accepted = true
+                }
+            }
+        }
+    }
+
+    FontMetrics {
+        id: titleMetrics
+        font.pixelSize: Fonts.callout
+    }
+}
