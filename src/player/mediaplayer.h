@@ -13,6 +13,7 @@ class VideoFrameSink;
 // What playback needs of a media player: a thin interface so that PlayerController and the preview
 // surface run against libVLC (VlcMediaPlayer) in the program and against a scripted player in tests.
 // Commands may be called on the GUI thread only; signals are emitted on the GUI thread only.
+// Commands never wait for the network: what blocks runs elsewhere, in the order given.
 class MediaPlayer : public QObject
 {
     Q_OBJECT
@@ -28,6 +29,8 @@ public:
     {
         int networkCachingMs = 3000; // how much of a network stream is held in advance
         bool httpReconnect = true;   // reopen broken HTTP streams where they stopped
+        qint64 startMs = 0;          // where an on-demand stream starts (resuming after a break)
+        bool keepPicture = false;    // the last picture stays until the new media shows one
         bool operator==(const Options &) const = default;
     };
 
@@ -47,7 +50,10 @@ public:
     virtual void open(const QUrl &url, const Options &options) = 0;
     virtual void play() = 0;
     virtual void pause() = 0;
-    virtual void stop() = 0;
+    // Closes the media (and its connection). The surface goes black unless the picture is kept,
+    // as while a broken stream reconnects.
+    enum class Picture { clear, keep };
+    virtual void stop(Picture picture = Picture::clear) = 0;
 
     virtual State state() const = 0;    // the latest reported state
     virtual bool isPlaying() const = 0; // frames are being played

@@ -53,12 +53,14 @@ PlayerController::PlayerController(QObject *parent)
 PlayerController::PlayerController(std::unique_ptr<MediaPlayer> player, QObject *parent)
     : QObject(parent)
     , m_player(std::move(player))
+    , m_supervisor(*m_player)
     , m_timer(std::make_unique<QTimer>())
     , m_timeText(unknownTime())
     , m_lengthText(unknownTime())
 {
     connect(m_player.get(), &MediaPlayer::stateChanged, this, &PlayerController::onPlayerStateChanged);
     connect(m_player.get(), &MediaPlayer::tracksChanged, this, &PlayerController::refreshTracks);
+    connect(&m_supervisor, &PlaybackSupervisor::changed, this, &PlayerController::onRecoveryChanged);
     m_timer->setInterval(tickInterval);
     connect(m_timer.get(), &QTimer::timeout, this, &PlayerController::tick);
     m_timer->start();
@@ -92,14 +94,22 @@ void PlayerController::play(const QUrl &url, bool catchup)
         return;
     m_currentUrl = url;
     setIsBuffering(true);
-    setFailed(false);
-    m_player->open(url, MediaPlayer::Options{catchup ? catchupCacheMs : streamCacheMs, true});
+    // Movies, episodes and recordings: a stream without a length turns out live once it plays.
+    m_supervisor.start(url, MediaPlayer::Options{catchup ? catchupCacheMs : streamCacheMs, true}, false);
+}
+
+void PlayerController::retry()
+{
+    if (!m_currentUrl)
+        return;
+    setIsBuffering(true);
+    m_supervisor.retry();
 }
 
 void PlayerController::shutdown()
 {
     m_timer.reset();
-    m_player->stop();
+    m_supervisor.stop();
 }
 
 void PlayerController::setAspect(const QString &name)
@@ -207,9 +217,8 @@ void PlayerController::onPlayerStateChanged()
         // a player that fills its buffer while frames already play shows no indicator
         setIsBuffering(!m_player->isPlaying());
         break;
-    case MediaPlayer::State::Error:
+    case MediaPlayer::State::Error: // failed or reconnecting, as the supervisor decides
         setIsBuffering(false);
-        setFailed(true);
         setIsPlaying(false);
         break;
     case MediaPlayer::State::Playing:
@@ -223,6 +232,18 @@ void PlayerController::onPlayerStateChanged()
         break;
     }
     refreshTracks();
+    m_supervisor.playerStateChanged();
+}
+
+void PlayerController::onRecoveryChanged()
+{
+    setFailed(m_supervisor.failed());
+    if (m_failed)
+        setIsBuffering(false);
+    if (m_isReconnecting != m_supervisor.reconnecting()) {
+        m_isReconnecting = m_supervisor.reconnecting();
+        Q_EMIT isReconnectingChanged();
+    }
 }
 
 void PlayerController::refreshTracks()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mediaplayer.h"
+#include "playbacksupervisor.h"
 
 #include <QObject>
 #include <QString>
@@ -23,6 +24,8 @@ class PlayerController : public QObject
 
     Q_PROPERTY(bool isBuffering READ isBuffering NOTIFY isBufferingChanged FINAL)
     Q_PROPERTY(bool failed READ failed NOTIFY failedChanged FINAL)
+    // A live stream broke and opens again by itself; its last picture stays.
+    Q_PROPERTY(bool isReconnecting READ isReconnecting NOTIFY isReconnectingChanged FINAL)
     Q_PROPERTY(bool isPlaying READ isPlaying NOTIFY isPlayingChanged FINAL)
     Q_PROPERTY(double position READ position NOTIFY positionChanged FINAL)
     Q_PROPERTY(QString timeText READ timeText NOTIFY timeTextChanged FINAL)
@@ -48,6 +51,7 @@ public:
 
     bool isBuffering() const { return m_isBuffering; }
     bool failed() const { return m_failed; }
+    bool isReconnecting() const { return m_isReconnecting; }
     bool isPlaying() const { return m_isPlaying; }
     double position() const { return m_position; }
     QString timeText() const { return m_timeText; }
@@ -62,6 +66,8 @@ public:
     // Starts `url` unless it is the address already given; `catchup` (a time-shifted recording)
     // only makes the network cache larger.
     Q_INVOKABLE void play(const QUrl &url, bool catchup);
+    // Opens the address again after a failure; a movie resumes where it broke off.
+    Q_INVOKABLE void retry();
     // Stops the ticks and the player; for when the player screen goes away.
     Q_INVOKABLE void shutdown();
     // "Default", "Fill" (the primary screen's proportions) or a ratio such as "16:9".
@@ -81,10 +87,12 @@ public:
     Q_INVOKABLE void selectSubtitleTrack(int index);
 
     MediaPlayer &player() const { return *m_player; }
+    PlaybackSupervisor &supervisor() { return m_supervisor; }
 
 Q_SIGNALS:
     void isBufferingChanged();
     void failedChanged();
+    void isReconnectingChanged();
     void isPlayingChanged();
     void positionChanged();
     void timeTextChanged();
@@ -97,6 +105,7 @@ private Q_SLOTS:
 
 private:
     void onPlayerStateChanged();
+    void onRecoveryChanged();
     void refreshTracks();
     void setIsBuffering(bool value);
     void setFailed(bool value);
@@ -106,10 +115,12 @@ private:
     void setLengthText(const QString &value);
 
     std::unique_ptr<MediaPlayer> m_player;
+    PlaybackSupervisor m_supervisor;
     std::unique_ptr<QTimer> m_timer;
     std::optional<QUrl> m_currentUrl;
     bool m_isBuffering = true;
     bool m_failed = false;
+    bool m_isReconnecting = false;
     bool m_isPlaying = false;
     double m_position = 0;
     QString m_timeText;

@@ -6,6 +6,8 @@ target_sources(mavu_core PRIVATE
   player/vlcmediaplayer.h player/vlcmediaplayer.cpp
   player/videoframesink.h player/videoframesink.cpp
   player/videosurface.h player/videosurface.cpp
+  player/playbackrecovery.h player/playbackrecovery.cpp
+  player/playbacksupervisor.h player/playbacksupervisor.cpp
   player/playercontroller.h player/playercontroller.cpp
   player/controlledvideoview.h player/controlledvideoview.cpp
   player/vlcplayerview.h player/vlcplayerview.cpp

@@ -4,18 +4,88 @@
 
 #include <vlc/vlc.h>
 
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
+#include <thread>
 
 namespace {
+
+// One thread, so that a player's commands keep their order and a stream closes before the
+// next one opens.
+class Worker
+{
+public:
+    ~Worker()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_quitting = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void post(std::function<void()> work)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back(std::move(work));
+            ++m_posted;
+            if (!m_thread.joinable())
+                m_thread = std::thread([this] { run(); });
+        }
+        m_wake.notify_all();
+    }
+
+    void waitForWork()
+    {
+        std::unique_lock lock(m_mutex);
+        const quint64 target = m_posted;
+        m_done.wait(lock, [&] { return m_finished >= target; });
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [&] { return m_quitting || !m_queue.empty(); });
+            if (m_queue.empty())
+                return; // quitting with nothing left
+            std::function<void()> work = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            work();
+            work = nullptr; // what it held goes before it counts as done
+            lock.lock();
+            ++m_finished;
+            m_done.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    std::deque<std::function<void()>> m_queue;
+    quint64 m_posted = 0;
+    quint64 m_finished = 0;
+    bool m_quitting = false;
+    std::thread m_thread;
+};
 
 struct Instance
 {
     std::mutex mutex;
     QList<QByteArray> extraArguments;
     libvlc_instance_t *handle = nullptr;
+    Worker worker;
 
     ~Instance()
     {
+        worker.waitForWork(); // players released late still need the instance
         if (handle)
             libvlc_release(handle);
     }
@@ -52,6 +122,16 @@ libvlc_instance_t *get()
             qFatal("libVLC could not be initialised (are the vlc-plugin-base plugins installed?)");
     }
     return shared.handle;
+}
+
+void runLater(std::function<void()> work)
+{
+    instance().worker.post(std::move(work));
+}
+
+void waitForWork()
+{
+    instance().worker.waitForWork();
 }
 
 namespace testing {

@@ -8,6 +8,7 @@
 #include <vlc/vlc.h>
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
@@ -32,136 +33,226 @@ MediaPlayer::TrackLists takeTrackLists(libvlc_track_description_t *list)
 
 } // namespace
 
+struct VlcMediaPlayer::Link
+{
+    std::mutex mutex;
+    VlcMediaPlayer *owner = nullptr; // none once the player is gone
+    std::atomic<quint64> active{0};  // the media libVLC has taken (worker thread)
+    std::atomic<int> pending{0};     // this player's blocking work handed to the worker, not yet done
+
+    // Any thread: queues `work` to the owner, if there still is one.
+    template<typename Work>
+    void post(Work &&work)
+    {
+        std::lock_guard lock(mutex);
+        if (owner)
+            postToGui(owner, std::forward<Work>(work));
+    }
+};
+
 VlcMediaPlayer::VlcMediaPlayer(QObject *parent)
     : MediaPlayer(parent)
     , m_frames(std::make_shared<VideoFrameSink>())
+    , m_link(std::make_shared<Link>())
     , m_player(libvlc_media_player_new(VlcInstance::get()))
 {
     if (!m_player)
         qFatal("libVLC could not make a media player");
+    m_link->owner = this;
     // Before anything plays: without its own pictures libVLC would open a window of its own.
     m_frames->attach(m_player);
     // A picture that cannot be shown fails the media: no picture at all, and nothing that plays
     // on without one. libVLC itself would carry on with the sound.
-    m_frames->setFailureHandler([this] {
-        const quint64 generation = m_mediaGeneration.load();
-        postToGui(this, [this, generation] {
-            if (generation != m_mediaGeneration.load())
+    m_frames->setFailureHandler([link = std::weak_ptr<Link>(m_link)] {
+        const std::shared_ptr<Link> alive = link.lock();
+        if (!alive)
+            return;
+        const quint64 generation = alive->active.load();
+        alive->post([owner = alive->owner, generation] {
+            if (generation != owner->m_requested)
                 return;
-            libvlc_media_player_stop(m_player);
-            m_frames->clear();
-            handleEvent(libvlc_MediaPlayerEncounteredError, 0);
+            owner->stop();
+            owner->handleEvent(libvlc_MediaPlayerEncounteredError, 0);
         });
     });
     libvlc_event_manager_t *events = libvlc_media_player_event_manager(m_player);
     for (const libvlc_event_e type : watchedEvents)
-        libvlc_event_attach(events, type, &VlcMediaPlayer::onEvent, this);
+        libvlc_event_attach(events, type, &VlcMediaPlayer::onEvent, m_link.get());
 }
 
 VlcMediaPlayer::~VlcMediaPlayer()
 {
-    // Stops playback and joins libVLC's threads: once this returns, no callback of this player
-    // runs any more. Events it queued meanwhile are dropped with this object.
-    libvlc_media_player_release(m_player);
+    {
+        std::lock_guard lock(m_link->mutex);
+        m_link->owner = nullptr; // nothing libVLC reports from now on reaches this object
+    }
     m_frames->setFailureHandler({});
-    m_frames->setMedia(nullptr);
     if (m_media)
         libvlc_media_release(m_media);
+    // Releasing stops playback and joins libVLC's threads, which may take as long as the network
+    // does: on the worker, which keeps what libVLC's threads still call into alive until then.
+    ++m_link->pending;
+    VlcInstance::runLater([player = m_player, frames = m_frames, link = m_link] {
+        libvlc_media_player_release(player);
+        frames->setMedia(nullptr);
+    });
 }
 
 QByteArrayList VlcMediaPlayer::optionStrings(const Options &options)
 {
-    return {":network-caching=" + QByteArray::number(options.networkCachingMs),
-            options.httpReconnect ? QByteArray(":http-reconnect") : QByteArray(":no-http-reconnect")};
+    QByteArrayList strings{":network-caching=" + QByteArray::number(options.networkCachingMs),
+                           options.httpReconnect ? QByteArray(":http-reconnect") : QByteArray(":no-http-reconnect")};
+    if (options.startMs > 0)
+        strings.append(":start-time=" + QByteArray::number(double(options.startMs) / 1000.0, 'f', 3));
+    return strings;
+}
+
+void VlcMediaPlayer::reportErrorLater()
+{
+    const quint64 generation = m_requested;
+    postToGui(this, [this, generation] {
+        if (generation == m_requested)
+            handleEvent(libvlc_MediaPlayerEncounteredError, 0);
+    });
 }
 
 void VlcMediaPlayer::open(const QUrl &url, const Options &options)
 {
     qCDebug(lcPlayer).noquote() << "open" << Diagnostics::maskedAddress(url) << "caching" << options.networkCachingMs
                                 << "ms";
+    const quint64 generation = ++m_requested;
+    m_states.reset();
+    if (!options.keepPicture)
+        m_frames->clear();
     libvlc_media_t *media = libvlc_media_new_location(VlcInstance::get(), url.toEncoded().constData());
     if (!media) {
-        stop();
-        postToGui(this, [this] { handleEvent(libvlc_MediaPlayerEncounteredError, 0); });
+        stop(options.keepPicture ? Picture::keep : Picture::clear);
+        reportErrorLater();
         return;
     }
     for (const QByteArray &option : optionStrings(options))
         libvlc_media_add_option(media, option.constData());
-
-    // Stops the current media first; all it reports from now on belongs to the past.
-    libvlc_media_player_set_media(m_player, media);
-    ++m_mediaGeneration;
     if (m_media)
         libvlc_media_release(m_media);
     m_media = media;
     m_frames->setMedia(media);
-    m_frames->clear();
-    m_states.reset();
-    if (libvlc_media_player_play(m_player) != 0)
-        postToGui(this, [this] { handleEvent(libvlc_MediaPlayerEncounteredError, 0); });
+
+    // Setting the media stops the current one first; all it reports from then on belongs to the past.
+    libvlc_media_retain(media);
+    m_readings = {};
+    ++m_link->pending;
+    VlcInstance::runLater([player = m_player, media, link = m_link, generation] {
+        libvlc_media_player_set_media(player, media);
+        libvlc_media_release(media);
+        link->active = generation;
+        if (libvlc_media_player_play(player) != 0) {
+            link->post([owner = link->owner, generation] {
+                if (generation == owner->m_requested)
+                    owner->handleEvent(libvlc_MediaPlayerEncounteredError, 0);
+            });
+        }
+        --link->pending;
+    });
 }
 
 void VlcMediaPlayer::play()
 {
-    libvlc_media_player_play(m_player);
+    command([](libvlc_media_player_t *player) { libvlc_media_player_play(player); });
 }
 
 void VlcMediaPlayer::pause()
 {
-    libvlc_media_player_set_pause(m_player, 1);
+    command([](libvlc_media_player_t *player) { libvlc_media_player_set_pause(player, 1); });
 }
 
-void VlcMediaPlayer::stop()
+void VlcMediaPlayer::stop(Picture picture)
 {
-    libvlc_media_player_stop(m_player);
-    m_frames->clear();
+    if (picture == Picture::clear)
+        m_frames->clear();
+    ++m_link->pending;
+    VlcInstance::runLater([player = m_player, link = m_link] {
+        libvlc_media_player_stop(player);
+        --link->pending;
+    });
+}
+
+// libVLC takes the player's input lock in nearly every call, and holds it while it stops an
+// input (which may wait for the network). While the worker has this player's work at hand, the
+// GUI thread asks nothing of libVLC: readings come from the last ones taken, commands join the
+// worker's queue behind that work.
+bool VlcMediaPlayer::busy() const
+{
+    return m_link->pending.load() > 0;
+}
+
+template<typename Command>
+void VlcMediaPlayer::command(Command &&command)
+{
+    if (!busy()) {
+        command(m_player);
+        return;
+    }
+    VlcInstance::runLater([player = m_player, link = m_link, command = std::forward<Command>(command)] { command(player); });
 }
 
 qint64 VlcMediaPlayer::time() const
 {
-    return std::max<qint64>(0, libvlc_media_player_get_time(m_player));
+    if (!busy())
+        m_readings.time = std::max<qint64>(0, libvlc_media_player_get_time(m_player));
+    return m_readings.time;
 }
 
 qint64 VlcMediaPlayer::length() const
 {
-    return std::max<qint64>(0, libvlc_media_player_get_length(m_player));
+    if (!busy())
+        m_readings.length = std::max<qint64>(0, libvlc_media_player_get_length(m_player));
+    return m_readings.length;
 }
 
 void VlcMediaPlayer::setTime(qint64 milliseconds)
 {
-    libvlc_media_player_set_time(m_player, std::max<qint64>(0, milliseconds));
+    command([milliseconds](libvlc_media_player_t *player) {
+        libvlc_media_player_set_time(player, std::max<qint64>(0, milliseconds));
+    });
 }
 
 void VlcMediaPlayer::setPosition(double fraction)
 {
-    libvlc_media_player_set_position(m_player, float(std::clamp(fraction, 0.0, 1.0)));
+    command([fraction](libvlc_media_player_t *player) {
+        libvlc_media_player_set_position(player, float(std::clamp(fraction, 0.0, 1.0)));
+    });
 }
 
 MediaPlayer::TrackLists VlcMediaPlayer::audioTracks() const
 {
-    return takeTrackLists(libvlc_audio_get_track_description(m_player));
+    if (!busy())
+        m_readings.audio = takeTrackLists(libvlc_audio_get_track_description(m_player));
+    return m_readings.audio;
 }
 
 MediaPlayer::TrackLists VlcMediaPlayer::subtitleTracks() const
 {
-    return takeTrackLists(libvlc_video_get_spu_description(m_player));
+    if (!busy())
+        m_readings.subtitles = takeTrackLists(libvlc_video_get_spu_description(m_player));
+    return m_readings.subtitles;
 }
 
 void VlcMediaPlayer::setAudioTrack(int id)
 {
-    libvlc_audio_set_track(m_player, id);
+    command([id](libvlc_media_player_t *player) { libvlc_audio_set_track(player, id); });
 }
 
 void VlcMediaPlayer::setSubtitleTrack(int id)
 {
-    libvlc_video_set_spu(m_player, id);
+    command([id](libvlc_media_player_t *player) { libvlc_video_set_spu(player, id); });
 }
 
 void VlcMediaPlayer::setAspectRatio(const QString &ratio)
 {
     m_aspectRatio = ratio;
-    const QByteArray text = ratio.toUtf8();
-    libvlc_video_set_aspect_ratio(m_player, ratio.isEmpty() ? nullptr : text.constData());
+    command([text = ratio.toUtf8()](libvlc_media_player_t *player) {
+        libvlc_video_set_aspect_ratio(player, text.isEmpty() ? nullptr : text.constData());
+    });
     // Our surfaces draw the picture themselves, so they apply the ratio too.
     m_frames->setForcedAspect(VideoFrameSink::parseAspect(ratio));
 }
@@ -169,7 +260,7 @@ void VlcMediaPlayer::setAspectRatio(const QString &ratio)
 void VlcMediaPlayer::setScale(double factor)
 {
     m_scale = factor;
-    libvlc_video_set_scale(m_player, float(factor));
+    command([factor](libvlc_media_player_t *player) { libvlc_video_set_scale(player, float(factor)); });
 }
 
 VlcMediaPlayer::Statistics VlcMediaPlayer::statistics() const
@@ -183,15 +274,15 @@ VlcMediaPlayer::Statistics VlcMediaPlayer::statistics() const
 void VlcMediaPlayer::onEvent(const libvlc_event_t *event, void *opaque)
 {
     // libVLC's thread: copy what the event says and queue the rest.
-    auto *self = static_cast<VlcMediaPlayer *>(opaque);
+    auto *link = static_cast<Link *>(opaque);
     const int type = event->type;
     const float cache = type == libvlc_MediaPlayerBuffering ? event->u.media_player_buffering.new_cache : 0.0f;
-    const quint64 generation = self->m_mediaGeneration.load();
-    postToGui(self, [self, type, cache, generation] {
-        // A replaced media may still have reported an error or its end; only its stop still holds.
-        if (generation != self->m_mediaGeneration.load() && type != libvlc_MediaPlayerStopped)
+    const quint64 generation = link->active.load();
+    link->post([owner = link->owner, type, cache, generation] {
+        // A replaced media may still report its buffering, an error, its end or its stop.
+        if (generation != owner->m_requested)
             return;
-        self->handleEvent(type, cache);
+        owner->handleEvent(type, cache);
     });
 }
 

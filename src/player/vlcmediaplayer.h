@@ -5,6 +5,7 @@
 #include <QByteArrayList>
 
 #include <atomic>
+#include <memory>
 
 struct libvlc_event_t;
 struct libvlc_media_player_t;
@@ -31,6 +32,9 @@ private:
 
 // MediaPlayer on libVLC 3. libVLC's events arrive on its own threads; each is queued to the GUI
 // thread, where the state is updated and the signals are emitted. Pictures go to videoFrames().
+// Opening, stopping and releasing wait for the network and for libVLC's threads, so they run on
+// the libVLC instance's worker in the order given; destroying the player returns at once and the
+// libVLC player is released there later, with nothing of it reaching this object any more.
 class VlcMediaPlayer final : public MediaPlayer
 {
     Q_OBJECT
@@ -53,7 +57,7 @@ public:
     void open(const QUrl &url, const Options &options) override;
     void play() override;
     void pause() override;
-    void stop() override;
+    void stop(Picture picture = Picture::clear) override;
 
     State state() const override { return m_states.state(); }
     bool isPlaying() const override { return m_states.isPlaying(); }
@@ -78,14 +82,34 @@ public:
     Statistics statistics() const;
 
 private:
-    static void onEvent(const libvlc_event_t *event, void *self);
+    // What libVLC's threads may reach: outlives this object until libVLC has let go of it.
+    struct Link;
+
+    static void onEvent(const libvlc_event_t *event, void *link);
     void handleEvent(int type, float cache);
+    void reportErrorLater();
+    bool busy() const;
+    template<typename Command>
+    void command(Command &&command);
 
     std::shared_ptr<VideoFrameSink> m_frames;
+    std::shared_ptr<Link> m_link;
     libvlc_media_player_t *m_player = nullptr;
     libvlc_media_t *m_media = nullptr;
-    // Bumped each time a media replaces another, so that what the old one reported late is ignored.
-    std::atomic<quint64> m_mediaGeneration{0};
+    // The media asked for last (GUI thread), counted each time one replaces another; what libVLC
+    // reports is stamped with the one it has really taken, so that late reports of an earlier
+    // media are ignored.
+    quint64 m_requested = 0;
+
+    // What libVLC last said, answered while the worker stops or opens this player's media.
+    struct Readings
+    {
+        qint64 time = 0;
+        qint64 length = 0;
+        TrackLists audio;
+        TrackLists subtitles;
+    };
+    mutable Readings m_readings;
 
     VlcStateTracker m_states;
     QString m_aspectRatio;

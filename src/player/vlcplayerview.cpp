@@ -15,14 +15,26 @@ VLCPlayerView::VLCPlayerView(QQuickItem *parent)
 VLCPlayerView::VLCPlayerView(std::unique_ptr<MediaPlayer> player, QQuickItem *parent)
     : VideoSurface(parent)
     , m_player(std::move(player))
+    , m_supervisor(*m_player)
 {
     connect(m_player.get(), &MediaPlayer::stateChanged, this, &VLCPlayerView::onPlayerStateChanged);
+    connect(&m_supervisor, &PlaybackSupervisor::changed, this, &VLCPlayerView::onRecoveryChanged);
     setFrames(m_player->videoFrames());
 }
 
 VLCPlayerView::~VLCPlayerView()
 {
-    m_player->stop();
+    // libVLC lets go of the player later, on its worker: no picture of it may reach this item.
+    setFrames(nullptr);
+    m_supervisor.stop();
+}
+
+void VLCPlayerView::retry()
+{
+    if (m_currentUrl.isEmpty())
+        return;
+    reportBuffering(true);
+    m_supervisor.retry();
 }
 
 void VLCPlayerView::setUrl(const QUrl &url)
@@ -60,7 +72,7 @@ void VLCPlayerView::itemChange(ItemChange change, const ItemChangeData &value)
         start(m_url);
     } else {
         // Out of the scene: this surface's playback ends. Back in a scene it starts afresh.
-        m_player->stop();
+        m_supervisor.stop();
         m_currentUrl.clear();
     }
 }
@@ -71,16 +83,17 @@ void VLCPlayerView::start(const QUrl &url)
         return;
     m_currentUrl = url;
     if (url.isEmpty()) {
-        m_player->stop(); // the parent's flags stay as they are
+        m_supervisor.stop(); // the parent's flags stay as they are
         return;
     }
     reportBuffering(true);
     reportFailed(false);
-    m_player->open(url, MediaPlayer::Options{previewCacheMs, true});
+    m_supervisor.start(url, MediaPlayer::Options{previewCacheMs, true}, true);
 }
 
 void VLCPlayerView::onPlayerStateChanged()
 {
+    setIsPlaying(m_player->isPlaying());
     switch (m_player->state()) {
     case MediaPlayer::State::Stopped:
     case MediaPlayer::State::Ended:
@@ -92,14 +105,14 @@ void VLCPlayerView::onPlayerStateChanged()
     case MediaPlayer::State::TrackAdded:
         reportBuffering(!m_player->isPlaying());
         break;
-    case MediaPlayer::State::Error:
+    case MediaPlayer::State::Error: // failed or reconnecting, as the supervisor decides
         reportBuffering(false);
-        reportFailed(true);
         break;
     case MediaPlayer::State::Paused: // a paused preview keeps its indicator as it is
     case MediaPlayer::State::Idle:
         break;
     }
+    m_supervisor.playerStateChanged();
 }
 
 void VLCPlayerView::reportBuffering(bool value)
@@ -110,4 +123,26 @@ void VLCPlayerView::reportBuffering(bool value)
 void VLCPlayerView::reportFailed(bool value)
 {
     postToGui(this, [this, value] { setFailed(value); });
+}
+
+void VLCPlayerView::onRecoveryChanged()
+{
+    reportFailed(m_supervisor.failed());
+    if (m_supervisor.failed())
+        reportBuffering(false);
+    const bool reconnecting = m_supervisor.reconnecting();
+    postToGui(this, [this, reconnecting] {
+        if (m_isReconnecting == reconnecting)
+            return;
+        m_isReconnecting = reconnecting;
+        Q_EMIT isReconnectingChanged();
+    });
+}
+
+void VLCPlayerView::setIsPlaying(bool value)
+{
+    if (m_isPlaying == value)
+        return;
+    m_isPlaying = value;
+    Q_EMIT isPlayingChanged();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mediaplayer.h"
+#include "playbacksupervisor.h"
 #include "videosurface.h"
 
 #include <QUrl>
@@ -11,6 +12,8 @@
 // buffering and failure back through two properties that its parent binds both ways. Its reports
 // are written asynchronously, in the order they were made, never during the call that caused them.
 // It plays while it is part of a scene; taken out of the scene or destroyed, it stops.
+// A stream that breaks after it played reconnects by itself (isReconnecting, the last picture
+// stays); one that never gets going fails, and retry() opens it again.
 class VLCPlayerView : public VideoSurface
 {
     Q_OBJECT
@@ -20,6 +23,9 @@ class VLCPlayerView : public VideoSurface
     Q_PROPERTY(QUrl url READ url WRITE setUrl NOTIFY urlChanged FINAL)
     Q_PROPERTY(bool isBuffering READ isBuffering WRITE setIsBuffering NOTIFY isBufferingChanged FINAL)
     Q_PROPERTY(bool failed READ failed WRITE setFailed NOTIFY failedChanged FINAL)
+    Q_PROPERTY(bool isReconnecting READ isReconnecting NOTIFY isReconnectingChanged FINAL)
+    // Frames are playing.
+    Q_PROPERTY(bool isPlaying READ isPlaying NOTIFY isPlayingChanged FINAL)
 
 public:
     // Plays through libVLC.
@@ -34,13 +40,21 @@ public:
     void setIsBuffering(bool value);
     bool failed() const { return m_failed; }
     void setFailed(bool value);
+    bool isReconnecting() const { return m_isReconnecting; }
+    bool isPlaying() const { return m_isPlaying; }
+
+    // Opens the address again after a failure.
+    Q_INVOKABLE void retry();
 
     MediaPlayer &player() const { return *m_player; }
+    PlaybackSupervisor &supervisor() { return m_supervisor; }
 
 Q_SIGNALS:
     void urlChanged();
     void isBufferingChanged();
     void failedChanged();
+    void isReconnectingChanged();
+    void isPlayingChanged();
 
 protected:
     void itemChange(ItemChange change, const ItemChangeData &value) override;
@@ -50,10 +64,15 @@ private:
     void onPlayerStateChanged();
     void reportBuffering(bool value);
     void reportFailed(bool value);
+    void onRecoveryChanged();
+    void setIsPlaying(bool value);
 
     std::unique_ptr<MediaPlayer> m_player;
+    PlaybackSupervisor m_supervisor;
     QUrl m_url;
     QUrl m_currentUrl; // the address last started; empty when none is
     bool m_isBuffering = false;
     bool m_failed = false;
+    bool m_isReconnecting = false;
+    bool m_isPlaying = false;
 };

@@ -556,6 +556,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("body");   // "rate" (one second per second asked), "half", "none"
         QTest::newRow("live breaks after a second") << "live" << "break:1" << 200 << "rate";
         QTest::newRow("live breaks after two") << "live" << "break:2" << 200 << "rate";
+        QTest::newRow("flaky live breaks on the first connection") << "live" << "flaky:1" << 200 << "rate";
         QTest::newRow("movie breaks after two seconds") << "movie" << "break:2" << 200 << "rate";
         QTest::newRow("movie cut in half") << "movie" << "cut" << 200 << "half";
         QTest::newRow("movie answers 404") << "movie" << "notfound" << 404 << "none";

@@ -171,6 +171,8 @@ private Q_SLOTS:
         QTest::newRow("status") << "status:503" << "status:503";
         QTest::newRow("status out of range") << "status:42" << "";
         QTest::newRow("break") << "break:5" << "break:5";
+        QTest::newRow("flaky") << "flaky:4" << "flaky:4";
+        QTest::newRow("flaky by default") << "flaky" << "flaky:3";
         QTest::newRow("stall takes nothing") << "stall:3" << "";
         QTest::newRow("negative") << "delay:-1" << "";
         QTest::newRow("unknown kind") << "explode" << "";
@@ -187,6 +189,20 @@ private Q_SLOTS:
         QCOMPARE(fault.has_value(), !described.isEmpty());
         if (fault)
             QCOMPARE(fault->describe(), described);
+    }
+
+    void flakyBreaksEveryOtherRequest()
+    {
+        Lab::FaultTable table;
+        table.set("live", *Fault::parse("flaky:2"));
+        const QStringList live{"live", "streams", "*"};
+        QStringList seen;
+        for (int i = 0; i < 5; ++i) {
+            const auto fault = table.take(live);
+            seen.append(fault ? fault->describe() : QStringLiteral("none"));
+        }
+        QCOMPARE(seen, QStringList({"break:2", "none", "break:2", "none", "break:2"}));
+        QCOMPARE(table.all().value(0).second.describe(), QStringLiteral("flaky:2")); // listed as set
     }
 
     void faultTablePrefersTheParticularRouteAndCountsDown()

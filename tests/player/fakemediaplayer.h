@@ -19,6 +19,7 @@ public:
         int plays = 0;
         int pauses = 0;
         int stops = 0;
+        int stopsKeepingPicture = 0;
         QList<qint64> times;
         QList<double> positions;
         QList<int> audioSelections;
@@ -60,7 +61,12 @@ public:
     }
     void play() override { ++m_log->plays; }
     void pause() override { ++m_log->pauses; }
-    void stop() override { ++m_log->stops; }
+    void stop(Picture picture = Picture::clear) override
+    {
+        ++m_log->stops;
+        if (picture == Picture::keep)
+            ++m_log->stopsKeepingPicture;
+    }
 
     State state() const override { return m_state; }
     bool isPlaying() const override { return m_playing; }

@@ -56,6 +56,7 @@ function(mavu_add_player_test name)
   endif()
 endfunction()
 
+mavu_add_test(tst_playbackrecovery player/tst_playbackrecovery.cpp)
 mavu_add_player_test(tst_playercontroller player/tst_playercontroller.cpp)
 mavu_add_player_test(tst_vlcplayerview player/tst_vlcplayerview.cpp)
 mavu_add_player_test(tst_playback player/tst_playback.cpp)

@@ -26,20 +26,22 @@ struct Published
     bool isBuffering;
     bool failed;
     bool isPlaying;
+    bool isReconnecting = false;
     bool operator==(const Published &) const = default;
 };
 
 Published published(const PlayerController &controller)
 {
-    return {controller.isBuffering(), controller.failed(), controller.isPlaying()};
+    return {controller.isBuffering(), controller.failed(), controller.isPlaying(), controller.isReconnecting()};
 }
 
 char *describe(const Published &value)
 {
-    return QTest::toString(QStringLiteral("buffering %1, failed %2, playing %3")
+    return QTest::toString(QStringLiteral("buffering %1, failed %2, playing %3, reconnecting %4")
                                .arg(value.isBuffering)
                                .arg(value.failed)
-                               .arg(value.isPlaying));
+                               .arg(value.isPlaying)
+                               .arg(value.isReconnecting));
 }
 
 struct Fixture
@@ -99,12 +101,17 @@ private Q_SLOTS:
                                                     << Published{true, false, false};
         QTest::newRow("paused after playing") << Steps{{State::Playing, true}, {State::Paused, false}}
                                               << Published{false, false, false};
-        QTest::newRow("error") << Steps{{State::Playing, true}, {State::Error, false}} << Published{false, true, false};
+        QTest::newRow("error before any picture") << Steps{{State::Opening, false}, {State::Error, false}}
+                                                  << Published{false, true, false};
+        // Without a length the stream is live: it reconnects instead of failing.
+        QTest::newRow("error after a live stream played")
+            << Steps{{State::Playing, true}, {State::Error, false}} << Published{false, false, false, true};
+        QTest::newRow("end of a live stream") << Steps{{State::Playing, true}, {State::Ended, false}}
+                                              << Published{false, false, false, true};
         QTest::newRow("stopped after an error stays failed") << Steps{{State::Error, false}, {State::Stopped, false}}
                                                              << Published{false, true, false};
         QTest::newRow("playing after an error stays failed") << Steps{{State::Error, false}, {State::Playing, true}}
                                                              << Published{false, true, true};
-        QTest::newRow("ended") << Steps{{State::Playing, true}, {State::Ended, false}} << Published{false, false, false};
         QTest::newRow("idle changes nothing") << Steps{{State::Idle, true}} << Published{true, false, false};
     }
 
@@ -308,6 +315,94 @@ private Q_SLOTS:
         else
             f.controller.jumpBackward(seconds);
         QTEST(f.player->log().times, "times");
+    }
+
+    // Recovery with times short enough to wait for: the rule's own steps are tested on their own.
+    void loadingThatNeverMovesFailsAndRetryOpensAgain()
+    {
+        Fixture f;
+        f.controller.supervisor().setTiming({.watchdog = 150});
+        f.controller.play(QUrl(QStringLiteral("http://stream.test/1.mp4")), false);
+        f.player->report(State::Opening, false);
+        QTRY_VERIFY_WITH_TIMEOUT(f.controller.failed(), 3000);
+        QCOMPARE(published(f.controller), (Published{false, true, false}));
+        QCOMPARE(f.player->log().stops, 1); // the stalled connection is closed
+
+        f.controller.retry();
+        QCOMPARE(published(f.controller), (Published{true, false, false}));
+        QCOMPARE(f.player->log().opens.size(), 2);
+        f.player->report(State::Playing, true);
+        QTest::qWait(400); // longer than the watchdog: pictures playing are progress
+        QVERIFY(!f.controller.failed());
+    }
+
+    void aLiveStreamThatBreaksReconnectsKeepingItsPicture()
+    {
+        Fixture f;
+        f.controller.supervisor().setTiming({.watchdog = 5000, .backoff = {30, 60}});
+        QSignalSpy attempts(&f.controller.supervisor(), &PlaybackSupervisor::reconnectionStarted);
+        f.controller.play(QUrl(QStringLiteral("http://stream.test/live/1.ts")), false);
+        f.player->report(State::Playing, true); // no length: live
+        f.player->report(State::Ended, false);
+        QCOMPARE(published(f.controller), (Published{false, false, false, true}));
+        QCOMPARE(f.player->log().stopsKeepingPicture, 1);
+
+        QTRY_COMPARE(f.player->log().opens.size(), 2);
+        QVERIFY(f.player->log().opens.last().second.keepPicture);
+        f.player->report(State::Opening, false);
+        QCOMPARE(published(f.controller), (Published{true, false, false, true})); // "Reconnecting…"
+        f.player->report(State::Error, false); // the attempt fails: the next one waits longer
+        QTRY_COMPARE(f.player->log().opens.size(), 3);
+        QCOMPARE(attempts.size(), 2);
+        QCOMPARE(attempts.at(1).at(0).toInt(), 2);
+
+        f.player->report(State::Playing, true);
+        QCOMPARE(published(f.controller), (Published{false, false, true, false}));
+        QVERIFY(!f.controller.failed());
+    }
+
+    void aMovieThatBreaksResumesOnRetry_data()
+    {
+        QTest::addColumn<State>("how");
+        QTest::newRow("error") << State::Error;
+        QTest::newRow("ended before its end") << State::Ended; // a connection that closes early
+    }
+
+    void aMovieThatBreaksResumesOnRetry()
+    {
+        QFETCH(State, how);
+        Fixture f;
+        f.controller.supervisor().setTiming({.watchdog = 1000});
+        f.controller.play(QUrl(QStringLiteral("http://stream.test/movie/1.mp4")), false);
+        f.player->setClock(0, 120000);
+        f.player->report(State::Playing, true);
+        f.player->setClock(42000, 120000);
+        QTest::qWait(300);
+        f.player->setClock(0, 120000); // libVLC forgets its clock when the input fails
+        f.player->report(how, false);
+        QCOMPARE(published(f.controller), (Published{false, true, false}));
+        QCOMPARE(f.player->log().opens.size(), 1); // a movie waits for the user
+
+        f.controller.retry();
+        QCOMPARE(f.player->log().opens.size(), 2);
+        QCOMPARE(f.player->log().opens.last().second.startMs, 42000);
+        QVERIFY(!f.player->log().opens.last().second.keepPicture);
+    }
+
+    void aMovieThatReachesItsEndIsNoFailure()
+    {
+        Fixture f;
+        f.controller.supervisor().setTiming({.watchdog = 1000});
+        f.controller.play(QUrl(QStringLiteral("http://stream.test/movie/1.mp4")), false);
+        f.player->setClock(0, 120000);
+        f.player->report(State::Playing, true);
+        f.player->setClock(119400, 120000);
+        QTest::qWait(300);
+        f.player->report(State::Ended, false);
+        QCOMPARE(published(f.controller), (Published{false, false, false}));
+        QTest::qWait(1300); // past the watchdog: an ended movie is not watched
+        QVERIFY(!f.controller.failed());
+        QCOMPARE(f.player->log().opens.size(), 1);
     }
 
     void seekIsClamped()

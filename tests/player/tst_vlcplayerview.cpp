@@ -73,7 +73,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("expectBuffering");
         QTest::addColumn<bool>("expectFailed");
         QTest::newRow("stopped") << true << State::Stopped << false << false << false;
-        QTest::newRow("ended") << true << State::Ended << false << false << false;
+        QTest::newRow("ended before any picture") << true << State::Ended << false << false << true;
         QTest::newRow("playing") << true << State::Playing << true << false << false;
         QTest::newRow("opening") << false << State::Opening << false << true << false;
         QTest::newRow("buffering while frames play") << true << State::Buffering << true << false << false;

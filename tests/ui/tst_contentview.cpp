@@ -169,6 +169,10 @@ private Q_SLOTS:
     {
         ScreenFixture f;
         showWindow(f);
+        // A stream that stays silent: a failure would add its Retry to the Tab chain.
+        FakeServer::Reply silent;
+        silent.never = true;
+        f.server.on(QStringLiteral("/movie/user/pass/1.mp4"), silent);
         TestSupport::await(f.store->enterBrowse());
         TestSupport::await(f.store->play(itemOf(MediaItem::Kind::movie, QStringLiteral("1"))));
         QTRY_COMPARE(playerLayer(f)->opacity(), 1.0);

@@ -115,6 +115,18 @@ private Q_SLOTS:
         QVERIFY(ScreenFixture::shown(f.find(QStringLiteral("failureDetail"))));
         QVERIFY(!ScreenFixture::shown(f.find(QStringLiteral("loadingText"))));
         QCOMPARE(f.find(QStringLiteral("failureTitle"))->property("text").toString(), QStringLiteral("Couldn't play this stream"));
+
+        // Retry, from the keyboard: the panel says "Loading…" again and the address opens anew.
+        QQuickItem *retry = f.find(QStringLiteral("retryButton"));
+        QVERIFY(ScreenFixture::shown(retry));
+        QCOMPARE(retry->property("text").toString(), QStringLiteral("Retry"));
+        const qsizetype requests = f.server.requestsTo(QStringLiteral("/movie/user/pass/2.mp4")).size();
+        retry->forceActiveFocus(Qt::TabFocusReason);
+        f.key(Qt::Key_Return);
+        QVERIFY(ScreenFixture::shown(f.find(QStringLiteral("loadingText"))));
+        QVERIFY(!ScreenFixture::shown(retry));
+        QTRY_VERIFY_WITH_TIMEOUT(f.server.requestsTo(QStringLiteral("/movie/user/pass/2.mp4")).size() > requests, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(ScreenFixture::shown(f.find(QStringLiteral("failureTitle"))), 20000);
     }
 
     void titleFallsBackToTheShellsTitle()

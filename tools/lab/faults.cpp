@@ -9,7 +9,7 @@ using namespace Qt::StringLiterals;
 QStringList Fault::kindNames()
 {
     return {u"delay"_s, u"stall"_s, u"status"_s, u"notjson"_s, u"cut"_s, u"break"_s, u"notfound"_s,
-            u"trickle"_s, u"huge"_s, u"redirect"_s, u"shortbody"_s, u"silence"_s, u"noauth"_s};
+            u"trickle"_s, u"huge"_s, u"redirect"_s, u"shortbody"_s, u"silence"_s, u"noauth"_s, u"flaky"_s};
 }
 
 std::optional<Fault::Kind> Fault::kindFromName(const QString &name)
@@ -55,7 +55,8 @@ std::optional<Fault> Fault::parse(const QString &text)
             return std::nullopt;
         fault.status = argument;
         break;
-    case Kind::breakOff: fault.seconds = argument; break;
+    case Kind::breakOff:
+    case Kind::flaky: fault.seconds = argument; break;
     case Kind::trickle:
         if (argument == 0)
             return std::nullopt;
@@ -74,7 +75,7 @@ QString Fault::describe() const
         text += u':' + QString::number(milliseconds);
     else if (kind == Kind::status)
         text += u':' + QString::number(status);
-    else if (kind == Kind::breakOff)
+    else if (kind == Kind::breakOff || kind == Kind::flaky)
         text += u':' + QString::number(seconds);
     else if (kind == Kind::trickle)
         text += u':' + QString::number(milliseconds);
@@ -102,9 +103,15 @@ std::optional<Fault> FaultTable::take(const QStringList &routes)
         auto it = m_faults.find(route);
         if (it == m_faults.end())
             continue;
-        const Fault fault = *it;
+        Fault fault = *it;
+        ++it->taken;
         if (it->remaining > 0 && --it->remaining == 0)
             m_faults.erase(it);
+        if (fault.kind == Fault::Kind::flaky) {
+            if (fault.taken % 2 == 1) // the one after a break works
+                return std::nullopt;
+            fault.kind = Fault::Kind::breakOff;
+        }
         return fault;
     }
     return std::nullopt;

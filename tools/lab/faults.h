@@ -28,6 +28,7 @@ struct Fault
         shortBody, // promise more than the body holds, send the body, then nothing
         silence,   // the head of the answer, then nothing
         noAuth,    // 200 with the account's refusal, {"user_info":{"auth":0}}
+        flaky,    // streams: every other connection sends `seconds` of media and hangs up, the next plays on
     };
     enum class Target { loop, file };
 
@@ -38,13 +39,14 @@ struct Fault
     int megabytes = 0;
     Target target = Target::loop;
     int remaining = -1; // requests left to spoil; -1: until switched off
+    int taken = 0;      // requests met so far (flaky alternates)
 
     static QStringList kindNames();
     static std::optional<Kind> kindFromName(const QString &name);
     static QString kindName(Kind kind);
 
     // "kind" or "kind:argument", as the command line takes it ("delay:2500", "status:503",
-    // "break:5", "stall", "trickle:500", "huge:300", "redirect:file"). Unknown kinds and
+    // "break:5", "flaky:4", "stall", "trickle:500", "huge:300", "redirect:file"). Unknown kinds and
     // unreadable arguments give nothing.
     static std::optional<Fault> parse(const QString &text);
     QString describe() const;
@@ -62,7 +64,8 @@ public:
     QList<std::pair<QString, Fault>> all() const;
 
     // The fault for a request with these route names; a fault limited to a number of requests
-    // is used up by this call.
+    // is used up by this call. A flaky fault answers as a break every other time, and as no
+    // fault at all in between.
     std::optional<Fault> take(const QStringList &routes);
 
 private:

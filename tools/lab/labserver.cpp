@@ -837,7 +837,7 @@ Server::Answer Server::controlAnswer(const Request &request)
         QString text = kindText;
         const QString argumentName = kindText == "delay"_L1 || kindText == "trickle"_L1 ? u"ms"_s
                                      : kindText == "status"_L1                      ? u"status"_s
-                                     : kindText == "break"_L1                       ? u"seconds"_s
+                                     : kindText == "break"_L1 || kindText == "flaky"_L1 ? u"seconds"_s
                                      : kindText == "huge"_L1                        ? u"mb"_s
                                      : kindText == "redirect"_L1                    ? u"to"_s
                                                                                     : QString();

@@ -73,8 +73,8 @@ int main(int argc, char *argv[])
         "relative to the current time, real media made by ffmpeg and faults to switch on.\n\n"
         "Faults, while running: GET /lab/fault?route=ROUTE&kind=KIND[&ms=N|&status=N|&seconds=N|&mb=N|&to=loop|file][&count=N],\n"
         "kind=none switches a route's fault off, GET /lab/reset all of them, GET /lab shows the state,\n"
-        "the routes and the kinds. Kinds: delay[:ms] stall status[:code] notjson cut break[:seconds] notfound\n"
-        "trickle[:ms] huge[:mb] redirect[:loop|file] shortbody silence noauth."_s);
+        "the routes and the kinds. Kinds: delay[:ms] stall status[:code] notjson cut break[:seconds] flaky[:seconds]\n"
+        "notfound trickle[:ms] huge[:mb] redirect[:loop|file] shortbody silence noauth."_s);
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption port(u"port"_s, u"Port to listen on (default 18080)."_s, u"port"_s, u"18080"_s);

@@ -63,7 +63,7 @@ FocusScope {
     Rectangle {
         objectName: "statusPanel"
         anchors.centerIn: parent
-        visible: controller.isBuffering || controller.failed
+        visible: controller.isBuffering || controller.failed || controller.isReconnecting
         width: statusColumn.implicitWidth + 56
         height: statusColumn.implicitHeight + 56
         radius: 16
@@ -97,6 +97,16 @@ FocusScope {
                 font.pixelSize: Fonts.callout
                 color: MavuColor.textDim
             }
+            MavuButtonStyle {
+                objectName: "retryButton"
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: controller.failed
+                filled: true
+                text: "Retry"
+                // A failure leaves nothing else to do here: Return retries at once.
+                onVisibleChanged: if (visible) forceActiveFocus()
+                onClicked: controller.retry()
+            }
             Spinner {
                 anchors.horizontalCenter: parent.horizontalCenter
                 visible: !controller.failed
@@ -106,7 +116,7 @@ FocusScope {
                 objectName: "loadingText"
                 anchors.horizontalCenter: parent.horizontalCenter
                 visible: !controller.failed
-                text: "Loading " + root.displayTitle + "…"
+                text: controller.isReconnecting ? "Reconnecting…" : "Loading " + root.displayTitle + "…"
                 font.pixelSize: Fonts.body
                 color: "white"
                 maximumLineCount: 1
