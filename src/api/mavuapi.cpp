@@ -60,7 +60,7 @@ QCoro::Task<Result> getJSON(std::optional<QUrl> url, Decode decode, Result empty
             clock.start();
             JsonDocument document;
             if (!document.parse(bytes)) {
-                qCDebug(lcDecode).noquote() << name << "not JSON of an object or array," << bytes.size() << "bytes";
+                qCDebug(lcDecode).noquote() << name << JsonDocument::describe(document.refusal()) << bytes.size() << "bytes";
                 return std::nullopt;
             }
             Result result = decode(JsonRead::Field(document.root()));
