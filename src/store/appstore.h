@@ -122,6 +122,8 @@ class AppStore : public QObject
     Q_PROPERTY(int liveSortIndex READ liveSortIndex WRITE setLiveSortIndex NOTIFY liveSortIndexChanged FINAL)
     Q_PROPERTY(QString languageCode READ languageCode WRITE setLanguageCode NOTIFY languageCodeChanged FINAL)
     Q_PROPERTY(QString parentalPIN READ parentalPIN WRITE setParentalPIN NOTIFY parentalPINChanged FINAL)
+    // "Couldn't save your settings" while the preferences cannot be written, otherwise empty.
+    Q_PROPERTY(QString settingsSaveError READ settingsSaveError NOTIFY settingsSaveErrorChanged FINAL)
 
     Q_PROPERTY(WordTable words READ wordTable NOTIFY wordsChanged FINAL)
     Q_PROPERTY(QUrl currentThemeURL READ qmlCurrentThemeURL NOTIFY currentThemeURLChanged FINAL)
@@ -300,6 +302,7 @@ public:
     QString languageCode() const { return m_languageCode; }
     void setLanguageCode(const QString &code);
     QString parentalPIN() const { return m_parentalPIN; }
+    QString settingsSaveError() const { return m_settingsSaveError; }
     void setParentalPIN(const QString &pin);
 
     QHash<QString, QString> words() const;
@@ -409,6 +412,7 @@ Q_SIGNALS:
     void liveSortIndexChanged();
     void languageCodeChanged();
     void parentalPINChanged();
+    void settingsSaveErrorChanged();
     void wordsChanged();
     void currentThemeURLChanged();
     void expiryTextChanged();
@@ -563,6 +567,7 @@ private:
     int m_liveSortIndex = 0;
     QString m_languageCode;
     QString m_parentalPIN;
+    QString m_settingsSaveError;
 
     // Not published.
     CatchupURLBuilder m_catchupURLBuilder;
