@@ -224,6 +224,34 @@ private slots:
         QVERIFY(!url->hasFragment());
     }
 
+    // A playlist address whose server part holds a "#" or "?" gives no API address, rather than
+    // one whose path ends up in a fragment (found by fuzz_addresses).
+    void apiAddresses_data()
+    {
+        QTest::addColumn<QString>("playlistAddress");
+        QTest::addColumn<QString>("api"); // empty: none
+        QTest::newRow("plain") << "http://panel.test:8080/get.php?username=u&password=p&type=m3u"
+                               << "http://panel.test:8080/player_api.php?username=u&password=p&action=get_live_streams";
+        QTest::newRow("fragment in the host part") << "htthttp://h@#et.php?username=a/b&password=c" << "";
+        QTest::newRow("fragment after the host") << "http://h.test/x#y/get.php?username=u&password=p" << "";
+        QTest::newRow("credentials with marks") << "http://h.test/get.php?username=a%2Fb&password=c%23d"
+                                                << "http://h.test/player_api.php?username=a%2Fb&password=c%23d&action=get_live_streams";
+    }
+
+    void apiAddresses()
+    {
+        QFETCH(QString, playlistAddress);
+        QFETCH(QString, api);
+        const auto playlist = Playlist::fromM3uURL(playlistAddress);
+        QVERIFY(playlist);
+        const auto url = playlist->playerApiURL(QStringLiteral("get_live_streams"));
+        QCOMPARE(url.has_value(), !api.isEmpty());
+        if (url) {
+            QCOMPARE(url->toString(QUrl::FullyEncoded), api);
+            QVERIFY(!url->hasFragment());
+        }
+    }
+
     void pictures_data()
     {
         QTest::addColumn<QString>("text");
