@@ -23,6 +23,8 @@ packages=(
   ffmpeg xvfb xauth libgl1-mesa-dri libegl1 fonts-dejavu-core
   # benchmarks
   libbenchmark-dev
+  # fuzzing: clang with libFuzzer and the sanitizer runtimes
+  clang libclang-rt-14-dev
   # the desktop: icons rendered at build time, a private session bus for the MPRIS and screen-saver
   # tests, and the checks of the desktop entry, the metainfo and the Debian package
   librsvg2-bin dbus-daemon dbus-bin desktop-file-utils appstream dpkg-dev file

@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QTimer>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -77,16 +78,86 @@ JsonDocument::~JsonDocument()
     pool().give(std::move(m_parser));
 }
 
+const char *JsonDocument::describe(Refusal refusal)
+{
+    switch (refusal) {
+    case Refusal::none:
+        return "understood";
+    case Refusal::notJson:
+        return "not JSON";
+    case Refusal::notContainer:
+        return "not JSON of an object or array";
+    case Refusal::tooDeep:
+        return "nested too deeply";
+    case Refusal::tooManyRows:
+        return "too many rows";
+    case Refusal::textTooLong:
+        return "a text too long";
+    }
+    return "";
+}
+
+// One pass over the parsed tape: linear in the answer's size, and recursion no deeper than
+// maxDepth because the parser refuses anything deeper.
+JsonDocument::Refusal JsonDocument::bounds(const JsonRead::Element &element) const
+{
+    switch (element.type()) {
+    case simdjson::dom::element_type::STRING: {
+        std::string_view text;
+        [[maybe_unused]] const auto error = element.get(text);
+        return text.size() > maxTextBytes ? Refusal::textTooLong : Refusal::none;
+    }
+    case simdjson::dom::element_type::ARRAY: {
+        size_t count = 0;
+        for (const auto item : JsonRead::asArray(element)) {
+            if (++count > maxRows)
+                return Refusal::tooManyRows;
+            if (const Refusal inner = bounds(item); inner != Refusal::none)
+                return inner;
+        }
+        return Refusal::none;
+    }
+    case simdjson::dom::element_type::OBJECT: {
+        size_t count = 0;
+        for (const auto field : JsonRead::asObject(element)) {
+            if (++count > maxRows)
+                return Refusal::tooManyRows;
+            if (field.key.size() > maxTextBytes)
+                return Refusal::textTooLong;
+            if (const Refusal inner = bounds(field.value); inner != Refusal::none)
+                return inner;
+        }
+        return Refusal::none;
+    }
+    default:
+        return Refusal::none;
+    }
+}
+
 bool JsonDocument::parseWithSimdjson(const char *data, size_t size, bool padded)
 {
+    // A fresh parser starts with the library's own depth limit; set ours before it first grows.
+    if (m_parser->max_depth() != maxDepth) {
+        if (m_parser->allocate(std::max(size, size_t(simdjson::dom::MINIMAL_DOCUMENT_CAPACITY)), maxDepth)) {
+            m_lastError = simdjson::MEMALLOC;
+            m_refusal = Refusal::notJson;
+            return false;
+        }
+    }
     auto result = m_parser->parse(data, size, /*realloc_if_needed=*/!padded);
     if (result.error()) {
         m_lastError = result.error();
+        m_refusal = m_lastError == simdjson::DEPTH_ERROR ? Refusal::tooDeep : Refusal::notJson;
         return false;
     }
     m_root = result.value_unsafe();
     const auto type = m_root.type();
-    return type == simdjson::dom::element_type::OBJECT || type == simdjson::dom::element_type::ARRAY;
+    if (type != simdjson::dom::element_type::OBJECT && type != simdjson::dom::element_type::ARRAY) {
+        m_refusal = Refusal::notContainer;
+        return false;
+    }
+    m_refusal = bounds(m_root);
+    return m_refusal == Refusal::none;
 }
 
 bool JsonDocument::parse(const QByteArray &body)
@@ -100,6 +171,7 @@ bool JsonDocument::parse(const QByteArray &body)
     // over borrowed bytes reports no capacity at all.)
     const bool padded = body.capacity() - body.size() >= qsizetype(simdjson::SIMDJSON_PADDING);
     m_lastError = simdjson::SUCCESS;
+    m_refusal = Refusal::none;
     if (parseWithSimdjson(data, size, padded))
         return true;
     if (m_lastError != simdjson::NUMBER_ERROR)
@@ -107,8 +179,10 @@ bool JsonDocument::parse(const QByteArray &body)
 
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromRawData(data, qsizetype(size)), &error);
-    if (error.error != QJsonParseError::NoError || document.isNull())
+    if (error.error != QJsonParseError::NoError || document.isNull()) {
+        m_refusal = error.error == QJsonParseError::DeepNesting ? Refusal::tooDeep : Refusal::notJson;
         return false;
+    }
     m_rewritten = document.toJson(QJsonDocument::Compact);
     return parseWithSimdjson(m_rewritten.constData(), size_t(m_rewritten.size()), false);
 }

@@ -70,7 +70,7 @@ QCoro::Task<Result<Value>> getJSON(std::optional<QUrl> url, Decode decode, Optio
             clock.start();
             JsonDocument document;
             if (!document.parse(bytes)) {
-                qCDebug(lcDecode).noquote() << name << "not JSON of an object or array," << bytes.size() << "bytes";
+                qCDebug(lcDecode).noquote() << name << JsonDocument::describe(document.refusal()) << bytes.size() << "bytes";
                 return Failure{Failure::Kind::notUnderstood, status};
             }
             const JsonRead::Field root(document.root());

@@ -6,6 +6,7 @@ target_sources(mavu_core PRIVATE
   api/network.h api/network.cpp
   api/decoders.h api/decoders.cpp
   api/mavuapi.h api/mavuapi.cpp
+  api/streamaddress.h api/streamaddress.cpp
   api/xmltvreader.h api/xmltvreader.cpp
   api/gzipstream.h api/gzipstream.cpp
 )

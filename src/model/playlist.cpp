@@ -9,7 +9,8 @@ namespace {
 std::optional<QUrl> apiAddress(const QString &host, const QList<std::pair<QString, QString>> &items)
 {
     QUrl url = UrlText::parse(host + QStringLiteral("/player_api.php"));
-    if (!url.isValid())
+    // A "#" inside the host text would move "/player_api.php" into a fragment; a query is replaced below.
+    if (!url.isValid() || url.hasFragment())
         return std::nullopt;
     url.setQuery(UrlText::encodeQuery(items), QUrl::StrictMode);
     if (!url.isValid())

@@ -40,6 +40,14 @@ AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     m_liveSortIndex = m_preferences->liveSortIndex();
     m_languageCode = m_preferences->language();
     m_parentalPIN = m_preferences->pin();
+    // Said once when saving starts to fail; the preferences retry with the next change.
+    m_preferences->setSaveListener([self = QPointer<AppStore>(this)](bool saved) {
+        if (self)
+            self->assign(self->m_settingsSaveError, saved ? QString() : QStringLiteral("Couldn't save your settings"),
+                         &AppStore::settingsSaveErrorChanged);
+    });
+    if (!m_preferences->saved())
+        m_settingsSaveError = QStringLiteral("Couldn't save your settings");
     m_announcedWords = words();
     m_announcedExpiryText = expiryText();
     m_announcedThemeURL = currentThemeURL();

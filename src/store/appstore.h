@@ -137,6 +137,8 @@ class AppStore : public QObject
     Q_PROPERTY(int liveSortIndex READ liveSortIndex WRITE setLiveSortIndex NOTIFY liveSortIndexChanged FINAL)
     Q_PROPERTY(QString languageCode READ languageCode WRITE setLanguageCode NOTIFY languageCodeChanged FINAL)
     Q_PROPERTY(QString parentalPIN READ parentalPIN WRITE setParentalPIN NOTIFY parentalPINChanged FINAL)
+    // "Couldn't save your settings" while the preferences cannot be written, otherwise empty.
+    Q_PROPERTY(QString settingsSaveError READ settingsSaveError NOTIFY settingsSaveErrorChanged FINAL)
 
     Q_PROPERTY(WordTable words READ wordTable NOTIFY wordsChanged FINAL)
     Q_PROPERTY(QUrl currentThemeURL READ qmlCurrentThemeURL NOTIFY currentThemeURLChanged FINAL)
@@ -320,6 +322,7 @@ public:
     QString languageCode() const { return m_languageCode; }
     void setLanguageCode(const QString &code);
     QString parentalPIN() const { return m_parentalPIN; }
+    QString settingsSaveError() const { return m_settingsSaveError; }
     void setParentalPIN(const QString &pin);
 
     QHash<QString, QString> words() const;
@@ -434,6 +437,7 @@ Q_SIGNALS:
     void liveSortIndexChanged();
     void languageCodeChanged();
     void parentalPINChanged();
+    void settingsSaveErrorChanged();
     void wordsChanged();
     void currentThemeURLChanged();
     void expiryTextChanged();
@@ -602,6 +606,7 @@ private:
     int m_liveSortIndex = 0;
     QString m_languageCode;
     QString m_parentalPIN;
+    QString m_settingsSaveError;
 
     // Not published.
     CatchupURLBuilder m_catchupURLBuilder;

@@ -2,7 +2,7 @@
 // trailers and the home rows.
 #include "appstore.h"
 
-#include "model/urltext.h"
+#include "api/streamaddress.h"
 #include "store/appstore_p.h"
 #include "store/cataloguedownloads.h"
 
@@ -10,41 +10,21 @@
 
 using namespace AppStoreDetail;
 
-namespace {
-
-std::optional<QUrl> parsed(const QString &text)
-{
-    const QUrl url = UrlText::parse(text);
-    if (!url.isValid())
-        return std::nullopt;
-    return url;
-}
-
-// host + "/" + kind + "/" + user + "/" + password, with the credentials encoded for a path.
-QString accountPath(const Playlist &playlist, const QString &kind)
-{
-    return playlist.host + QLatin1Char('/') + kind + QLatin1Char('/') + UrlText::encodePathText(playlist.username)
-        + QLatin1Char('/') + UrlText::encodePathText(playlist.password) + QLatin1Char('/');
-}
-
-} // namespace
-
 std::optional<QUrl> AppStore::streamURL(const Playlist &playlist, const QString &kind, const QString &streamId,
                                         const QString &extension)
 {
-    return parsed(accountPath(playlist, kind) + streamId + QLatin1Char('.') + extension);
+    return StreamAddress::stream(playlist, kind, streamId, extension);
 }
 
 std::optional<QUrl> AppStore::catchupURL(const Playlist &playlist, const MediaItem &channel, qint64 minutes,
                                          const QString &startText)
 {
-    return parsed(accountPath(playlist, QStringLiteral("timeshift")) + QString::number(minutes) + QLatin1Char('/')
-                  + startText + QLatin1Char('/') + channel.id + QStringLiteral(".m3u8"));
+    return StreamAddress::catchup(playlist, channel.id, minutes, startText);
 }
 
 std::optional<QUrl> AppStore::trailerURL(const QString &videoId)
 {
-    return parsed(QStringLiteral(MAVU_TRAILER_SITE_URL) + QStringLiteral("/watch?v=") + videoId);
+    return StreamAddress::trailer(QStringLiteral(MAVU_TRAILER_SITE_URL), videoId);
 }
 
 QCoro::Task<> AppStore::openDetail(MediaItem item)

@@ -1,7 +1,7 @@
 // Stored choices, themes, the words of the chosen language and the account's expiry.
 #include "appstore.h"
 
-#include "model/urltext.h"
+#include "api/streamaddress.h"
 #include "store/appstore_p.h"
 #include "store/preferences.h"
 
@@ -87,10 +87,7 @@ std::optional<QUrl> AppStore::currentThemeURL() const
     const QString &address = m_themes.at(m_themeIndex).url;
     if (address.isEmpty())
         return std::nullopt;
-    const QUrl url = UrlText::parse(address);
-    if (!url.isValid())
-        return std::nullopt;
-    return url;
+    return StreamAddress::webPicture(address);
 }
 
 void AppStore::updateThemeURL()

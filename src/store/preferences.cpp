@@ -1,5 +1,7 @@
 #include "preferences.h"
 
+#include "api/diagnostics.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,16 +25,16 @@ QString sectionSuffix(Section section)
 
 constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-// Makes the file (and its folder) before QSettings does, so that it is never readable by
-// others, not even for a moment; later saves keep the permissions of the file they replace.
+// Makes the file (and its folder) before QSettings does, created owner-only so that it is
+// never readable by others, not even for a moment; later saves (written beside it and renamed
+// over it) keep the permissions of the file they replace.
 void prepareFile(const QString &filePath)
 {
     const QFileInfo info(filePath);
     QDir().mkpath(info.absolutePath());
     if (!info.exists()) {
         QFile file(filePath);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            file.setPermissions(ownerOnly);
+        [[maybe_unused]] const bool made = file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly);
     } else if ((info.permissions() & ~(ownerOnly | QFileDevice::ReadUser | QFileDevice::WriteUser)) != 0) {
         QFile::setPermissions(filePath, ownerOnly);
     }
@@ -64,6 +66,68 @@ Preferences::Preferences(const QString &filePath)
 {
     prepareFile(filePath);
     m_settings = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+    // Saving every value atomically is what keeps the file whole when the program is killed.
+    m_settings->setAtomicSyncRequired(true);
+    // Groups are parsed when first read: read them all now so that damage anywhere shows.
+    [[maybe_unused]] const QStringList keys = m_settings->allKeys();
+    if (m_settings->status() == QSettings::FormatError)
+        setAside(filePath);
+}
+
+void Preferences::setAside(const QString &filePath)
+{
+    QMap<QString, QVariant> readable;
+    for (const QString &key : m_settings->allKeys()) {
+        const QVariant value = m_settings->value(key);
+        if (value.isValid())
+            readable.insert(key, value);
+    }
+    m_settings.reset();
+
+    const QString copy = filePath + QStringLiteral(".damaged");
+    QFile::remove(copy);
+    if (!QFile::rename(filePath, copy)) {
+        qCWarning(lcStore).noquote() << "the settings file is damaged and could not be kept aside as" << copy;
+        m_settings = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+        return;
+    }
+    m_damagedCopy = copy;
+    prepareFile(filePath);
+    m_settings = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
+    m_settings->setAtomicSyncRequired(true);
+    for (auto it = readable.cbegin(); it != readable.cend(); ++it)
+        m_settings->setValue(it.key(), it.value());
+    save();
+    qCWarning(lcStore).noquote() << "the settings file was damaged and is kept as" << copy << "; carried over"
+                                 << readable.size() << "readable keys:" << readable.keys().join(QLatin1Char(' '));
+}
+
+// QSettings reports only the first error it met, so once a save failed its status stays an
+// error for good. A retry therefore goes through a fresh QSettings on the same file that is
+// given every value the old one holds (written or not) and whose own status tells the outcome.
+void Preferences::save()
+{
+    if (!m_saved) {
+        auto fresh = std::make_unique<QSettings>(m_settings->fileName(), QSettings::IniFormat);
+        fresh->setAtomicSyncRequired(true);
+        const QStringList keys = m_settings->allKeys();
+        for (const QString &key : fresh->allKeys()) {
+            if (!keys.contains(key))
+                fresh->remove(key);
+        }
+        for (const QString &key : keys)
+            fresh->setValue(key, m_settings->value(key));
+        m_settings = std::move(fresh);
+    }
+    m_settings->sync();
+    const bool saved = m_settings->status() == QSettings::NoError;
+    if (saved == m_saved)
+        return;
+    m_saved = saved;
+    if (!saved)
+        qCWarning(lcStore).noquote() << "could not save the settings to" << m_settings->fileName();
+    if (m_saveListener)
+        m_saveListener(saved);
 }
 
 Preferences::~Preferences() = default;
@@ -76,7 +140,7 @@ QString Preferences::filePath() const
 void Preferences::write(const QString &key, const QVariant &value)
 {
     m_settings->setValue(key, value);
-    m_settings->sync();
+    save();
 }
 
 std::optional<QString> Preferences::text(QLatin1String key) const
@@ -127,7 +191,7 @@ void Preferences::setPlaylistDictionary(const QMap<QString, QString> &dictionary
     for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it)
         m_settings->setValue(it.key(), it.value());
     m_settings->endGroup();
-    m_settings->sync();
+    save();
 }
 
 int Preferences::themeIndex() const

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -15,6 +16,11 @@ class QSettings;
 // written the moment they change. Reading a key that is missing, or that holds a value of
 // another kind, gives the default. The file is readable by its owner only: it holds the
 // provider password.
+//
+// A save that fails (full disk, read-only folder) keeps every value in memory and is tried
+// again, with everything not yet written, on the next change. A file that cannot be read as a
+// whole is kept aside as "<file>.damaged"; the keys that could still be read carry over into a
+// fresh file, everything else starts at its default.
 class Preferences
 {
 public:
@@ -40,6 +46,13 @@ public:
     Preferences &operator=(const Preferences &) = delete;
 
     QString filePath() const;
+
+    // False from a failed save until a later one succeeds.
+    bool saved() const { return m_saved; }
+    // Told whenever saved() changes.
+    void setSaveListener(std::function<void(bool saved)> listener) { m_saveListener = std::move(listener); }
+    // The damaged file kept aside at start, if there was one.
+    std::optional<QString> damagedCopy() const { return m_damagedCopy; }
 
     // The manually connected playlist: "host", "user", "pass" (kept as entered).
     std::optional<QMap<QString, QString>> playlistDictionary() const;
@@ -69,6 +82,11 @@ private:
     int integer(QLatin1String key) const;
     QStringList texts(const QString &key) const;
     void write(const QString &key, const QVariant &value);
+    void save();
+    void setAside(const QString &filePath);
 
     std::unique_ptr<QSettings> m_settings;
+    bool m_saved = true;
+    std::function<void(bool)> m_saveListener;
+    std::optional<QString> m_damagedCopy;
 };

@@ -39,7 +39,7 @@ void startTask(QCoro::Task<> &&task)
 std::optional<QUrl> xmltvAddress(const Playlist &playlist)
 {
     QUrl url = UrlText::parse(playlist.host + QStringLiteral("/xmltv.php"));
-    if (!url.isValid() || url.host().isEmpty()
+    if (!url.isValid() || url.host().isEmpty() || url.hasQuery() || url.hasFragment()
         || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
         return std::nullopt;
     url.setQuery(UrlText::encodeQuery({{QStringLiteral("username"), playlist.username},

@@ -1,6 +1,6 @@
 #include "uirules.h"
 
-#include "model/urltext.h"
+#include "api/streamaddress.h"
 
 namespace {
 
@@ -45,10 +45,7 @@ QUrl UiRules::imageUrl(const QString &text)
 {
     if (text.isEmpty())
         return {};
-    const QUrl url = UrlText::parse(text);
-    if (!url.isValid() || url.scheme().isEmpty())
-        return {};
-    return url;
+    return StreamAddress::webPicture(text).value_or(QUrl());
 }
 
 QString UiRules::checkStatusLine(bool hasPlaylist, bool statusLoaded, bool statusFailed)

@@ -202,6 +202,82 @@ private Q_SLOTS:
         QVERIFY(!document.parse(body));
     }
 
+    // Each limit holds at its value and refuses one past it, whichever parser reads the body.
+    void boundedAnswers_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("refusal"); // JsonDocument::Refusal
+
+        const auto nested = [](size_t depth, const QByteArray &inner = {}) {
+            return QByteArray(qsizetype(depth), '[') + inner + QByteArray(qsizetype(depth), ']');
+        };
+        const auto objects = [](size_t depth) {
+            QByteArray body;
+            for (size_t i = 0; i < depth; ++i)
+                body += "{\"a\":";
+            body += "1";
+            body += QByteArray(qsizetype(depth), '}');
+            return body;
+        };
+        const auto text = [](size_t bytes) { return "[\"" + QByteArray(qsizetype(bytes), 'x') + "\"]"; };
+        const auto key = [](size_t bytes) { return "{\"" + QByteArray(qsizetype(bytes), 'k') + "\":1}"; };
+        const auto zeros = [](size_t count) {
+            QByteArray body(qsizetype(count) * 2 + 1, ',');
+            body[0] = '[';
+            for (qsizetype i = 1; i < body.size(); i += 2)
+                body[i] = '0';
+            body[body.size() - 1] = ']';
+            return body;
+        };
+        const auto members = [](size_t count) {
+            QByteArray body = "{";
+            for (size_t i = 0; i < count; ++i)
+                body += (i ? ",\"" : "\"") + QByteArray::number(qulonglong(i)) + "\":0";
+            return body + "}";
+        };
+        using R = JsonDocument::Refusal;
+        const size_t depth = JsonDocument::maxDepth;
+        const size_t text_ = JsonDocument::maxTextBytes;
+        const size_t rows_ = JsonDocument::maxRows;
+        QTest::newRow("arrays at the depth") << nested(depth) << int(R::none);
+        QTest::newRow("arrays past the depth") << nested(depth + 1) << int(R::tooDeep);
+        QTest::newRow("objects at the depth") << objects(depth) << int(R::none);
+        QTest::newRow("objects past the depth") << objects(depth + 1) << int(R::tooDeep);
+        QTest::newRow("far past the depth") << nested(100000) << int(R::tooDeep);
+        QTest::newRow("big number past the depth") << nested(depth + 1, "123456789012345678901234567890") << int(R::tooDeep);
+        QTest::newRow("big number at the depth") << nested(depth, "123456789012345678901234567890") << int(R::none);
+        QTest::newRow("text at the limit") << text(text_) << int(R::none);
+        QTest::newRow("text past the limit") << text(text_ + 1) << int(R::textTooLong);
+        QTest::newRow("escapes counted as decoded") << "[\"" + QByteArray("\\u00e9").repeated(qsizetype(text_ / 2)) + "\"]" << int(R::none);
+        QTest::newRow("key at the limit") << key(text_) << int(R::none);
+        QTest::newRow("key past the limit") << key(text_ + 1) << int(R::textTooLong);
+        QTest::newRow("rows at the limit") << zeros(rows_) << int(R::none);
+        QTest::newRow("rows past the limit") << zeros(rows_ + 1) << int(R::tooManyRows);
+        QTest::newRow("members past the limit") << members(rows_ + 1) << int(R::tooManyRows);
+        QTest::newRow("not JSON") << QByteArray("[1,") << int(R::notJson);
+        QTest::newRow("not a container") << QByteArray("true") << int(R::notContainer);
+    }
+
+    void boundedAnswers()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, refusal);
+        JsonDocument document;
+        QCOMPARE(document.parse(body), refusal == int(JsonDocument::Refusal::none));
+        QCOMPARE(int(document.refusal()), refusal);
+        // A refused document leaves the parser fit for the next answer.
+        QVERIFY(document.parse("[{\"stream_id\":1}]"));
+        QCOMPARE(document.refusal(), JsonDocument::Refusal::none);
+    }
+
+    // The decoders on an over-long text in one row: the whole answer is refused, not truncated.
+    void decodersSeeNothingOfARefusedAnswer()
+    {
+        const QByteArray body = "[{\"stream_id\":1,\"name\":\"" + QByteArray(qsizetype(JsonDocument::maxTextBytes) + 1, 'n')
+            + "\"},{\"stream_id\":2,\"name\":\"fine\"}]";
+        QVERIFY(rows(body, MediaItem::Kind::live).isEmpty());
+    }
+
     // A byte-order mark before the JSON is skipped, also on the way through Qt's parser.
     void byteOrderMark_data()
     {
