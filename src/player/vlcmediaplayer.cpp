@@ -172,6 +172,24 @@ void VlcMediaPlayer::setScale(double factor)
     libvlc_video_set_scale(m_player, float(factor));
 }
 
+void VlcMediaPlayer::setVolume(int percent)
+{
+    m_volume = std::clamp(percent, 0, 100);
+    applyAudio();
+}
+
+void VlcMediaPlayer::setMuted(bool muted)
+{
+    m_muted = muted;
+    applyAudio();
+}
+
+void VlcMediaPlayer::applyAudio()
+{
+    libvlc_audio_set_volume(m_player, m_volume);
+    libvlc_audio_set_mute(m_player, m_muted ? 1 : 0);
+}
+
 VlcMediaPlayer::Statistics VlcMediaPlayer::statistics() const
 {
     libvlc_media_stats_t stats{};
@@ -199,6 +217,9 @@ void VlcMediaPlayer::handleEvent(int type, float cache)
 {
     if (type == libvlc_MediaPlayerESAdded || type == libvlc_MediaPlayerESDeleted)
         Q_EMIT tracksChanged();
+    // libVLC drops a volume set while no audio output exists: apply it again once audio starts.
+    if (type == libvlc_MediaPlayerESAdded || type == libvlc_MediaPlayerPlaying)
+        applyAudio();
     const State before = m_states.state();
     const bool wasPlaying = m_states.isPlaying();
     if (m_states.apply(type, cache)) {

@@ -72,6 +72,10 @@ public:
     QString aspectRatio() const override { return m_aspectRatio; }
     void setScale(double factor) override;
     double scale() const override { return m_scale; }
+    void setVolume(int percent) override;
+    int volume() const override { return m_volume; }
+    void setMuted(bool muted) override;
+    bool isMuted() const override { return m_muted; }
 
     std::shared_ptr<VideoFrameSink> videoFrames() const override { return m_frames; }
 
@@ -80,6 +84,7 @@ public:
 private:
     static void onEvent(const libvlc_event_t *event, void *self);
     void handleEvent(int type, float cache);
+    void applyAudio();
 
     std::shared_ptr<VideoFrameSink> m_frames;
     libvlc_media_player_t *m_player = nullptr;
@@ -90,4 +95,6 @@ private:
     VlcStateTracker m_states;
     QString m_aspectRatio;
     double m_scale = 0;
+    int m_volume = 100;
+    bool m_muted = false;
 };
