@@ -3,6 +3,7 @@
 #include "qmlregistration.h"
 #include "store/appstore.h"
 #include "store/preferences.h"
+#include "windowplacement.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -34,7 +35,8 @@ int main(int argc, char *argv[])
     QQuickStyle::setStyle(QStringLiteral("Basic"));
 
     // The one store of the run; every screen sees this instance.
-    AppStore store(std::make_shared<Preferences>());
+    const auto preferences = std::make_shared<Preferences>();
+    AppStore store(preferences);
     AppStoreForeign::instance = &store;
     // Media keys and the desktop's media controls; the screen kept awake while a stream plays.
     DesktopIntegration desktop(store);
@@ -60,7 +62,11 @@ int main(int argc, char *argv[])
     }, Qt::QueuedConnection);
     // Qt 6.4 has no loadFromModule: the module's files live under this resource path.
     engine.load(QUrl(QStringLiteral("qrc:/qt/qml/Mavu/ContentView.qml")));
-    if (!engine.rootObjects().isEmpty())
-        desktop.session().setWindow(qobject_cast<QWindow *>(engine.rootObjects().constFirst()));
+    if (!engine.rootObjects().isEmpty()) {
+        auto *window = qobject_cast<QWindow *>(engine.rootObjects().constFirst());
+        desktop.session().setWindow(window);
+        // Where the user left it, clamped to the screens there are now.
+        WindowPlacement::remember(window, preferences);
+    }
     return app.exec();
 }

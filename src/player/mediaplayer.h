@@ -75,6 +75,13 @@ public:
     virtual void setScale(double factor) = 0;
     virtual double scale() const = 0;
 
+    // Loudness in percent of the stream's own, 0…100, and silence that keeps it. Both hold across
+    // media: the player applies them whenever audio starts.
+    virtual void setVolume(int percent) = 0;
+    virtual int volume() const = 0;
+    virtual void setMuted(bool muted) = 0;
+    virtual bool isMuted() const = 0;
+
     // Where this player's pictures arrive; none for a player that makes no pictures.
     virtual std::shared_ptr<VideoFrameSink> videoFrames() const { return {}; }
 

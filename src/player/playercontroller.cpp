@@ -170,6 +170,24 @@ void PlayerController::jumpBackward(int seconds)
         m_player->setTime(std::max<qint64>(0, m_player->time() - qint64(seconds) * 1000));
 }
 
+void PlayerController::changeVolume(int delta)
+{
+    const int before = m_player->volume();
+    m_player->setVolume(std::clamp(before + delta, 0, 100));
+    if (m_player->volume() != before)
+        Q_EMIT volumeChanged();
+    if (m_player->isMuted()) {
+        m_player->setMuted(false);
+        Q_EMIT mutedChanged();
+    }
+}
+
+void PlayerController::toggleMute()
+{
+    m_player->setMuted(!m_player->isMuted());
+    Q_EMIT mutedChanged();
+}
+
 qint64 PlayerController::playerTime() const
 {
     return m_player->time();

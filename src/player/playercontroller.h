@@ -34,6 +34,9 @@ class PlayerController : public QObject
     // Lists of {index, name}: `index` is what selectAudioTrack / selectSubtitleTrack take.
     Q_PROPERTY(QVariantList audioTracks READ audioTracks NOTIFY tracksChanged FINAL)
     Q_PROPERTY(QVariantList subtitleTracks READ subtitleTracks NOTIFY tracksChanged FINAL)
+    // Percent, 0…100; muted keeps the volume for when the sound comes back.
+    Q_PROPERTY(int volume READ volume NOTIFY volumeChanged FINAL)
+    Q_PROPERTY(bool muted READ muted NOTIFY mutedChanged FINAL)
 
 public:
     struct Track
@@ -85,6 +88,11 @@ public:
     Q_INVOKABLE qint64 playerTime() const;      // milliseconds
     Q_INVOKABLE void selectAudioTrack(int index);
     Q_INVOKABLE void selectSubtitleTrack(int index);
+    int volume() const { return m_player->volume(); }
+    bool muted() const { return m_player->isMuted(); }
+    // Signed percent, the result clamped to 0…100; a change of volume brings the sound back.
+    Q_INVOKABLE void changeVolume(int delta);
+    Q_INVOKABLE void toggleMute();
 
     MediaPlayer &player() const { return *m_player; }
     PlaybackSupervisor &supervisor() { return m_supervisor; }
@@ -99,6 +107,8 @@ Q_SIGNALS:
     void lengthTextChanged();
     void isSeekingChanged();
     void tracksChanged();
+    void volumeChanged();
+    void mutedChanged();
 
 private Q_SLOTS:
     void tick();

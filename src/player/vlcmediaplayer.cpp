@@ -263,6 +263,27 @@ void VlcMediaPlayer::setScale(double factor)
     command([factor](libvlc_media_player_t *player) { libvlc_video_set_scale(player, float(factor)); });
 }
 
+void VlcMediaPlayer::setVolume(int percent)
+{
+    m_volume = std::clamp(percent, 0, 100);
+    applyAudio();
+}
+
+void VlcMediaPlayer::setMuted(bool muted)
+{
+    m_muted = muted;
+    applyAudio();
+}
+
+void VlcMediaPlayer::applyAudio()
+{
+    // Like every other command: queued behind a stop or open the worker is still running.
+    command([volume = m_volume, muted = m_muted](libvlc_media_player_t *player) {
+        libvlc_audio_set_volume(player, volume);
+        libvlc_audio_set_mute(player, muted ? 1 : 0);
+    });
+}
+
 VlcMediaPlayer::Statistics VlcMediaPlayer::statistics() const
 {
     libvlc_media_stats_t stats{};
@@ -290,6 +311,9 @@ void VlcMediaPlayer::handleEvent(int type, float cache)
 {
     if (type == libvlc_MediaPlayerESAdded || type == libvlc_MediaPlayerESDeleted)
         Q_EMIT tracksChanged();
+    // libVLC drops a volume set while no audio output exists: apply it again once audio starts.
+    if (type == libvlc_MediaPlayerESAdded || type == libvlc_MediaPlayerPlaying)
+        applyAudio();
     const State before = m_states.state();
     const bool wasPlaying = m_states.isPlaying();
     if (m_states.apply(type, cache)) {

@@ -76,6 +76,10 @@ public:
     QString aspectRatio() const override { return m_aspectRatio; }
     void setScale(double factor) override;
     double scale() const override { return m_scale; }
+    void setVolume(int percent) override;
+    int volume() const override { return m_volume; }
+    void setMuted(bool muted) override;
+    bool isMuted() const override { return m_muted; }
 
     std::shared_ptr<VideoFrameSink> videoFrames() const override { return m_frames; }
 
@@ -91,6 +95,7 @@ private:
     bool busy() const;
     template<typename Command>
     void command(Command &&command);
+    void applyAudio();
 
     std::shared_ptr<VideoFrameSink> m_frames;
     std::shared_ptr<Link> m_link;
@@ -114,4 +119,6 @@ private:
     VlcStateTracker m_states;
     QString m_aspectRatio;
     double m_scale = 0;
+    int m_volume = 100;
+    bool m_muted = false;
 };

@@ -273,3 +273,28 @@ void Preferences::setDeviceMac(const QString &mac)
 {
     write(deviceMacKey, mac);
 }
+
+std::optional<QRect> Preferences::windowGeometry() const
+{
+    const QVariant value = m_settings->value(windowGeometryKey);
+    if (value.typeId() != QMetaType::QRect || !value.toRect().isValid())
+        return std::nullopt;
+    return value.toRect();
+}
+
+void Preferences::setWindowGeometry(const QRect &geometry)
+{
+    write(windowGeometryKey, geometry);
+}
+
+bool Preferences::windowFullScreen() const
+{
+    const QVariant value = m_settings->value(windowFullScreenKey);
+    // The INI format gives a truth value back as text.
+    return value.typeId() == QMetaType::Bool ? value.toBool() : value.toString() == QLatin1String("true");
+}
+
+void Preferences::setWindowFullScreen(bool fullScreen)
+{
+    write(windowFullScreenKey, fullScreen);
+}

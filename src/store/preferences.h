@@ -3,6 +3,7 @@
 #include "model/enums.h"
 
 #include <QMap>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +31,8 @@ public:
     static constexpr QLatin1String languageKey{"mavu.language"};
     static constexpr QLatin1String pinKey{"mavu.pin"};
     static constexpr QLatin1String deviceMacKey{"mavu.device.mac"};
+    static constexpr QLatin1String windowGeometryKey{"mavu.window.geometry"};
+    static constexpr QLatin1String windowFullScreenKey{"mavu.window.fullScreen"};
     static QString favoritesKey(Section section);
     static QString recentsKey(Section section);
     static QString hiddenKey(Section section);
@@ -76,6 +79,13 @@ public:
 
     std::optional<QString> deviceMac() const;
     void setDeviceMac(const QString &mac);
+
+    // The main window's frame when neither maximised nor full screen, and whether it filled the
+    // screen when the program ended.
+    std::optional<QRect> windowGeometry() const;
+    void setWindowGeometry(const QRect &geometry);
+    bool windowFullScreen() const;
+    void setWindowFullScreen(bool fullScreen);
 
 private:
     std::optional<QString> text(QLatin1String key) const;

@@ -35,7 +35,16 @@ protected:
         request.setTransferTimeout(int(limit.idle.count()));
         QNetworkReply *reply = QNetworkAccessManager::createRequest(op, request, data);
         // Stopped on the next turn of the event loop, never inside the reply's own signal.
-        const auto stop = [reply] { QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection); };
+        // A reply that finished meanwhile is left alone: aborting it again reports its error twice.
+        const auto stop = [reply] {
+            QMetaObject::invokeMethod(
+                reply,
+                [reply] {
+                    if (!reply->isFinished())
+                        reply->abort();
+                },
+                Qt::QueuedConnection);
+        };
         auto *deadline = new QTimer(reply);
         deadline->setSingleShot(true);
         QObject::connect(deadline, &QTimer::timeout, reply, stop);

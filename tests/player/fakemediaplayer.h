@@ -84,11 +84,17 @@ public:
     void setAspectRatio(const QString &ratio) override { m_aspect = ratio; }
     QString aspectRatio() const override { return m_aspect; }
     void setScale(double factor) override { m_scale = factor; }
+    void setVolume(int percent) override { m_volume = percent; }
+    int volume() const override { return m_volume; }
+    void setMuted(bool muted) override { m_muted = muted; }
+    bool isMuted() const override { return m_muted; }
     double scale() const override { return m_scale; }
 
 private:
     std::shared_ptr<Log> m_log;
     bool m_hasMedia = false;
+    int m_volume = 100;
+    bool m_muted = false;
     State m_state = State::Idle;
     bool m_playing = false;
     qint64 m_time = 0;

@@ -5,6 +5,7 @@
 // the screen lives (a failed binding, a type error, a missing property) fails the test.
 
 #include "api/mavuapi.h"
+#include "desktop/mediasession.h"
 #include "api/network.h"
 #include "qmlregistration.h"
 #include "store/appstore.h"
@@ -18,8 +19,12 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QtTest>
+#include <QtQml/qqmlextensionplugin.h>
 
 #include <memory>
+
+// The player screen registers with the desktop's media session.
+Q_IMPORT_QML_PLUGIN(Mavu_DesktopPlugin)
 
 class ScreenFixture
 {
@@ -42,6 +47,8 @@ public:
         preferences->setDeviceMac(QString::fromLatin1(mac));
         store = std::make_unique<AppStore>(preferences);
         AppStoreForeign::instance = store.get();
+        session = std::make_unique<MediaSession>(*store);
+        MediaSession::setQmlInstance(session.get());
         window.resize(1200, 760);
     }
 
@@ -157,6 +164,7 @@ public:
     FakeServer server;
     std::shared_ptr<Preferences> preferences;
     std::unique_ptr<AppStore> store;
+    std::unique_ptr<MediaSession> session; // goes before the store it reads
     QQmlEngine engine;
     QQuickWindow window;
     QQuickWindow *ownWindow = nullptr;

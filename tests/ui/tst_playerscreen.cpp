@@ -49,6 +49,19 @@ QString tail(const QUrl &url, int segments)
     return url.path().split(QLatin1Char('/')).mid(url.path().count(QLatin1Char('/')) + 1 - segments).join(QLatin1Char('/'));
 }
 
+// With MAVU_SCREENSHOT naming a file, the window is saved beside it with `suffix` (run under a
+// display server with QT_QPA_PLATFORM=xcb to look at the result).
+void saveShot(QQuickWindow &window, const QString &suffix)
+{
+    QString base = qEnvironmentVariable("MAVU_SCREENSHOT");
+    if (base.isEmpty())
+        return;
+    if (base.endsWith(QLatin1String(".png")))
+        base.chop(4);
+    QTest::qWait(400); // the bars' fade
+    QVERIFY(window.grabWindow().save(base + QLatin1Char('-') + suffix + QStringLiteral(".png")));
+}
+
 QString symbolOf(QQuickItem *button)
 {
     return button->property("symbol").toString();
@@ -227,6 +240,115 @@ private Q_SLOTS:
         QCOMPARE(f.focusedName(), QStringLiteral("backButton"));
     }
 
+    // "?" lists the keys; Escape closes the list, then leaves full screen, and only then the player.
+    void keysListAndEscapeOrder()
+    {
+        ScreenFixture f;
+        startStore(f);
+        FakeServer::Reply silent;
+        silent.never = true;
+        f.server.on(QStringLiteral("/movie/user/pass/1.mp4"), silent);
+        TestSupport::await(f.store->play(movie(QStringLiteral("1"))));
+        showPlayer(f);
+        QQuickItem *overlay = f.find(QStringLiteral("keysOverlay"));
+        QVERIFY(!ScreenFixture::shown(overlay));
+        f.type(QStringLiteral("?"));
+        QVERIFY(ScreenFixture::shown(overlay));
+        f.type(QStringLiteral("?"));
+        QVERIFY(!ScreenFixture::shown(overlay));
+        f.type(QStringLiteral("?"));
+
+        f.key(Qt::Key_F11);
+        QTRY_COMPARE(f.window.visibility(), QWindow::FullScreen);
+        QVERIFY(ScreenFixture::shown(overlay));
+        f.key(Qt::Key_Escape);
+        QVERIFY(!ScreenFixture::shown(overlay));
+        QCOMPARE(f.window.visibility(), QWindow::FullScreen);
+        f.key(Qt::Key_Escape);
+        QTRY_VERIFY(f.window.visibility() != QWindow::FullScreen);
+        QVERIFY(f.store->hasNowPlaying());
+        f.key(Qt::Key_Escape);
+        QVERIFY(!f.store->hasNowPlaying());
+    }
+
+    // Up and Down step the volume within 0…100; M silences, and a change of volume ends the silence.
+    void volumeKeys()
+    {
+        ScreenFixture f;
+        f.load(QStringLiteral("PlayerScreen.qml"), {{QStringLiteral("url"), TestMedia::refusedUrl()}});
+        auto *controller = screenState(f)->property("controller").value<PlayerController *>();
+        QCOMPARE(controller->volume(), 100);
+        f.key(Qt::Key_Up);
+        QCOMPARE(controller->volume(), 100);
+        f.key(Qt::Key_Down);
+        f.key(Qt::Key_Down);
+        QCOMPARE(controller->volume(), 90);
+        f.key(Qt::Key_M);
+        QVERIFY(controller->muted());
+        QCOMPARE(controller->volume(), 90);
+        f.key(Qt::Key_Up);
+        QVERIFY(!controller->muted());
+        QCOMPARE(controller->volume(), 95);
+        for (int i = 0; i < 25; ++i)
+            f.key(Qt::Key_Down);
+        QCOMPARE(controller->volume(), 0);
+    }
+
+    // A double-click fills the screen; there the bars and the pointer go after three seconds at
+    // rest and come back when it moves. Leaving full screen brings them back for good.
+    void fullScreenRest()
+    {
+        ScreenFixture f;
+        f.load(QStringLiteral("PlayerScreen.qml"), {{QStringLiteral("url"), TestMedia::refusedUrl()}});
+        QQuickItem *bottom = f.find(QStringLiteral("bottomBar"));
+        QTest::mouseDClick(&f.window, Qt::LeftButton, {}, QPoint(600, 380));
+        QTRY_COMPARE(f.window.visibility(), QWindow::FullScreen);
+        QTest::mouseMove(&f.window, QPoint(500, 300));
+        QTRY_VERIFY(bottom->isVisible() && bottom->opacity() == 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!bottom->isVisible(), 5000);
+        QVERIFY(f.root->property("pointerResting").toBool());
+        QTest::mouseMove(&f.window, QPoint(520, 320));
+        QTRY_VERIFY(bottom->isVisible());
+        QVERIFY(!f.root->property("pointerResting").toBool());
+
+        QTRY_VERIFY_WITH_TIMEOUT(!bottom->isVisible(), 5000);
+        f.key(Qt::Key_F); // the first key does its work even with the bars gone
+        QTRY_VERIFY(f.window.visibility() != QWindow::FullScreen);
+        QTRY_VERIFY(bottom->isVisible());
+        QVERIFY(!f.root->property("pointerResting").toBool());
+    }
+
+    // The desktop's media controls follow the screen's player, and let go of it with the screen.
+    void mediaSessionFollowsTheScreen()
+    {
+        ScreenFixture f;
+        startStore(f);
+        f.server.on(QStringLiteral("/movie/user/pass/1.ts"),
+                    FakeServer::Reply::file(TestMedia::folder() + QStringLiteral("/clip.ts"), "video/mp2t"));
+        TestSupport::await(f.store->play(movie(QStringLiteral("1"), QStringLiteral("ts"))));
+        showPlayer(f);
+        auto *controller = screenState(f)->property("controller").value<PlayerController *>();
+        QTRY_VERIFY_WITH_TIMEOUT(controller->isPlaying(), 15000);
+        QTRY_COMPARE(f.session->state().status, MediaSession::Status::Playing);
+        if (!qEnvironmentVariableIsEmpty("MAVU_SCREENSHOT")) {
+            f.type(QStringLiteral("?"));
+            saveShot(f.window, QStringLiteral("keys"));
+            f.key(Qt::Key_Escape);
+            f.key(Qt::Key_F11);
+            QTRY_COMPARE(f.window.visibility(), QWindow::FullScreen);
+            QTest::mouseMove(&f.window, QPoint(400, 300));
+            saveShot(f.window, QStringLiteral("fullscreen-chrome"));
+            QTRY_VERIFY_WITH_TIMEOUT(!f.find(QStringLiteral("bottomBar"))->isVisible(), 5000);
+            saveShot(f.window, QStringLiteral("fullscreen-bare"));
+            f.key(Qt::Key_Escape);
+        }
+        f.key(Qt::Key_Space);
+        QTRY_COMPARE_WITH_TIMEOUT(f.session->state().status, MediaSession::Status::Paused, 10000);
+        delete f.root;
+        f.root = nullptr;
+        QTRY_COMPARE(f.session->state().status, MediaSession::Status::Stopped);
+    }
+
     void backFromCatchupReturnsToLive()
     {
         ScreenFixture f;
@@ -302,8 +424,11 @@ private Q_SLOTS:
     void tracksOfAPlayingClip()
     {
         ScreenFixture f;
-        TestMedia::serve(f.server);
-        f.load(QStringLiteral("PlayerScreen.qml"), {{QStringLiteral("url"), QUrl(f.server.base() + QStringLiteral("/clip.ts"))}});
+        startStore(f);
+        f.server.on(QStringLiteral("/movie/user/pass/1.ts"),
+                    FakeServer::Reply::file(TestMedia::folder() + QStringLiteral("/clip.ts"), "video/mp2t"));
+        TestSupport::await(f.store->play(movie(QStringLiteral("1"), QStringLiteral("ts"))));
+        showPlayer(f);
         QObject *popup = f.find(QStringLiteral("audioMenu"))->findChild<QObject *>(QStringLiteral("menu"));
         // Two audio tracks: two entries and no "No audio tracks".
         QTRY_VERIFY_WITH_TIMEOUT(popup->property("count").toInt() >= 2, 20000);

@@ -1,10 +1,14 @@
 import QtQuick
 import Mavu
 import Mavu.Core
+import Mavu.Desktop
 
 // The full-window player for movies, episodes and catch-up recordings: the picture, a status
 // panel while the stream opens or after it failed, and two bars of controls that a click shows
-// or hides. Escape leaves it; any other key brings hidden bars back first.
+// or hides. The keyboard drives playback (PlayerShortcuts); "?" lists the keys. F, F11 or a
+// double-click on the picture fill the screen, where the pointer and the bars go when the
+// pointer rests. Escape leaves full screen, then the player; any other key brings hidden bars
+// back first.
 FocusScope {
     id: root
     objectName: "playerScreen"
@@ -18,6 +22,27 @@ FocusScope {
     Behavior on chromeReveal { NumberAnimation { duration: Metrics.chromeFade; easing.type: Easing.InOutQuad } }
 
     readonly property string displayTitle: AppStore.nowPlayingTitle !== "" ? AppStore.nowPlayingTitle : title
+    readonly property bool fullScreen: Window.visibility === Window.FullScreen
+    // In full screen, the pointer has rested long enough to hide it with the bars.
+    property bool pointerResting: false
+
+    // Shows the bars and the pointer again, for another while in full screen.
+    function wake() {
+        root.pointerResting = false
+        root.showChrome = true
+        if (root.fullScreen)
+            restTimer.restart()
+    }
+
+    onFullScreenChanged: {
+        if (fullScreen) {
+            restTimer.restart()
+        } else {
+            restTimer.stop()
+            pointerResting = false
+            showChrome = true
+        }
+    }
 
     PlayerController {
         id: controller
@@ -30,15 +55,60 @@ FocusScope {
         store: AppStore
     }
 
-    Component.onCompleted: controller.play(url, AppStore.hasCatchupURLBuilder)
-    onUrlChanged: controller.play(url, AppStore.hasCatchupURLBuilder)
-    Component.onDestruction: controller.shutdown()
+    PlayerShortcuts {
+        id: shortcuts
+        objectName: "playerShortcuts"
+        screenState: screenState
+        fullScreen: root.fullScreen
+        onToggleFullScreenRequested: WindowPlacement.toggleFullScreen(root.Window.window)
+        onLeaveFullScreenRequested: WindowPlacement.leaveFullScreen(root.Window.window)
+        onLeaveRequested: AppStore.exitPlayer()
+    }
 
-    Keys.onEscapePressed: AppStore.exitPlayer()
+    Timer {
+        id: restTimer
+        interval: Metrics.pointerIdle
+        onTriggered: {
+            if (root.fullScreen) {
+                root.pointerResting = true
+                root.showChrome = false
+            }
+        }
+    }
+
+    // The desktop's media controls and the screen kept awake follow this screen's playback.
+    Component.onCompleted: {
+        MediaSession.attachController(controller)
+        controller.play(url, AppStore.hasCatchupURLBuilder)
+    }
+    onUrlChanged: controller.play(url, AppStore.hasCatchupURLBuilder)
+    Component.onDestruction: {
+        MediaSession.detach(controller)
+        controller.shutdown()
+    }
+
     Keys.onPressed: event => {
-        if (!root.showChrome && event.key !== Qt.Key_Escape) {
-            root.showChrome = true
+        if (shortcuts.press(event.key, event.text, event.modifiers)) {
             event.accepted = true
+        } else if (!root.showChrome) {
+            root.wake()
+            event.accepted = true
+        }
+    }
+
+    // Any movement of the pointer brings it and the bars back; hover events that repeat the
+    // same place (the scene changing under a still pointer) do not.
+    HoverHandler {
+        id: pointer
+        property point lastPlace: Qt.point(-1, -1)
+        cursorShape: root.pointerResting ? Qt.BlankCursor : Qt.ArrowCursor
+        onPointChanged: {
+            const place = pointer.point.scenePosition
+            if (place.x === pointer.lastPlace.x && place.y === pointer.lastPlace.y)
+                return
+            pointer.lastPlace = place
+            if (root.fullScreen)
+                root.wake()
         }
     }
 
@@ -58,6 +128,7 @@ FocusScope {
         objectName: "chromeToggle"
         anchors.fill: parent
         onClicked: root.showChrome = !root.showChrome
+        onDoubleClicked: WindowPlacement.toggleFullScreen(root.Window.window)
     }
 
     Rectangle {
@@ -179,5 +250,12 @@ FocusScope {
         y: root.height - height * root.chromeReveal
         opacity: root.chromeReveal
         visible: opacity > 0
+    }
+
+    PlayerKeysOverlay {
+        objectName: "keysOverlay"
+        anchors.centerIn: parent
+        visible: shortcuts.keysShown
+        keyList: shortcuts.keyList
     }
 }

@@ -15,6 +15,8 @@ QtObject {
     // Fades: the theme picture and the player layer; the player's bars.
     readonly property int fade: 200
     readonly property int chromeFade: 250
+    // In full screen the pointer and the player's bars go after this long without movement.
+    readonly property int pointerIdle: 3000
 
     // The ring around whatever has keyboard focus.
     readonly property real focusRingWidth: 2
