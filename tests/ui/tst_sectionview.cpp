@@ -1,6 +1,7 @@
 // The section screen over a store in a known state: which body it shows, the category column,
 // the grid pane's header and content, the parental PIN sheet, and the keyboard through it all.
 #include "screenfixture.h"
+#include "../player/testmedia.h"
 
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -119,7 +120,11 @@ class TestSectionView : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { useSoftwareRendering(); }
+    void initTestCase()
+    {
+        useSoftwareRendering();
+        TestMedia::useDummyAudio();
+    }
 
     void bodyFollowsTheStore_data()
     {
@@ -127,7 +132,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("body");
         QTest::newRow("movies") << int(Section::movies) << "gridPane";
         QTest::newRow("TV shows") << int(Section::series) << "gridPane";
-        QTest::newRow("live") << int(Section::live) << "livePlaceholder";
+        QTest::newRow("live") << int(Section::live) << "liveColumns";
     }
 
     // The grid for movies and shows, the live columns for live; an open item covers either,

@@ -40,12 +40,15 @@ FocusScope {
                 id: categoryColumn
                 height: parent.height
                 focus: true
-                // Right from the categories goes to the grid's current cell.
+                // Right from the categories goes to the grid's current cell or the channel list.
                 Keys.onRightPressed: event => {
                     const pane = body.item as GridPane
-                    event.accepted = pane !== null
+                    const live = body.item as LiveColumns
+                    event.accepted = pane !== null || live !== null
                     if (pane)
                         pane.focusGrid(Qt.TabFocusReason)
+                    else if (live)
+                        live.focusList(Qt.TabFocusReason)
                 }
             }
             ColumnDivider {
@@ -71,7 +74,7 @@ FocusScope {
     }
     Component {
         id: liveBody
-        LivePlaceholder {
+        LiveColumns {
             focus: true
         }
     }

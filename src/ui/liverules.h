@@ -1,0 +1,52 @@
+#pragma once
+
+#include "model/records.h"
+#include "store/listmodels.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+
+// The live section's decisions: channel numbers, what the preview shows, how many guide lines
+// fit, zapping along the channel list, and what the catch-up panel shows.
+class LiveRules : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(int guideLines READ qmlGuideLines CONSTANT FINAL)
+
+public:
+    using QObject::QObject;
+
+    // What the catch-up panel shows below its header.
+    enum class CatchupContent { Spinner, Empty, Programs };
+    Q_ENUM(CatchupContent)
+
+    static constexpr int guideLines = 3;
+    int qmlGuideLines() const { return guideLines; }
+
+    // The provider's number when it gives one (1 or more), else the position counted from 1.
+    static qint64 channelNumber(qint64 num, int offset);
+    Q_INVOKABLE static int itemNumber(const MediaItem &item, int offset) { return int(channelNumber(item.num, offset)); }
+
+    // The preview plays only a live channel's own stream: a catch-up recording or a title
+    // playing elsewhere leaves the "Select a channel" placeholder.
+    Q_INVOKABLE static bool showsPreview(const QUrl &url, bool hasNowPlaying, bool nowPlayingIsLive, bool playsCatchup);
+
+    // The info panel's first line keeps its height without a title.
+    Q_INVOKABLE static QString titleLine(const QString &title);
+
+    // The day chip's label: the key's last five characters, a shorter key whole.
+    Q_INVOKABLE static QString dayChipText(const QString &dayKey);
+
+    Q_INVOKABLE static CatchupContent catchupContent(bool loading, int programCount);
+
+    // The row a zap by `delta` lands on from `current` in a list of `count`; -1 past either end
+    // (no wrapping). From a channel not in the list, the first one.
+    Q_INVOKABLE static int zapRow(int current, int count, int delta);
+    // Where the channel with `id` stands among the filtered items; -1 when not there.
+    Q_INVOKABLE static int rowOf(const FilteredItemsModel *items, const QString &id);
+    Q_INVOKABLE static MediaItem itemAt(const FilteredItemsModel *items, int row);
+};

@@ -1,0 +1,344 @@
+// The live section over a store against the fake provider: the channel list and its marks, the
+// preview pane's info panel and buttons, zapping by key, a channel that fails, and the catch-up
+// panel's states, days and way back.
+#include "screenfixture.h"
+#include "../player/testmedia.h"
+
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(MavuPlugin)
+Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
+
+namespace {
+
+struct Channel
+{
+    int id;
+    qint64 num = 0;
+    bool archive = false;
+};
+
+QByteArray channelsJson(const QList<Channel> &channels)
+{
+    QJsonArray rows;
+    for (const Channel &channel : channels) {
+        rows.append(QJsonObject{{"stream_id", channel.id},
+                                {"name", QStringLiteral("Channel %1").arg(channel.id)},
+                                {"num", channel.num},
+                                {"category_id", "1"},
+                                {"tv_archive", channel.archive ? 1 : 0},
+                                {"tv_archive_duration", channel.archive ? 3 : 0}});
+    }
+    return QJsonDocument(rows).toJson(QJsonDocument::Compact);
+}
+
+// Programmes "P0", "P1", … that started `hoursAgo[i]` hours ago, half an hour each.
+QByteArray guideJson(const QList<double> &hoursAgo)
+{
+    QJsonArray rows;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    for (int i = 0; i < hoursAgo.size(); ++i) {
+        const qint64 start = now - qint64(hoursAgo[i] * 3600);
+        const QString text = QDateTime::fromSecsSinceEpoch(start).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        rows.append(QJsonObject{{"id", QString::number(i + 1)},
+                                {"title", QString::fromLatin1(QStringLiteral("P%1").arg(i).toUtf8().toBase64())},
+                                {"start", text},
+                                {"end", text},
+                                {"start_timestamp", QString::number(start)},
+                                {"stop_timestamp", QString::number(start + 1800)}});
+    }
+    return QJsonDocument(QJsonObject{{"epg_listings", rows}}).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+class TestLiveView : public QObject
+{
+    Q_OBJECT
+
+    // The live section with one category of `channels`, its first channel playing.
+    static void openLive(ScreenFixture &f, const QList<Channel> &channels, const QByteArray &shortGuide = guideJson({}))
+    {
+        f.startAttached();
+        TestSupport::await(f.store->enterBrowse());
+        f.server.onAction(QStringLiteral("get_live_categories"), FakeServer::Reply::json(R"([{"category_id":"1","category_name":"News"}])"));
+        f.server.onAction(QStringLiteral("get_live_streams"), FakeServer::Reply::json(channelsJson(channels)));
+        f.server.onAction(QStringLiteral("get_short_epg"), FakeServer::Reply::json(shortGuide));
+        TestSupport::await(f.store->openSection(Section::live));
+        f.load(QStringLiteral("SectionView.qml"));
+        QTRY_VERIFY(!channelRows(f).isEmpty());
+    }
+
+    static QList<QQuickItem *> channelRows(ScreenFixture &f) { return ScreenFixture::findAll(f.root, QStringLiteral("channelRow")); }
+
+    static QQuickItem *channelRow(ScreenFixture &f, const QString &name)
+    {
+        for (QQuickItem *row : channelRows(f)) {
+            if (row->property("item").value<MediaItem>().name == name)
+                return row;
+        }
+        return nullptr;
+    }
+
+    static bool shown(ScreenFixture &f, const char *name)
+    {
+        return ScreenFixture::shown(f.find<QQuickItem>(QLatin1String(name)));
+    }
+
+    static int shownCount(ScreenFixture &f, const char *name)
+    {
+        int count = 0;
+        for (QQuickItem *item : ScreenFixture::findAll(f.root, QLatin1String(name)))
+            count += ScreenFixture::shown(item) ? 1 : 0;
+        return count;
+    }
+
+    // The preview's player; none while the placeholder shows.
+    static QQuickItem *player(ScreenFixture &f)
+    {
+        const QList<QQuickItem *> players = ScreenFixture::findAll(f.root, QStringLiteral("previewPlayer"));
+        return players.isEmpty() ? nullptr : players.first();
+    }
+
+    static QString playing(ScreenFixture &f) { return f.store->hasNowPlaying() ? f.store->nowPlaying()->name : QString(); }
+
+    static QString statusText(ScreenFixture &f)
+    {
+        return shown(f, "liveStatus") ? f.find<QQuickItem>(QStringLiteral("previewStatus"))->property("text").toString() : QString();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        useSoftwareRendering();
+        TestMedia::useDummyAudio();
+    }
+
+    // The provider's number when it has one, else the place in the list; a clock for an archive,
+    // a star for a favourite; the channel that plays is the selected row.
+    void channelRows()
+    {
+        ScreenFixture f;
+        openLive(f, {{.id = 1}, {.id = 2}, {.id = 3, .archive = true}, {.id = 4, .num = 120}});
+        QTRY_COMPARE(playing(f), QStringLiteral("Channel 1"));
+        f.store->toggleFavorite(*f.store->itemsModel()->items().begin());
+        const QList<std::tuple<QString, QString, bool, bool, bool>> expected{
+            {"Channel 1", "1", false, true, true},
+            {"Channel 2", "2", false, false, false},
+            {"Channel 3", "3", true, false, false},
+            {"Channel 4", "120", false, false, false},
+        };
+        for (const auto &[name, number, archive, favorite, selected] : expected) {
+            QQuickItem *row = channelRow(f, name);
+            QVERIFY2(row, qPrintable(name));
+            QCOMPARE(row->findChild<QQuickItem *>(QStringLiteral("channelNumber"))->property("text").toString(), number);
+            QCOMPARE(row->findChild<QQuickItem *>(QStringLiteral("archiveMark"))->isVisible(), archive);
+            QTRY_COMPARE(row->findChild<QQuickItem *>(QStringLiteral("favoriteMark"))->isVisible(), favorite);
+            QCOMPARE(row->property("selected").toBool(), selected);
+        }
+        f.click(channelRow(f, QStringLiteral("Channel 3")));
+        QTRY_COMPARE(playing(f), QStringLiteral("Channel 3"));
+        QVERIFY(channelRow(f, QStringLiteral("Channel 3"))->property("selected").toBool());
+        QVERIFY(!channelRow(f, QStringLiteral("Channel 1"))->property("selected").toBool());
+    }
+
+    void guideLines_data()
+    {
+        QTest::addColumn<QList<double>>("guide");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("none") << QList<double>{} << 0;
+        QTest::newRow("now and next") << QList<double>{0.2, -0.3} << 2;
+        QTest::newRow("three") << QList<double>{0.2, -0.3, -0.8} << 3;
+        QTest::newRow("five, three shown") << QList<double>{0.2, -0.3, -0.8, -1.3, -1.8} << 3;
+    }
+
+    void guideLines()
+    {
+        QFETCH(QList<double>, guide);
+        QFETCH(int, lines);
+        ScreenFixture f;
+        openLive(f, {{.id = 1}}, guideJson(guide));
+        QTRY_COMPARE(shownCount(f, "guideLine"), lines);
+        QCOMPARE(shown(f, "noGuide"), lines == 0);
+        QCOMPARE(f.find<QQuickItem>(QStringLiteral("liveTitle"))->property("text").toString(), QStringLiteral("Channel 1"));
+    }
+
+    // Catch Up only for a channel with an archive, the favourite button only while something
+    // plays; with nothing playing the title line stays as a blank line and the placeholder shows.
+    void buttonsFollowWhatPlays()
+    {
+        ScreenFixture f;
+        openLive(f, {{.id = 1}, {.id = 2, .archive = true}});
+        QTRY_COMPARE(playing(f), QStringLiteral("Channel 1"));
+        auto *favorite = f.find<QQuickItem>(QStringLiteral("favoriteButton"));
+        auto *title = f.find<QQuickItem>(QStringLiteral("liveTitle"));
+        const qreal titleHeight = title->height();
+        QVERIFY(!shown(f, "catchupButton"));
+        QVERIFY(ScreenFixture::shown(favorite));
+        QCOMPARE(favorite->property("text").toString(), QStringLiteral("Add Favorite"));
+        f.click(favorite);
+        QCOMPARE(favorite->property("text").toString(), QStringLiteral("Remove Favorite"));
+        QVERIFY(f.store->isFavorite(*f.store->nowPlaying()));
+
+        f.click(channelRow(f, QStringLiteral("Channel 2")));
+        QTRY_VERIFY(shown(f, "catchupButton"));
+        QCOMPARE(favorite->property("text").toString(), QStringLiteral("Add Favorite"));
+        QVERIFY(!shown(f, "selectChannel"));
+
+        f.store->stop();
+        QTRY_VERIFY(!shown(f, "favoriteButton"));
+        QVERIFY(!shown(f, "catchupButton"));
+        QVERIFY(shown(f, "selectChannel"));
+        QVERIFY(!player(f));
+        QCOMPARE(title->property("text").toString(), QStringLiteral(" "));
+        QCOMPARE(title->height(), titleHeight);
+    }
+
+    // Up/Down and Page Up/Page Down on the preview play the neighbouring channel, and stop at
+    // either end of the list.
+    void zapping_data()
+    {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QString>("ends");
+        QTest::newRow("down") << QList<int>{Qt::Key_Down} << "Channel 2";
+        QTest::newRow("up at the top stays") << QList<int>{Qt::Key_Up} << "Channel 1";
+        QTest::newRow("down past the end stays") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Down} << "Channel 3";
+        QTest::newRow("page down, page up") << QList<int>{Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageUp} << "Channel 2";
+    }
+
+    void zapping()
+    {
+        QFETCH(QList<int>, keys);
+        QFETCH(QString, ends);
+        ScreenFixture f;
+        openLive(f, {{.id = 1}, {.id = 2}, {.id = 3}});
+        QTRY_COMPARE(playing(f), QStringLiteral("Channel 1"));
+        f.find<QQuickItem>(QStringLiteral("livePreview"))->forceActiveFocus(Qt::TabFocusReason);
+        for (int key : keys) {
+            f.key(Qt::Key(key));
+            QTest::qWait(20);
+        }
+        QTRY_COMPARE(playing(f), ends);
+        QCOMPARE(f.focusedName(), QStringLiteral("livePreview"));
+        QCOMPARE(player(f)->property("url").toUrl(), f.store->nowPlayingURL().value());
+    }
+
+    // Down through the list and Return play a channel; Right goes to the preview.
+    void keyboardThroughTheList()
+    {
+        ScreenFixture f;
+        openLive(f, {{.id = 1}, {.id = 2}, {.id = 3}});
+        QTRY_COMPARE(playing(f), QStringLiteral("Channel 1"));
+        f.find<QQuickItem>(QStringLiteral("channelList"))->forceActiveFocus(Qt::TabFocusReason);
+        f.key(Qt::Key_Down);
+        f.key(Qt::Key_Down);
+        f.key(Qt::Key_Return);
+        QTRY_COMPARE(playing(f), QStringLiteral("Channel 3"));
+        f.key(Qt::Key_Right);
+        QCOMPARE(f.focusedName(), QStringLiteral("livePreview"));
+        f.key(Qt::Key_Left);
+        QCOMPARE(f.focused()->property("item").value<MediaItem>().name, QStringLiteral("Channel 3"));
+    }
+
+    // A channel that cannot be played says so; zapping to one that plays clears it.
+    void failedChannelThenZap()
+    {
+        ScreenFixture f;
+        TestMedia::serve(f.server);
+        f.server.on(QStringLiteral("/live/user/pass/2.ts"),
+                    FakeServer::Reply::file(TestMedia::folder() + QStringLiteral("/clip.ts"), "video/mp2t"));
+        openLive(f, {{.id = 1}, {.id = 2}});
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(f), QStringLiteral("Couldn't play this channel"), 15000);
+        QVERIFY(shown(f, "failedSymbol"));
+        QVERIFY(ScreenFixture::shown(channelRow(f, QStringLiteral("Channel 2"))));
+        f.find<QQuickItem>(QStringLiteral("livePreview"))->forceActiveFocus(Qt::TabFocusReason);
+        f.key(Qt::Key_Down);
+        QTRY_COMPARE(playing(f), QStringLiteral("Channel 2"));
+        QTRY_VERIFY(statusText(f) != QStringLiteral("Couldn't play this channel"));
+        QTRY_VERIFY_WITH_TIMEOUT(!shown(f, "liveStatus"), 15000);
+    }
+
+    // Loading, empty and listed states; back while loading; chips; a programme plays
+    // full-window and the preview shows the placeholder; leaving returns to the live channel.
+    void catchupPanel_data()
+    {
+        QTest::addColumn<QList<double>>("archive");
+        QTest::addColumn<int>("days");
+        QTest::newRow("nothing archived") << QList<double>{} << 0;
+        QTest::newRow("one programme") << QList<double>{0.5} << 1;
+        QTest::newRow("over three days") << QList<double>{50, 26, 1} << 3;
+    }
+
+    void catchupPanel()
+    {
+        QFETCH(QList<double>, archive);
+        QFETCH(int, days);
+        ScreenFixture f;
+        FakeServer::Reply slow = FakeServer::Reply::json(guideJson(archive));
+        slow.delay = std::chrono::milliseconds(400);
+        f.server.onAction(QStringLiteral("get_simple_data_table"), slow);
+        openLive(f, {{.id = 1, .archive = true}});
+        QTRY_COMPARE(playing(f), QStringLiteral("Channel 1"));
+        f.click(f.find<QQuickItem>(QStringLiteral("catchupButton")));
+        QTRY_VERIFY(shown(f, "catchupSpinner"));
+        QVERIFY(!shown(f, "dayStrip"));
+        QVERIFY(!shown(f, "catchupEmpty"));
+        QVERIFY(!shown(f, "channelList"));
+        QTRY_VERIFY(!f.store->loadingCatchup());
+
+        QCOMPARE(shown(f, "catchupEmpty"), archive.isEmpty());
+        QCOMPARE(shown(f, "dayStrip"), !archive.isEmpty());
+        QTRY_COMPARE(shownCount(f, "dayChip"), f.store->catchupDays().size());
+        QVERIFY(f.store->catchupDays().size() <= days);
+        if (!archive.isEmpty()) {
+            const QList<QQuickItem *> chips = ScreenFixture::findAll(f.root, QStringLiteral("dayChip"));
+            for (QQuickItem *chip : chips) {
+                const QString day = chip->property("day").toString();
+                QCOMPARE(chip->property("text").toString(), day.right(5));
+                QCOMPARE(chip->property("selected").toBool(), day == f.store->selectedCatchupDay());
+            }
+            QQuickItem *first = chips.first();
+            f.click(first);
+            QCOMPARE(f.store->selectedCatchupDay(), first->property("day").toString());
+            QVERIFY(first->property("selected").toBool());
+            QTRY_COMPARE(shownCount(f, "catchupEntry"), f.store->catchupDayPrograms().size());
+
+            QQuickItem *entry = ScreenFixture::findAll(f.root, QStringLiteral("catchupEntry")).first();
+            f.click(entry);
+            QVERIFY(f.store->hasCatchupURLBuilder());
+            QTRY_VERIFY(shown(f, "selectChannel"));
+            QVERIFY(!player(f));
+            f.store->exitPlayer();
+            QTRY_VERIFY(player(f));
+            QCOMPARE(f.store->nowPlayingTitle(), QStringLiteral("Channel 1"));
+        }
+
+        // Escape closes the panel first, then leaves the section.
+        f.key(Qt::Key_Escape);
+        QVERIFY(!f.store->catchupOpen());
+        QTRY_VERIFY(shown(f, "channelList"));
+        QCOMPARE(f.store->phase(), AppStore::Phase::section);
+        f.key(Qt::Key_Escape);
+        QCOMPARE(f.store->phase(), AppStore::Phase::home);
+    }
+
+    void backWhileLoading()
+    {
+        ScreenFixture f;
+        FakeServer::Reply slow = FakeServer::Reply::json(guideJson({1}));
+        slow.delay = std::chrono::milliseconds(1500);
+        f.server.onAction(QStringLiteral("get_simple_data_table"), slow);
+        openLive(f, {{.id = 1, .archive = true}});
+        QTRY_VERIFY(shown(f, "catchupButton"));
+        f.click(f.find<QQuickItem>(QStringLiteral("catchupButton")));
+        QTRY_VERIFY(shown(f, "catchupSpinner"));
+        f.click(f.find<QQuickItem>(QStringLiteral("catchupBack")));
+        QVERIFY(!f.store->catchupOpen());
+        QTRY_VERIFY(shown(f, "channelList"));
+        QTRY_VERIFY_WITH_TIMEOUT(!f.store->loadingCatchup(), 5000);
+        QVERIFY(!f.store->catchupOpen());
+    }
+};
+
+QTEST_MAIN(TestLiveView)
+#include "tst_liveview.moc"
