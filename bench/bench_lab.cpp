@@ -44,7 +44,7 @@ int main(int argc, char *argv[])
         const char *label;
         Lab::Kind kind;
         MediaItem::Kind itemKind;
-        QCoro::Task<QList<MediaItem>> (*request)(Playlist, std::optional<QString>);
+        MavuAPI::Answer<QList<MediaItem>> (*request)(Playlist, std::optional<QString>, Network::Options);
     } sections[] = {
         {"get_live_streams", Lab::Kind::live, MediaItem::Kind::live, &MavuAPI::liveStreams},
         {"get_vod_streams", Lab::Kind::movie, MediaItem::Kind::movie, &MavuAPI::vodStreams},
@@ -54,7 +54,7 @@ int main(int argc, char *argv[])
         const QByteArray body = joined(lab.catalogue().streamsAnswer(section.kind, std::nullopt));
         const double megabytes = body.size() / 1e6;
         qsizetype rows = 0;
-        const double requested = Bench::bestMs(3, [&] { rows = wait(section.request(playlist, std::nullopt)).size(); });
+        const double requested = Bench::bestMs(3, [&] { rows = wait(section.request(playlist, std::nullopt, {})).valueOr({}).size(); });
         const double decoded = Bench::bestMs(3, [&] {
             JsonDocument document;
             document.parse(body);

@@ -97,9 +97,10 @@ const char *JsonDocument::describe(Refusal refusal)
     return "";
 }
 
-// One pass over the parsed tape: linear in the answer's size, and recursion no deeper than
-// maxDepth because the parser refuses anything deeper.
-JsonDocument::Refusal JsonDocument::bounds(const JsonRead::Element &element) const
+// One pass over the parsed tape: linear in the answer's size. The depth is counted here, the
+// same way for arrays and objects; the parser's own limit, a little above it, keeps the
+// recursion short before this pass runs.
+JsonDocument::Refusal JsonDocument::bounds(const JsonRead::Element &element, size_t depth) const
 {
     switch (element.type()) {
     case simdjson::dom::element_type::STRING: {
@@ -108,23 +109,27 @@ JsonDocument::Refusal JsonDocument::bounds(const JsonRead::Element &element) con
         return text.size() > maxTextBytes ? Refusal::textTooLong : Refusal::none;
     }
     case simdjson::dom::element_type::ARRAY: {
+        if (depth > maxDepth)
+            return Refusal::tooDeep;
         size_t count = 0;
         for (const auto item : JsonRead::asArray(element)) {
             if (++count > maxRows)
                 return Refusal::tooManyRows;
-            if (const Refusal inner = bounds(item); inner != Refusal::none)
+            if (const Refusal inner = bounds(item, depth + 1); inner != Refusal::none)
                 return inner;
         }
         return Refusal::none;
     }
     case simdjson::dom::element_type::OBJECT: {
+        if (depth > maxDepth)
+            return Refusal::tooDeep;
         size_t count = 0;
         for (const auto field : JsonRead::asObject(element)) {
             if (++count > maxRows)
                 return Refusal::tooManyRows;
             if (field.key.size() > maxTextBytes)
                 return Refusal::textTooLong;
-            if (const Refusal inner = bounds(field.value); inner != Refusal::none)
+            if (const Refusal inner = bounds(field.value, depth + 1); inner != Refusal::none)
                 return inner;
         }
         return Refusal::none;
@@ -137,8 +142,8 @@ JsonDocument::Refusal JsonDocument::bounds(const JsonRead::Element &element) con
 bool JsonDocument::parseWithSimdjson(const char *data, size_t size, bool padded)
 {
     // A fresh parser starts with the library's own depth limit; set ours before it first grows.
-    if (m_parser->max_depth() != maxDepth) {
-        if (m_parser->allocate(std::max(size, size_t(simdjson::dom::MINIMAL_DOCUMENT_CAPACITY)), maxDepth)) {
+    if (m_parser->max_depth() != parserDepth) {
+        if (m_parser->allocate(std::max(size, size_t(simdjson::dom::MINIMAL_DOCUMENT_CAPACITY)), parserDepth)) {
             m_lastError = simdjson::MEMALLOC;
             m_refusal = Refusal::notJson;
             return false;

@@ -16,6 +16,8 @@ class JsonDocument
 {
 public:
     static constexpr size_t maxDepth = 64;         // nested arrays and objects
+    // The parser stops a little deeper than that, so that the limit is counted in one place.
+    static constexpr size_t parserDepth = maxDepth + 2;
     static constexpr size_t maxRows = 2'000'000;   // elements of one array or members of one object
     static constexpr size_t maxTextBytes = 65'536; // one text or key, in UTF-8
 
@@ -38,7 +40,7 @@ public:
 
 private:
     bool parseWithSimdjson(const char *data, size_t size, bool padded);
-    Refusal bounds(const JsonRead::Element &element) const;
+    Refusal bounds(const JsonRead::Element &element, size_t depth = 1) const;
 
     std::unique_ptr<simdjson::dom::parser> m_parser;
     simdjson::error_code m_lastError = simdjson::SUCCESS;

@@ -23,8 +23,8 @@ class TestStoreFailures : public QObject
     static MediaItem movie() { return MediaItem{.id = QStringLiteral("m1"), .name = QStringLiteral("M"), .kind = MediaItem::Kind::movie}; }
     static MediaItem channel()
     {
-        return MediaItem{.id = QStringLiteral("c1"), .name = QStringLiteral("C"), .kind = MediaItem::Kind::live, .tvArchive = true,
-                         .archiveDays = 2};
+        return MediaItem{.id = QStringLiteral("c1"), .name = QStringLiteral("C"), .kind = MediaItem::Kind::live,
+                         .containerExt = QStringLiteral("ts"), .tvArchive = true, .archiveDays = 2};
     }
 
     // Makes `place` fail once with a 503, as a user would meet it.

@@ -258,6 +258,21 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!shown(f, "liveStatus"), 15000);
     }
 
+    // Retry on a failed channel opens it again: once the provider serves it, it plays.
+    void failedChannelRetries()
+    {
+        ScreenFixture f;
+        TestMedia::serve(f.server);
+        openLive(f, {{.id = 1}, {.id = 2}});
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(f), QStringLiteral("Couldn't play this channel"), 15000);
+        QVERIFY(shown(f, "previewRetry"));
+        f.server.on(QStringLiteral("/live/user/pass/1.ts"),
+                    FakeServer::Reply::file(TestMedia::folder() + QStringLiteral("/clip.ts"), "video/mp2t"));
+        f.click(f.find<QQuickItem>(QStringLiteral("previewRetry")));
+        QTRY_VERIFY_WITH_TIMEOUT(!shown(f, "liveStatus"), 15000);
+        QCOMPARE(playing(f), QStringLiteral("Channel 1"));
+    }
+
     // Loading, empty and listed states; back while loading; chips; a programme plays
     // full-window and the preview shows the placeholder; leaving returns to the live channel.
     void catchupPanel_data()

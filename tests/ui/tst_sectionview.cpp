@@ -69,9 +69,9 @@ class TestSectionView : public QObject
     // the first, the screen shown.
     static void openMovies(ScreenFixture &f, int count = 12)
     {
-        startStore(f);
         f.server.onAction(QStringLiteral("get_vod_categories"), FakeServer::Reply::json(categoriesJson({{"1", "Action"}, {"2", "Drama"}})));
         f.server.onAction(QStringLiteral("get_vod_streams"), FakeServer::Reply::json(streamsJson("stream_id", "Movie", count)));
+        startStore(f); // after the routes: entering fetches the catalogues for home
         TestSupport::await(f.store->openSection(Section::movies));
         f.load(QStringLiteral("SectionView.qml"));
         QTRY_COMPARE(cards(f).size() > 0, count > 0);
@@ -80,10 +80,10 @@ class TestSectionView : public QObject
     // The live section: "News" (selected on opening) and an adult category.
     static void openLive(ScreenFixture &f)
     {
-        startStore(f);
         f.server.onAction(QStringLiteral("get_live_categories"),
                           FakeServer::Reply::json(categoriesJson({{"1", "News"}, {"2", "XXX | Late"}})));
         f.server.onAction(QStringLiteral("get_live_streams"), FakeServer::Reply::json(streamsJson("stream_id", "Channel", 3)));
+        startStore(f); // after the routes: entering fetches the catalogues for home
         TestSupport::await(f.store->openSection(Section::live));
         f.load(QStringLiteral("SectionView.qml"));
     }
@@ -142,11 +142,11 @@ private Q_SLOTS:
         QFETCH(int, section);
         QFETCH(QString, body);
         ScreenFixture f;
-        startStore(f);
         f.server.setFallback(FakeServer::Reply::json(categoriesJson({{"1", "First"}})));
         f.server.onAction(QStringLiteral("get_vod_streams"), FakeServer::Reply::json(streamsJson("stream_id", "Movie", 2)));
         f.server.onAction(QStringLiteral("get_series"), FakeServer::Reply::json(streamsJson("series_id", "Show", 2)));
         f.server.onAction(QStringLiteral("get_live_streams"), FakeServer::Reply::json(streamsJson("stream_id", "Channel", 2)));
+        startStore(f); // after the routes: entering fetches the catalogues for home
         TestSupport::await(f.store->openSection(Section(section)));
         f.load(QStringLiteral("SectionView.qml"));
         QQuickItem *shownBody = f.find(QStringLiteral("sectionBody"))->property("item").value<QQuickItem *>();
@@ -154,6 +154,8 @@ private Q_SLOTS:
         QVERIFY(shown(f, "categoryColumn"));
         QCOMPARE(f.find(QStringLiteral("sectionTitle"))->property("text").toString(), rawValue(Section(section)));
 
+        // The section's catalogue arrives after the section opens.
+        QTRY_VERIFY(!f.store->items().isEmpty());
         MediaItem item = f.store->items().first();
         f.store->setDetailItem(item);
         QVERIFY(!shown(f, "sectionColumns"));
@@ -190,9 +192,9 @@ private Q_SLOTS:
     void selectionByIdAndName()
     {
         ScreenFixture f;
-        startStore(f);
         f.server.onAction(QStringLiteral("get_vod_categories"), FakeServer::Reply::json(categoriesJson({{"7", "Drama"}, {"7", "Drama HD"}})));
         f.server.onAction(QStringLiteral("get_vod_streams"), FakeServer::Reply::json(streamsJson("stream_id", "Movie", 2, "7")));
+        startStore(f); // after the routes: entering fetches the catalogues for home
         TestSupport::await(f.store->openSection(Section::movies));
         f.load(QStringLiteral("SectionView.qml"));
         QTRY_COMPARE(rows(f).size(), 4);
@@ -219,11 +221,11 @@ private Q_SLOTS:
         QFETCH(int, count);
         QFETCH(QString, settled);
         ScreenFixture f;
-        startStore(f);
         FakeServer::Reply categories = FakeServer::Reply::json(categoriesJson({{"1", "Action"}}));
         categories.delay = std::chrono::milliseconds(500);
         f.server.onAction(QStringLiteral("get_vod_categories"), categories);
         f.server.onAction(QStringLiteral("get_vod_streams"), FakeServer::Reply::json(streamsJson("stream_id", "Movie", count)));
+        startStore(f); // after the routes: entering fetches the catalogues for home
         f.store->runOpenSection(Section::movies);
         f.load(QStringLiteral("SectionView.qml"));
         QVERIFY(f.store->loadingCategories());
@@ -252,7 +254,7 @@ private Q_SLOTS:
     {
         QFETCH(int, section);
         ScreenFixture f;
-        startStore(f);
+        startStore(f); // after the routes: entering fetches the catalogues for home
         TestSupport::await(f.store->openSection(Section(section)));
         f.load(QStringLiteral("SectionView.qml"));
         QQuickItem *prompt = f.find(QStringLiteral("searchPrompt"));

@@ -12,6 +12,8 @@ FocusScope {
 
     property bool isBuffering: true
     property bool failed: false
+    property bool isReconnecting: false
+    property VLCPlayerView player: null
     readonly property bool showsPreview: LiveRules.showsPreview(AppStore.nowPlayingURL,
                                                                 AppStore.hasNowPlaying,
                                                                 AppStore.hasNowPlaying && AppStore.nowPlaying.isLive,
@@ -67,14 +69,19 @@ FocusScope {
                 player.failed = pane.failed
                 player.isBufferingChanged.connect(() => pane.isBuffering = player.isBuffering)
                 player.failedChanged.connect(() => pane.failed = player.failed)
+                pane.isReconnecting = player.isReconnecting
+                player.isReconnectingChanged.connect(() => pane.isReconnecting = player.isReconnecting)
+                pane.player = player
             }
         }
 
         LiveStatusPanel {
             objectName: "liveStatus"
             anchors.centerIn: parent
-            visible: pane.showsPreview && (pane.isBuffering || pane.failed)
+            visible: pane.showsPreview && (pane.isBuffering || pane.failed || pane.isReconnecting)
             failed: pane.failed
+            reconnecting: pane.isReconnecting
+            onRetryRequested: if (pane.player) pane.player.retry()
         }
 
         Column {

@@ -1,11 +1,13 @@
 import QtQuick
 import Mavu
 
-// Over the preview while it connects or after it failed: a spinner and "Loading…", or a warning
-// and "Couldn't play this channel".
+// Over the preview while it connects, reconnects or after it failed: a spinner and "Loading…" or
+// "Reconnecting…", or a warning, "Couldn't play this channel" and Retry.
 Rectangle {
     id: panel
     property bool failed: false
+    property bool reconnecting: false
+    signal retryRequested
 
     width: content.implicitWidth + 44
     height: content.implicitHeight + 44
@@ -33,9 +35,17 @@ Rectangle {
         PlainText {
             objectName: "previewStatus"
             anchors.horizontalCenter: parent.horizontalCenter
-            text: panel.failed ? "Couldn't play this channel" : "Loading…"
+            text: panel.failed ? "Couldn't play this channel" : panel.reconnecting ? "Reconnecting…" : "Loading…"
             font.pixelSize: Fonts.body
             color: "white"
+        }
+        MavuButtonStyle {
+            objectName: "previewRetry"
+            anchors.horizontalCenter: parent.horizontalCenter
+            visible: panel.failed
+            filled: true
+            text: "Retry"
+            onClicked: panel.retryRequested()
         }
     }
 }
