@@ -302,7 +302,7 @@ private Q_SLOTS:
             previousIds = ids;
         }
         // The kills landed both before and after saves; otherwise the test proved nothing.
-        QVERIFY2(sawNewValue > runs / 10, qPrintable(QString::number(sawNewValue)));
+        QVERIFY2(sawNewValue > 0 && sawNewValue < runs, qPrintable(QString::number(sawNewValue)));
         qInfo() << runs << "kills," << sawNewValue << "after a save, in" << clock.elapsed() << "ms";
     }
 };

@@ -269,7 +269,7 @@ private Q_SLOTS:
         f.server.on(f.devicePath("playlist_information"), FakeServer::Reply::json(statusWithPlaylist(f.server.base())));
         f.server.onAction(QStringLiteral("get_live_categories"), FakeServer::Reply::json(R"([{"category_id":"1","category_name":"News"}])"));
         f.load(QStringLiteral("CheckView.qml"));
-        QTRY_VERIFY(f.store->hasPlaylist());
+        QTRY_VERIFY_WITH_TIMEOUT(f.store->hasPlaylist(), 15000);
         f.store->setCheckCanGoBack(true);
 
         QStringList order;
