@@ -43,6 +43,8 @@ int main(int argc, char *argv[])
     MediaSession::setQmlInstance(&desktop.session());
     // The full guide is brought up to date after connecting when it is older than twelve hours.
     store.guide()->setAutomaticImport(true);
+    // The library opens from the catalogues kept by the last run.
+    store.setCatalogueCacheFolder(CatalogueCache::defaultFolder());
 
     ImageCacheFactory imageCache;
     QQmlApplicationEngine engine;

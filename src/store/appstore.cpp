@@ -8,6 +8,7 @@
 #include "store/listmodels.h"
 #include "store/preferences.h"
 
+#include <QCoroFuture>
 #include <QDesktopServices>
 #include <QPointer>
 #include <QTimer>
@@ -33,6 +34,7 @@ AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
 {
     m_failures = new Failures([this] { return m_batchDepth > 0; }, this);
     m_downloads = new CatalogueDownloads(this);
+    m_catalogueCache = std::make_unique<CatalogueCache>();
     m_connectCancellation = std::make_shared<Network::Cancellation>();
     wireRetries();
     m_mac = MavuAPI::deviceId(*m_preferences);
@@ -115,7 +117,7 @@ void AppStore::setSection(Section section)
 void AppStore::setCategories(QList<Category> categories)
 {
     if (assign(m_categories, std::move(categories), &AppStore::categoriesChanged))
-        m_categoriesModel->replace(m_categories);
+        m_categoriesModel->replace(m_categories, m_inPlace);
 }
 
 void AppStore::setSelectedCategory(std::optional<Category> category, bool load)
@@ -160,7 +162,7 @@ void AppStore::setVodSort(VodSort sort)
 void AppStore::updateFilteredItems()
 {
     const bool wasEmpty = m_itemsModel->count() == 0;
-    const bool replaced = m_itemsModel->replace(m_items, m_nameFilter.match(m_searchText));
+    const bool replaced = m_itemsModel->replace(m_items, m_nameFilter.match(m_searchText), m_inPlace);
     if (replaced && !(wasEmpty && m_itemsModel->count() == 0))
         notify(&AppStore::filteredItemsChanged);
 }
@@ -301,13 +303,13 @@ void AppStore::setLoadingCatchup(bool loading)
 void AppStore::setLatestMovies(QList<MediaItem> items)
 {
     if (assign(m_latestMovies, std::move(items), &AppStore::latestMoviesChanged))
-        m_latestMoviesModel->replace(m_latestMovies);
+        m_latestMoviesModel->replace(m_latestMovies, m_inPlace);
 }
 
 void AppStore::setLatestSeries(QList<MediaItem> items)
 {
     if (assign(m_latestSeries, std::move(items), &AppStore::latestSeriesChanged))
-        m_latestSeriesModel->replace(m_latestSeries);
+        m_latestSeriesModel->replace(m_latestSeries, m_inPlace);
 }
 
 void AppStore::setLoadingHome(bool loading)
@@ -378,6 +380,9 @@ QCoro::Task<> AppStore::start()
     {
         const Batch batch(this);
         setPlaylist(playlist);
+        // Read while the check screen waits for START.
+        if (playlist)
+            preloadKept();
         if (status) {
             setLanguages(status->languages);
             m_failures->clear(Failures::Place::deviceStatus);
@@ -469,6 +474,9 @@ QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
 
     {
         const Batch batch(this);
+        // Another account's catalogue is of no use any more, and not ours to keep.
+        if (m_playlist && *m_playlist != playlist)
+            m_catalogueCache->drop(*m_playlist);
         setPlaylist(playlist);
         setPlaylistExpTs(std::nullopt);
         startTask(refreshDeviceWords());
@@ -503,6 +511,13 @@ QCoro::Task<> AppStore::enterBrowse()
     // on the check screen, rather than as an empty library.
     const Network::Options options{.purpose = Network::Purpose::connecting, .cancellation = m_connectCancellation};
     auto accountRequest = MavuAPI::playlistExpiry(playlist, options);
+    // The kept catalogues (being read since the start, usually) arrive while the account
+    // answers; the library opens from them.
+    std::optional<QFuture<std::optional<CatalogueCache::Snapshot>>> keptLoad;
+    if (std::any_of(m_cacheLoaded.cbegin(), m_cacheLoaded.cend(), [](bool loaded) { return !loaded; })) {
+        preloadKept();
+        keptLoad = m_keptLoad->future;
+    }
     Result<std::optional<qint64>> expiry = co_await accountRequest;
     if (!self || attempt != m_connectAttempt)
         co_return;
@@ -510,12 +525,23 @@ QCoro::Task<> AppStore::enterBrowse()
         connectFailed(expiry.failure());
         co_return;
     }
+    std::optional<CatalogueCache::Snapshot> kept;
+    if (keptLoad) {
+        kept = co_await *keptLoad;
+        if (!self || attempt != m_connectAttempt)
+            co_return;
+        // Taken once: the reading keeps no second hold on lists a renewal will replace.
+        m_keptLoad.reset();
+    }
     {
         const Batch batch(this);
         setConnecting(false);
         setCheckCanGoBack(false);
-        if (m_playlist == playlist)
+        if (m_playlist == playlist) {
             setPlaylistExpTs(*expiry);
+            if (kept)
+                takeKept(std::move(*kept));
+        }
         setPhase(Phase::home);
     }
     auto latest = loadLatest();
@@ -534,6 +560,9 @@ QCoro::Task<> AppStore::refresh()
     m_guide->connected();
     {
         const Batch batch(this);
+        // Asked for fresh data: the kept file goes with the old data; the reload keeps its own.
+        if (m_playlist)
+            m_catalogueCache->drop(*m_playlist);
         emptyCache();
         setLatestMovies({});
         setLatestSeries({});
@@ -593,7 +622,11 @@ void AppStore::emptyCache()
     for (Section section : allCases<Section>()) {
         setCache(section, {});
         m_cacheLoaded[size_t(section)] = false;
+        m_keptCategories[size_t(section)].reset();
+        m_staleCatalogue[size_t(section)] = false;
+        m_staleCategories[size_t(section)] = false;
     }
+    m_keptLoad.reset();
 }
 
 const QList<MediaItem> &AppStore::cache(Section section) const
@@ -624,8 +657,10 @@ QCoro::Task<std::optional<Failure>> AppStore::loadCatalogue(Section section)
         co_return Failure{Failure::Kind::cancelled};
     if (!catalogue)
         co_return catalogue.failure();
-    if (!cacheLoaded(section)) // another load of the same download may have kept it already
+    if (!cacheLoaded(section)) { // another load of the same download may have kept it already
         setCache(section, std::move(catalogue).value());
+        loadedFresh();
+    }
     co_return std::nullopt;
 }
 

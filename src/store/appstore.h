@@ -5,6 +5,7 @@
 #include "model/playlist.h"
 #include "model/records.h"
 #include "store/catalogue.h"
+#include "store/cataloguecache.h"
 #include "store/failures.h"
 #include "store/listmodels.h"
 #include "store/wordtable.h"
@@ -337,6 +338,13 @@ public:
     // Whole-catalogue downloads, shared while in flight (tests count them).
     const CatalogueDownloads &catalogueDownloads() const { return *m_downloads; }
 
+    // --- catalogues kept across runs ---
+    // Where the connected playlist's catalogues are kept between runs; empty (the default)
+    // keeps nothing. The program keeps them in the user's cache folder. With a folder, the
+    // library opens from the kept file while the provider's answers are fetched behind it.
+    void setCatalogueCacheFolder(const QString &folder);
+    CatalogueCache &catalogueCache() const { return *m_catalogueCache; }
+
     // --- the catalogue cache (not published) ---
     const QList<MediaItem> &allLive() const { return cache(Section::live); }
     const QList<MediaItem> &allVods() const { return cache(Section::movies); }
@@ -537,6 +545,22 @@ private:
     QSet<QString> favoriteSet(Section section) const;
     void markRecent(const MediaItem &item);
     QList<MediaItem> sortVod(QList<MediaItem> items) const;
+    // The category's items from the cache, ordered as the section orders them.
+    QList<MediaItem> itemsOf(Section section, const Category &category);
+    QList<Category> shownCategories(Section section, const QList<Category> &provider) const;
+
+    // Catalogues kept across runs: the kept snapshot taken in as stale data, the renewal of
+    // everything stale or missing behind the screens, and the save after it.
+    void preloadKept(); // starts reading the connected playlist's kept file, unless under way
+    void takeKept(CatalogueCache::Snapshot snapshot);
+    void startRenewal();
+    QCoro::Task<> renewCatalogues();
+    QCoro::Task<bool> renewCatalogue(Playlist playlist, quint64 generation, Section section);
+    QCoro::Task<bool> renewCategories(Playlist playlist, quint64 generation, Section section);
+    void replaceCatalogue(Section section, QList<MediaItem> items);
+    void replaceCategories(Section section, QList<Category> categories);
+    void saveKept();
+    void loadedFresh(); // something new to keep
     QList<Category> withPseudoCategories(const QList<Category> &provider) const;
 
     // Connecting and entering the library: one attempt at a time, cancellable.
@@ -614,6 +638,24 @@ private:
     std::array<QList<MediaItem>, 3> m_caches;                  // by Section
     std::array<Catalogue::CategoryIndex, 3> m_categoryIndexes; // by Section, made on first use
     std::array<bool, 3> m_cacheLoaded{};                       // by Section: an empty catalogue is loaded too
+    // The provider's categories as last fetched by a renewal (or read from the kept file).
+    std::array<std::optional<QList<Category>>, 3> m_keptCategories; // by Section
+    // By Section: what came from the kept file and has not been renewed yet.
+    std::array<bool, 3> m_staleCatalogue{};
+    std::array<bool, 3> m_staleCategories{};
+    std::unique_ptr<CatalogueCache> m_catalogueCache;
+    struct KeptLoad
+    {
+        Playlist playlist;
+        QFuture<std::optional<CatalogueCache::Snapshot>> future;
+    };
+    std::optional<KeptLoad> m_keptLoad;
+    // The download generation a renewal runs (or ran) for: one renewal per generation.
+    std::optional<quint64> m_renewalGeneration;
+    // Set while fresher data replaces what a screen shows: models change in place.
+    bool m_inPlace = false;
+    // Loaded from the provider since the last save.
+    bool m_unsaved = false;
     Failures *m_failures;
     CatalogueDownloads *m_downloads;
     // The connection attempt running; a cancelled or overtaken one finds its number changed.

@@ -38,6 +38,18 @@ QCoro::Task<> AppStore::loadCategories()
     const Playlist playlist = *m_playlist;
     const Section section = m_section;
     const quint64 load = ++m_categoryLoad;
+    // Kept categories over a loaded catalogue open at once; a renewal brings fresher ones.
+    if (m_keptCategories[size_t(section)] && cacheLoaded(section)) {
+        const Batch batch(this);
+        setCategories(withPseudoCategories(shownCategories(section, *m_keptCategories[size_t(section)])));
+        m_failures->clear(Failures::Place::categories);
+        const auto real = std::find_if(m_categories.cbegin(), m_categories.cend(), [](const Category &category) {
+            return category.id != favoritesId && category.id != recentsId;
+        });
+        setSelectedCategory(real != m_categories.cend() ? *real : m_categories.first());
+        setLoadingCategories(false);
+        co_return;
+    }
     setLoadingCategories(true);
 
     QPointer<AppStore> self(this);
@@ -52,15 +64,13 @@ QCoro::Task<> AppStore::loadCategories()
         co_return;
     if (stillCurrent()) {
         const Batch batch(this);
-        const QStringList hiddenIds = m_preferences->hidden(section);
-        const QSet<QString> hidden(hiddenIds.cbegin(), hiddenIds.cend());
-        QList<Category> shown;
-        for (const Category &category : provider.valueOr({})) {
-            if (!hidden.contains(category.id))
-                shown.append(category);
-        }
         // Favourites and recents come from the cache: they stay usable without the provider's list.
-        setCategories(withPseudoCategories(shown));
+        setCategories(withPseudoCategories(shownCategories(section, provider.valueOr({}))));
+        if (provider && m_catalogueCache->isEnabled()) {
+            m_keptCategories[size_t(section)] = provider.value();
+            m_staleCategories[size_t(section)] = false;
+            loadedFresh();
+        }
         if (provider)
             m_failures->clear(Failures::Place::categories);
         else
@@ -84,6 +94,7 @@ QCoro::Task<> AppStore::loadCategories()
         if (!catalogueFailure) {
             if (first)
                 setSelectedCategory(first);
+            startRenewal();
         } else if (catalogueFailure->kind != Failure::Kind::cancelled) {
             // Selected without a load: the grid says why it is empty, and choosing a category
             // (or Retry) fetches the catalogue again.
@@ -161,20 +172,7 @@ QCoro::Task<> AppStore::loadItems()
     {
         const Batch batch(this);
         m_failures->clear(Failures::Place::items);
-        const QList<MediaItem> &source = cache(section);
-        QList<MediaItem> list;
-        if (category.id == favoritesId)
-            list = Catalogue::withIds(source, favoriteSet(section));
-        else if (category.id == recentsId)
-            list = Catalogue::inIdOrder(source, recents(section));
-        else
-            list = categoryIndex(section).cut(source, category.id);
-
-        if (section != Section::live)
-            list = sortVod(std::move(list));
-        else
-            list = Catalogue::sortedLive(std::move(list), m_liveSortIndex, m_collator);
-        setItems(std::move(list));
+        setItems(itemsOf(section, category));
 
         // Opening a live category while nothing live plays starts its first channel.
         const bool livePlaying = m_nowPlaying && m_nowPlaying->isLive();
@@ -188,6 +186,34 @@ QCoro::Task<> AppStore::loadItems()
             co_return;
     }
     setLoadingItems(false);
+}
+
+QList<MediaItem> AppStore::itemsOf(Section section, const Category &category)
+{
+    const QList<MediaItem> &source = cache(section);
+    QList<MediaItem> list;
+    if (category.id == favoritesId)
+        list = Catalogue::withIds(source, favoriteSet(section));
+    else if (category.id == recentsId)
+        list = Catalogue::inIdOrder(source, recents(section));
+    else
+        list = categoryIndex(section).cut(source, category.id);
+
+    if (section != Section::live)
+        return sortVod(std::move(list));
+    return Catalogue::sortedLive(std::move(list), m_liveSortIndex, m_collator);
+}
+
+QList<Category> AppStore::shownCategories(Section section, const QList<Category> &provider) const
+{
+    const QStringList hiddenIds = m_preferences->hidden(section);
+    const QSet<QString> hidden(hiddenIds.cbegin(), hiddenIds.cend());
+    QList<Category> shown;
+    for (const Category &category : provider) {
+        if (!hidden.contains(category.id))
+            shown.append(category);
+    }
+    return shown;
 }
 
 QList<MediaItem> AppStore::filteredItems() const

@@ -206,8 +206,10 @@ QCoro::Task<> AppStore::loadLatest()
     setLatestMovies(Catalogue::newest(allVods(), homeRowLength));
     setLatestSeries(Catalogue::newest(allSeries(), homeRowLength));
     setLoadingHome(false);
-    if (const auto failure = moviesFailure ? moviesFailure : showsFailure)
+    if (const auto failure = moviesFailure ? moviesFailure : showsFailure) {
         recordFailure(Failures::Place::home, *failure);
-    else
+    } else {
         m_failures->clear(Failures::Place::home);
+        startRenewal();
+    }
 }

@@ -35,17 +35,21 @@ QVariant FilteredItemsModel::data(const QModelIndex &index, int role) const
     return QVariant::fromValue(at(index.row()));
 }
 
-bool FilteredItemsModel::replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &rows)
+bool FilteredItemsModel::replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &rows, bool inPlace)
 {
     // Identity, not equality: comparing 200,000 records on every keystroke would cost more
     // than the filtering itself.
     const bool sameItems = items.constData() == m_items.constData() && items.size() == m_items.size();
     if (sameItems && rows == m_rows)
         return false;
-    resetWith([&] {
+    const auto swap = [&] {
         m_items = items;
         m_rows = rows;
-    });
+    };
+    if (inPlace)
+        updateWith(int(rows ? rows->size() : items.size()), swap);
+    else
+        resetWith(swap);
     return true;
 }
 

@@ -7,12 +7,14 @@
 #include <QList>
 #include <QString>
 
+#include <algorithm>
 #include <optional>
 
 // The store's lists as models for the screens. Each row holds one record under a single
 // role ("item", "category", "season", "episode", "program" or "day"). A new list replaces
 // the rows in one reset, so a list of 100,000 entries costs the view one rebuild, never
-// 100,000 insertions.
+// 100,000 insertions. A list renewed behind the user's back (fresher data for the same
+// screen) is instead changed in place, so that views keep their scroll position and row.
 class ListModelBase : public QAbstractListModel
 {
     Q_OBJECT
@@ -39,6 +41,27 @@ protected:
         swap();
         endResetModel();
         if (count() != before)
+            Q_EMIT countChanged();
+    }
+
+    // Runs `swap` as a change in place: the rows both lists have are changed, the others
+    // inserted or removed at the end.
+    template<typename Swap>
+    void updateWith(int after, Swap &&swap)
+    {
+        const int before = count();
+        if (after < before)
+            beginRemoveRows(QModelIndex(), after, before - 1);
+        else if (after > before)
+            beginInsertRows(QModelIndex(), before, after - 1);
+        swap();
+        if (after < before)
+            endRemoveRows();
+        else if (after > before)
+            endInsertRows();
+        if (const int kept = std::min(before, after); kept > 0)
+            Q_EMIT dataChanged(index(0), index(kept - 1), {RecordRole});
+        if (after != before)
             Q_EMIT countChanged();
     }
 
@@ -70,11 +93,14 @@ public:
     const QList<T> &rows() const { return m_rows; }
 
     // Nothing happens when the rows are already these (same shared list or equal entries).
-    bool replace(const QList<T> &rows)
+    bool replace(const QList<T> &rows, bool inPlace = false)
     {
         if (rows == m_rows)
             return false;
-        resetWith([&] { m_rows = rows; });
+        if (inPlace)
+            updateWith(int(rows.size()), [&] { m_rows = rows; });
+        else
+            resetWith([&] { m_rows = rows; });
         return true;
     }
 
@@ -149,7 +175,7 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
 
     // `rows` absent: every item, in order. False when the view already shows exactly this.
-    bool replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &rows);
+    bool replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &rows, bool inPlace = false);
 
     // The rows as records (copies), in order.
     QList<MediaItem> items() const;

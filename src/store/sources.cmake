@@ -5,6 +5,7 @@ target_sources(mavu_core PRIVATE
   store/wordtable.h store/wordtable.cpp
   store/failures.h store/failures.cpp
   store/cataloguedownloads.h store/cataloguedownloads.cpp
+  store/cataloguecache.h store/cataloguecache.cpp
   store/appstore.h store/appstore_p.h
   store/appstore.cpp
   store/appstore_browse.cpp
@@ -12,6 +13,7 @@ target_sources(mavu_core PRIVATE
   store/appstore_catchup.cpp
   store/appstore_preferences.cpp
   store/appstore_guide.cpp
+  store/appstore_cataloguecache.cpp
   store/guideprogram.h store/guideprogram.cpp
   store/guidedatabase.h store/guidedatabase.cpp
   store/guideimportjob.h store/guideimportjob.cpp
