@@ -547,6 +547,47 @@ private Q_SLOTS:
         QVERIFY(grid->property("contentY").toReal() > 0);
     }
 
+    // The provider's fresher answer, landing behind a screen opened from the kept catalogue,
+    // changes the posters in place: the grid stays scrolled where it was, the keyboard on the
+    // same cell.
+    void renewalKeepsTheGridWhereItWas()
+    {
+        ScreenFixture f;
+        f.store->setCatalogueCacheFolder(f.folder.file(QStringLiteral("catalogues")));
+        CatalogueCache::Snapshot kept;
+        QList<MediaItem> movies;
+        for (int i = 0; i < 80; ++i) {
+            movies.append(MediaItem{.id = QString::number(i + 1), .name = QStringLiteral("Kept %1").arg(i), .kind = MediaItem::Kind::movie,
+                                    .categoryId = QStringLiteral("1"), .added = QString::number(1700000000 - i)});
+        }
+        kept.catalogues[size_t(Section::movies)] = movies;
+        kept.catalogues[size_t(Section::series)] = QList<MediaItem>();
+        kept.categories[size_t(Section::movies)] = QList<Category>{{QStringLiteral("1"), QStringLiteral("Action")}};
+        QVERIFY(CatalogueCache::write(f.store->catalogueCache().filePath(f.playlist()), CatalogueCache::encode(f.playlist(), kept)));
+        FakeServer::Reply categories = FakeServer::Reply::json(categoriesJson({{"1", "Action"}}));
+        FakeServer::Reply titles = FakeServer::Reply::json(streamsJson("stream_id", "Movie", 80));
+        categories.delay = titles.delay = std::chrono::milliseconds(3000);
+        f.server.onAction(QStringLiteral("get_vod_categories"), categories);
+        f.server.onAction(QStringLiteral("get_vod_streams"), titles);
+
+        startStore(f);
+        TestSupport::await(f.store->openSection(Section::movies));
+        f.load(QStringLiteral("SectionView.qml"));
+        QTRY_VERIFY(card(f, QStringLiteral("Kept 0")));
+        QQuickItem *grid = f.find(QStringLiteral("posterGrid"));
+        f.key(Qt::Key_Right);
+        for (int i = 0; i < 9; ++i)
+            f.key(Qt::Key_Down);
+        QCOMPARE(focusedThing(f), QStringLiteral("item:Kept 45"));
+        const qreal scrolled = grid->property("contentY").toReal();
+        QVERIFY(scrolled > 0);
+
+        QTRY_COMPARE_WITH_TIMEOUT(focusedThing(f), QStringLiteral("item:Movie 45"), 15000);
+        QCOMPARE(grid->property("contentY").toReal(), scrolled);
+        QCOMPARE(grid->property("currentIndex").toInt(), 45);
+        QVERIFY(ringShown(f));
+    }
+
     // A poster's star follows the favourites as they change.
     void favouriteBadgeFollowsTheFavourites()
     {
