@@ -80,6 +80,7 @@ QCoro::Task<Result<Value>> getJSON(std::optional<QUrl> url, Decode decode, Optio
                 return Failure{Failure::Kind::credentialsRefused, status};
             }
             Value value = decode(root);
+            Timing::mark("decoded", name);
             qCDebug(lcDecode).noquote() << name << recordCount(value) << "records in" << clock.elapsed() << "ms";
             return value;
         });
