@@ -1,5 +1,8 @@
 #include "decoders.h"
 
+#include "api/hugepages.h"
+#include "api/jsondocument.h"
+
 #include <QFuture>
 #include <QSet>
 #include <QStringDecoder>
@@ -58,6 +61,11 @@ constexpr std::array<std::string_view, seriesKeyCount> seriesKeys{
 // split between the calling thread and the pool's other cores. The document is only read.
 constexpr size_t parallelRows = 16384;
 
+size_t workers()
+{
+    return size_t(std::clamp(QThread::idealThreadCount(), 1, 4));
+}
+
 template<size_t N, typename Fill>
 void decodeRange(simdjson::dom::array::iterator from, simdjson::dom::array::iterator to, MediaItem *out,
                  const std::array<std::string_view, N> &keys, const Fill &fill)
@@ -70,6 +78,12 @@ void decodeRange(simdjson::dom::array::iterator from, simdjson::dom::array::iter
     }
 }
 
+bool allObjects(const simdjson::dom::array &rows)
+{
+    return std::all_of(rows.begin(), rows.end(),
+                       [](JsonRead::Element row) { return row.type() == simdjson::dom::element_type::OBJECT; });
+}
+
 template<size_t N, typename Fill>
 QList<MediaItem> decodeRows(const Field &root, const std::array<std::string_view, N> &keys, Fill fill)
 {
@@ -78,7 +92,7 @@ QList<MediaItem> decodeRows(const Field &root, const std::array<std::string_view
         return result;
     const simdjson::dom::array rows = JsonRead::asArray(*root);
     const size_t count = rows.size();
-    const size_t parts = count >= parallelRows ? size_t(std::clamp(QThread::idealThreadCount(), 1, 4)) : 1;
+    const size_t parts = count >= parallelRows ? workers() : 1;
 
     // One walk checks that every row is an object and marks where each part starts.
     std::vector<simdjson::dom::array::iterator> bounds{rows.begin()};
@@ -92,6 +106,7 @@ QList<MediaItem> decodeRows(const Field &root, const std::array<std::string_view
     bounds.push_back(rows.end());
 
     result.reserve(qsizetype(count)); // resize alone would leave room for 75 % more
+    HugePages::advise(result.constData(), qsizetype(count * sizeof(MediaItem)));
     result.resize(qsizetype(count));
     MediaItem *out = result.data();
     QList<QFuture<void>> helpers;
@@ -105,15 +120,14 @@ QList<MediaItem> decodeRows(const Field &root, const std::array<std::string_view
     return result;
 }
 
-} // namespace
-
-QList<MediaItem> streams(const Field &root, MediaItem::Kind kind)
+// Calls `use(keys, fill)` with the keys and the filling of one record of `kind`.
+template<typename Use>
+auto withRowsOf(MediaItem::Kind kind, Use use)
 {
     using JsonRead::str;
     switch (kind) {
-    case MediaItem::Kind::live: {
-        const QString ts = QStringLiteral("ts");
-        return decodeRows(root, liveKeys, [&](MediaItem &item, const auto &row, JsonRead::SharedTexts &shared) {
+    case MediaItem::Kind::live:
+        return use(liveKeys, [ts = QStringLiteral("ts")](MediaItem &item, const auto &row, JsonRead::SharedTexts &shared) {
             item.kind = MediaItem::Kind::live;
             item.id = str(row[lStreamId]);
             item.name = str(row[lName]);
@@ -125,10 +139,8 @@ QList<MediaItem> streams(const Field &root, MediaItem::Kind kind)
             item.tvArchive = str(row[lArchive]) == QLatin1String("1");
             item.archiveDays = JsonRead::integer(row[lArchiveDays]).value_or(2);
         });
-    }
-    case MediaItem::Kind::movie: {
-        const QString mp4 = QStringLiteral("mp4");
-        return decodeRows(root, movieKeys, [&](MediaItem &item, const auto &row, JsonRead::SharedTexts &shared) {
+    case MediaItem::Kind::movie:
+        return use(movieKeys, [mp4 = QStringLiteral("mp4")](MediaItem &item, const auto &row, JsonRead::SharedTexts &shared) {
             item.kind = MediaItem::Kind::movie;
             item.id = str(row[mStreamId]);
             item.name = str(row[mName]);
@@ -140,29 +152,132 @@ QList<MediaItem> streams(const Field &root, MediaItem::Kind kind)
             item.added = str(row[mAdded]);
             item.rating5 = JsonRead::decimal(row[mRating]).value_or(0);
         });
+    case MediaItem::Kind::series:
+        break;
     }
-    case MediaItem::Kind::series: {
-        const QString mp4 = QStringLiteral("mp4");
-        return decodeRows(root, seriesKeys, [&](MediaItem &item, const auto &row, JsonRead::SharedTexts &shared) {
-            item.kind = MediaItem::Kind::series;
-            item.id = str(row[sSeriesId]);
-            item.seriesId = item.id;
-            item.name = str(row[sName]);
-            item.categoryId = shared.str(row[sCategory]);
-            item.containerExt = mp4;
-            item.icon = str(row[sCover]);
-            item.added = str(row[sModified]);
-            item.rating5 = JsonRead::decimal(row[sRating]).value_or(0);
-            item.plot = str(row[sPlot]);
-            item.cast = str(row[sCast]);
-            item.director = str(row[sDirector]);
-            item.genre = str(row[sGenre]);
-            item.releaseDate = str(row[sRelease]);
-            item.trailer = str(row[sTrailer]);
-        });
+    return use(seriesKeys, [mp4 = QStringLiteral("mp4")](MediaItem &item, const auto &row, JsonRead::SharedTexts &shared) {
+        item.kind = MediaItem::Kind::series;
+        item.id = str(row[sSeriesId]);
+        item.seriesId = item.id;
+        item.name = str(row[sName]);
+        item.categoryId = shared.str(row[sCategory]);
+        item.containerExt = mp4;
+        item.icon = str(row[sCover]);
+        item.added = str(row[sModified]);
+        item.rating5 = JsonRead::decimal(row[sRating]).value_or(0);
+        item.plot = str(row[sPlot]);
+        item.cast = str(row[sCast]);
+        item.director = str(row[sDirector]);
+        item.genre = shared.str(row[sGenre]); // a few dozen distinct ones
+        item.releaseDate = str(row[sRelease]);
+        item.trailer = str(row[sTrailer]);
+    });
+}
+
+// Where a top-level array may be cut into `parts` runs of whole rows: the offsets of commas
+// that stand between two rows ("},{"), one near each even share of the body. A cut that lands
+// inside a text or a nested array is not known here; the run before it then fails to parse on
+// its own (it ends inside that text or that array) and the whole body is parsed instead.
+std::vector<qsizetype> rowCuts(QByteArrayView body, qsizetype open, size_t parts)
+{
+    std::vector<qsizetype> cuts;
+    constexpr QByteArrayView between("},{");
+    for (size_t part = 1; part < parts; ++part) {
+        const qsizetype from = std::max(open + 1, qsizetype(body.size() * qsizetype(part) / qsizetype(parts)));
+        if (!cuts.empty() && from <= cuts.back())
+            continue;
+        const qsizetype at = body.indexOf(between, from);
+        if (at < 0)
+            break;
+        cuts.push_back(at + 1);
     }
+    return cuts;
+}
+
+} // namespace
+
+QList<MediaItem> streams(const Field &root, MediaItem::Kind kind)
+{
+    return withRowsOf(kind, [&](const auto &keys, const auto &fill) { return decodeRows(root, keys, fill); });
+}
+
+std::optional<QList<MediaItem>> streamsInParts(QByteArray &body, MediaItem::Kind kind, qsizetype minimumPart)
+{
+    // Only a top-level array, after an optional byte-order mark and white space.
+    qsizetype open = body.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (open < body.size() && (body[open] == ' ' || body[open] == '\n' || body[open] == '\r' || body[open] == '\t'))
+        ++open;
+    if (open >= body.size() || body[open] != '[')
+        return std::nullopt;
+    const size_t parts = size_t(std::clamp<qsizetype>(body.size() / std::max<qsizetype>(1, minimumPart), 1, qsizetype(workers())));
+    const std::vector<qsizetype> cuts = rowCuts(body, open, parts);
+    if (cuts.empty())
+        return std::nullopt;
+
+    // The first run is parsed where it lies, its closing comma made a bracket for the while; each
+    // later run is copied behind an opening bracket, with the parser's room at its end.
+    char *const data = body.data(); // detaches only when the caller still shares it
+    std::vector<std::unique_ptr<JsonDocument>> documents(cuts.size() + 1);
+    std::vector<bool> parsed(cuts.size() + 1, false);
+    const auto parseRun = [&](size_t i) {
+        documents[i] = std::make_unique<JsonDocument>();
+        if (i == 0) {
+            data[cuts[0]] = ']';
+            parsed[0] = documents[0]->parseRun(data + open, size_t(cuts[0] + 1 - open));
+            data[cuts[0]] = ',';
+        } else {
+            const qsizetype from = cuts[i - 1] + 1;
+            const bool last = i == cuts.size();
+            const qsizetype to = last ? body.size() : cuts[i];
+            QByteArray run;
+            run.reserve(to - from + 2 + qsizetype(simdjson::SIMDJSON_PADDING));
+            HugePages::advise(run.constData(), run.capacity());
+            run.append('[');
+            run.append(data + from, to - from);
+            if (!last)
+                run.append(']');
+            parsed[i] = documents[i]->parseRun(run.constData(), size_t(run.size()));
+        }
+        if (parsed[i] && !allObjects(JsonRead::asArray(documents[i]->root())))
+            parsed[i] = false;
+    };
+    {
+        QList<QFuture<void>> helpers;
+        for (size_t i = 1; i < documents.size(); ++i)
+            helpers.append(QtConcurrent::run([&, i] { parseRun(i); }));
+        parseRun(0);
+        for (QFuture<void> &helper : helpers)
+            helper.waitForFinished();
     }
-    return {};
+    size_t total = 0;
+    std::vector<size_t> firsts;
+    for (size_t i = 0; i < documents.size(); ++i) {
+        if (!parsed[i])
+            return std::nullopt;
+        firsts.push_back(total);
+        total += JsonRead::asArray(documents[i]->root()).size();
+    }
+    if (total > JsonDocument::maxRows)
+        return std::nullopt; // the whole parse says why
+
+    QList<MediaItem> result;
+    result.reserve(qsizetype(total));
+    HugePages::advise(result.constData(), qsizetype(total * sizeof(MediaItem)));
+    result.resize(qsizetype(total));
+    withRowsOf(kind, [&](const auto &keys, const auto &fill) {
+        const auto decodeRun = [&](size_t i) {
+            const simdjson::dom::array rows = JsonRead::asArray(documents[i]->root());
+            decodeRange(rows.begin(), rows.end(), result.data() + firsts[i], keys, fill);
+        };
+        QList<QFuture<void>> helpers;
+        for (size_t i = 1; i < documents.size(); ++i)
+            helpers.append(QtConcurrent::run([&, i] { decodeRun(i); }));
+        decodeRun(0);
+        for (QFuture<void> &helper : helpers)
+            helper.waitForFinished();
+        return 0;
+    });
+    return result;
 }
 
 VodInfo vodInfo(const Field &root)

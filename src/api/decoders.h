@@ -12,6 +12,11 @@ std::optional<simdjson::dom::array> objectRows(const JsonRead::Field &root);
 
 QList<Category> categories(const JsonRead::Field &root);
 QList<MediaItem> streams(const JsonRead::Field &root, MediaItem::Kind kind);
+// A whole section's answer straight from its bytes: a large top-level array is cut into runs of
+// whole rows (none under `minimumPart` bytes) parsed and decoded on as many threads. Nothing
+// when the body is not such an array or a run does not stand on its own; the whole parse then
+// decides (and says why it refuses). The body is written to while parsing, and restored.
+std::optional<QList<MediaItem>> streamsInParts(QByteArray &body, MediaItem::Kind kind, qsizetype minimumPart = 4 << 20);
 VodInfo vodInfo(const JsonRead::Field &root);
 SeriesInfo seriesInfo(const JsonRead::Field &root);
 std::optional<qint64> playlistExpiry(const JsonRead::Field &root);

@@ -1,12 +1,16 @@
 #include "diagnostics.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
+
+#include <atomic>
 #include <QUrlQuery>
 
 Q_LOGGING_CATEGORY(lcNetwork, "mavu.network", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcDecode, "mavu.decode", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcStore, "mavu.store", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcPlayer, "mavu.player", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcTiming, "mavu.timing", QtWarningMsg)
 
 namespace Diagnostics {
 
@@ -81,3 +85,45 @@ QString requestName(const QUrl &url)
 }
 
 } // namespace Diagnostics
+
+namespace Timing {
+
+namespace {
+
+const QElapsedTimer &timingClock()
+{
+    static const QElapsedTimer started = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return started;
+}
+
+// Phases are marked from the decoding threads too.
+std::atomic<qint64> g_origin{0};
+
+} // namespace
+
+void begin()
+{
+    g_origin.store(timingClock().nsecsElapsed());
+}
+
+double sinceBegin()
+{
+    return double(timingClock().nsecsElapsed() - g_origin.load()) / 1e6;
+}
+
+void mark(const char *phase, const QString &what)
+{
+    if (!lcTiming().isDebugEnabled())
+        return;
+    const QString ms = QString::number(sinceBegin(), 'f', 1);
+    if (what.isEmpty())
+        qCDebug(lcTiming).noquote() << phase << ms << "ms";
+    else
+        qCDebug(lcTiming).noquote() << phase << what << ms << "ms";
+}
+
+} // namespace Timing

@@ -10,6 +10,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcNetwork) // "mavu.network": each request's action, 
 Q_DECLARE_LOGGING_CATEGORY(lcDecode)  // "mavu.decode": each answer's rows and decoding time
 Q_DECLARE_LOGGING_CATEGORY(lcStore)   // "mavu.store": the store's phases and connections
 Q_DECLARE_LOGGING_CATEGORY(lcPlayer)  // "mavu.player": what the players open and the states they report
+Q_DECLARE_LOGGING_CATEGORY(lcTiming)  // "mavu.timing": milliseconds from START to each phase of loading
 
 namespace Diagnostics {
 
@@ -24,3 +25,18 @@ QString maskedAddress(const QUrl &url);
 QString requestName(const QUrl &url);
 
 } // namespace Diagnostics
+
+// Where the time of a start goes: each phase (an answer's first and last byte, its decoding,
+// the sorting, the rows drawn) is logged with the milliseconds since START. Callers name a
+// phase and a request name (an action, never an address), so nothing of the account shows.
+namespace Timing {
+
+// START (or a manual connection) was pressed: later phases count from now. Before the first
+// call they count from the program's start.
+void begin();
+// Milliseconds since begin().
+double sinceBegin();
+// Logs "<phase> <what> <ms> ms" when "mavu.timing" is on; costs a test of the category otherwise.
+void mark(const char *phase, const QString &what = {});
+
+} // namespace Timing

@@ -1,5 +1,7 @@
 #include "jsondocument.h"
 
+#include "hugepages.h"
+
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -142,12 +144,17 @@ JsonDocument::Refusal JsonDocument::bounds(const JsonRead::Element &element, siz
 bool JsonDocument::parseWithSimdjson(const char *data, size_t size, bool padded)
 {
     // A fresh parser starts with the library's own depth limit; set ours before it first grows.
-    if (m_parser->max_depth() != parserDepth) {
+    // Grown here rather than inside parse(), so that a catalogue's buffers (a tape and a text
+    // store of several times the answer's size) are first touched as huge pages.
+    if (m_parser->max_depth() != parserDepth || m_parser->capacity() < size) {
         if (m_parser->allocate(std::max(size, size_t(simdjson::dom::MINIMAL_DOCUMENT_CAPACITY)), parserDepth)) {
             m_lastError = simdjson::MEMALLOC;
             m_refusal = Refusal::notJson;
             return false;
         }
+        const size_t capacity = m_parser->doc.capacity();
+        HugePages::advise(m_parser->doc.tape.get(), qsizetype((capacity + 3) * sizeof(uint64_t)));
+        HugePages::advise(m_parser->doc.string_buf.get(), qsizetype(5 * capacity / 3 + simdjson::SIMDJSON_PADDING));
     }
     auto result = m_parser->parse(data, size, /*realloc_if_needed=*/!padded);
     if (result.error()) {
@@ -190,4 +197,11 @@ bool JsonDocument::parse(const QByteArray &body)
     }
     m_rewritten = document.toJson(QJsonDocument::Compact);
     return parseWithSimdjson(m_rewritten.constData(), size_t(m_rewritten.size()), false);
+}
+
+bool JsonDocument::parseRun(const char *data, size_t size)
+{
+    m_lastError = simdjson::SUCCESS;
+    m_refusal = Refusal::none;
+    return parseWithSimdjson(data, size, true);
 }

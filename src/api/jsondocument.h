@@ -35,6 +35,9 @@ public:
     // exceeds one of the limits above; refusal() says which.
     bool parse(const QByteArray &body);
     Refusal refusal() const { return m_refusal; }
+    // One run of an answer, readable for the parser's padding past its end; no second parser
+    // is tried, and a BOM is not skipped. The same limits apply.
+    bool parseRun(const char *data, size_t size);
 
     JsonRead::Element root() const { return m_root; }
 

@@ -48,9 +48,14 @@ enum class Origin { provider, deviceService };
 
 // Fetches `url` and decodes its JSON with `decode` on a worker thread. The big answers (whole
 // catalogues) never touch the calling thread's event loop while decoded.
+// Decoding that needs no parsed document first; nothing means "parse the whole answer".
+template<typename Value>
+using FromBytes = std::optional<Value> (*)(QByteArray &, MediaItem::Kind);
+
 template<typename Decode, typename Value = std::invoke_result_t<Decode, const JsonRead::Field &>>
 QCoro::Task<Result<Value>> getJSON(std::optional<QUrl> url, Decode decode, Options options,
-                                   Origin origin = Origin::provider)
+                                   Origin origin = Origin::provider, FromBytes<Value> fromBytes = nullptr,
+                                   MediaItem::Kind kind = MediaItem::Kind::live)
 {
     if (!url)
         co_return Failure{Failure::Kind::unreachable};
@@ -64,10 +69,18 @@ QCoro::Task<Result<Value>> getJSON(std::optional<QUrl> url, Decode decode, Optio
         co_return Failure{Failure::Kind::serverFailed, status};
     // Built outside the co_await expression: GCC 12 mishandles temporaries inside its operand.
     QFuture<Result<Value>> decoding = QtConcurrent::run(
-        [bytes = std::move(fetched).value().body, decode, status, origin, name = Diagnostics::requestName(*url)]()
-            -> Result<Value> {
+        [bytes = std::move(fetched).value().body, decode, status, origin, name = Diagnostics::requestName(*url),
+         fromBytes, kind]() mutable -> Result<Value> {
             QElapsedTimer clock;
             clock.start();
+            if (fromBytes) {
+                // An array answer carries no account refusal, which is an object.
+                if (std::optional<Value> value = fromBytes(bytes, kind)) {
+                    Timing::mark("decoded", name);
+                    qCDebug(lcDecode).noquote() << name << recordCount(*value) << "records in" << clock.elapsed() << "ms, in parts";
+                    return std::move(*value);
+                }
+            }
             JsonDocument document;
             if (!document.parse(bytes)) {
                 qCDebug(lcDecode).noquote() << name << JsonDocument::describe(document.refusal()) << bytes.size() << "bytes";
@@ -80,6 +93,7 @@ QCoro::Task<Result<Value>> getJSON(std::optional<QUrl> url, Decode decode, Optio
                 return Failure{Failure::Kind::credentialsRefused, status};
             }
             Value value = decode(root);
+            Timing::mark("decoded", name);
             qCDebug(lcDecode).noquote() << name << recordCount(value) << "records in" << clock.elapsed() << "ms";
             return value;
         });
@@ -104,11 +118,17 @@ QMap<QString, QString> categoryQuery(const std::optional<QString> &category)
     return extra;
 }
 
+std::optional<QList<MediaItem>> streamsFromBytes(QByteArray &body, MediaItem::Kind kind)
+{
+    return decode::streamsInParts(body, kind);
+}
+
 Answer<QList<MediaItem>> streamList(Playlist playlist, QString action, std::optional<QString> category,
                                     MediaItem::Kind kind, Options options)
 {
     return getJSON(playlist.playerApiURL(action, categoryQuery(category)),
-                   [kind](const JsonRead::Field &root) { return decode::streams(root, kind); }, forList(options, category));
+                   [kind](const JsonRead::Field &root) { return decode::streams(root, kind); }, forList(options, category),
+                   Origin::provider, &streamsFromBytes, kind);
 }
 
 std::optional<QUrl> deviceServiceURL(const QString &request, const QString &deviceId)

@@ -1,6 +1,7 @@
 #include "network.h"
 
 #include "diagnostics.h"
+#include "hugepages.h"
 
 #include <QCoreApplication>
 #include <QCoroNetworkReply>
@@ -213,26 +214,45 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             if (length > transfer->maxBytes)
                 stop(Stop::tooLarge); // known too large before a byte of it is read
         });
-        // Collected as it arrives, in a buffer with room behind the end: the JSON parser reads a
-        // little past the last byte and would otherwise copy a whole catalogue to get that room.
-        QObject::connect(replyPtr, &QNetworkReply::readyRead, replyPtr, [transfer, replyPtr, idle, stop] {
+        // Read straight into one buffer with room behind the end: the JSON parser reads a little
+        // past the last byte and would otherwise copy a whole catalogue to get that room. No
+        // chunk is copied twice, and the buffer grows by doubling when the length is unknown.
+        QObject::connect(replyPtr, &QNetworkReply::readyRead, replyPtr, [transfer, replyPtr, idle, stop, name] {
             idle->start();
-            const QByteArray chunk = replyPtr->readAll();
-            if (transfer->stop != Stop::none)
-                return; // stopped: what still arrives is dropped, not kept
-            if (transfer->body.size() + chunk.size() > transfer->maxBytes) {
-                stop(Stop::tooLarge);
+            if (transfer->stop != Stop::none) {
+                replyPtr->skip(replyPtr->bytesAvailable()); // stopped: what still arrives is dropped
                 return;
             }
-            if (transfer->body.isEmpty()) {
+            QByteArray &body = transfer->body;
+            if (body.isEmpty()) {
+                Timing::mark("first byte", name);
                 // Never more than the limit up front, whatever the server promises.
                 const qint64 length = replyPtr->header(QNetworkRequest::ContentLengthHeader).toLongLong();
                 if (length > 0)
-                    transfer->body.reserve(qsizetype(std::min(length, transfer->maxBytes)) + bodyPadding);
+                    body.reserve(qsizetype(std::min(length, transfer->maxBytes)) + bodyPadding);
+                HugePages::advise(body.constData(), body.capacity());
             }
-            transfer->body.append(chunk);
+            for (qint64 available = replyPtr->bytesAvailable(); available > 0; available = replyPtr->bytesAvailable()) {
+                const qsizetype had = body.size();
+                if (had + available > transfer->maxBytes) {
+                    stop(Stop::tooLarge);
+                    replyPtr->skip(available);
+                    return;
+                }
+                const qsizetype needed = had + qsizetype(available) + bodyPadding;
+                if (needed > body.capacity()) {
+                    body.reserve(std::max(needed, qsizetype(std::min(2 * body.capacity(), transfer->maxBytes + bodyPadding))));
+                    HugePages::advise(body.constData(), body.capacity());
+                }
+                body.resize(had + qsizetype(available));
+                const qint64 read = replyPtr->read(body.data() + had, available);
+                body.resize(had + qsizetype(std::max<qint64>(read, 0)));
+                if (read <= 0)
+                    break;
+            }
         });
         co_await replyPtr;
+        Timing::mark("last byte", name);
         idle->stop();
         overall->stop();
         if (cancellation)

@@ -9,4 +9,5 @@ target_sources(mavu_core PRIVATE
   api/streamaddress.h api/streamaddress.cpp
   api/xmltvreader.h api/xmltvreader.cpp
   api/gzipstream.h api/gzipstream.cpp
+  api/hugepages.h api/hugepages.cpp
 )

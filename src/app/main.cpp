@@ -1,6 +1,7 @@
 #include "desktop/desktopintegration.h"
 #include "imagecache.h"
 #include "qmlregistration.h"
+#include "starttiming.h"
 #include "store/appstore.h"
 #include "store/preferences.h"
 #include "windowplacement.h"
@@ -10,6 +11,7 @@
 #include <QQmlApplicationEngine>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QQuickStyle>
+#include <QQuickWindow>
 #include <QUrl>
 #include <QWindow>
 
@@ -67,6 +69,7 @@ int main(int argc, char *argv[])
     if (!engine.rootObjects().isEmpty()) {
         auto *window = qobject_cast<QWindow *>(engine.rootObjects().constFirst());
         desktop.session().setWindow(window);
+        StartTiming::watchHomeRows(qobject_cast<QQuickWindow *>(window), &store);
         // Where the user left it, clamped to the screens there are now.
         WindowPlacement::remember(window, preferences);
     }

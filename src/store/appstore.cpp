@@ -365,6 +365,7 @@ QCoro::Task<> AppStore::start()
     Result<MavuAPI::DeviceStatus> status = co_await statusRequest;
     if (!self)
         co_return;
+    Timing::mark("device status");
 
     // Without the device service a saved playlist still opens the library.
     std::optional<Playlist> playlist = status ? status->playlist : std::nullopt;
@@ -441,6 +442,7 @@ void AppStore::connectFailed(const Failure &failure)
 QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
 {
     QPointer<AppStore> self(this);
+    Timing::begin();
     const quint64 attempt = beginConnecting();
     m_lastManualAttempt = ManualAttempt{playlist, persist};
     // One deadline for the whole attempt, however many requests it makes.
@@ -461,6 +463,7 @@ QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
         if (overtaken())
             co_return;
     }
+    Timing::mark("categories");
     if (!found) {
         connectFailed(found.failure());
         co_return;
@@ -505,6 +508,7 @@ QCoro::Task<> AppStore::enterBrowse()
         co_return;
     QPointer<AppStore> self(this);
     const Playlist playlist = *m_playlist;
+    Timing::begin();
     const quint64 attempt = beginConnecting();
     m_lastManualAttempt.reset();
     // The account answers first: a refused account or an unreachable provider is said here,
@@ -521,6 +525,7 @@ QCoro::Task<> AppStore::enterBrowse()
     Result<std::optional<qint64>> expiry = co_await accountRequest;
     if (!self || attempt != m_connectAttempt)
         co_return;
+    Timing::mark("account");
     if (!expiry) {
         connectFailed(expiry.failure());
         co_return;

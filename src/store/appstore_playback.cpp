@@ -2,6 +2,7 @@
 // trailers and the home rows.
 #include "appstore.h"
 
+#include "api/diagnostics.h"
 #include "api/streamaddress.h"
 #include "store/appstore_p.h"
 #include "store/cataloguedownloads.h"
@@ -205,6 +206,7 @@ QCoro::Task<> AppStore::loadLatest()
     const Batch batch(this);
     setLatestMovies(Catalogue::newest(allVods(), homeRowLength));
     setLatestSeries(Catalogue::newest(allSeries(), homeRowLength));
+    Timing::mark("sorted", QStringLiteral("home rows"));
     setLoadingHome(false);
     if (const auto failure = moviesFailure ? moviesFailure : showsFailure) {
         recordFailure(Failures::Place::home, *failure);

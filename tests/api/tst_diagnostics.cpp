@@ -133,6 +133,8 @@ private Q_SLOTS:
         QVERIFY2(all.contains(QLatin1String("mavu.network get_vod_info status 404")), qPrintable(all));
         QVERIFY2(all.contains(QLatin1String("mavu.network account unreachable ConnectionRefusedError")), qPrintable(all));
         QVERIFY2(all.contains(QLatin1String("mavu.decode get_vod_streams 2 records")), qPrintable(all));
+        QVERIFY2(all.contains(QLatin1String("mavu.timing first byte get_vod_streams")), qPrintable(all));
+        QVERIFY2(all.contains(QLatin1String("mavu.timing decoded get_vod_streams")), qPrintable(all));
         QVERIFY2(all.contains(QLatin1String("mavu.player open http://127.0.0.1")), qPrintable(all));
         for (const QString &secret : {user, password}) {
             for (const QString &spelling : {secret, QString::fromLatin1(QUrl::toPercentEncoding(secret)), UrlText::encodePathText(secret),

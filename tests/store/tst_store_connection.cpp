@@ -6,6 +6,18 @@
 
 using namespace StoreTest;
 
+namespace {
+
+QStringList g_timing;
+
+void captureTiming(QtMsgType, const QMessageLogContext &context, const QString &message)
+{
+    if (context.category && QLatin1String(context.category) == QLatin1String("mavu.timing"))
+        g_timing.append(message);
+}
+
+} // namespace
+
 Q_DECLARE_METATYPE(std::optional<Playlist>)
 
 class TestStoreConnection : public QObject
@@ -290,6 +302,59 @@ private Q_SLOTS:
         QTRY_VERIFY(!f->server().requests().isEmpty());
         store.reset();
         QTest::qWait(250); // the answers arrive and resume into nothing
+    }
+
+    // The timing log of a start names each phase, in the order they happen, with the milliseconds
+    // since START; never the account, in any spelling.
+    void timingOfAStart_data()
+    {
+        QTest::addColumn<bool>("manual");
+        QTest::addColumn<QStringList>("phases"); // in this order, among others
+        QTest::newRow("START") << false
+                               << QStringList{"first byte account", "last byte account", "decoded account", "account",
+                                              "sorted home rows"};
+        QTest::newRow("the manual form") << true
+                                         << QStringList{"last byte get_live_categories", "categories", "decoded get_series",
+                                                        "sorted home rows"};
+    }
+
+    void timingOfAStart()
+    {
+        QFETCH(bool, manual);
+        QFETCH(QStringList, phases);
+        const QString user = QStringLiteral("Zelda Q"), password = QStringLiteral("Pa55+w/rd&x=y");
+        f->serve(QStringLiteral("get_vod_streams"), moviesJson({{"1", "One", "1", "1600000000"}}));
+        f->serve(QStringLiteral("get_series"), showsJson({{"9", "Nine", "1", "1600000000"}}));
+        f->server().on(QStringLiteral("/player_api.php"), FakeServer::Reply::json(R"({"user_info":{"exp_date":"0"}})"));
+
+        g_timing.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("mavu.timing.debug=true"));
+        const QtMessageHandler previous = qInstallMessageHandler(captureTiming);
+        std::unique_ptr<AppStore> store;
+        if (manual) {
+            store = f->makeStore();
+            await(store->connect(f->playlist(user, password), false));
+        } else {
+            store = f->startedStore(f->playlist(user, password));
+            await(store->enterBrowse());
+        }
+        QTRY_VERIFY(!store->loadingHome());
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+
+        QCOMPARE(store->latestMovies().size(), 1);
+        const QString all = g_timing.join(QLatin1Char('\n'));
+        qsizetype from = 0;
+        for (const QString &phase : phases) {
+            const qsizetype at = all.indexOf(QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(phase)
+                                                                + QStringLiteral(" [0-9]+\\.[0-9] ms$"),
+                                                                QRegularExpression::MultilineOption),
+                                             from);
+            QVERIFY2(at >= 0, qPrintable(phase + QStringLiteral(" missing or out of order in:\n") + all));
+            from = at + 1;
+        }
+        for (const QString &secret : {user, password, QString::fromLatin1(QUrl::toPercentEncoding(password))})
+            QVERIFY2(!all.contains(secret), qPrintable(all));
     }
 };
 

@@ -9,8 +9,10 @@ namespace Lab {
 
 namespace {
 
-constexpr qint64 chunkSize = 256 * 1024;
-constexpr qint64 highWater = 1024 * 1024; // keep the socket's own buffer below this
+// Big enough that a catalogue crosses loopback in a few hundred writes, small enough that an
+// endless stream never piles up: the socket's own buffer stays below the high-water mark.
+constexpr qint64 chunkSize = 1024 * 1024;
+constexpr qint64 highWater = 4 * 1024 * 1024;
 
 } // namespace
 
@@ -18,6 +20,8 @@ void Transfer::start(QTcpSocket *socket, const QByteArray &head, BodySource body
 {
     if (!socket)
         return;
+    // A kernel buffer that holds several chunks keeps the socket writing while the loop is busy.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(highWater));
     socket->write(head);
     auto *transfer = new Transfer(socket, std::move(body), options);
     transfer->pump();
@@ -101,7 +105,8 @@ BodySource piecesSource(QList<QByteArray> pieces)
                 return current; // shared, not copied
             }
             const qint64 length = std::min(max, current.size() - state->offset);
-            QByteArray part = current.mid(state->offset, length);
+            // Borrowed, not copied: the socket copies it at once, and the pieces outlive that.
+            QByteArray part = QByteArray::fromRawData(current.constData() + state->offset, qsizetype(length));
             state->offset += length;
             return part;
         }

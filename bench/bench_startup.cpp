@@ -1,0 +1,325 @@
+// A cold start against mavu-lab's large preset, as a new user has it: the real screens (offscreen,
+// or under Xvfb), START pressed on the check screen, until the frame with the home rows has been
+// drawn. The lab runs as a process of its own, as a provider would. Each run is a fresh process,
+// so nothing (parsers, caches, faulted-in memory) carries over from one to the next.
+//
+// The phases come from the "mavu.timing" log. Beside them, the baseline of the same run: the two
+// home catalogues read by a bare socket at the same time, which is what the lab and loopback
+// take by themselves.
+#include "benchsupport.h"
+#include "api/diagnostics.h"
+#include "imagecache.h"
+#include "qmlregistration.h"
+#include "starttiming.h"
+#include "store/appstore.h"
+#include "store/preferences.h"
+
+#include <QCoroTask>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <thread>
+#include <vector>
+
+Q_IMPORT_QML_PLUGIN(MavuPlugin)
+Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
+
+namespace {
+
+constexpr int runs = 3;
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!done()) {
+        if (waited.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// --- the child: one start of the program ---
+
+qint64 residentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
+}
+
+QStringList g_phases;
+bool g_rowsDrawn = false;
+
+void collectTiming(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (context.category && std::strcmp(context.category, "mavu.timing") == 0) {
+        g_phases.append(message);
+        if (message.startsWith(QLatin1String("rows drawn")))
+            g_rowsDrawn = true;
+        return;
+    }
+    if (type >= QtWarningMsg && !message.contains(QLatin1String("QQuickImage")) && !message.contains(QLatin1String("QQuickPixmap")))
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
+int oneStart(const QString &base)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("mavu.timing.debug=true"));
+    qInstallMessageHandler(collectTiming);
+    QTemporaryDir folder;
+    MavuAPI::testing::setDeviceServiceBase(base);
+    auto preferences = std::make_shared<Preferences>(folder.filePath(QStringLiteral("mavu.ini")));
+    AppStore store(preferences);
+    AppStoreForeign::instance = &store;
+    ImageCacheFactory imageCache;
+    QQmlApplicationEngine engine;
+    engine.setNetworkAccessManagerFactory(&imageCache);
+    engine.setOutputWarningsToStandardError(false);
+    engine.load(QUrl(QStringLiteral("qrc:/qt/qml/Mavu/ContentView.qml")));
+    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().value(0));
+    if (!window) {
+        std::fprintf(stderr, "the screens did not load\n");
+        return 1;
+    }
+    StartTiming::watchHomeRows(window, &store);
+    // The check screen as the user finds it: the device service has answered, the screen is up.
+    QCoro::waitFor(store.start());
+    if (!waitUntil([&] { return window->isExposed() && store.playlist().has_value(); }, 20000)) {
+        std::fprintf(stderr, "the check screen did not come up with a playlist\n");
+        return 1;
+    }
+    waitUntil([] { return false; }, 300);
+    g_phases.clear();
+    store.runEnterBrowse(); // what START does
+    if (!waitUntil([] { return g_rowsDrawn; }, 120000)) {
+        std::fprintf(stderr, "the home rows were not drawn\n");
+        return 1;
+    }
+    for (const QString &phase : std::as_const(g_phases))
+        std::printf("phase %s\n", qPrintable(phase));
+    waitUntil([] { return false; }, 500);
+    std::printf("memory home %lld\n", residentBytes());
+    // Every section visited, as a user looking round: all three catalogues held.
+    for (const Section section : {Section::live, Section::movies, Section::series})
+        QCoro::waitFor(store.openSection(section));
+    waitUntil([] { return false; }, 500);
+    std::printf("memory all %lld\n", residentBytes());
+    std::printf("memory movies %lld %lld\n", qlonglong(store.allVods().size()), Bench::bytesHeld(store.allVods()));
+    std::fflush(stdout);
+    AppStoreForeign::instance = nullptr;
+    return 0;
+}
+
+// --- the parent: the lab, the baseline, and the runs ---
+
+// Reads one answer to its end over a bare socket; answers the bytes read.
+qint64 rawGet(quint16 port, const QByteArray &target)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const timeval patience{30, 0}; // a lab that stops answering ends the figure, not the run
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    if (::send(fd, request.constData(), size_t(request.size()), 0) != request.size()) {
+        ::close(fd);
+        return -1;
+    }
+    // The lab keeps connections open: read the head, then exactly the body's length.
+    std::vector<char> buffer(1 << 20);
+    QByteArray head;
+    qint64 body = 0, length = -1;
+    for (ssize_t got; (got = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0;) {
+        if (length < 0) {
+            head.append(buffer.data(), got);
+            const qsizetype end = head.indexOf("\r\n\r\n");
+            if (end < 0)
+                continue;
+            const qsizetype field = head.toLower().indexOf("content-length:");
+            if (field < 0 || field > end)
+                break;
+            length = head.mid(field + 15, head.indexOf('\r', field) - field - 15).trimmed().toLongLong();
+            body = head.size() - end - 4;
+        } else {
+            body += got;
+        }
+        if (length >= 0 && body >= length)
+            break;
+    }
+    ::close(fd);
+    return body;
+}
+
+struct Run
+{
+    std::map<QString, double> at; // phase and request → ms since START
+    QStringList lines;
+    qint64 homeBytes = 0, allBytes = 0, movies = 0, movieBytes = 0;
+};
+
+Run parseRun(const QByteArray &output)
+{
+    static const QRegularExpression line(QStringLiteral("^phase (.*) ([0-9.]+) ms$"));
+    Run run;
+    for (const QByteArray &raw : output.split('\n')) {
+        const QList<QByteArray> words = raw.split(' ');
+        if (words.value(0) == "memory") {
+            if (words.value(1) == "home")
+                run.homeBytes = words.value(2).toLongLong();
+            else if (words.value(1) == "all")
+                run.allBytes = words.value(2).toLongLong();
+            else if (words.value(1) == "movies") {
+                run.movies = words.value(2).toLongLong();
+                run.movieBytes = words.value(3).toLongLong();
+            }
+            continue;
+        }
+        const auto match = line.match(QString::fromUtf8(raw));
+        if (!match.hasMatch())
+            continue;
+        run.at[match.captured(1)] = match.captured(2).toDouble();
+        run.lines.append(match.captured(1) + QStringLiteral(": ") + match.captured(2) + QStringLiteral(" ms"));
+    }
+    return run;
+}
+
+double phase(const Run &run, const char *name)
+{
+    const auto it = run.at.find(QString::fromLatin1(name));
+    return it == run.at.end() ? -1 : it->second;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && std::strcmp(argv[1], "--one-start") == 0) {
+        QTemporaryDir cache;
+        qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+        QGuiApplication app(argc, argv);
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+        if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+            QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        return oneStart(QString::fromLocal8Bit(argv[2]));
+    }
+
+    QCoreApplication app(argc, argv);
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        port = probe.serverPort();
+    }
+    QProcess lab;
+    lab.setProcessChannelMode(QProcess::MergedChannels);
+    lab.start(QStringLiteral(MAVU_LAB_EXECUTABLE),
+              {QStringLiteral("--preset"), QStringLiteral("large"), QStringLiteral("--port"), QString::number(port)});
+    QByteArray said;
+    if (!waitUntil([&] { return (said += lab.readAll()).contains("listening") || lab.state() == QProcess::NotRunning; }, 120000)
+        || lab.state() != QProcess::Running) {
+        std::fprintf(stderr, "mavu-lab did not start\n");
+        return 1;
+    }
+    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(port);
+    std::printf("cold start against mavu-lab --preset large (%d runs, each a fresh process, %s)\n", runs,
+                qPrintable(qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("the desktop's platform"))));
+
+    // The baseline: both home catalogues at once, read and thrown away by bare sockets.
+    const QByteArray query = "/player_api.php?username=lab&password=lab&action=";
+    double rawBest = 1e300;
+    qint64 rawBytes = 0;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 movies = 0, shows = 0;
+        std::thread a([&] { movies = rawGet(port, query + "get_vod_streams"); });
+        std::thread b([&] { shows = rawGet(port, query + "get_series"); });
+        a.join();
+        b.join();
+        rawBest = std::min(rawBest, clock.nsecsElapsed() / 1e6);
+        rawBytes = movies + shows;
+    }
+
+    std::vector<Run> results;
+    for (int i = 0; i < runs; ++i) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--one-start"), base});
+        if (!child.waitForFinished(180000) || child.exitCode() != 0) {
+            std::fprintf(stderr, "run %d failed\n", i + 1);
+            lab.kill();
+            lab.waitForFinished();
+            return 1;
+        }
+        results.push_back(parseRun(child.readAllStandardOutput()));
+    }
+    lab.terminate();
+    lab.waitForFinished(10000);
+
+    // The median run by its total, shown phase by phase.
+    std::sort(results.begin(), results.end(),
+              [](const Run &a, const Run &b) { return phase(a, "rows drawn home") < phase(b, "rows drawn home"); });
+    const Run &median = results[results.size() / 2];
+    std::printf("phases of the median run, ms since START:\n");
+    for (const QString &line : median.lines)
+        std::printf("    %s\n", qPrintable(line));
+
+    const double drawn = phase(median, "rows drawn home");
+    const double firstByte = std::min(phase(median, "first byte get_vod_streams"), phase(median, "first byte get_series"));
+    const double lastByte = std::max(phase(median, "last byte get_vod_streams"), phase(median, "last byte get_series"));
+    QStringList totals;
+    for (const Run &run : results)
+        totals.append(QString::number(phase(run, "rows drawn home"), 'f', 0));
+    Bench::row("START to the home rows drawn", QStringLiteral("%1 ms (runs: %2 ms)").arg(drawn, 0, 'f', 0).arg(totals.join(QLatin1String(", "))));
+    Bench::row("first catalogue byte to the rows drawn", QStringLiteral("%1 ms").arg(drawn - firstByte, 0, 'f', 0));
+    Bench::row("  of which the transfer (first to last byte)", QStringLiteral("%1 ms, %2 MB/s")
+                                                                  .arg(lastByte - firstByte, 0, 'f', 0)
+                                                                  .arg(rawBytes / 1e3 / std::max(1.0, lastByte - firstByte), 0, 'f', 0));
+    Bench::row("  the player's own share", QStringLiteral("%1 ms").arg(drawn - firstByte - rawBest, 0, 'f', 0));
+    Bench::row("resident memory, home rows shown", QStringLiteral("%1 MB").arg(median.homeBytes / 1e6, 0, 'f', 0));
+    Bench::row("resident memory, every section visited", QStringLiteral("%1 MB").arg(median.allBytes / 1e6, 0, 'f', 0));
+    Bench::row("bytes held per movie record", QStringLiteral("%1 (%2 movies, sizeof MediaItem %3)")
+                                                  .arg(median.movies ? median.movieBytes / median.movies : 0)
+                                                  .arg(median.movies)
+                                                  .arg(sizeof(MediaItem)));
+    Bench::row("baseline: both catalogues by bare sockets", QStringLiteral("%1 ms, %2 MB, %3 MB/s")
+                                                                .arg(rawBest, 0, 'f', 0)
+                                                                .arg(rawBytes / 1e6, 0, 'f', 1)
+                                                                .arg(rawBytes / 1e3 / rawBest, 0, 'f', 0));
+    return 0;
+}

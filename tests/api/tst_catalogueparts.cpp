@@ -1,0 +1,114 @@
+// A whole section decoded in runs of rows on several threads must give exactly what decoding
+// the whole answer gives, or decline and leave the answer as it was.
+#include "api/decoders.h"
+#include "api/jsondocument.h"
+
+#include <QtTest>
+
+namespace {
+
+QList<MediaItem> whole(const QByteArray &body, MediaItem::Kind kind)
+{
+    JsonDocument document;
+    if (!document.parse(body))
+        return {};
+    return MavuAPI::decode::streams(document.root(), kind);
+}
+
+QByteArray movieRow(int id, const QByteArray &name, bool textNumbers)
+{
+    const QByteArray number = QByteArray::number(id);
+    return "{\"stream_id\":" + (textNumbers ? '"' + number + '"' : number) + ",\"name\":\"" + name
+        + "\",\"category_id\":\"" + QByteArray::number(id % 7) + "\",\"stream_icon\":\"http:\\/\\/img.test\\/" + number
+        + ".jpg\",\"added\":\"" + QByteArray::number(1600000000 + id) + "\",\"rating_5based\":" + (textNumbers ? "\"4.5\"" : "3")
+        + ",\"container_extension\":\"" + (id % 3 ? "mkv" : "") + "\"}";
+}
+
+// `rows` movies in one compact array; row `special` (if any) is replaced by `specialRow`.
+QByteArray movies(int rows, int special = -1, const QByteArray &specialRow = {})
+{
+    QByteArray body = "[";
+    for (int i = 0; i < rows; ++i) {
+        if (i)
+            body += ',';
+        body += i == special ? specialRow : movieRow(i + 1, "Title \\\"" + QByteArray::number(i) + "\\\" \xC3\xA9t\xC3\xA9", i % 2);
+    }
+    return body + ']';
+}
+
+} // namespace
+
+class TestCatalogueParts : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sameAsTheWholeAnswer_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("inParts"); // false: declined, the whole answer decides
+
+        const int kind = int(MediaItem::Kind::movie);
+        QTest::newRow("compact array") << movies(3000) << kind << true;
+        QTest::newRow("byte-order mark and white space first") << "\xEF\xBB\xBF \n\t" + movies(3000) << kind << true;
+        QTest::newRow("no row boundary past the middle") << QByteArray("[{},{\"stream_id\":5}") + QByteArray(4000, ' ') + "]"
+                                                         << kind << false;
+        // The middle row's text holds "},{" right where the cut is looked for: the run before the
+        // cut ends inside that text.
+        const QByteArray trap = "{\"stream_id\":1,\"name\":\"" + QByteArray(40000, 'a') + "},{" + QByteArray(40000, 'b') + "\"}";
+        QTest::newRow("row boundary lookalike in a text") << movies(3, 1, trap) << kind << false;
+        const QByteArray nested = "{\"stream_id\":1,\"extra\":[" + QByteArray(40000, ' ') + "{},{}" + QByteArray(40000, ' ') + "]}";
+        QTest::newRow("row boundary lookalike in a nested array") << movies(3, 1, nested) << kind << false;
+        QTest::newRow("a row that is not an object") << movies(3000, 2500, "[1,2]") << kind << false;
+        QTest::newRow("broken JSON in the second half") << movies(3000, 2500, "{\"stream_id\":}") << kind << false;
+        QTest::newRow("object at the top") << "{\"rows\":" + movies(3000) + "}" << kind << false;
+        QTest::newRow("live rows") << movies(3000) << int(MediaItem::Kind::live) << true;
+        QTest::newRow("show rows") << movies(3000) << int(MediaItem::Kind::series) << true;
+    }
+
+    void sameAsTheWholeAnswer()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, kind);
+        QFETCH(bool, inParts);
+
+        const QByteArray original = body;
+        // Small runs, so that even these answers are cut.
+        const auto decoded = MavuAPI::decode::streamsInParts(body, MediaItem::Kind(kind), 1024);
+        QCOMPARE(decoded.has_value(), inParts);
+        QCOMPARE(body, original); // written to while parsing, and restored
+        if (decoded) {
+            const QList<MediaItem> expected = whole(original, MediaItem::Kind(kind));
+            QVERIFY(!expected.isEmpty());
+            QCOMPARE(decoded->size(), expected.size());
+            QVERIFY(*decoded == expected);
+        }
+    }
+
+    // The rows of every run land in order, however many runs the answer is cut into.
+    void rowsStayInOrder_data()
+    {
+        QTest::addColumn<qsizetype>("minimumPart");
+        QTest::newRow("one run") << qsizetype(64 << 20);
+        QTest::newRow("runs of 16 KB") << qsizetype(16 << 10);
+        QTest::newRow("runs of 1 KB") << qsizetype(1 << 10);
+    }
+
+    void rowsStayInOrder()
+    {
+        QFETCH(qsizetype, minimumPart);
+        QByteArray body = movies(5000);
+        const auto decoded = MavuAPI::decode::streamsInParts(body, MediaItem::Kind::movie, minimumPart);
+        if (!decoded) {
+            QVERIFY2(minimumPart > body.size(), "a body big enough to cut was declined");
+            return;
+        }
+        QCOMPARE(decoded->size(), 5000);
+        for (qsizetype i = 0; i < decoded->size(); ++i)
+            QCOMPARE(decoded->at(i).id, QString::number(i + 1));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCatalogueParts)
+#include "tst_catalogueparts.moc"
