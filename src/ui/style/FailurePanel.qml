@@ -17,16 +17,19 @@ FocusScope {
     required property placeFailure failure
     property bool compact: false
     property string retryText: "Retry"
+    // Room above the panel, taken only while it shows (below a list's rows, say).
+    property real topPadding: 0
     signal retry()
 
     visible: failure.failed
     implicitWidth: grid.implicitWidth
-    implicitHeight: visible ? grid.implicitHeight : 0
+    implicitHeight: visible ? grid.implicitHeight + topPadding : 0
     Accessible.role: Accessible.AlertMessage
     Accessible.name: failure.text
 
     Grid {
         id: grid
+        y: root.topPadding
         width: root.width
         columns: root.compact ? 2 : 1
         columnSpacing: 14
