@@ -29,8 +29,9 @@ FocusScope {
 
     Grid {
         id: grid
+        // As wide as what it holds: centred in a wider panel, or at its left when compact.
+        x: root.compact ? 0 : Math.max(0, (root.width - width) / 2)
         y: root.topPadding
-        width: root.width
         columns: root.compact ? 2 : 1
         columnSpacing: 14
         rowSpacing: 12
