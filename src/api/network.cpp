@@ -4,6 +4,7 @@
 #include "hugepages.h"
 
 #include <QCoreApplication>
+#include <QCoroFuture>
 #include <QCoroNetworkReply>
 #include <QElapsedTimer>
 #include <QMetaEnum>
@@ -13,6 +14,7 @@
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <array>
 #include <memory>
@@ -32,6 +34,12 @@ const std::array<Limits, 3> programLimits{{
 std::array<Limits, 3> g_limits = programLimits;
 
 constexpr qsizetype bodyPadding = 64; // at least simdjson's SIMDJSON_PADDING
+// What Qt's network thread may read ahead of us. Unbounded, a fast server fills the GUI thread's
+// event queue with chunks faster than they are taken, and the queue is not left (no timer, no
+// paint) until the answer ends or runs into its size limit: seconds for a whole catalogue.
+constexpr qint64 readAhead = 512 * 1024;
+// Bodies up to this size are joined where they arrive; a larger one is joined on a worker thread.
+constexpr qint64 joinInPlace = 2 * 1024 * 1024;
 constexpr int maxRedirects = 5;
 
 struct DeleteLater
@@ -44,12 +52,47 @@ enum class Stop { none, idle, deadline, tooLarge, cancelled };
 
 // What the handlers of one reply share; it outlives the coroutine's frame if a late signal
 // still arrives before the reply is gone.
+//
+// The body is kept as the chunks that came, not grown in one buffer: every doubling of a buffer
+// of tens of megabytes copies all of it, on the GUI thread, in one go (over a second at 128 MB).
 struct Transfer
 {
-    QByteArray body;
+    QList<QByteArray> chunks;
+    qint64 size = 0;
     Stop stop = Stop::none;
     qint64 maxBytes = 0;
 };
+
+// The chunks as one body, with room behind its end for the JSON parser: the parser reads a
+// little past the last byte and would otherwise copy a whole catalogue to get that room.
+QByteArray joined(const QList<QByteArray> &chunks, qint64 size)
+{
+    QByteArray body;
+    body.reserve(qsizetype(size) + bodyPadding);
+    HugePages::advise(body.constData(), body.capacity());
+    for (const QByteArray &chunk : chunks)
+        body.append(chunk);
+    return body;
+}
+
+QCoro::Task<QByteArray> joinedBody(QList<QByteArray> chunks, qint64 size)
+{
+    if (size <= joinInPlace)
+        co_return joined(chunks, size);
+    // The chunks go with the job and are freed on the worker too. The future is made outside
+    // the co_await expression: GCC 12 mishandles temporaries inside its operand.
+    QFuture<QByteArray> joining = QtConcurrent::run([chunks = std::move(chunks), size] { return joined(chunks, size); });
+    QByteArray body = co_await joining;
+    co_return body;
+}
+
+// Lets go of a large body away from the GUI thread: freeing hundreds of megabytes takes a while.
+void dropChunks(Transfer &transfer)
+{
+    QList<QByteArray> chunks = std::exchange(transfer.chunks, {});
+    if (transfer.size > joinInPlace)
+        (void)QtConcurrent::run([chunks = std::move(chunks)] {});
+}
 
 // Whether the server answered at all. A reply that carries an HTTP status holds the server's
 // answer, whatever that status is (Qt turns 4xx and 5xx, and a redirect it does not follow,
@@ -184,6 +227,7 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
 
         std::unique_ptr<QNetworkReply, DeleteLater> reply(shared().get(request));
         reply->setParent(nullptr);
+        reply->setReadBufferSize(readAhead);
         QNetworkReply *const replyPtr = reply.get();
         auto transfer = std::make_shared<Transfer>();
         transfer->maxBytes = limit.maxBytes;
@@ -214,42 +258,21 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             if (length > transfer->maxBytes)
                 stop(Stop::tooLarge); // known too large before a byte of it is read
         });
-        // Read straight into one buffer with room behind the end: the JSON parser reads a little
-        // past the last byte and would otherwise copy a whole catalogue to get that room. No
-        // chunk is copied twice, and the buffer grows by doubling when the length is unknown.
+        // Collected as it arrives; nothing is reserved up front, whatever the server promises.
         QObject::connect(replyPtr, &QNetworkReply::readyRead, replyPtr, [transfer, replyPtr, idle, stop, name] {
             idle->start();
-            if (transfer->stop != Stop::none) {
-                replyPtr->skip(replyPtr->bytesAvailable()); // stopped: what still arrives is dropped
+            const QByteArray chunk = replyPtr->readAll();
+            if (transfer->size == 0 && !chunk.isEmpty())
+                Timing::mark("first byte", name);
+            if (transfer->stop != Stop::none)
+                return; // stopped: what still arrives is dropped, not kept
+            if (transfer->size + chunk.size() > transfer->maxBytes) {
+                stop(Stop::tooLarge);
+                dropChunks(*transfer);
                 return;
             }
-            QByteArray &body = transfer->body;
-            if (body.isEmpty()) {
-                Timing::mark("first byte", name);
-                // Never more than the limit up front, whatever the server promises.
-                const qint64 length = replyPtr->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-                if (length > 0)
-                    body.reserve(qsizetype(std::min(length, transfer->maxBytes)) + bodyPadding);
-                HugePages::advise(body.constData(), body.capacity());
-            }
-            for (qint64 available = replyPtr->bytesAvailable(); available > 0; available = replyPtr->bytesAvailable()) {
-                const qsizetype had = body.size();
-                if (had + available > transfer->maxBytes) {
-                    stop(Stop::tooLarge);
-                    replyPtr->skip(available);
-                    return;
-                }
-                const qsizetype needed = had + qsizetype(available) + bodyPadding;
-                if (needed > body.capacity()) {
-                    body.reserve(std::max(needed, qsizetype(std::min(2 * body.capacity(), transfer->maxBytes + bodyPadding))));
-                    HugePages::advise(body.constData(), body.capacity());
-                }
-                body.resize(had + qsizetype(available));
-                const qint64 read = replyPtr->read(body.data() + had, available);
-                body.resize(had + qsizetype(std::max<qint64>(read, 0)));
-                if (read <= 0)
-                    break;
-            }
+            transfer->size += chunk.size();
+            transfer->chunks.append(chunk);
         });
         co_await replyPtr;
         Timing::mark("last byte", name);
@@ -260,6 +283,8 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
 
         const QVariant statusAttribute = replyPtr->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const int status = statusAttribute.toInt();
+        if (transfer->stop != Stop::none)
+            dropChunks(*transfer);
         switch (transfer->stop) {
         case Stop::cancelled:
             co_return failed(Failure{Failure::Kind::cancelled}, "by the caller");
@@ -273,6 +298,8 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             break;
         }
         const QNetworkReply::NetworkError error = replyPtr->error();
+        if (!statusAttribute.isValid() || error == QNetworkReply::TimeoutError || connectionFailed(error) || isRedirect(status))
+            dropChunks(*transfer); // no body to hand on
         if (!statusAttribute.isValid() || error == QNetworkReply::TimeoutError) {
             const Failure::Kind kind =
                 error == QNetworkReply::TimeoutError ? Failure::Kind::timedOut : Failure::Kind::unreachable;
@@ -291,9 +318,12 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             url = *next;
             continue;
         }
-        qCDebug(lcNetwork).noquote() << name << "status" << status << transfer->body.size() << "bytes" << clock.elapsed()
-                                     << "ms" << Diagnostics::maskedAddress(url);
-        co_return Response{status, std::move(transfer->body)};
+        qCDebug(lcNetwork).noquote() << name << "status" << status << transfer->size << "bytes" << clock.elapsed() << "ms"
+                                     << Diagnostics::maskedAddress(url);
+        const qint64 size = transfer->size;
+        auto joining = joinedBody(std::exchange(transfer->chunks, {}), size);
+        QByteArray body = co_await joining;
+        co_return Response{status, std::move(body)};
     }
 }
 

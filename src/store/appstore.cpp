@@ -708,7 +708,14 @@ void AppStore::wireRetries()
     });
     m_failures->setRetry(Place::home, [this] { startTask(loadLatest()); });
     m_failures->setRetry(Place::categories, [this] { startTask(loadCategories()); });
-    m_failures->setRetry(Place::items, [this] { startTask(m_selectedCategory ? loadItems() : loadCategories()); });
+    m_failures->setRetry(Place::items, [this] {
+        // With the categories failed as well, one Retry fetches both: the column's list comes
+        // back and the first category is chosen again.
+        if (!m_selectedCategory || m_failures->at(Place::categories))
+            startTask(loadCategories());
+        else
+            startTask(loadItems());
+    });
     m_failures->setRetry(Place::details, [this] {
         if (m_detailItem)
             startTask(openDetail(*m_detailItem));

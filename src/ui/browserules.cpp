@@ -65,11 +65,13 @@ int BrowseRules::gridNeighbour(int index, int count, int columns, int key)
     }
 }
 
-BrowseRules::GridContent BrowseRules::gridContent(bool loadingCategories, bool loadingItems, int count)
+BrowseRules::GridContent BrowseRules::gridContent(bool loadingCategories, bool loadingItems, int count, bool failed)
 {
     if (loadingCategories || loadingItems)
         return GridContent::Spinner;
-    return count > 0 ? GridContent::Grid : GridContent::Empty;
+    if (count > 0)
+        return GridContent::Grid;
+    return failed ? GridContent::Failure : GridContent::Empty;
 }
 
 QVariantList BrowseRules::sortOrders()

@@ -29,7 +29,7 @@ public:
     using QObject::QObject;
 
     // What the grid pane shows below its header.
-    enum class GridContent { Spinner, Empty, Grid };
+    enum class GridContent { Spinner, Empty, Grid, Failure };
     Q_ENUM(GridContent)
 
     static constexpr qreal minimumCardWidth = 150;
@@ -61,9 +61,10 @@ public:
     Q_INVOKABLE static int gridNeighbour(int index, int count, int columns, int key);
 
     // A spinner while the section's categories or the category's items load (a catalogue that
-    // is still arriving is not an empty one), "Nothing here yet" when no item is left to show,
-    // otherwise the grid.
-    Q_INVOKABLE static GridContent gridContent(bool loadingCategories, bool loadingItems, int count);
+    // is still arriving is not an empty one), the failure when the items could not be fetched,
+    // "Nothing here yet" when no item is left to show, otherwise the grid. The channel list
+    // decides the same way.
+    Q_INVOKABLE static GridContent gridContent(bool loadingCategories, bool loadingItems, int count, bool failed);
 
     // The orderings in menu order, and each one's title.
     static QVariantList sortOrders();

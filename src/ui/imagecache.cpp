@@ -33,6 +33,10 @@ protected:
             request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
         const ImageCacheFactory::Limits limit = ImageCacheFactory::limits();
         request.setTransferTimeout(int(limit.idle.count()));
+        // Said rather than left to Qt's defaults: http(s) only, never down from https, and a
+        // loop ends after a few rounds instead of fifty.
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+        request.setMaximumRedirectsAllowed(5);
         QNetworkReply *reply = QNetworkAccessManager::createRequest(op, request, data);
         // Stopped on the next turn of the event loop, never inside the reply's own signal.
         // A reply that finished meanwhile is left alone: aborting it again reports its error twice.

@@ -20,11 +20,13 @@ QString LiveRules::dayChipText(const QString &dayKey)
     return dayKey.right(5);
 }
 
-LiveRules::CatchupContent LiveRules::catchupContent(bool loading, int programCount)
+LiveRules::CatchupContent LiveRules::catchupContent(bool loading, int programCount, bool failed)
 {
     if (loading)
         return CatchupContent::Spinner;
-    return programCount > 0 ? CatchupContent::Programs : CatchupContent::Empty;
+    if (programCount > 0)
+        return CatchupContent::Programs;
+    return failed ? CatchupContent::Failure : CatchupContent::Empty;
 }
 
 int LiveRules::zapRow(int current, int count, int delta)

@@ -21,7 +21,7 @@ public:
     using QObject::QObject;
 
     // What the catch-up panel shows below its header.
-    enum class CatchupContent { Spinner, Empty, Programs };
+    enum class CatchupContent { Spinner, Empty, Programs, Failure };
     Q_ENUM(CatchupContent)
 
     static constexpr int guideLines = 3;
@@ -41,7 +41,8 @@ public:
     // The day chip's label: the key's last five characters, a shorter key whole.
     Q_INVOKABLE static QString dayChipText(const QString &dayKey);
 
-    Q_INVOKABLE static CatchupContent catchupContent(bool loading, int programCount);
+    // The failure only when there is nothing else to show: an archive fetched earlier stays.
+    Q_INVOKABLE static CatchupContent catchupContent(bool loading, int programCount, bool failed);
 
     // The row a zap by `delta` lands on from `current` in a list of `count`; -1 past either end
     // (no wrapping). From a channel not in the list, the first one.

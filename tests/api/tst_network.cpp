@@ -3,6 +3,8 @@
 #include "labserver.h"
 #include "support/testsupport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QtTest>
 
 using namespace std::chrono_literals;
@@ -109,6 +111,41 @@ private Q_SLOTS:
         m_lab->clearFaults();
         // (The lab may still be ending an endless answer on its side for a moment.)
         QTRY_VERIFY_WITH_TIMEOUT(ask(route).ok(), 5000);
+    }
+
+    // A body arrives whole and in order, with room behind it for the JSON parser, whether it
+    // is joined where it arrived or on a worker (past 2 MB), and as the last chunk that fits.
+    void bodiesArriveWhole_data()
+    {
+        QTest::addColumn<int>("megabytes");
+        QTest::addColumn<qint64>("cap");
+        QTest::newRow("small: joined in place") << 1 << qint64(4 * 1024 * 1024);
+        QTest::newRow("large: joined on a worker") << 3 << qint64(4 * 1024 * 1024);
+        QTest::newRow("exactly at the cap") << 3 << qint64(-1);
+    }
+
+    void bodiesArriveWhole()
+    {
+        QFETCH(int, megabytes);
+        QFETCH(qint64, cap);
+        m_lab->setFault(QStringLiteral("get_vod_streams"), *Lab::Fault::parse(QStringLiteral("huge:%1").arg(megabytes)));
+        const QUrl url = m_playlist.playerApiURL(QStringLiteral("get_vod_streams")).value();
+        if (cap < 0) { // the cap set to the promised length, learnt from a first request
+            Network::testing::setLimits(Network::Purpose::catalogue, {5s, 20s, 64 * 1024 * 1024});
+            const auto first = await(Network::get(url, {.purpose = Network::Purpose::catalogue}));
+            QVERIFY(first);
+            cap = first->body.size();
+        }
+        Network::testing::setLimits(Network::Purpose::catalogue, {5s, 20s, cap});
+        const Result<Network::Response> answer = await(Network::get(url, {.purpose = Network::Purpose::catalogue}));
+        QVERIFY(answer);
+        const QByteArray &body = answer->body;
+        QVERIFY(body.size() >= qint64(megabytes) * 1024 * 1024 * 9 / 10 && body.size() <= cap);
+        QVERIFY(body.capacity() - body.size() >= 64);
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QVERIFY(document.isArray() && document.array().size() > 1000);
     }
 
     // Cancelling ends the request at once, whatever the server is doing.

@@ -170,6 +170,29 @@ private Q_SLOTS:
         QCOMPARE(f->requestsFor("get_live_streams"), before + 1);
     }
 
+    // A provider down for the whole section: the column and the list both say so, and the
+    // list's Retry alone brings back both the categories and the first category's items.
+    void oneRetryMendsCategoriesAndItems()
+    {
+        auto store = f->connectedStore();
+        fail("get_live_categories");
+        fail("get_live_streams");
+        await(store->openSection(Section::live));
+        QVERIFY(store->failures()->at(Place::categories));
+        QVERIFY(store->failures()->at(Place::items));
+        QCOMPARE(store->categories().size(), 2); // the favourites and the recently viewed stay
+
+        mend(Place::items);
+        store->failures()->retry(Place::items);
+        QTRY_COMPARE(store->items().size(), 1);
+        QTRY_VERIFY(!store->loadingCategories());
+        QVERIFY(!store->failures()->at(Place::categories));
+        QVERIFY(!store->failures()->at(Place::items));
+        QCOMPARE(store->categories().last().name, QStringLiteral("News"));
+        QVERIFY(store->hasSelectedCategory());
+        QCOMPARE(store->selectedCategory()->id, QStringLiteral("1"));
+    }
+
     // A provider that refuses the account sends the user to the check screen with the reason,
     // from wherever it happens, and never leaves an empty library behind.
     void credentialsRefusedLeadsToTheCheckScreen_data()

@@ -100,13 +100,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("loadingCategories");
         QTest::addColumn<bool>("loadingItems");
         QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("failed");
         QTest::addColumn<BrowseRules::GridContent>("shows");
         using C = BrowseRules::GridContent;
-        QTest::newRow("items load, none yet") << false << true << 0 << C::Spinner;
-        QTest::newRow("items load over old ones") << false << true << 5 << C::Spinner;
-        QTest::newRow("catalogue still arriving") << true << false << 0 << C::Spinner;
-        QTest::newRow("loaded, empty") << false << false << 0 << C::Empty;
-        QTest::newRow("loaded") << false << false << 3 << C::Grid;
+        QTest::newRow("items load, none yet") << false << true << 0 << false << C::Spinner;
+        QTest::newRow("items load over old ones") << false << true << 5 << false << C::Spinner;
+        QTest::newRow("catalogue still arriving") << true << false << 0 << false << C::Spinner;
+        QTest::newRow("Retry loads over the failure") << false << true << 0 << true << C::Spinner;
+        QTest::newRow("loaded, empty") << false << false << 0 << false << C::Empty;
+        QTest::newRow("failed: never an empty grid") << false << false << 0 << true << C::Failure;
+        QTest::newRow("loaded") << false << false << 3 << false << C::Grid;
     }
 
     void gridContent()
@@ -114,7 +117,8 @@ private Q_SLOTS:
         QFETCH(bool, loadingCategories);
         QFETCH(bool, loadingItems);
         QFETCH(int, count);
-        QTEST(BrowseRules::gridContent(loadingCategories, loadingItems, count), "shows");
+        QFETCH(bool, failed);
+        QTEST(BrowseRules::gridContent(loadingCategories, loadingItems, count, failed), "shows");
     }
 
     void sortMenu()

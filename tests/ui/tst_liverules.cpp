@@ -74,18 +74,23 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("loading");
         QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("failed");
         QTest::addColumn<LiveRules::CatchupContent>("shows");
-        QTest::newRow("loading hides what was there") << true << 5 << LiveRules::CatchupContent::Spinner;
-        QTest::newRow("loading, nothing yet") << true << 0 << LiveRules::CatchupContent::Spinner;
-        QTest::newRow("nothing archived") << false << 0 << LiveRules::CatchupContent::Empty;
-        QTest::newRow("programmes") << false << 1 << LiveRules::CatchupContent::Programs;
+        using C = LiveRules::CatchupContent;
+        QTest::newRow("loading hides what was there") << true << 5 << false << C::Spinner;
+        QTest::newRow("loading, nothing yet") << true << 0 << false << C::Spinner;
+        QTest::newRow("Retry loads over the failure") << true << 0 << true << C::Spinner;
+        QTest::newRow("nothing archived") << false << 0 << false << C::Empty;
+        QTest::newRow("archive failed: never an empty list") << false << 0 << true << C::Failure;
+        QTest::newRow("programmes") << false << 1 << false << C::Programs;
     }
 
     void catchupContent()
     {
         QFETCH(bool, loading);
         QFETCH(int, count);
-        QTEST(LiveRules::catchupContent(loading, count), "shows");
+        QFETCH(bool, failed);
+        QTEST(LiveRules::catchupContent(loading, count, failed), "shows");
     }
 
     void zapRow_data()

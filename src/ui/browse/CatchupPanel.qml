@@ -2,13 +2,15 @@ import QtQuick
 import Mavu
 
 // The past programmes of the channel that plays, by day: a header with the way back, the day
-// strip and the chosen day's programmes; a spinner while they load, a line when there are none.
-// Choosing a programme plays it from the archive.
+// strip and the chosen day's programmes; a spinner while they load, the failure with Retry when
+// the archive could not be fetched, a line when there are none. Choosing a programme plays it
+// from the archive.
 FocusScope {
     id: panel
     objectName: "catchupPanel"
 
-    readonly property int shows: LiveRules.catchupContent(AppStore.loadingCatchup, AppStore.catchupPrograms.length)
+    readonly property int shows: LiveRules.catchupContent(AppStore.loadingCatchup, AppStore.catchupPrograms.length,
+                                                           AppStore.failures.catchup.failed)
 
     Row {
         id: header
@@ -52,6 +54,16 @@ FocusScope {
             font.pixelSize: Fonts.body
             color: MavuColor.textDim
         }
+        // Holds the panel's keyboard while it shows: Return retries straight away.
+        FailurePanel {
+            objectName: "catchupFailure"
+            anchors.centerIn: parent
+            width: parent.width - 32
+            focus: panel.shows === LiveRules.Failure
+            failure: AppStore.failures.catchup
+            visible: panel.shows === LiveRules.Failure
+            onRetry: AppStore.failures.retryCatchup()
+        }
 
         FocusListView {
             id: days
@@ -63,7 +75,7 @@ FocusScope {
             spacing: 6
             leftMargin: 10
             rightMargin: 10
-            focus: true
+            focus: panel.shows !== LiveRules.Failure
             clip: true
             model: AppStore.catchupDaysModel
             delegate: DayChip {

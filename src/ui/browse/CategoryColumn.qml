@@ -2,8 +2,10 @@ import QtQuick
 import Mavu
 
 // The section screen's left column: the way back home, the section's title, and the section's
-// categories with the favourites and the recently viewed first; a spinner while they load.
-// The list is one Tab stop: Up and Down move along it, Return or Space selects.
+// categories with the favourites and the recently viewed first; a spinner while they load. When
+// the provider's categories could not be fetched, the favourites and the recently viewed stay
+// and the failure follows them with Retry. The list is one Tab stop: Up and Down move along it,
+// Return or Space selects; Tab goes on to Retry.
 FocusScope {
     id: column
     objectName: "categoryColumn"
@@ -71,6 +73,13 @@ FocusScope {
             bottomMargin: 12
             clip: true
             model: AppStore.categoriesModel
+            footer: FailurePanel {
+                objectName: "categoryFailure"
+                width: ListView.view.width - ListView.view.leftMargin - ListView.view.rightMargin
+                topPadding: 18
+                failure: AppStore.failures.categories
+                onRetry: AppStore.failures.retryCategories()
+            }
             delegate: CategoryRow {
                 required property int index
                 objectName: "categoryRow"

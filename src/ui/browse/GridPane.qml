@@ -3,20 +3,24 @@ import QtQuick.Controls.Basic
 import Mavu
 
 // The movies' or TV shows' side of the section screen: the sort menu and the search field over
-// the poster grid of the filtered items; a spinner while they load, a line when there are none.
-// Tab goes from the sort menu to the search field to the grid; typing while the grid has the
-// keyboard, or Ctrl+F, goes to the search field.
+// the poster grid of the filtered items; a spinner while they load, the failure with Retry when
+// they could not be fetched, a line when there are none. Tab goes from the sort menu to the
+// search field to the grid (or Retry); typing while the grid has the keyboard, or Ctrl+F, goes
+// to the search field.
 FocusScope {
     id: pane
     objectName: "gridPane"
 
     readonly property int shows: BrowseRules.gridContent(AppStore.loadingCategories, AppStore.loadingItems,
-                                                           AppStore.itemsModel.count)
+                                                           AppStore.itemsModel.count, AppStore.failures.items.failed)
 
-    // Gives the grid the keyboard at its current cell, or the search field when there is no grid.
+    // Gives the grid the keyboard at its current cell, Retry when the items failed, or the
+    // search field when there is neither.
     function focusGrid(reason: int) {
         if (grid.visible)
             grid.focusCurrent(reason)
+        else if (failure.visible)
+            failure.forceActiveFocus(reason)
         else
             search.focusField(reason)
     }
@@ -74,6 +78,16 @@ FocusScope {
             text: "Nothing here yet"
             font.pixelSize: Fonts.body
             color: MavuColor.textDim
+        }
+
+        FailurePanel {
+            id: failure
+            objectName: "gridFailure"
+            anchors.centerIn: parent
+            width: Math.min(Metrics.failureWidth, parent.width - 48)
+            failure: AppStore.failures.items
+            visible: pane.shows === BrowseRules.Failure
+            onRetry: AppStore.failures.retryItems()
         }
 
         FocusGridView {

@@ -2,20 +2,26 @@ import QtQuick
 import Mavu
 
 // The live section's middle column: the search field over the channel list, or the catch-up
-// panel while it is open. Rows are made only as they scroll into view.
+// panel while it is open. Rows are made only as they scroll into view. Channels that could not
+// be fetched show the failure with Retry in place of the list.
 FocusScope {
     id: column
     objectName: "liveMiddleColumn"
 
     width: 300
 
-    // Gives the channel list the keyboard at its current row, or the search field when there
-    // is no list.
+    readonly property int shows: BrowseRules.gridContent(false, AppStore.loadingItems, AppStore.itemsModel.count,
+                                                           AppStore.failures.items.failed)
+
+    // Gives the channel list the keyboard at its current row, Retry when the channels failed,
+    // or the search field when there is neither.
     function focusList(reason: int) {
         if (AppStore.catchupOpen)
             panel.forceActiveFocus(reason)
         else if (list.visible)
             list.forceActiveFocus(reason)
+        else if (failure.visible)
+            failure.forceActiveFocus(reason)
         else
             search.focusField(reason)
     }
@@ -53,23 +59,32 @@ FocusScope {
             Spinner {
                 objectName: "channelSpinner"
                 anchors.centerIn: parent
-                visible: AppStore.loadingItems
+                visible: column.shows === BrowseRules.Spinner
                 size: Metrics.spinnerSmall
             }
             PlainText {
                 objectName: "channelsEmpty"
                 anchors.centerIn: parent
-                visible: !AppStore.loadingItems && AppStore.itemsModel.count === 0
+                visible: column.shows === BrowseRules.Empty
                 text: "Nothing here yet"
                 font.pixelSize: Fonts.body
                 color: MavuColor.textDim
+            }
+            FailurePanel {
+                id: failure
+                objectName: "channelFailure"
+                anchors.centerIn: parent
+                width: parent.width - 32
+                failure: AppStore.failures.items
+                visible: column.shows === BrowseRules.Failure
+                onRetry: AppStore.failures.retryItems()
             }
             FocusListView {
                 id: list
                 objectName: "channelList"
                 anchors.fill: parent
                 focus: true
-                visible: !AppStore.loadingItems && count > 0
+                visible: column.shows === BrowseRules.Grid
                 spacing: 3
                 leftMargin: 8
                 rightMargin: 8

@@ -4,8 +4,9 @@ import Mavu
 
 // One movie or TV show: poster, facts, plot and actions, and a show's seasons and episodes.
 // It fills its parent and reads everything from the store, whose `detailItem` it shows; back
-// and Escape clear that item. Tab goes through back, the actions, the season chips and the
-// episodes; the screen scrolls to whatever takes the keyboard.
+// and Escape clear that item. Details that could not be fetched say so with Retry below the
+// actions (for a show, in place of its seasons). Tab goes through back, the actions, the
+// season chips and the episodes (or Retry); the screen scrolls to whatever takes the keyboard.
 FocusScope {
     id: root
     objectName: "detailScreen"
@@ -134,10 +135,22 @@ FocusScope {
                     wrapMode: Text.Wrap
                 }
 
+                FailurePanel {
+                    objectName: "detailFailure"
+                    width: parent.width
+                    // A movie keeps its Play: one line suffices. A show has nothing below without
+                    // its seasons.
+                    compact: root.texts.movie
+                    topPadding: root.texts.movie ? 0 : 40
+                    failure: AppStore.failures.details
+                    visible: failure.failed && !AppStore.loadingDetail
+                    onRetry: AppStore.failures.retryDetails()
+                }
+
                 SeasonsPart {
                     objectName: "seasonsPart"
                     width: parent.width
-                    visible: !root.texts.movie
+                    visible: !root.texts.movie && !AppStore.failures.details.failed
                 }
             }
         }

@@ -17,17 +17,21 @@ FocusScope {
     required property placeFailure failure
     property bool compact: false
     property string retryText: "Retry"
+    // Room above the panel, taken only while it shows (below a list's rows, say).
+    property real topPadding: 0
     signal retry()
 
     visible: failure.failed
     implicitWidth: grid.implicitWidth
-    implicitHeight: visible ? grid.implicitHeight : 0
+    implicitHeight: visible ? grid.implicitHeight + topPadding : 0
     Accessible.role: Accessible.AlertMessage
     Accessible.name: failure.text
 
     Grid {
         id: grid
-        width: root.width
+        // As wide as what it holds: centred in a wider panel, or at its left when compact.
+        x: root.compact ? 0 : Math.max(0, (root.width - width) / 2)
+        y: root.topPadding
         columns: root.compact ? 2 : 1
         columnSpacing: 14
         rowSpacing: 12

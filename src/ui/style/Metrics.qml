@@ -43,6 +43,9 @@ QtObject {
     readonly property real spinnerLarge: 36
     readonly property real spinnerHuge: 48
 
+    // The widest a failure panel's words run before they wrap.
+    readonly property real failureWidth: 420
+
     // Home screen and section columns.
     readonly property real menuWidth: 210
     readonly property real columnWidth: 220
