@@ -17,7 +17,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected"); // empty: nothing
         QTest::newRow("inside the hour") << "2024-05-01:20-15" << qint64(10) << "2024-05-01:20-25";
         QTest::newRow("to midnight") << "2024-05-01:23-50" << qint64(10) << "2024-05-02:00-00";
-        QTest::newRow("two days on") << "2024-05-01:23-50" << qint64(1450 + 1440) << "2024-05-03:00-00";
+        QTest::newRow("two days on") << "2024-05-01:23-50" << qint64(10 + 2 * 1440) << "2024-05-04:00-00";
         QTest::newRow("a week on") << "2024-05-01:20-00" << qint64(7 * 1440) << "2024-05-08:20-00";
         QTest::newRow("leap day") << "2024-02-28:23-59" << qint64(1) << "2024-02-29:00-00";
         QTest::newRow("back inside the day") << "2024-05-01:20-15" << qint64(-15) << "2024-05-01:20-00";
