@@ -1,16 +1,34 @@
 #!/usr/bin/env bash
 # Installs what is missing, configures, builds and runs every test through CTest, then every
-# fuzz target for 20 s.
-# Usage: scripts/test.sh [preset]   (default: "default"; "asan" for the sanitizer build)
+# fuzz target for 20 s, then the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (the "asan" preset). Any failure, finding or sanitizer report
+# fails the run. Each step's time is printed at the end.
+# Usage: scripts/test.sh           everything, as CI runs it
+#        scripts/test.sh PRESET    that preset's build and suites alone ("default", "asan", …)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-preset="${1:-default}"
+
+times=()
+step() {
+  local name="$1" started=$SECONDS
+  shift
+  "$@"
+  times+=("$name: $((SECONDS - started)) s")
+}
+suites() {
+  step "$1 configure" cmake --preset "$1"
+  step "$1 build" cmake --build --preset "$1" --parallel "$(nproc)"
+  step "$1 suites" ctest --preset "$1"
+}
 
 bash scripts/install-deps.sh
-cmake --preset "$preset"
-cmake --build --preset "$preset" --parallel "$(nproc)"
-ctest --preset "$preset"
-# Every fuzz target for a short, fixed time; any finding fails the run.
-if [ "$preset" = "default" ]; then
-  bash scripts/fuzz.sh 20
+if [ $# -gt 0 ]; then
+  suites "$1"
+else
+  suites default
+  # Every fuzz target for a short, fixed time; any finding fails the run.
+  step "fuzz" bash scripts/fuzz.sh 20
+  # The sanitizer build has no benchmarks; its suites wait longer (see CMakePresets.json).
+  suites asan
 fi
+printf '%s\n' "${times[@]}"

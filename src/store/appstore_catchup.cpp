@@ -2,13 +2,12 @@
 // timeshift addresses of a past programme and of later points inside it.
 #include "appstore.h"
 
-#include "api/jsonread.h"
 #include "store/appstore_p.h"
+#include "store/catchuptext.h"
 #include "store/listmodels.h"
 
 #include <QDateTime>
 #include <QPointer>
-#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <cmath>
@@ -17,34 +16,9 @@ using namespace AppStoreDetail;
 
 namespace {
 
-// `count` user-perceived characters starting at character `from` (counted from 0); nothing
-// when the text holds fewer than from + count characters.
-std::optional<QString> characterSpan(const QString &text, qsizetype from, qsizetype count)
-{
-    const bool simple = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80 && c != u'\r'; });
-    if (simple) {
-        if (text.size() < from + count)
-            return std::nullopt;
-        return text.mid(from, count);
-    }
-    QList<qsizetype> starts{0};
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    for (qsizetype at = finder.toNextBoundary(); at >= 0; at = finder.toNextBoundary())
-        starts.append(at);
-    if (starts.size() - 1 < from + count)
-        return std::nullopt;
-    return text.mid(starts.at(from), starts.at(from + count) - starts.at(from));
-}
-
-// The first `count` characters, or the whole text when it is shorter.
-QString leading(const QString &text, qsizetype count)
-{
-    return characterSpan(text, 0, count).value_or(text);
-}
-
 QString dayOf(const EpgProgram &program)
 {
-    return leading(program.start, 10);
+    return CatchupText::leading(program.start, 10);
 }
 
 // Whole minutes of a programme, at least one.
@@ -56,49 +30,11 @@ qint64 durationMinutes(const EpgProgram &program)
     return minutes < 1e12 ? qint64(minutes) : qint64(1e12);
 }
 
-QString twoDigits(qint64 value)
-{
-    return QString::asprintf("%02lld", static_cast<long long>(value));
-}
-
-const QString dayFormat = QStringLiteral("yyyy-MM-dd");
-
-// The start text moved on by `offset` minutes: "date:HH-mm" read apart, added to and written
-// again; one day boundary at most.
-std::optional<QString> shiftedStartText(const QString &startText, qint64 offset)
-{
-    const QStringList pieces = startText.split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    if (pieces.size() != 2)
-        return std::nullopt;
-    QString date = pieces.at(0);
-    QList<qint64> numbers;
-    for (const QString &piece : pieces.at(1).split(QLatin1Char('-'), Qt::SkipEmptyParts)) {
-        if (const auto number = JsonRead::integer(piece))
-            numbers.append(*number);
-    }
-    if (numbers.size() != 2)
-        return std::nullopt;
-    qint64 total = 0;
-    if (__builtin_mul_overflow(numbers.at(0), qint64(60), &total) || __builtin_add_overflow(total, numbers.at(1), &total)
-        || __builtin_add_overflow(total, offset, &total))
-        return std::nullopt;
-    if (total >= 1440) {
-        // A calendar day, not 86,400 seconds: the day the clocks go back has 25 hours.
-        const QDate day = QDate::fromString(date, dayFormat);
-        if (day.isValid())
-            date = day.addDays(1).toString(dayFormat);
-        total -= 1440;
-    }
-    return date + QLatin1Char(':') + twoDigits(total / 60) + QLatin1Char('-') + twoDigits(total % 60);
-}
-
 } // namespace
 
 QString AppStore::catchupStartText(const EpgProgram &program)
 {
-    QString time = characterSpan(program.start, 11, 5).value_or(program.start);
-    time.replace(QLatin1Char(':'), QLatin1Char('-'));
-    return leading(program.start, 10) + QLatin1Char(':') + time;
+    return CatchupText::startText(program.start);
 }
 
 QCoro::Task<> AppStore::openCatchup()
@@ -191,7 +127,7 @@ void AppStore::playCatchup(const EpgProgram &program)
             return std::nullopt;
         if (offset == 0)
             return first;
-        const auto shifted = shiftedStartText(startText, offset);
+        const auto shifted = CatchupText::shifted(startText, offset);
         if (!shifted)
             return std::nullopt;
         const qint64 remaining = std::max<qint64>(minutes - offset, 1);

@@ -2,9 +2,11 @@
 
 #include "api/diagnostics.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -25,18 +27,48 @@ QString sectionSuffix(Section section)
 
 constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
+constexpr QFileDevice::Permissions ownerOnlyFolder = ownerOnly | QFileDevice::ExeOwner;
+
+// How long a save may take before what it left beside the file counts as left behind.
+constexpr qint64 staleAfterSeconds = 60;
+
 // Makes the file (and its folder) before QSettings does, created owner-only so that it is
 // never readable by others, not even for a moment; later saves (written beside it and renamed
-// over it) keep the permissions of the file they replace.
+// over it) keep the permissions of the file they replace. A folder made here is owner-only
+// too, so that nothing a save leaves in it is readable by others either.
 void prepareFile(const QString &filePath)
 {
     const QFileInfo info(filePath);
-    QDir().mkpath(info.absolutePath());
+    const QDir folder = info.absoluteDir();
+    if (!folder.exists()) {
+        QDir().mkpath(QFileInfo(folder.absolutePath()).absolutePath());
+        folder.mkdir(folder.absolutePath(), ownerOnlyFolder);
+    }
     if (!info.exists()) {
         QFile file(filePath);
         [[maybe_unused]] const bool made = file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly);
     } else if ((info.permissions() & ~(ownerOnly | QFileDevice::ReadUser | QFileDevice::WriteUser)) != 0) {
         QFile::setPermissions(filePath, ownerOnly);
+    }
+}
+
+// A save writes the whole file anew beside the old one ("mavu.ini.XXXXXX") and renames it over;
+// a save killed on the way leaves that copy, password and all, and a kill while a stale lock
+// is cleared leaves "mavu.ini.lock.rmlock" files. Each start removes those older than any save
+// still in progress, so that they never pile up.
+void removeLeftovers(const QString &filePath)
+{
+    const QFileInfo info(filePath);
+    const QRegularExpression leftover(u'^' + QRegularExpression::escape(info.fileName())
+                                      + QStringLiteral("\\.([A-Za-z0-9]{6}|lock(\\.rmlock)+)$"));
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-staleAfterSeconds);
+    const QFileInfoList entries = info.absoluteDir().entryInfoList({info.fileName() + QStringLiteral(".*")},
+                                                                 QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &entry : entries) {
+        if (!leftover.match(entry.fileName()).hasMatch() || entry.lastModified() >= before)
+            continue;
+        if (QFile::remove(entry.filePath()))
+            qCInfo(lcStore).noquote() << "removed" << entry.fileName() << "left by an unfinished save";
     }
 }
 
@@ -65,6 +97,7 @@ QString Preferences::defaultFilePath()
 Preferences::Preferences(const QString &filePath)
 {
     prepareFile(filePath);
+    removeLeftovers(filePath);
     m_settings = std::make_unique<QSettings>(filePath, QSettings::IniFormat);
     // Saving every value atomically is what keeps the file whole when the program is killed.
     m_settings->setAtomicSyncRequired(true);

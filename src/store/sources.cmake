@@ -1,6 +1,7 @@
 target_sources(mavu_core PRIVATE
   store/preferences.h store/preferences.cpp
   store/catalogue.h store/catalogue.cpp
+  store/catchuptext.h store/catchuptext.cpp
   store/listmodels.h store/listmodels.cpp
   store/wordtable.h store/wordtable.cpp
   store/failures.h store/failures.cpp

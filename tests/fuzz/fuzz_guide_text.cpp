@@ -1,12 +1,20 @@
-// Guide texts and list rules: Base64 unwrapping, the name filter against a plain folded
-// "contains", and the orderings with any ratings (NaN and infinities included).
+// Guide texts and list rules: Base64 unwrapping, catch-up start texts moved by any offset,
+// the name filter against a plain folded "contains", and the orderings with any ratings
+// (NaN and infinities included).
 #include "api/decoders.h"
+#include "api/streamaddress.h"
 #include "store/catalogue.h"
+#include "store/catchuptext.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <optional>
 
 namespace {
 
@@ -14,6 +22,73 @@ namespace {
 {
     std::fprintf(stderr, "%s: %s\n", what, qPrintable(detail));
     std::abort();
+}
+
+// "date:H-m" with a clock of one or two digits each, as a date text and a clock.
+struct StartParts
+{
+    QString date;
+    QTime clock;
+};
+std::optional<StartParts> partsOf(const QString &startText)
+{
+    static const QRegularExpression shape(QStringLiteral("^([^:]*):([0-9]{1,2}-[0-9]{1,2})$"));
+    const QRegularExpressionMatch match = shape.match(startText);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QTime clock = QTime::fromString(match.captured(2), QStringLiteral("H-m"));
+    if (!clock.isValid())
+        return std::nullopt;
+    return StartParts{match.captured(1), clock};
+}
+
+// The same read as a UTC date and clock (a clock without changes), or invalid.
+QDateTime clockOf(const StartParts &parts)
+{
+    const QDate date = QDate::fromString(parts.date, QStringLiteral("yyyy-MM-dd"));
+    return date.isValid() ? QDateTime(date, parts.clock, Qt::UTC) : QDateTime();
+}
+
+// A start text moved by an offset is a clock again, agrees with a UTC clock moved as far,
+// comes back when moved back, and its address stays on the panel.
+void checkCatchup(const QString &programStart, qint64 offset)
+{
+    const QString start = CatchupText::startText(programStart);
+    const auto moved = CatchupText::shifted(start, offset);
+    if (!moved)
+        return;
+    static const QRegularExpression shape(QStringLiteral("^[^:]*:([01][0-9]|2[0-3])-[0-5][0-9]$"));
+    if (!shape.match(*moved).hasMatch())
+        fail("a moved start text that is no clock", *moved);
+
+    const auto startParts = partsOf(start);
+    const auto movedParts = partsOf(*moved);
+    if (startParts && movedParts) {
+        const QDateTime from = clockOf(*startParts);
+        if (from.isValid() && offset > -1'000'000'000 && offset < 1'000'000'000
+            && from.addSecs(offset * 60) != clockOf(*movedParts))
+            fail("a moved start text that disagrees with the clock", start + QLatin1Char(' ') + *moved);
+        // An unreadable date stays as it was while the clock still moves.
+        if (!from.isValid()
+            && (movedParts->date != startParts->date
+                || startParts->clock.addSecs(int(offset % 1440) * 60) != movedParts->clock))
+            fail("an unreadable date changed, or its clock moved wrongly", start + QLatin1Char(' ') + *moved);
+    }
+    if (startParts && offset != std::numeric_limits<qint64>::min()) {
+        const auto back = CatchupText::shifted(*moved, -offset);
+        const auto backParts = back ? partsOf(*back) : std::nullopt;
+        if (!backParts || backParts->clock != startParts->clock
+            || (backParts->date != startParts->date && clockOf(*backParts) != clockOf(*startParts)))
+            fail("a start text that does not come back", start + QLatin1Char(' ') + *moved);
+    }
+
+    const Playlist playlist{.host = QStringLiteral("http://panel.test:8080"), .username = QStringLiteral("u"),
+                            .password = QStringLiteral("p")};
+    if (const auto url = StreamAddress::catchup(playlist, QStringLiteral("7"), 30, *moved)) {
+        if (url->host() != QLatin1String("panel.test") || url->port() != 8080 || url->hasFragment() || url->hasQuery()
+            || url->path(QUrl::FullyEncoded).count(QLatin1Char('/')) != 6)
+            fail("a catch-up address off the panel or out of shape", url->toString());
+    }
 }
 
 } // namespace
@@ -41,6 +116,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QStringList lines = text.split(QLatin1Char('\n'));
     if (lines.size() < 2)
         return 0;
+    // The second line as a guide entry's start; the offset mostly inside a week, now and
+    // then anything at all.
+    qint64 offset = 0;
+    if (size >= 8)
+        std::memcpy(&offset, data + size - 8, sizeof offset);
+    if (data[0] % 4 != 0)
+        offset %= 20'000;
+    checkCatchup(lines.at(1), offset);
     const QString search = lines.first();
     QList<MediaItem> items;
     for (qsizetype i = 1; i < lines.size() && i < 64; ++i) {

@@ -1,5 +1,6 @@
-// The lab's wire handling: byte ranges, form queries and the media folder's path check. The
-// first byte picks the part, the rest is the header, query or path.
+// The lab's wire handling: byte ranges, form queries, the media folder's path check, and a
+// whole request line read into a path and query the way the routes see them. The first byte
+// picks the part, the rest is the header, query, path or request line.
 #include "httpwire.h"
 #include "media.h"
 
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <cstdint>
 #include <cstdio>
@@ -35,6 +37,20 @@ struct Folder
     }
 };
 
+// A picture the lab would serve for these segments lies inside its media folder.
+void checkServed(const QStringList &segments, const QByteArray &input)
+{
+    static Folder folder;
+    static const Lab::MediaLibrary library(folder.media);
+    const QString served = library.imagePath(segments);
+    if (!served.isEmpty()) {
+        const QString resolved = QFileInfo(served).canonicalFilePath();
+        const QString inside = QFileInfo(folder.media).canonicalFilePath() + QLatin1Char('/');
+        if (!resolved.startsWith(inside))
+            fail("a served path outside the media folder", input);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -42,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0)
         return 0;
     const QByteArray input(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
-    switch (data[0] % 3) {
+    switch (data[0] % 4) {
     case 0: {
         // Any resource size, any header: a partial answer lies inside the resource.
         const qint64 resource = qint64(data[0]) * 997 % 100000;
@@ -61,17 +77,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             fail("more query items than pieces", input);
         break;
     }
+    case 2:
+        checkServed(QString::fromUtf8(input).split(QLatin1Char('\x1f')), input);
+        break;
     default: {
-        static Folder folder;
-        static const Lab::MediaLibrary library(folder.media);
-        const QStringList segments = QString::fromUtf8(input).split(QLatin1Char('\x1f'));
-        const QString served = library.imagePath(segments);
-        if (!served.isEmpty()) {
-            const QString resolved = QFileInfo(served).canonicalFilePath();
-            const QString inside = QFileInfo(folder.media).canonicalFilePath() + QLatin1Char('/');
-            if (!resolved.startsWith(inside))
-                fail("a served path outside the media folder", input);
-        }
+        // "METHOD target HTTP/1.1" as a server reads it: the target between the first and the
+        // last blank, taken as an encoded address on the lab's own host.
+        const qsizetype first = input.indexOf(' ');
+        const qsizetype last = input.lastIndexOf(' ');
+        if (first < 0 || last <= first)
+            break;
+        QUrl url = QUrl::fromEncoded(input.mid(first + 1, last - first - 1));
+        if (!url.isValid())
+            break;
+        url.setScheme(QStringLiteral("http"));
+        url.setHost(QStringLiteral("127.0.0.1"));
+        const QByteArray path = url.path(QUrl::FullyEncoded).toUtf8();
+        const QByteArray query = url.query(QUrl::FullyEncoded).toUtf8();
+        const HttpWire::Target target = HttpWire::target(path, query);
+        // Every "/" on the wire parts two segments; a decoded one never does.
+        if (target.segments.size() != path.count('/') + (path.startsWith('/') ? 0 : 1) - (path.isEmpty() ? 1 : 0))
+            fail("segments that are not the path's", input);
+        if (target.path != QLatin1Char('/') + target.segments.join(QLatin1Char('/')))
+            fail("a reported path that is not the segments", input);
+        if (target.query.size() > (query.isEmpty() ? 0 : query.count('&') + 1))
+            fail("more query items than pieces", input);
+        if (target.segments.value(0) == QLatin1String("images"))
+            checkServed(target.segments.mid(1), input);
         break;
     }
     }

@@ -162,6 +162,32 @@ private Q_SLOTS:
         QCOMPARE(got, expected);
     }
 
+    void requestTarget_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QStringList>("segments");
+        QTest::newRow("stream") << QByteArray("/live/u/p/1.ts") << QStringList{"live", "u", "p", "1.ts"};
+        QTest::newRow("empty password") << QByteArray("/live/u//1.ts") << QStringList{"live", "u", "", "1.ts"};
+        QTest::newRow("encoded slashes stay inside")
+            << QByteArray("/images/logos%2F..%2F..%2Fsecret") << QStringList{"images", "logos/../../secret"};
+        QTest::newRow("encoded dots are one segment") << QByteArray("/images/%2E%2E/secret") << QStringList{"images", "..", "secret"};
+        QTest::newRow("UTF-8") << QByteArray("/movie/%C5%A0/%E2%82%AC.mp4") << QStringList{QString::fromUtf8("movie"), QString::fromUtf8("Š"), QString::fromUtf8("€.mp4")};
+        QTest::newRow("an encoded percent stays a percent") << QByteArray("/a%25zz/%254") << QStringList{"a%zz", "%4"};
+        QTest::newRow("root") << QByteArray("/") << QStringList{""};
+        QTest::newRow("nothing") << QByteArray() << QStringList();
+        QTest::newRow("no leading slash") << QByteArray("lab/reset") << QStringList{"lab", "reset"};
+    }
+
+    void requestTarget()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QStringList, segments);
+        const HttpWire::Target target = HttpWire::target(path, "a=1&b");
+        QCOMPARE(target.segments, segments);
+        QCOMPARE(target.path, u'/' + segments.join(u'/'));
+        QCOMPARE(target.query.size(), 2);
+    }
+
     void faultText_data()
     {
         QTest::addColumn<QString>("text");

@@ -46,7 +46,7 @@ target_link_libraries(mavu_player_test_support PUBLIC mavu_test_support PRIVATE 
 add_dependencies(mavu_player_test_support mavu_test_media)
 
 # libVLC's HLS plugin frees with free() some memory it made with new; that is not ours to mend.
-set(MAVU_PLAYER_ASAN_OPTIONS "ASAN_OPTIONS=detect_leaks=0:alloc_dealloc_mismatch=0")
+set(MAVU_PLAYER_ASAN_OPTIONS "ASAN_OPTIONS=detect_leaks=0:halt_on_error=1:alloc_dealloc_mismatch=0")
 
 function(mavu_add_player_test name)
   mavu_add_test(${name} ${ARGN})

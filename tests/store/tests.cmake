@@ -4,6 +4,7 @@ mavu_add_test(tst_store_connection store/tst_store_connection.cpp store/storefix
 mavu_add_test(tst_store_browse store/tst_store_browse.cpp store/storefixture.h)
 mavu_add_test(tst_store_playback store/tst_store_playback.cpp store/storefixture.h)
 mavu_add_test(tst_store_catchup store/tst_store_catchup.cpp store/storefixture.h)
+mavu_add_test(tst_catchuptext store/tst_catchuptext.cpp)
 mavu_add_test(tst_store_settings store/tst_store_settings.cpp store/storefixture.h)
 mavu_add_test(tst_store_models store/tst_store_models.cpp store/storefixture.h)
 mavu_add_test(tst_store_qml store/tst_store_qml.cpp store/storefixture.h)

@@ -125,4 +125,17 @@ QList<std::pair<QString, QString>> parseQuery(const QByteArray &rawQuery)
     return items;
 }
 
+Target target(const QByteArray &encodedPath, const QByteArray &encodedQuery)
+{
+    Target result;
+    QList<QByteArray> pieces = encodedPath.split('/');
+    if (pieces.first().isEmpty())
+        pieces.removeFirst(); // before the leading "/"
+    for (const QByteArray &piece : std::as_const(pieces))
+        result.segments.append(QString::fromUtf8(QByteArray::fromPercentEncoding(piece)));
+    result.path = QLatin1Char('/') + result.segments.join(QLatin1Char('/'));
+    result.query = parseQuery(encodedQuery);
+    return result;
+}
+
 } // namespace HttpWire

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <utility>
@@ -39,5 +40,17 @@ Range range(const QByteArray &header, qint64 size);
 // blank, then percent-decoding as UTF-8; an item without "=" has an empty value. Every item
 // is kept, also an empty one, so that a recorded query shows exactly what was sent.
 QList<std::pair<QString, QString>> parseQuery(const QByteArray &rawQuery);
+
+// A request's path and query as the routes read them. The path is split at "/" before each
+// segment is percent-decoded, so an encoded "/" (or "..") stays one segment's text and never
+// changes the path's shape; empty segments count, as an account with an empty password has
+// "//" in its stream addresses.
+struct Target
+{
+    QStringList segments;
+    QString path; // "/" + the decoded segments, for reports
+    QList<std::pair<QString, QString>> query;
+};
+Target target(const QByteArray &encodedPath, const QByteArray &encodedQuery);
 
 } // namespace HttpWire

@@ -183,13 +183,10 @@ Server::Request Server::parse(const QHttpServerRequest &httpRequest) const
     case QHttpServerRequest::Method::Get: request.method = "GET"; break;
     default: request.method = "OTHER"; break;
     }
-    // Empty segments count: an account with an empty password has "//" in its stream addresses.
-    QStringList encoded = url.path(QUrl::FullyEncoded).split(u'/');
-    encoded.removeFirst(); // before the leading "/"
-    for (const QString &segment : std::as_const(encoded))
-        request.segments.append(QString::fromUtf8(QByteArray::fromPercentEncoding(segment.toUtf8())));
-    request.path = u'/' + request.segments.join(u'/');
-    request.query = HttpWire::parseQuery(url.query(QUrl::FullyEncoded).toUtf8());
+    HttpWire::Target target = HttpWire::target(url.path(QUrl::FullyEncoded).toUtf8(), url.query(QUrl::FullyEncoded).toUtf8());
+    request.segments = std::move(target.segments);
+    request.path = std::move(target.path);
+    request.query = std::move(target.query);
     request.range = httpRequest.value("Range");
     request.target = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
     // Browsers say where a request comes from; command-line clients and the player say nothing.
