@@ -1,8 +1,8 @@
 import QtQuick
 import Mavu
 
-// The live section's middle column: the search field over the channel list, or the catch-up
-// panel while it is open. Rows are made only as they scroll into view.
+// The live section's middle column: the switch to the guide and the search field over the
+// channel list, or the catch-up panel while it is open. Rows are made only as they scroll into view.
 FocusScope {
     id: column
     objectName: "liveMiddleColumn"
@@ -29,16 +29,25 @@ FocusScope {
         anchors.fill: parent
         visible: !AppStore.catchupOpen
 
+        LiveViewSwitch {
+            id: viewSwitch
+            x: 10
+            y: 10
+            Keys.onDownPressed: search.focusField(Qt.TabFocusReason)
+        }
+
         SearchField {
             id: search
             objectName: "channelSearch"
             x: 10
-            y: 10
+            anchors.top: viewSwitch.bottom
+            anchors.topMargin: 8
             width: parent.width - 20
             prompt: "Search channels"
             text: AppStore.searchText
             onEdited: typed => AppStore.searchText = typed
             Keys.onDownPressed: column.focusList(Qt.TabFocusReason)
+            Keys.onUpPressed: viewSwitch.forceActiveFocus(Qt.BacktabFocusReason)
         }
 
         Item {
