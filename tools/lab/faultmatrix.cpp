@@ -196,7 +196,10 @@ Outcome run(const Scenario &scenario, const Limits &limits)
     Network::testing::setLimits(Network::Purpose::catalogue, {limits.idle, limits.catalogueDeadline, limits.catalogueMaxBytes});
 
     // A guide of a few hours keeps the import well within the short deadlines of a run.
-    Lab::Server lab(route.guide ? Lab::Options{.guideDays = 0.25} : Lab::Options{});
+    Lab::Options options;
+    if (route.guide)
+        options.guideDays = 0.25;
+    Lab::Server lab(options);
     const QString base = lab.start();
     MavuAPI::testing::setDeviceServiceBase(base);
     const Playlist playlist{base, lab.username(), lab.password()};
