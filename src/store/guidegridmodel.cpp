@@ -159,6 +159,7 @@ void GuideGridModel::updateCells(int row)
         if (!cell)
             continue;
         GuideCell out;
+        out.row = row;
         out.program = program;
         out.x = cell->x;
         out.width = cell->width;

@@ -24,9 +24,12 @@ class GuideCell
     Q_PROPERTY(bool live MEMBER live CONSTANT FINAL)
     Q_PROPERTY(bool past MEMBER past CONSTANT FINAL)
     Q_PROPERTY(bool catchup MEMBER catchup CONSTANT FINAL)
+    Q_PROPERTY(double startTime READ startTime CONSTANT FINAL) // QML has no 64-bit integer
+    Q_PROPERTY(int row MEMBER row CONSTANT FINAL)
 
 public:
     GuideProgram program;
+    int row = 0; // the channel's
     double x = 0;
     double width = 0;
     bool clippedStart = false;
@@ -34,6 +37,7 @@ public:
     bool live = false;    // on air now
     bool past = false;    // over
     bool catchup = false; // over and still in the channel's archive
+    double startTime() const { return double(program.start); }
     friend bool operator==(const GuideCell &, const GuideCell &) = default;
 };
 
@@ -80,6 +84,9 @@ class GuideGridModel : public QAbstractListModel
     Q_PROPERTY(double focusX READ focusX NOTIFY focusChanged FINAL)
     Q_PROPERTY(GuideProgram focusedProgram READ focusedProgram NOTIFY focusChanged FINAL)
     Q_PROPERTY(bool hasFocusedProgram READ hasFocusedProgram NOTIFY focusChanged FINAL)
+    // The focused programme's start (-1 for none) and its day, as the time header names it.
+    Q_PROPERTY(double focusedStart READ focusedStart NOTIFY focusChanged FINAL)
+    Q_PROPERTY(QString focusedDay READ focusedDay NOTIFY focusChanged FINAL)
     // What Enter does on the focus, in words ("Watch live", …; empty when nothing).
     Q_PROPERTY(QString enterText READ enterText NOTIFY focusChanged FINAL)
     // The focused programme's description, read once the focus rests on it.
@@ -128,6 +135,8 @@ public:
     bool hasFocusedProgram() const { return m_focusedProgram.has_value(); }
     QString focusedDescription() const { return m_focusedDescription; }
     QString enterText() const;
+    double focusedStart() const { return m_focusedProgram ? double(m_focusedProgram->start) : -1; }
+    QString focusedDay() const { return m_focusedProgram ? dayOf(m_focusedProgram->start) : QString(); }
 
     // What the view shows: rows [firstRow, lastRow] and x from left to right.
     Q_INVOKABLE void setViewport(int firstRow, int lastRow, double left, double right);

@@ -7,9 +7,10 @@ import Mavu
 Rectangle {
     id: face
     required property guideCell modelData
+    readonly property GuideGridModel grid: AppStore.guide.grid
     // The grid x at the view's left edge.
-    property real timeX
-    property bool focused: false
+    readonly property real timeX: grid.scrollX
+    readonly property bool focused: grid.focusRow === modelData.row && grid.focusedStart === modelData.startTime
 
     x: modelData.x + 1
     width: Math.max(2, modelData.width - 2)

@@ -24,7 +24,7 @@ Column {
         objectName: "descriptionTime"
         width: parent.width
         visible: description.grid.hasFocusedProgram
-        text: description.grid.dayOf(description.grid.focusedProgram.start) + "  " + description.grid.focusedProgram.timeRange
+        text: description.grid.focusedDay + "  " + description.grid.focusedProgram.timeRange
               + (description.grid.enterText !== "" ? "   ·   Enter: " + description.grid.enterText : "")
         font.pixelSize: Fonts.caption
         color: MavuColor.amber

@@ -17,8 +17,6 @@ Item {
     readonly property real timeX: grid.scrollX
     readonly property bool playing: AppStore.hasNowPlaying && AppStore.nowPlaying.id === channel.id && AppStore.nowPlaying.isLive
     readonly property bool focusedRow: grid.focusRow === index
-    // The start of the focused programme on this row; none elsewhere.
-    readonly property real focusStart: focusedRow && grid.hasFocusedProgram ? grid.focusedProgram.start : -1
 
     Rectangle {
         anchors.fill: parent
@@ -43,9 +41,7 @@ Item {
                 model: row.cells
                 GuideCellFace {
                     objectName: "guideCell"
-                    height: parent.height
-                    timeX: row.timeX
-                    focused: row.focusStart >= 0 && modelData.program.start === row.focusStart
+                    height: parent ? parent.height : 0
                 }
             }
             // An empty slot (a gap or no guide) still shows where the focus is.

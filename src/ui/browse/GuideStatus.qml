@@ -30,23 +30,11 @@ Item {
             color: MavuColor.alpha(MavuColor.text, 0.18)
             clip: true
             Rectangle {
-                id: fill
                 height: parent.height
                 radius: parent.radius
                 color: MavuColor.amber
+                // Not knowing how far it is yet, a short piece of the bar shows it runs.
                 width: status.guide.progressKnown ? parent.width * status.guide.progress : parent.width / 4
-                // Not knowing how far it is, a short piece runs along the bar.
-                NumberAnimation on x {
-                    running: status.guide.importing && !status.guide.progressKnown
-                    from: -fill.width
-                    to: 200
-                    duration: 1200
-                    loops: Animation.Infinite
-                }
-                Binding on x {
-                    when: status.guide.progressKnown
-                    value: 0
-                }
             }
         }
     }

@@ -48,8 +48,8 @@ FocusScope {
         grid.scrollX = grid.scrollFor(timeX, trackWidth, 24)
     }
 
-    onTimeXChanged: Qt.callLater(reportViewport)
-    onTrackWidthChanged: opened ? Qt.callLater(reportViewport) : open()
+    onTimeXChanged: viewportLater.restart()
+    onTrackWidthChanged: opened ? viewportLater.restart() : open()
     Component.onCompleted: open()
 
     Connections {
@@ -64,9 +64,16 @@ FocusScope {
         function onDetailsRequested(channel: mediaItem, program: guideProgram) {
             details.channelName = channel.name
             details.program = program
-            details.day = view.grid.dayOf(program.start)
+            details.day = view.grid.focusedDay
             details.open()
         }
+    }
+
+    // Changes of scroll and size come in bursts: the model hears of them once.
+    Timer {
+        id: viewportLater
+        interval: 0
+        onTriggered: view.reportViewport()
     }
 
     Keys.onUpPressed: viewSwitch.forceActiveFocus(Qt.BacktabFocusReason)
@@ -161,8 +168,8 @@ FocusScope {
         // The grid model moves the focus; the list only shows it.
         keyNavigationEnabled: false
         cacheBuffer: view.rowHeight * 3
-        onContentYChanged: Qt.callLater(view.reportViewport)
-        onHeightChanged: Qt.callLater(view.reportViewport)
+        onContentYChanged: viewportLater.restart()
+        onHeightChanged: viewportLater.restart()
 
         Keys.onPressed: event => {
             event.accepted = view.grid.handleKey(event.key, event.modifiers)

@@ -22,7 +22,13 @@ FocusScope {
     }
 
     // The keyboard follows a switch of view to the view now shown.
-    onGuideChanged: Qt.callLater(focusList, Qt.OtherFocusReason)
+    onGuideChanged: focusLater.restart()
+
+    Timer {
+        id: focusLater
+        interval: 0
+        onTriggered: columns.focusList(Qt.OtherFocusReason)
+    }
 
     Keys.onEscapePressed: event => {
         event.accepted = AppStore.catchupOpen
@@ -40,9 +46,17 @@ FocusScope {
         focus: active
         sourceComponent: GuideView {
             focus: true
-            cornerWidth: columns.cornerWidth
-            cornerHeight: columns.cornerHeight
         }
+    }
+    Binding {
+        target: guideLayer.item
+        property: "cornerWidth"
+        value: columns.cornerWidth
+    }
+    Binding {
+        target: guideLayer.item
+        property: "cornerHeight"
+        value: columns.cornerHeight
     }
 
     Row {
