@@ -156,6 +156,8 @@ class AppStore : public QObject
     Q_PROPERTY(EpgProgramListModel *catchupDayProgramsModel READ catchupDayProgramsModel CONSTANT FINAL)
     Q_PROPERTY(Failures *failures READ failures CONSTANT FINAL)
     Q_PROPERTY(ProgramGuide *guide READ guide CONSTANT FINAL)
+    // Live TV shows the guide grid of the selected category in place of the channel list.
+    Q_PROPERTY(bool liveGuide READ liveGuide WRITE setLiveGuide NOTIFY liveGuideChanged FINAL)
 
 public:
     // The capitalised keys name the same values for QML, which reads only capitalised keys.
@@ -293,6 +295,8 @@ public:
 
     bool catchupOpen() const { return m_catchupOpen; }
     void setCatchupOpen(bool open);
+    bool liveGuide() const { return m_liveGuide; }
+    void setLiveGuide(bool shown);
     const QList<EpgProgram> &catchupPrograms() const { return m_catchupPrograms; }
     const QStringList &catchupDays() const { return m_catchupDays; }
     const std::optional<QString> &selectedCatchupDay() const { return m_selectedCatchupDay; }
@@ -426,6 +430,7 @@ Q_SIGNALS:
     void catchupURLBuilderChanged();
     void epgNowNextChanged();
     void catchupOpenChanged();
+    void liveGuideChanged();
     void catchupProgramsChanged();
     void catchupDaysChanged();
     void selectedCatchupDayChanged();
@@ -612,6 +617,7 @@ private:
     double m_catchupDurationSec = 0;
     QList<EpgProgram> m_epgNowNext;
     bool m_catchupOpen = false;
+    bool m_liveGuide = false;
     QList<EpgProgram> m_catchupPrograms;
     QStringList m_catchupDays;
     std::optional<QString> m_selectedCatchupDay;

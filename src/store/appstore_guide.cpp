@@ -3,6 +3,7 @@
 #include "appstore.h"
 
 #include "store/guidegridmodel.h"
+#include "store/preferences.h"
 
 #include <QPointer>
 
@@ -19,8 +20,25 @@ void AppStore::wireGuide()
             m_guide->connected();
     });
     GuideGridModel *grid = m_guide->grid();
+    m_liveGuide = m_preferences->liveGuide();
+    // The grid holds the rows of the live list only while it is shown: a hidden grid neither
+    // keeps programmes nor reads them again after an import.
+    const auto feedGrid = [this, grid] {
+        const bool shown = m_liveGuide && m_phase == Phase::section && m_section == Section::live;
+        grid->setChannels(shown ? filteredItems() : QList<MediaItem>());
+    };
+    QObject::connect(this, &AppStore::filteredItemsChanged, grid, feedGrid);
+    QObject::connect(this, &AppStore::liveGuideChanged, grid, feedGrid);
+    QObject::connect(this, &AppStore::sectionChanged, grid, feedGrid);
+    QObject::connect(this, &AppStore::phaseChanged, grid, feedGrid);
     QObject::connect(grid, &GuideGridModel::playRequested, this, [this](const MediaItem &channel) { runPlay(channel); });
     QObject::connect(grid, &GuideGridModel::catchupRequested, this, &AppStore::playGuideCatchup);
+}
+
+void AppStore::setLiveGuide(bool shown)
+{
+    if (assign(m_liveGuide, shown, &AppStore::liveGuideChanged))
+        m_preferences->setLiveGuide(shown);
 }
 
 QCoro::Task<QList<MediaItem>> AppStore::liveCatalogue()

@@ -49,6 +49,9 @@ GuideGridModel::GuideGridModel(QObject *parent)
     m_minute.setInterval(30 * 1000);
     connect(&m_minute, &QTimer::timeout, this, &GuideGridModel::tick);
     m_minute.start();
+    m_descriptionDelay.setSingleShot(true);
+    m_descriptionDelay.setInterval(150);
+    connect(&m_descriptionDelay, &QTimer::timeout, this, [this] { startTask(readDescription()); });
 }
 
 void GuideGridModel::setClock(Clock clock)
@@ -126,6 +129,15 @@ double GuideGridModel::nowX() const
     return GuideGridRules::nowX(now(), m_scale).value_or(-1);
 }
 
+void GuideGridModel::setScrollX(double x)
+{
+    x = std::clamp(x, 0.0, std::max(0.0, contentWidth()));
+    if (x == m_scrollX)
+        return;
+    m_scrollX = x;
+    Q_EMIT scrollXChanged();
+}
+
 double GuideGridModel::focusX() const
 {
     if (m_focusedProgram) {
@@ -147,6 +159,7 @@ void GuideGridModel::updateCells(int row)
         if (!cell)
             continue;
         GuideCell out;
+        out.row = row;
         out.program = program;
         out.x = cell->x;
         out.width = cell->width;
@@ -322,6 +335,35 @@ void GuideGridModel::updateFocusedProgram()
         return;
     m_focusedProgram = std::move(focused);
     Q_EMIT focusChanged();
+    ++m_descriptionRequest;
+    setFocusedDescription(QString());
+    if (m_focusedProgram && m_detailsLoader)
+        m_descriptionDelay.start();
+    else
+        m_descriptionDelay.stop();
+}
+
+QCoro::Task<> GuideGridModel::readDescription()
+{
+    if (!m_focusedProgram || !m_detailsLoader || m_focus.row < 0 || m_focus.row >= m_channels.size())
+        co_return;
+    QPointer<GuideGridModel> self(this);
+    const quint64 request = m_descriptionRequest;
+    const int row = m_focus.row;
+    auto read = m_detailsLoader(m_channels.at(row).epgChannelId, m_focusedProgram->start);
+    const std::optional<GuideProgram> details = co_await read;
+    // The focus may have moved on meanwhile: only the answer for where it rests counts.
+    if (!self || request != m_descriptionRequest)
+        co_return;
+    setFocusedDescription(details ? details->desc : QString());
+}
+
+void GuideGridModel::setFocusedDescription(const QString &text)
+{
+    if (text == m_focusedDescription)
+        return;
+    m_focusedDescription = text;
+    Q_EMIT focusedDescriptionChanged();
 }
 
 void GuideGridModel::setFocus(GuideGridRules::Focus focus)
@@ -335,11 +377,68 @@ void GuideGridModel::setFocus(GuideGridRules::Focus focus)
         Q_EMIT focusChanged(); // the row or time moved within the same programme
 }
 
-void GuideGridModel::moveFocus(Key key)
+bool GuideGridModel::moveFocus(Key key)
 {
     if (m_channels.isEmpty())
-        return;
-    setFocus(GuideGridRules::move(m_focus, moveOf(key), bounds(), [this](int row) { return programmesOf(row); }));
+        return false;
+    const GuideGridRules::Focus to = GuideGridRules::move(m_focus, moveOf(key), bounds(), [this](int row) { return programmesOf(row); });
+    if (to == m_focus)
+        return false;
+    setFocus(to);
+    return true;
+}
+
+bool GuideGridModel::handleKey(int key, int modifiers)
+{
+    const bool control = modifiers & Qt::ControlModifier;
+    switch (key) {
+    case Qt::Key_Left: return moveFocus(control ? Key::DayBack : Key::Left);
+    case Qt::Key_Right: return moveFocus(control ? Key::DayForward : Key::Right);
+    case Qt::Key_Up: return moveFocus(Key::Up);
+    case Qt::Key_Down: return moveFocus(Key::Down);
+    case Qt::Key_PageUp: return moveFocus(Key::PageUp);
+    case Qt::Key_PageDown: return moveFocus(Key::PageDown);
+    case Qt::Key_Home:
+        moveFocus(Key::Home);
+        return true; // even when the focus is at now already: the view still scrolls back to it
+    case Qt::Key_Enter:
+    case Qt::Key_Return:
+        activate();
+        return !m_channels.isEmpty();
+    default: return false;
+    }
+}
+
+double GuideGridModel::scrollFor(double left, double viewWidth, double margin) const
+{
+    const GuideGridRules::View view{left, viewWidth, contentWidth()};
+    std::optional<GuideGridRules::Cell> cell;
+    if (m_focusedProgram)
+        cell = GuideGridRules::cell(m_focusedProgram->start, m_focusedProgram->stop, m_scale);
+    // An empty slot shows as the half hour it falls in.
+    if (!cell)
+        cell = GuideGridRules::Cell{GuideGridRules::xOf(floorTo(m_focus.time, halfHour), m_scale), halfHour / 60.0 * m_scale.pixelsPerMinute};
+    return GuideGridRules::scrollLeft(view, *cell, GuideGridRules::xOf(m_focus.time, m_scale), margin);
+}
+
+double GuideGridModel::openingLeft(double viewWidth) const
+{
+    return GuideGridRules::openingLeft(now(), GuideGridRules::View{0, viewWidth, contentWidth()}, m_scale);
+}
+
+QString GuideGridModel::dayAt(double x) const
+{
+    return GuideGridRules::dayLabel(GuideGridRules::timeAt(x, m_scale), now());
+}
+
+QString GuideGridModel::dayOf(qint64 time) const
+{
+    return GuideGridRules::dayLabel(time, now());
+}
+
+QString GuideGridModel::updatedText(const QDateTime &when) const
+{
+    return GuideGridRules::updatedText(when.toSecsSinceEpoch(), now());
 }
 
 void GuideGridModel::focusAt(int row, double x)
@@ -371,6 +470,20 @@ void GuideGridModel::activate()
         startTask(requestDetails(channel, *program));
         break;
     }
+}
+
+QString GuideGridModel::enterText() const
+{
+    if (m_focus.row < 0 || m_focus.row >= m_channels.size())
+        return {};
+    const GuideProgram *program = m_focusedProgram ? &*m_focusedProgram : nullptr;
+    switch (GuideGridRules::enterAction(program, m_channels.at(m_focus.row), now(), m_focus.time)) {
+    case GuideGridRules::Action::none: return {};
+    case GuideGridRules::Action::playLive: return QStringLiteral("Watch live");
+    case GuideGridRules::Action::catchup: return QStringLiteral("Play from the archive");
+    case GuideGridRules::Action::details: return QStringLiteral("Show details");
+    }
+    return {};
 }
 
 QCoro::Task<> GuideGridModel::requestDetails(MediaItem channel, GuideProgram program)

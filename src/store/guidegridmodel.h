@@ -24,9 +24,12 @@ class GuideCell
     Q_PROPERTY(bool live MEMBER live CONSTANT FINAL)
     Q_PROPERTY(bool past MEMBER past CONSTANT FINAL)
     Q_PROPERTY(bool catchup MEMBER catchup CONSTANT FINAL)
+    Q_PROPERTY(double startTime READ startTime CONSTANT FINAL) // QML has no 64-bit integer
+    Q_PROPERTY(int row MEMBER row CONSTANT FINAL)
 
 public:
     GuideProgram program;
+    int row = 0; // the channel's
     double x = 0;
     double width = 0;
     bool clippedStart = false;
@@ -34,6 +37,7 @@ public:
     bool live = false;    // on air now
     bool past = false;    // over
     bool catchup = false; // over and still in the channel's archive
+    double startTime() const { return double(program.start); }
     friend bool operator==(const GuideCell &, const GuideCell &) = default;
 };
 
@@ -73,11 +77,20 @@ class GuideGridModel : public QAbstractListModel
     Q_PROPERTY(double contentWidth READ contentWidth NOTIFY geometryChanged FINAL)
     Q_PROPERTY(QList<GuideTick> ticks READ ticks NOTIFY geometryChanged FINAL)
     Q_PROPERTY(double nowX READ nowX NOTIFY nowChanged FINAL)
+    // The x at the view's left edge: one value the time header and every row follow.
+    Q_PROPERTY(double scrollX READ scrollX WRITE setScrollX NOTIFY scrollXChanged FINAL)
     Q_PROPERTY(int focusRow READ focusRow NOTIFY focusChanged FINAL)
     Q_PROPERTY(qint64 focusTime READ focusTime NOTIFY focusChanged FINAL)
     Q_PROPERTY(double focusX READ focusX NOTIFY focusChanged FINAL)
     Q_PROPERTY(GuideProgram focusedProgram READ focusedProgram NOTIFY focusChanged FINAL)
     Q_PROPERTY(bool hasFocusedProgram READ hasFocusedProgram NOTIFY focusChanged FINAL)
+    // The focused programme's start (-1 for none) and its day, as the time header names it.
+    Q_PROPERTY(double focusedStart READ focusedStart NOTIFY focusChanged FINAL)
+    Q_PROPERTY(QString focusedDay READ focusedDay NOTIFY focusChanged FINAL)
+    // What Enter does on the focus, in words ("Watch live", …; empty when nothing).
+    Q_PROPERTY(QString enterText READ enterText NOTIFY focusChanged FINAL)
+    // The focused programme's description, read once the focus rests on it.
+    Q_PROPERTY(QString focusedDescription READ focusedDescription NOTIFY focusedDescriptionChanged FINAL)
 
 public:
     enum Role { ChannelRole = Qt::UserRole + 1, CellsRole, LoadedRole };
@@ -112,16 +125,37 @@ public:
     double contentWidth() const { return GuideGridRules::width(m_scale); }
     QList<GuideTick> ticks() const { return m_ticks; }
     double nowX() const;
+    double scrollX() const { return m_scrollX; }
+    void setScrollX(double x);
 
     int focusRow() const { return m_focus.row; }
     qint64 focusTime() const { return m_focus.time; }
     double focusX() const;
     GuideProgram focusedProgram() const { return m_focusedProgram.value_or(GuideProgram()); }
     bool hasFocusedProgram() const { return m_focusedProgram.has_value(); }
+    QString focusedDescription() const { return m_focusedDescription; }
+    QString enterText() const;
+    double focusedStart() const { return m_focusedProgram ? double(m_focusedProgram->start) : -1; }
+    QString focusedDay() const { return m_focusedProgram ? dayOf(m_focusedProgram->start) : QString(); }
 
     // What the view shows: rows [firstRow, lastRow] and x from left to right.
     Q_INVOKABLE void setViewport(int firstRow, int lastRow, double left, double right);
-    Q_INVOKABLE void moveFocus(GuideGridModel::Key key);
+    // False when the key leads nowhere (the first row, the grid's first or last hour), so that
+    // a view can hand the key on.
+    Q_INVOKABLE bool moveFocus(GuideGridModel::Key key);
+    // A key of the grid: arrows, Page Up/Down, Home, Ctrl+Left/Right move the focus, Enter and
+    // Return activate it. False for any other key, and for a move that leads nowhere.
+    Q_INVOKABLE bool handleKey(int key, int modifiers);
+    // Where a view `viewWidth` wide whose left edge is at `left` scrolls to show the focus.
+    Q_INVOKABLE double scrollFor(double left, double viewWidth, double margin) const;
+    // Where a view opens: just before now.
+    Q_INVOKABLE double openingLeft(double viewWidth) const;
+    // The day at `x`, as the time header names it.
+    Q_INVOKABLE QString dayAt(double x) const;
+    // The day `time` (seconds since 1970) falls in, named the same way.
+    Q_INVOKABLE QString dayOf(qint64 time) const;
+    // When the guide was last brought up to date, in words.
+    Q_INVOKABLE QString updatedText(const QDateTime &when) const;
     // A click: the focus goes to that row and time.
     Q_INVOKABLE void focusAt(int row, double x);
     // Enter on the focus: plays the channel, plays the recording, or shows the details (the
@@ -138,7 +172,9 @@ Q_SIGNALS:
     void channelsChanged();
     void geometryChanged();
     void nowChanged();
+    void scrollXChanged();
     void focusChanged();
+    void focusedDescriptionChanged();
     void playRequested(const MediaItem &channel);
     void catchupRequested(const MediaItem &channel, const EpgProgram &program);
     void detailsRequested(const MediaItem &channel, const GuideProgram &program);
@@ -163,6 +199,8 @@ private:
     void loadWanted();
     QCoro::Task<> load(QList<int> rows, qint64 from, qint64 to);
     QCoro::Task<> requestDetails(MediaItem channel, GuideProgram program);
+    QCoro::Task<> readDescription();
+    void setFocusedDescription(const QString &text);
     GuideGridRules::Bounds bounds() const;
     void tick();
 
@@ -176,6 +214,10 @@ private:
     DetailsLoader m_detailsLoader;
     Clock m_clock;
     QTimer m_minute;
+    double m_scrollX = 0;
+    QString m_focusedDescription;
+    QTimer m_descriptionDelay; // the focus passing over a cell reads nothing
+    quint64 m_descriptionRequest = 0;
     qint64 m_lastTick = 0;
 
     // The viewport and the load in flight.

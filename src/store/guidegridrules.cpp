@@ -1,6 +1,7 @@
 #include "guidegridrules.h"
 
 #include <QDateTime>
+#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -177,6 +178,55 @@ Action enterAction(const GuideProgram *programme, const MediaItem &channel, qint
             return Action::catchup;
     }
     return Action::details;
+}
+
+double scrollLeft(const View &view, const Cell &cell, double focusX, double margin)
+{
+    if (view.width <= 0)
+        return view.left;
+    double left = view.left;
+    const double right = view.left + view.width;
+    if (cell.width + 2 * margin <= view.width) {
+        if (cell.x - margin < left)
+            left = cell.x - margin;
+        else if (cell.x + cell.width + margin > right)
+            left = cell.x + cell.width + margin - view.width;
+    } else if (focusX < left + margin || focusX > right - margin) {
+        left = std::max(cell.x - margin, focusX - view.width / 4);
+    }
+    return std::clamp(left, 0.0, std::max(0.0, view.contentWidth - view.width));
+}
+
+double openingLeft(qint64 now, const View &view, const Scale &scale)
+{
+    const double left = xOf(floorTo(now, halfHour) - halfHour, scale);
+    return std::clamp(left, 0.0, std::max(0.0, view.contentWidth - view.width));
+}
+
+QString dayLabel(qint64 time, qint64 now, const QTimeZone &zone)
+{
+    const QDate day = QDateTime::fromSecsSinceEpoch(time, zone).date();
+    const qint64 days = QDateTime::fromSecsSinceEpoch(now, zone).date().daysTo(day);
+    if (days == 0)
+        return QStringLiteral("Today");
+    if (days == -1)
+        return QStringLiteral("Yesterday");
+    if (days == 1)
+        return QStringLiteral("Tomorrow");
+    // Fixed English names, as on the other browsing screens, whatever the system's locale.
+    return QLocale(QLocale::English).toString(day, QStringLiteral("ddd d MMM"));
+}
+
+QString updatedText(qint64 when, qint64 now, const QTimeZone &zone)
+{
+    const QDateTime at = QDateTime::fromSecsSinceEpoch(when, zone);
+    const qint64 days = QDateTime::fromSecsSinceEpoch(now, zone).date().daysTo(at.date());
+    const QString time = at.toString(QStringLiteral("HH:mm"));
+    if (days == 0)
+        return QStringLiteral("Updated today at %1").arg(time);
+    if (days == -1)
+        return QStringLiteral("Updated yesterday at %1").arg(time);
+    return QStringLiteral("Updated %1").arg(QLocale(QLocale::English).toString(at.date(), QStringLiteral("ddd d MMM")));
 }
 
 } // namespace GuideGridRules

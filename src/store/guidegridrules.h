@@ -56,6 +56,14 @@ struct Tick
 // quarters of an hour off UTC included, and the days the clocks change).
 QList<Tick> halfHourTicks(qint64 from, qint64 to, const Scale &scale, const QTimeZone &zone = QTimeZone::systemTimeZone());
 
+// The day `time` falls in, as the time header names it: "Today", "Yesterday", "Tomorrow", or
+// the weekday and date ("Wed 9 Dec") further off; days of the local clock.
+QString dayLabel(qint64 time, qint64 now, const QTimeZone &zone = QTimeZone::systemTimeZone());
+
+// When the stored guide was brought up to date: "Updated today at 10:42", "Updated yesterday at
+// 21:05", or "Updated Wed 9 Dec" further back.
+QString updatedText(qint64 when, qint64 now, const QTimeZone &zone = QTimeZone::systemTimeZone());
+
 // --- the keyboard ---
 
 enum class Move {
@@ -105,6 +113,21 @@ enum class Action {
     catchup,  // it is over and within the channel's archive: the recording plays
     details,  // anything else: its details are shown
 };
+
+// The left edge a view scrolls to so that the focused cell shows: a cell that fits is brought in
+// whole with `margin` to spare, by the shortest scroll; a cell wider than the view keeps the
+// focused time in view, its start too when the time lies near it. Always within the grid.
+struct View
+{
+    double left = 0;         // the x at the view's left edge
+    double width = 0;        // the view's width
+    double contentWidth = 0; // the grid's
+};
+double scrollLeft(const View &view, const Cell &cell, double focusX, double margin);
+
+// Where a view first opens: half an hour before the half hour now falls in, so the programme on
+// now shows from its start in most cases and the line at "now" sits near the left.
+double openingLeft(qint64 now, const View &view, const Scale &scale);
 
 // What Enter does on `programme` of `channel` (no programme: an empty slot at `focusTime`).
 Action enterAction(const GuideProgram *programme, const MediaItem &channel, qint64 now, qint64 focusTime);

@@ -320,14 +320,29 @@ void Preferences::setWindowGeometry(const QRect &geometry)
     write(windowGeometryKey, geometry);
 }
 
-bool Preferences::windowFullScreen() const
+bool Preferences::flag(QLatin1String key) const
 {
-    const QVariant value = m_settings->value(windowFullScreenKey);
+    const QVariant value = m_settings->value(key);
     // The INI format gives a truth value back as text.
     return value.typeId() == QMetaType::Bool ? value.toBool() : value.toString() == QLatin1String("true");
+}
+
+bool Preferences::windowFullScreen() const
+{
+    return flag(windowFullScreenKey);
 }
 
 void Preferences::setWindowFullScreen(bool fullScreen)
 {
     write(windowFullScreenKey, fullScreen);
+}
+
+bool Preferences::liveGuide() const
+{
+    return flag(liveGuideKey);
+}
+
+void Preferences::setLiveGuide(bool shown)
+{
+    write(liveGuideKey, shown);
 }

@@ -33,6 +33,7 @@ public:
     static constexpr QLatin1String deviceMacKey{"mavu.device.mac"};
     static constexpr QLatin1String windowGeometryKey{"mavu.window.geometry"};
     static constexpr QLatin1String windowFullScreenKey{"mavu.window.fullScreen"};
+    static constexpr QLatin1String liveGuideKey{"mavu.live.guideView"};
     static QString favoritesKey(Section section);
     static QString recentsKey(Section section);
     static QString hiddenKey(Section section);
@@ -87,9 +88,14 @@ public:
     bool windowFullScreen() const;
     void setWindowFullScreen(bool fullScreen);
 
+    // Whether Live TV showed the guide grid in place of the channel list.
+    bool liveGuide() const;
+    void setLiveGuide(bool shown);
+
 private:
     std::optional<QString> text(QLatin1String key) const;
     int integer(QLatin1String key) const;
+    bool flag(QLatin1String key) const;
     QStringList texts(const QString &key) const;
     void write(const QString &key, const QVariant &value);
     void save();

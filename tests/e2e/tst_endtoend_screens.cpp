@@ -6,6 +6,8 @@
 // have arrived (run it under a real display server to look at the result).
 #include "../ui/screenfixture.h"
 #include "labserver.h"
+#include "store/guidegridmodel.h"
+#include "store/programguide.h"
 #include "testmedia.h"
 
 #include <QtQml/qqmlextensionplugin.h>
@@ -446,6 +448,62 @@ private Q_SLOTS:
 
         if (const QString shot = shotName(fails ? QStringLiteral("movie-failed") : QStringLiteral("movie")); !shot.isEmpty())
             saveWindow(f, screen, shot);
+    }
+
+    // The lab's XMLTV guide imported, Live TV shown as the guide: the keyboard goes down to a
+    // channel with an archive, back one programme, and Enter plays that programme from the
+    // archive, at its own start.
+    void guideGridPlaysAnArchivedProgramme()
+    {
+        Lab::Server lab(Lab::Options{.seed = 3});
+        ScreenFixture f(ScreenFixture::Tolerate::missingPictures);
+        MavuAPI::testing::setDeviceServiceBase(lab.start());
+        f.store->guide()->setCacheFolder(f.folder.file(QStringLiteral("cache")));
+        TestSupport::await(f.store->start());
+        TestSupport::await(f.store->enterBrowse());
+        TestSupport::await(f.store->guide()->import());
+        QVERIFY(!f.store->guide()->hasFailure());
+        f.store->setLiveGuide(true);
+        f.loadWindow(QStringLiteral("ContentView.qml"));
+        f.click(f.find(QStringLiteral("menuLive")));
+        GuideGridModel *grid = f.store->guide()->grid();
+        QTRY_VERIFY_WITH_TIMEOUT(grid->count() > 0, 20000);
+        QTRY_VERIFY(ScreenFixture::shown(f.find(QStringLiteral("guideView"))));
+
+        int row = -1;
+        for (int i = 0; i < grid->count() && row < 0; ++i) {
+            const MediaItem &channel = grid->channels().at(i);
+            if (channel.tvArchive && !channel.epgChannelId.isEmpty())
+                row = i;
+        }
+        QVERIFY2(row >= 0 && row < 40, "the lab's first category has a channel with an archive near the top");
+        f.key(Qt::Key_Right); // from the categories into the grid
+        QTRY_COMPARE(f.focusedName(), QStringLiteral("guideRows"));
+        for (int i = 0; i < row; ++i)
+            f.key(Qt::Key_Down);
+        QCOMPARE(grid->focusRow(), row);
+        QTRY_VERIFY(grid->hasFocusedProgram());
+        f.key(Qt::Key_Left);
+        QTRY_COMPARE(grid->enterText(), QStringLiteral("Play from the archive"));
+        const GuideProgram past = grid->focusedProgram();
+        const MediaItem channel = grid->channels().at(row);
+        if (const QString shot = shotName(QStringLiteral("guide")); !shot.isEmpty()) {
+            QTRY_VERIFY(!grid->focusedDescription().isEmpty());
+            QTest::qWait(600);
+            QVERIFY(f.ownWindow->grabWindow().save(shot));
+        }
+
+        f.key(Qt::Key_Return);
+        QTRY_COMPARE(f.store->nowPlaying().value_or(MediaItem()).id, channel.id);
+        const QUrl address = f.store->nowPlayingURL().value_or(QUrl());
+        const QString start = AppStore::catchupStartText(past.toEpgProgram(channel.epgChannelId));
+        QVERIFY2(address.path().contains(QStringLiteral("/timeshift/")) && address.path().contains(QLatin1Char('/') + start + QLatin1Char('/')),
+                 qPrintable(address.toString()));
+        QTRY_VERIFY(ScreenFixture::shown(f.find(QStringLiteral("guideView"))));
+        if (const QString shot = shotName(QStringLiteral("guide-catchup")); !shot.isEmpty()) {
+            QTest::qWait(1500);
+            QVERIFY(f.ownWindow->grabWindow().save(shot));
+        }
     }
 };
 

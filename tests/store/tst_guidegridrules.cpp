@@ -252,6 +252,113 @@ private Q_SLOTS:
         QCOMPARE(enterAction(nullptr, channel(true, 3), now, now - 2 * hour), Action::none);
         QCOMPARE(enterAction(nullptr, channel(true, 3), now, now + 2 * hour), Action::none);
     }
+
+    // The view scrolls as little as it can to show a focused cell that fits, and keeps the
+    // focused time (and when near, the start) of a longer one in view; never past either end.
+    void scrolling_data()
+    {
+        QTest::addColumn<double>("left");
+        QTest::addColumn<double>("cellX");
+        QTest::addColumn<double>("cellWidth");
+        QTest::addColumn<double>("focusX");
+        QTest::addColumn<double>("expected");
+        // A view 600 wide over a grid 5,000 wide, margin 20.
+        QTest::newRow("already in view") << 1000.0 << 1100.0 << 120.0 << 1100.0 << 1000.0;
+        QTest::newRow("touching the left margin") << 1000.0 << 1010.0 << 120.0 << 1010.0 << 990.0;
+        QTest::newRow("right of the view") << 1000.0 << 1700.0 << 120.0 << 1700.0 << 1240.0;
+        QTest::newRow("far to the left") << 1000.0 << 200.0 << 120.0 << 200.0 << 180.0;
+        QTest::newRow("at the grid's start") << 1000.0 << 0.0 << 120.0 << 0.0 << 0.0;
+        QTest::newRow("at the grid's end") << 1000.0 << 4950.0 << 50.0 << 4950.0 << 4400.0;
+        QTest::newRow("wide, focus in view") << 1000.0 << 500.0 << 2000.0 << 1300.0 << 1000.0;
+        QTest::newRow("wide, focus near its start") << 3000.0 << 500.0 << 2000.0 << 600.0 << 480.0;
+        QTest::newRow("wide, focus far into it") << 0.0 << 500.0 << 3000.0 << 2500.0 << 2350.0;
+        QTest::newRow("exactly as wide as the view") << 0.0 << 1000.0 << 560.0 << 1000.0 << 980.0;
+    }
+
+    void scrolling()
+    {
+        QFETCH(double, left);
+        QFETCH(double, cellX);
+        QFETCH(double, cellWidth);
+        QFETCH(double, focusX);
+        QFETCH(double, expected);
+        const View view{left, 600, 5000};
+        QCOMPARE(scrollLeft(view, Cell{cellX, cellWidth}, focusX, 20), expected);
+    }
+
+    void scrollingANarrowGrid()
+    {
+        // The whole grid fits: nothing to scroll, whatever is asked.
+        QCOMPARE(scrollLeft(View{0, 600, 400}, Cell{350, 40}, 350, 20), 0.0);
+        QCOMPARE(scrollLeft(View{50, 0, 5000}, Cell{3000, 40}, 3000, 20), 50.0);
+    }
+
+    void opening_data()
+    {
+        QTest::addColumn<qint64>("now");
+        QTest::addColumn<double>("expected");
+        // 4 px a minute: 240 px an hour.
+        QTest::newRow("mid half hour") << qint64(t0 + 20 * hour + 40 * minute) << (20 * 240.0);
+        QTest::newRow("on the half hour") << qint64(t0 + 20 * hour + 30 * minute) << (20 * 240.0);
+        QTest::newRow("just after the start") << qint64(t0 + 10 * minute) << 0.0;
+        QTest::newRow("near the end") << qint64(t0 + 2 * 86400 - minute) << (48 * 240.0 - 600);
+    }
+
+    void opening()
+    {
+        QFETCH(qint64, now);
+        QFETCH(double, expected);
+        Scale scale;
+        scale.origin = t0;
+        scale.end = t0 + 2 * 86400;
+        QCOMPARE(openingLeft(now, View{0, 600, width(scale)}, scale), expected);
+    }
+
+    // Days of the local clock: in a zone far from UTC, "today" is not UTC's day.
+    void dayNames_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<qint64>("time");
+        QTest::addColumn<QString>("expected");
+        const qint64 now = t0 + 12 * hour; // Wed 1 May 2024, 12:00 UTC
+        QTest::newRow("same day") << QByteArray("UTC") << qint64(now + 11 * hour) << "Today";
+        QTest::newRow("next day") << QByteArray("UTC") << qint64(now + 13 * hour) << "Tomorrow";
+        QTest::newRow("day before") << QByteArray("UTC") << qint64(now - 13 * hour) << "Yesterday";
+        QTest::newRow("further ahead") << QByteArray("UTC") << qint64(now + 3 * 86400) << "Sat 4 May";
+        QTest::newRow("further back") << QByteArray("UTC") << qint64(now - 5 * 86400) << "Fri 26 Apr";
+        // 12:00 UTC is 02:00 of 2 May at UTC+14: three hours earlier is the day before there.
+        QTest::newRow("far east") << QByteArray("Pacific/Kiritimati") << qint64(now + 11 * hour) << "Today";
+        QTest::newRow("far east, three hours back") << QByteArray("Pacific/Kiritimati") << qint64(now - 3 * hour) << "Yesterday";
+        QTest::newRow("UTC, three hours back") << QByteArray("UTC") << qint64(now - 3 * hour) << "Today";
+    }
+
+    void dayNames()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(qint64, time);
+        QFETCH(QString, expected);
+        const QTimeZone tz(zone);
+        QVERIFY(tz.isValid());
+        QCOMPARE(dayLabel(time, t0 + 12 * hour, tz), expected);
+    }
+
+    void updated_data()
+    {
+        QTest::addColumn<qint64>("when");
+        QTest::addColumn<QString>("expected");
+        const qint64 now = t0 + 12 * hour;
+        QTest::newRow("today") << qint64(now - 2 * hour) << "Updated today at 10:00";
+        QTest::newRow("just after midnight") << qint64(t0 + 5 * minute) << "Updated today at 00:05";
+        QTest::newRow("yesterday") << qint64(now - 14 * hour) << "Updated yesterday at 22:00";
+        QTest::newRow("days ago") << qint64(now - 4 * 86400) << "Updated Sat 27 Apr";
+    }
+
+    void updated()
+    {
+        QFETCH(qint64, when);
+        QFETCH(QString, expected);
+        QCOMPARE(updatedText(when, t0 + 12 * hour, QTimeZone::utc()), expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestGuideGridRules)

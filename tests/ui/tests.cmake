@@ -6,6 +6,8 @@ endfunction()
 
 mavu_add_ui_test(tst_checkview ui/tst_checkview.cpp)
 mavu_add_ui_test(tst_homeview ui/tst_homeview.cpp)
+mavu_add_ui_test(tst_guideview ui/tst_guideview.cpp)
+target_link_libraries(tst_guideview PRIVATE mavu_player_test_support)
 mavu_add_ui_test(tst_playerscreen ui/tst_playerscreen.cpp)
 target_link_libraries(tst_playerscreen PRIVATE mavu_player_test_support)
 mavu_add_ui_test(tst_uirules ui/tst_uirules.cpp)

@@ -28,6 +28,7 @@ struct Route
     Place place;
     bool optional = false; // an extra whose failure the screens show as nothing
     bool catalogue = false;
+    bool guide = false; // the full guide's import, which tells its own failure and Retry
 };
 
 const QList<Route> &routeTable()
@@ -45,6 +46,7 @@ const QList<Route> &routeTable()
         {u"catch-up guide"_s, u"get_simple_data_table"_s, Place::catchup},
         {u"device status"_s, u"playlist_information"_s, Place::deviceStatus},
         {u"device settings"_s, u"get_app_setting"_s, Place::deviceStatus, true},
+        {u"full guide"_s, u"xmltv"_s, Place::items, false, false, true},
         // The stream routes (live, movie, catch-up media) and the full guide's import join here
         // with the player's reconnect and the guide's download.
     };
@@ -115,7 +117,7 @@ void wait(std::chrono::milliseconds time)
 
 bool busy(const AppStore &store)
 {
-    return store.connecting() || store.loadingHome() || store.loadingCategories() || store.loadingItems()
+    return store.guide()->importing() || store.connecting() || store.loadingHome() || store.loadingCategories() || store.loadingItems()
            || store.loadingDetail() || store.loadingCatchup() || !store.statusLoaded();
 }
 
@@ -141,6 +143,8 @@ std::optional<Place> failedPlace(const Failures &failures)
 // Whether the route's place shows what it should once everything works.
 bool shows(const AppStore &store, const Route &route)
 {
+    if (route.guide)
+        return store.guide()->hasLastImport() && !store.guide()->hasFailure();
     if (route.name == "short guide"_L1)
         return !store.epgNowNext().isEmpty();
     if (route.name == "device settings"_L1)
@@ -191,7 +195,11 @@ Outcome run(const Scenario &scenario, const Limits &limits)
     Network::testing::setLimits(Network::Purpose::connecting, {limits.idle, limits.connectDeadline, limits.maxBytes});
     Network::testing::setLimits(Network::Purpose::catalogue, {limits.idle, limits.catalogueDeadline, limits.catalogueMaxBytes});
 
-    Lab::Server lab;
+    // A guide of a few hours keeps the import well within the short deadlines of a run.
+    Lab::Options options;
+    if (route.guide)
+        options.guideDays = 0.25;
+    Lab::Server lab(options);
     const QString base = lab.start();
     MavuAPI::testing::setDeviceServiceBase(base);
     const Playlist playlist{base, lab.username(), lab.password()};
@@ -204,6 +212,8 @@ Outcome run(const Scenario &scenario, const Limits &limits)
         preferences.setThemeIndex(1);
     }
     auto store = std::make_unique<AppStore>(std::make_shared<Preferences>(prefsPath));
+    store->guide()->setCacheFolder(folder.filePath(u"cache"_s));
+    store->guide()->setLimits({limits.idle, limits.deadline, limits.catalogueMaxBytes});
     const Lab::Catalogue &catalogue = lab.catalogue();
     MediaItem show;
     show.id = QString::number(catalogue.shows().front().id);
@@ -223,7 +233,9 @@ Outcome run(const Scenario &scenario, const Limits &limits)
 
     // What the route's screen asks for.
     const auto ask = [&]() {
-        if (route.name == "account"_L1)
+        if (route.guide)
+            runTask(store->guide()->import());
+        else if (route.name == "account"_L1)
             runTask(store->enterBrowse());
         else if (route.labRoute.endsWith("_categories"_L1) || route.name == "live catalogue"_L1)
             runTask(store->openSection(route.labRoute == "get_vod_categories"_L1 ? Section::movies
@@ -279,6 +291,9 @@ Outcome run(const Scenario &scenario, const Limits &limits)
     if (const std::optional<Place> place = failedPlace(*store->failures())) {
         outcome.place = QString::fromLatin1(placeName(*place));
         outcome.shown = store->failures()->shown(*place).text();
+    } else if (route.guide && store->guide()->hasFailure()) {
+        outcome.place = u"guide"_s;
+        outcome.shown = store->guide()->failureText();
     }
     outcome.emptySuccess = !route.optional && outcome.place.isEmpty() && !shows(*store, route);
 
@@ -287,6 +302,8 @@ Outcome run(const Scenario &scenario, const Limits &limits)
         lab.clearFaults();
     if (const std::optional<Place> place = failedPlace(*store->failures()))
         store->failures()->retry(*place);
+    else if (route.guide && store->guide()->hasFailure())
+        store->guide()->retry();
     else
         ask();
     // Retry may start without a spinner (the device status has none): wait for its outcome.
@@ -295,7 +312,8 @@ Outcome run(const Scenario &scenario, const Limits &limits)
         retryClock.start();
         do
             settle(*store, std::chrono::milliseconds(outcome.limitMs + 5000));
-        while (!shows(*store, route) && !failedPlace(*store->failures()) && retryClock.elapsed() < 3000);
+        while (!shows(*store, route) && !failedPlace(*store->failures()) && !(route.guide && store->guide()->hasFailure())
+               && retryClock.elapsed() < 3000);
     }
     // A refused account comes back to the home screen; the route's own screen is asked again.
     if (route.place != Place::connect && store->phase() == AppStore::Phase::home && !shows(*store, route)

@@ -2,14 +2,32 @@ import QtQuick
 import Mavu
 
 // The live section beside the category column: the channel list (or the catch-up panel) and
-// the preview pane. Right from the list goes to the preview, Left from the preview back to the
-// list; Escape closes the catch-up panel before it goes anywhere else.
+// the preview pane; or, in the guide view, the guide grid with the preview kept playing in its
+// bottom-right corner. Right from the list goes to the preview, Left from the preview back to
+// the list or the grid; Escape closes the catch-up panel before it goes anywhere else.
 FocusScope {
     id: columns
     objectName: "liveColumns"
 
+    readonly property bool guide: AppStore.liveGuide
+    readonly property real cornerWidth: Math.round(Math.min(360, width * 0.34))
+    readonly property real cornerHeight: Math.round(cornerWidth * 9 / 16)
+
     function focusList(reason: int) {
-        middle.focusList(reason)
+        const grid = guideLayer.item as GuideView
+        if (grid)
+            grid.focusGrid(reason)
+        else
+            middle.focusList(reason)
+    }
+
+    // The keyboard follows a switch of view to the view now shown.
+    onGuideChanged: focusLater.restart()
+
+    Timer {
+        id: focusLater
+        interval: 0
+        onTriggered: columns.focusList(Qt.OtherFocusReason)
     }
 
     Keys.onEscapePressed: event => {
@@ -20,23 +38,54 @@ FocusScope {
         }
     }
 
+    Loader {
+        id: guideLayer
+        objectName: "guideLayer"
+        anchors.fill: parent
+        active: columns.guide
+        focus: active
+        sourceComponent: GuideView {
+            focus: true
+        }
+    }
+    Binding {
+        target: guideLayer.item
+        property: "cornerWidth"
+        value: columns.cornerWidth
+    }
+    Binding {
+        target: guideLayer.item
+        property: "cornerHeight"
+        value: columns.cornerHeight
+    }
+
     Row {
         anchors.fill: parent
 
         LiveMiddleColumn {
             id: middle
             height: parent.height
-            focus: true
+            visible: !columns.guide
+            focus: !columns.guide
             Keys.onRightPressed: pane.forceActiveFocus(Qt.TabFocusReason)
         }
         ColumnDivider {
             height: parent.height
+            visible: !columns.guide
         }
-        LivePlayerPane {
-            id: pane
-            width: parent.width - middle.width - 1
+        // The same pane in either view, so the preview goes on playing across a switch.
+        Item {
+            width: parent.width - (columns.guide ? 0 : middle.width + 1)
             height: parent.height
-            Keys.onLeftPressed: middle.focusList(Qt.BacktabFocusReason)
+            LivePlayerPane {
+                id: pane
+                compact: columns.guide
+                x: columns.guide ? parent.width - width : 0
+                y: columns.guide ? parent.height - height : 0
+                width: columns.guide ? columns.cornerWidth : parent.width
+                height: columns.guide ? columns.cornerHeight : parent.height
+                Keys.onLeftPressed: columns.focusList(Qt.BacktabFocusReason)
+            }
         }
     }
 }

@@ -1,9 +1,9 @@
 import QtQuick
 import Mavu
 
-// The live section's middle column: the search field over the channel list, or the catch-up
-// panel while it is open. Rows are made only as they scroll into view. Channels that could not
-// be fetched show the failure with Retry in place of the list.
+// The live section's middle column: the switch to the guide and the search field over the
+// channel list, or the catch-up panel while it is open. Rows are made only as they scroll into view.
+// Channels that could not be fetched show the failure with Retry in place of the list.
 FocusScope {
     id: column
     objectName: "liveMiddleColumn"
@@ -35,16 +35,25 @@ FocusScope {
         anchors.fill: parent
         visible: !AppStore.catchupOpen
 
+        LiveViewSwitch {
+            id: viewSwitch
+            x: 10
+            y: 10
+            Keys.onDownPressed: search.focusField(Qt.TabFocusReason)
+        }
+
         SearchField {
             id: search
             objectName: "channelSearch"
             x: 10
-            y: 10
+            anchors.top: viewSwitch.bottom
+            anchors.topMargin: 8
             width: parent.width - 20
             prompt: "Search channels"
             text: AppStore.searchText
             onEdited: typed => AppStore.searchText = typed
             Keys.onDownPressed: column.focusList(Qt.TabFocusReason)
+            Keys.onUpPressed: viewSwitch.forceActiveFocus(Qt.BacktabFocusReason)
         }
 
         Item {

@@ -14,6 +14,8 @@ FocusScope {
     property bool failed: false
     property bool isReconnecting: false
     property VLCPlayerView player: null
+    // The preview alone, without the info panel (the guide's corner).
+    property bool compact: false
     readonly property bool showsPreview: LiveRules.showsPreview(AppStore.nowPlayingURL,
                                                                 AppStore.hasNowPlaying,
                                                                 AppStore.hasNowPlaying && AppStore.nowPlaying.isLive,
@@ -36,7 +38,7 @@ FocusScope {
         id: video
         objectName: "livePreview"
         anchors.top: parent.top
-        anchors.bottom: info.top
+        anchors.bottom: pane.compact ? parent.bottom : info.top
         width: parent.width
         activeFocusOnTab: true
         focus: true
@@ -112,6 +114,7 @@ FocusScope {
     Rectangle {
         id: info
         objectName: "liveInfo"
+        visible: !pane.compact
         anchors.bottom: parent.bottom
         width: parent.width
         height: lines.implicitHeight + 24

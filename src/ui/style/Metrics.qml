@@ -49,6 +49,9 @@ QtObject {
     // Home screen and section columns.
     readonly property real menuWidth: 210
     readonly property real columnWidth: 220
+    // The guide grid: the channel column and a channel's row.
+    readonly property real guideChannelWidth: 210
+    readonly property real guideRowHeight: 52
     readonly property real screenMargin: 20
     readonly property real paneMargin: 24
 

@@ -1,0 +1,361 @@
+// The guide grid at full size over a guide of 20,000 channels and eight days (one back, seven
+// ahead), written straight into the guide database. Run it under Xvfb for the GL renderer
+// (QT_QPA_PLATFORM=xcb) or offscreen, where the software renderer also draws on the GUI thread.
+//
+// 1. Opening the guide of a category of 2,000 channels: from making the view to the first
+//    frame whose rows show their programmes; beside the first frame of a bare list of 2,000
+//    rows of text.
+// 2. Scrolling through the 20,000 channels (a thumb drag, a new page every frame) and across
+//    the eight days (a day every 72 frames): the GUI thread's CPU time in each frame; beside
+//    the same drag over the bare list.
+#include "benchsupport.h"
+#include "qmlregistration.h"
+#include "store/appstore.h"
+#include "store/guidedatabase.h"
+#include "store/guidegridmodel.h"
+#include "store/preferences.h"
+#include "store/programguide.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <algorithm>
+#include <atomic>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <vector>
+
+Q_IMPORT_QML_PLUGIN(MavuPlugin)
+Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
+
+namespace {
+
+constexpr int allChannels = 20000;
+constexpr int categoryChannels = 2000;
+constexpr qint64 day = 86400;
+
+const QElapsedTimer &benchClock()
+{
+    static QElapsedTimer timer = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return timer;
+}
+
+double nowMs()
+{
+    return double(benchClock().nsecsElapsed()) / 1e6;
+}
+
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!done()) {
+        if (waited.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+void settle(int milliseconds)
+{
+    waitUntil([] { return false; }, milliseconds);
+}
+
+// The GUI thread's CPU time between the starts of two frames (time spent waiting for the
+// render thread or for input is not work).
+class GuiThreadMeter
+{
+public:
+    explicit GuiThreadMeter(QQuickWindow *window)
+    {
+        m_connections << QObject::connect(window, &QQuickWindow::afterAnimating, window, [this] { frameStarts(); }, Qt::DirectConnection);
+        m_connections << QObject::connect(window, &QQuickWindow::frameSwapped, window, [this] { ++m_swapped; }, Qt::DirectConnection);
+    }
+    ~GuiThreadMeter()
+    {
+        for (const auto &connection : std::as_const(m_connections))
+            QObject::disconnect(connection);
+    }
+
+    std::function<void()> onFrame;
+    std::vector<double> frames;
+    bool recording = false;
+    int swapped() const { return m_swapped.load(); }
+
+private:
+    void frameStarts()
+    {
+        const double cpu = threadCpuMs();
+        if (recording && m_lastCpu >= 0)
+            frames.push_back(cpu - m_lastCpu);
+        m_lastCpu = cpu;
+        if (onFrame)
+            onFrame();
+    }
+
+    QList<QMetaObject::Connection> m_connections;
+    double m_lastCpu = -1;
+    std::atomic<int> m_swapped{0};
+};
+
+QString distribution(std::vector<double> values)
+{
+    if (values.empty())
+        return QStringLiteral("no frames");
+    std::sort(values.begin(), values.end());
+    const auto at = [&](double q) { return values[std::min(values.size() - 1, size_t(q * double(values.size())))]; };
+    const auto over = std::count_if(values.begin(), values.end(), [](double v) { return v > 16.0; });
+    return QStringLiteral("median %1, p95 %2, p99 %3, max %4 ms; %5 of %6 frames over 16 ms")
+        .arg(at(0.5), 0, 'f', 2)
+        .arg(at(0.95), 0, 'f', 2)
+        .arg(at(0.99), 0, 'f', 2)
+        .arg(values.back(), 0, 'f', 2)
+        .arg(over)
+        .arg(values.size());
+}
+
+double maxOf(const std::vector<double> &values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+// `frames` frames, each calling `step(i)` at its start; the GUI thread's CPU per frame.
+std::vector<double> drive(QQuickWindow *window, int frames, const std::function<void(int)> &step)
+{
+    GuiThreadMeter meter(window);
+    int done = 0;
+    meter.onFrame = [&] {
+        if (done < frames) {
+            step(done++);
+            meter.recording = true;
+            window->update();
+        } else {
+            meter.recording = false;
+        }
+    };
+    window->update();
+    waitUntil([&] { return done >= frames && !meter.recording; }, 120000);
+    return meter.frames;
+}
+
+void collect(QQuickItem *from, const QString &name, QList<QQuickItem *> &found)
+{
+    if (from->objectName() == name)
+        found.append(from);
+    for (QQuickItem *child : from->childItems())
+        collect(child, name, found);
+}
+
+QQuickItem *findItem(QQuickItem *from, const QString &name)
+{
+    QList<QQuickItem *> found;
+    collect(from, name, found);
+    return found.value(0);
+}
+
+// Programmes of 40 minutes to 2½ hours, one channel after another, for [from, to).
+qint64 writeGuide(const QString &path, const QStringList &ids, qint64 from, qint64 to)
+{
+    GuideDatabase::Writer writer(path);
+    if (!writer.begin(ids))
+        qFatal("cannot write the guide: %s", qPrintable(writer.errorText()));
+    QRandomGenerator random(7);
+    QList<XmltvReader::Programme> batch;
+    for (int channel = 0; channel < ids.size(); ++channel) {
+        for (qint64 start = from; start < to;) {
+            const qint64 length = 600 * random.bounded(4, 16);
+            XmltvReader::Programme programme;
+            programme.channel = channel;
+            programme.start = {start, 60};
+            programme.stop = start + length;
+            programme.title = QStringLiteral("Programme %1 of channel %2").arg((start - from) / 600).arg(channel);
+            programme.desc = QStringLiteral("What happens in it, in a sentence or two.");
+            batch.append(std::move(programme));
+            start += length;
+        }
+        if (batch.size() > 20000) {
+            writer.add(batch);
+            batch.clear();
+        }
+    }
+    writer.add(batch);
+    if (!writer.commit(QDateTime::currentSecsSinceEpoch(), from))
+        qFatal("cannot store the guide: %s", qPrintable(writer.errorText()));
+    return writer.added();
+}
+
+QList<MediaItem> channelsOf(int count)
+{
+    QList<MediaItem> channels;
+    channels.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        MediaItem channel;
+        channel.id = QString::number(i + 1);
+        channel.name = QStringLiteral("Channel %1").arg(i + 1);
+        channel.kind = MediaItem::Kind::live;
+        channel.num = i + 1;
+        channel.epgChannelId = QStringLiteral("ch%1").arg(i);
+        channel.tvArchive = i % 3 == 0;
+        channel.archiveDays = channel.tvArchive ? 1 : 0;
+        channels.append(channel);
+    }
+    return channels;
+}
+
+QQuickItem *make(QQmlEngine &engine, QQuickWindow &window, const QUrl &url, const QByteArray &inlineQml = {})
+{
+    QQmlComponent component(&engine);
+    if (inlineQml.isEmpty())
+        component.loadUrl(url);
+    else
+        component.setData(inlineQml, url);
+    auto *item = qobject_cast<QQuickItem *>(component.create());
+    if (!item)
+        qFatal("%s", qPrintable(component.errorString()));
+    item->setParentItem(window.contentItem());
+    item->setSize(window.size());
+    item->forceActiveFocus();
+    return item;
+}
+
+const QByteArray bareList = R"(
+import QtQuick
+ListView {
+    objectName: "bareRows"
+    clip: true
+    model: 2000
+    delegate: Rectangle {
+        required property int index
+        width: ListView.view.width
+        height: 52
+        color: index % 2 ? "#171922" : "#0B0C10"
+        Text { x: 10; anchors.verticalCenter: parent.verticalCenter; text: "Channel " + parent.index; color: "white" }
+        Text { x: 300; anchors.verticalCenter: parent.verticalCenter; text: "Programme " + parent.index; color: "white" }
+    }
+}
+)";
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir folder;
+    qputenv("XDG_CACHE_HOME", folder.filePath(QStringLiteral("xdg")).toUtf8());
+    QGuiApplication app(argc, argv);
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    benchClock();
+
+    // The guide: 20,000 channels, a day back and seven ahead.
+    const Playlist playlist{QStringLiteral("http://127.0.0.1:9"), QStringLiteral("user"), QStringLiteral("pass")};
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const QList<MediaItem> channels = channelsOf(allChannels);
+    QStringList ids;
+    for (const MediaItem &channel : channels)
+        ids.append(channel.epgChannelId);
+    const double writeStart = nowMs();
+    const qint64 programmes = writeGuide(QDir(folder.path()).filePath(GuideDatabase::fileName(playlist)), ids, now / 3600 * 3600 - day,
+                                         now + 7 * day);
+    std::printf("guide written: %lld programmes of %d channels in %.0f ms\n", programmes, allChannels, nowMs() - writeStart);
+
+    auto preferences = std::make_shared<Preferences>(folder.filePath(QStringLiteral("mavu.ini")));
+    AppStore store(preferences);
+    AppStoreForeign::instance = &store;
+    ProgramGuide *guide = store.guide();
+    guide->setCacheFolder(folder.path());
+    guide->setPlaylist(playlist);
+    GuideGridModel *grid = guide->grid();
+    settle(300);
+
+    QQmlEngine engine;
+    QQuickWindow window;
+    window.resize(1060, 800); // the live section beside the category column of a 1280 × 800 window
+    window.show();
+    waitUntil([&] { return window.isExposed(); }, 10000);
+    settle(300);
+
+    // 1. Opening, beside a bare list.
+    {
+        int swapped = 0;
+        QObject::connect(&window, &QQuickWindow::frameSwapped, &window, [&] { ++swapped; }, Qt::DirectConnection);
+        const double bareStart = nowMs();
+        const int bareFrames = swapped;
+        QQuickItem *bare = make(engine, window, QUrl(QStringLiteral("bare.qml")), bareList);
+        waitUntil([&] { return swapped > bareFrames; }, 10000);
+        const double bareMs = nowMs() - bareStart;
+        delete bare;
+        settle(300);
+
+        const double openStart = nowMs();
+        grid->setChannels(channels.mid(0, categoryChannels));
+        QQuickItem *view = make(engine, window, QUrl(QStringLiteral("qrc:/qt/qml/Mavu/GuideView.qml")));
+        const auto shown = [&] { return grid->isLoaded(0) && grid->isLoaded(10) && findItem(view, QStringLiteral("guideCell")); };
+        waitUntil(shown, 10000);
+        const int loadedFrames = swapped;
+        waitUntil([&] { return swapped > loadedFrames; }, 10000);
+        const double openMs = nowMs() - openStart;
+        std::printf("open 2,000 channels: first rows with programmes drawn after %.1f ms (target 100); bare list of 2,000 rows %.1f ms; "
+                    "ratio %.1f\n",
+                    openMs, bareMs, openMs / std::max(bareMs, 0.1));
+        delete view;
+        settle(300);
+    }
+
+    // 2. Scrolling through 20,000 channels and across the days.
+    {
+        QQuickItem *bare = make(engine, window, QUrl(QStringLiteral("bare.qml")), QByteArray(bareList).replace("model: 2000", "model: 20000"));
+        settle(300);
+        const double bareHeight = bare->property("contentHeight").toDouble() - bare->height();
+        const auto bareFrames = drive(&window, 600, [&](int i) { bare->setProperty("contentY", bareHeight * i / 599); });
+        delete bare;
+        settle(300);
+
+        grid->setChannels(channels);
+        QQuickItem *view = make(engine, window, QUrl(QStringLiteral("qrc:/qt/qml/Mavu/GuideView.qml")));
+        waitUntil([&] { return grid->isLoaded(0) && findItem(view, QStringLiteral("guideCell")); }, 10000);
+        settle(500);
+        QQuickItem *rows = findItem(view, QStringLiteral("guideRows"));
+        const double rowsHeight = rows->property("contentHeight").toDouble() - rows->height();
+        const auto downFrames = drive(&window, 600, [&](int i) { rows->setProperty("contentY", rowsHeight * i / 599); });
+        settle(500);
+        rows->setProperty("contentY", 0);
+        settle(500);
+        const double trackWidth = view->property("trackWidth").toDouble();
+        const double across = grid->contentWidth() - trackWidth;
+        const auto acrossFrames = drive(&window, 576, [&](int i) { grid->setScrollX(across * i / 575); });
+        settle(500);
+        const bool filled = grid->isLoaded(0);
+        std::printf("scroll through 20,000 channels (600 frames): GUI thread %s\n", qPrintable(distribution(downFrames)));
+        std::printf("  bare list of 20,000 rows, same drag: %s\n", qPrintable(distribution(bareFrames)));
+        std::printf("  longest frame ratio %.1f (target: none over 16 ms)\n", maxOf(downFrames) / std::max(maxOf(bareFrames), 0.1));
+        std::printf("scroll across 8 days (576 frames): GUI thread %s; rows filled afterwards: %s\n", qPrintable(distribution(acrossFrames)),
+                    filled ? "yes" : "no");
+        delete view;
+    }
+    AppStoreForeign::instance = nullptr;
+    return 0;
+}

@@ -1,0 +1,352 @@
+// The guide view of Live TV over a store against the fake provider: its keys, what Enter does
+// per kind of programme, the switch from and to the channel list with the preview kept, the
+// description below the grid, the import's progress and failure where the guide shows, and
+// that only the cells around the view are made.
+#include "screenfixture.h"
+#include "../player/testmedia.h"
+
+#include "store/guidegridmodel.h"
+#include "store/programguide.h"
+
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(MavuPlugin)
+Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
+
+namespace {
+
+constexpr qint64 hour = 3600;
+
+// Channel n has the guide id "c<n>"; channel 1 keeps an archive of three days, channel 2 of one.
+QByteArray channelsJson(int count)
+{
+    QJsonArray rows;
+    for (int id = 1; id <= count; ++id) {
+        const bool archive = id <= 2;
+        rows.append(QJsonObject{{"stream_id", id},
+                                {"name", QStringLiteral("Channel %1").arg(id)},
+                                {"num", id},
+                                {"category_id", "1"},
+                                {"epg_channel_id", QStringLiteral("c%1").arg(id)},
+                                {"tv_archive", archive ? 1 : 0},
+                                {"tv_archive_duration", id == 1 ? 3 : archive ? 1 : 0}});
+    }
+    return QJsonDocument(rows).toJson(QJsonDocument::Compact);
+}
+
+QString xmltvTime(qint64 secs)
+{
+    return QDateTime::fromSecsSinceEpoch(secs, QTimeZone::utc()).toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(" +0000");
+}
+
+// Hourly programmes "c<n> <k>" on every channel, from 30 hours ago to 30 hours ahead, hours
+// aligned: "c<n> 30" is on now.
+QByteArray xmltv(int channels)
+{
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const qint64 first = now / hour * hour - 30 * hour;
+    QByteArray out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tv>\n";
+    for (int id = 1; id <= channels; ++id) {
+        const QByteArray channel = "c" + QByteArray::number(id);
+        for (qint64 start = first, n = 0; n < 60; start += hour, ++n) {
+            const QByteArray title = channel + ' ' + QByteArray::number(n);
+            out += "<programme start=\"" + xmltvTime(start).toUtf8() + "\" stop=\"" + xmltvTime(start + hour).toUtf8()
+                   + "\" channel=\"" + channel + "\"><title>" + title + "</title><desc>About " + title + "</desc></programme>\n";
+        }
+    }
+    return out + "</tv>\n";
+}
+
+} // namespace
+
+class TestGuideView : public QObject
+{
+    Q_OBJECT
+
+    // The live section of `channels` channels with its guide imported, shown as the guide.
+    static void openGuide(ScreenFixture &f, int channels, bool import = true)
+    {
+        f.store->guide()->setCacheFolder(f.folder.path());
+        f.startAttached();
+        TestSupport::await(f.store->enterBrowse());
+        f.server.onAction(QStringLiteral("get_live_categories"), FakeServer::Reply::json(R"([{"category_id":"1","category_name":"News"}])"));
+        f.server.onAction(QStringLiteral("get_live_streams"), FakeServer::Reply::json(channelsJson(channels)));
+        f.server.onAction(QStringLiteral("get_short_epg"), FakeServer::Reply::json(R"({"epg_listings":[]})"));
+        f.server.on(QStringLiteral("/xmltv.php"), FakeServer::Reply::json(xmltv(channels)));
+        TestSupport::await(f.store->openSection(Section::live));
+        if (import)
+            TestSupport::await(f.store->guide()->import());
+        f.store->setLiveGuide(true);
+        f.load(QStringLiteral("SectionView.qml"));
+        QTRY_VERIFY(ScreenFixture::shown(f.find<QQuickItem>(QStringLiteral("guideView"))));
+        if (import)
+            QTRY_COMPARE(grid(f)->focusedProgram().title, QStringLiteral("c1 30"));
+        // Right from the categories gives the grid the keyboard.
+        if (keyboardAt(f) != QLatin1String("guideRows"))
+            f.key(Qt::Key_Right);
+        QTRY_COMPARE(keyboardAt(f), QStringLiteral("guideRows"));
+    }
+
+    // "guideRows" while the grid has the keyboard (its list or one of its rows), else the
+    // name of what has it.
+    static QString keyboardAt(ScreenFixture &f)
+    {
+        for (QQuickItem *item = f.focused(); item; item = item->parentItem()) {
+            if (item->objectName() == QLatin1String("guideRows"))
+                return item->objectName();
+        }
+        return f.focusedName();
+    }
+
+    static GuideGridModel *grid(ScreenFixture &f) { return f.store->guide()->grid(); }
+
+    static QString focusedTitle(ScreenFixture &f) { return grid(f)->hasFocusedProgram() ? grid(f)->focusedProgram().title : QString(); }
+
+    static bool shown(ScreenFixture &f, const char *name) { return ScreenFixture::shown(f.find<QQuickItem>(QLatin1String(name))); }
+
+    static QString text(ScreenFixture &f, const char *name) { return f.find<QQuickItem>(QLatin1String(name))->property("text").toString(); }
+
+    // The rows the view has made, by channel name.
+    static QQuickItem *rowOf(ScreenFixture &f, const QString &name)
+    {
+        for (QQuickItem *row : ScreenFixture::findAll(f.root, QStringLiteral("guideRow"))) {
+            if (row->property("channel").value<MediaItem>().name == name)
+                return row;
+        }
+        return nullptr;
+    }
+
+    // Whether the row of `index` lies wholly within the list's view.
+    static bool rowInView(ScreenFixture &f, int index)
+    {
+        auto *rows = f.find<QQuickItem>(QStringLiteral("guideRows"));
+        const double rowHeight = f.find<QQuickItem>(QStringLiteral("guideView"))->property("rowHeight").toDouble();
+        const double top = index * rowHeight - rows->property("contentY").toDouble();
+        return top >= -0.5 && top + rowHeight <= rows->height() + 0.5;
+    }
+
+    // Whether the focused programme's cell (or a part of it) lies within the view's hours.
+    static bool focusInView(ScreenFixture &f)
+    {
+        auto *view = f.find<QQuickItem>(QStringLiteral("guideView"));
+        const double left = grid(f)->scrollX();
+        const double right = left + view->property("trackWidth").toDouble();
+        const double x = grid(f)->focusX();
+        return x >= left - 1 && x < right;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        useSoftwareRendering();
+        TestMedia::useDummyAudio();
+    }
+
+    // Keys move the focus cell by cell, by a screen, by a day and back to now; the view keeps
+    // the focus in sight. Up from the first row and Left from the grid's first hour leave it.
+    void keys_data()
+    {
+        using Keys = QList<std::pair<Qt::Key, Qt::KeyboardModifiers>>;
+        QTest::addColumn<Keys>("keys");
+        QTest::addColumn<int>("row");      // -1: the focus left the grid
+        QTest::addColumn<int>("programme"); // of "c<row + 1> <programme>"
+        QTest::addColumn<QString>("focusedName");
+        const Qt::KeyboardModifiers none;
+        QTest::newRow("right") << Keys{{Qt::Key_Right, none}} << 0 << 31 << "guideRows";
+        QTest::newRow("left twice") << Keys{{Qt::Key_Left, none}, {Qt::Key_Left, none}} << 0 << 28 << "guideRows";
+        QTest::newRow("down keeps the time") << Keys{{Qt::Key_Down, none}, {Qt::Key_Down, none}} << 2 << 30 << "guideRows";
+        QTest::newRow("down then up") << Keys{{Qt::Key_Down, none}, {Qt::Key_Up, none}} << 0 << 30 << "guideRows";
+        QTest::newRow("up from the first row") << Keys{{Qt::Key_Up, none}} << -1 << 30 << "guideViewButton";
+        QTest::newRow("a day ahead") << Keys{{Qt::Key_Right, Qt::ControlModifier}} << 0 << 54 << "guideRows";
+        QTest::newRow("a day back") << Keys{{Qt::Key_Left, Qt::ControlModifier}} << 0 << 6 << "guideRows";
+        QTest::newRow("home after a walk")
+            << Keys{{Qt::Key_Right, none}, {Qt::Key_Right, none}, {Qt::Key_Down, none}, {Qt::Key_Home, none}} << 1 << 30 << "guideRows";
+        QTest::newRow("page down and back up")
+            << Keys{{Qt::Key_PageDown, none}, {Qt::Key_PageDown, none}, {Qt::Key_PageUp, none}, {Qt::Key_PageUp, none}} << 0 << 30 << "guideRows";
+        QTest::newRow("to the last row") << Keys{{Qt::Key_PageDown, none}, {Qt::Key_PageDown, none}, {Qt::Key_PageDown, none},
+                                                 {Qt::Key_PageDown, none}, {Qt::Key_PageDown, none}, {Qt::Key_PageDown, none}}
+                                         << 39 << 30 << "guideRows";
+    }
+
+    void keys()
+    {
+        using Keys = QList<std::pair<Qt::Key, Qt::KeyboardModifiers>>;
+        QFETCH(Keys, keys);
+        QFETCH(int, row);
+        QFETCH(int, programme);
+        QFETCH(QString, focusedName);
+        ScreenFixture f;
+        openGuide(f, 40);
+        for (const auto &[key, modifiers] : keys) {
+            f.key(key, modifiers);
+            // Rows far off fill in once the view got there.
+            QTRY_VERIFY(grid(f)->hasFocusedProgram() || row < 0);
+        }
+        QCOMPARE(keyboardAt(f), focusedName);
+        if (row < 0)
+            return;
+        QCOMPARE(grid(f)->focusRow(), row);
+        QTRY_COMPARE(focusedTitle(f), QStringLiteral("c%1 %2").arg(row + 1).arg(programme));
+        QTRY_VERIFY(rowInView(f, row));
+        QVERIFY(focusInView(f));
+        // The focused cell is drawn as focused, and only that one.
+        int focusedCells = 0;
+        for (QQuickItem *cell : ScreenFixture::findAll(f.root, QStringLiteral("guideCell")))
+            focusedCells += cell->property("focused").toBool() ? 1 : 0;
+        QCOMPARE(focusedCells, 1);
+        QCOMPARE(text(f, "descriptionTitle"), focusedTitle(f));
+        QTRY_COMPARE(text(f, "descriptionText"), QStringLiteral("About ") + focusedTitle(f));
+    }
+
+    // Enter on a programme on now plays the channel; on one that is over, the archive's
+    // recording when the channel keeps one, else its details; on one to come, its details.
+    void enter_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("steps"); // Right (+) or Left (-) from now
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<QString>("outcome"); // "live", "catchup" or "details"
+        QTest::newRow("on now") << 1 << 0 << "Watch live" << "live";
+        QTest::newRow("over, archived") << 1 << -2 << "Play from the archive" << "catchup";
+        QTest::newRow("over, beyond the archive") << 1 << -26 << "Show details" << "details";
+        QTest::newRow("over, no archive") << 2 << -1 << "Show details" << "details";
+        QTest::newRow("to come") << 2 << 3 << "Show details" << "details";
+    }
+
+    void enter()
+    {
+        QFETCH(int, row);
+        QFETCH(int, steps);
+        QFETCH(QString, hint);
+        QFETCH(QString, outcome);
+        ScreenFixture f;
+        openGuide(f, 5);
+        QTRY_COMPARE(f.store->nowPlaying().value_or(MediaItem()).name, QStringLiteral("Channel 1"));
+        for (int i = 0; i < row; ++i)
+            f.key(Qt::Key_Down);
+        for (int i = 0; i < std::abs(steps); ++i) {
+            f.key(steps < 0 ? Qt::Key_Left : Qt::Key_Right);
+            QTRY_VERIFY(grid(f)->hasFocusedProgram());
+        }
+        const QString title = QStringLiteral("c%1 %2").arg(row + 1).arg(30 + steps);
+        QCOMPARE(focusedTitle(f), title);
+        QVERIFY(text(f, "descriptionTime").endsWith(QStringLiteral("Enter: ") + hint));
+
+        const QString channel = QStringLiteral("Channel %1").arg(row + 1);
+        f.key(Qt::Key_Return);
+        if (outcome == QLatin1String("details")) {
+            QTRY_VERIFY(shown(f, "detailsTitle"));
+            QCOMPARE(text(f, "detailsTitle"), title);
+            QCOMPARE(text(f, "detailsChannel"), channel);
+            QCOMPARE(text(f, "detailsText"), QStringLiteral("About ") + title);
+            QCOMPARE(f.store->nowPlaying()->name, QStringLiteral("Channel 1"));
+            QTRY_COMPARE(f.focusedName(), QStringLiteral("detailsClose"));
+            f.key(Qt::Key_Escape);
+            QTRY_VERIFY(!shown(f, "detailsTitle"));
+            QTRY_COMPARE(keyboardAt(f), QStringLiteral("guideRows"));
+            QVERIFY(shown(f, "guideView")); // Escape closed the sheet, not the section
+            return;
+        }
+        QTRY_COMPARE(f.store->nowPlaying().value_or(MediaItem()).name, channel);
+        const QString address = f.store->nowPlayingURL().value_or(QUrl()).toString();
+        QCOMPARE(address.contains(QLatin1String("/timeshift/")), outcome == QLatin1String("catchup"));
+        QVERIFY(!shown(f, "detailsTitle"));
+        // The row of the channel that plays is the highlighted one.
+        QTRY_VERIFY(rowOf(f, channel) && rowOf(f, channel)->property("playing").toBool());
+        QVERIFY(!rowOf(f, QStringLiteral("Channel 1"))->property("playing").toBool() || row == 0);
+    }
+
+    // The switch goes between the list and the guide; the preview is the same player in both,
+    // in the guide's corner without its info panel. The choice is kept for the next run.
+    void switchingViews()
+    {
+        ScreenFixture f;
+        openGuide(f, 5);
+        QTRY_VERIFY(!ScreenFixture::findAll(f.root, QStringLiteral("previewPlayer")).isEmpty());
+        QQuickItem *player = ScreenFixture::findAll(f.root, QStringLiteral("previewPlayer")).first();
+        auto *pane = f.find<QQuickItem>(QStringLiteral("livePlayerPane"));
+        auto *view = f.find<QQuickItem>(QStringLiteral("guideView"));
+        QVERIFY(!shown(f, "liveInfo"));
+        QVERIFY(!shown(f, "channelList"));
+        QVERIFY(pane->width() < view->width() / 2);
+        QCOMPARE(pane->mapToItem(view, QPointF(pane->width(), pane->height())), QPointF(view->width(), view->height()));
+        QVERIFY(text(f, "guideDay") == QLatin1String("Today") || text(f, "guideDay") == QLatin1String("Yesterday"));
+        QVERIFY(shown(f, "nowLine"));
+
+        f.click(f.find<QQuickItem>(QStringLiteral("channelsViewButton")));
+        QTRY_VERIFY(shown(f, "channelList"));
+        QVERIFY(!f.store->liveGuide());
+        QVERIFY(f.findAll(f.root, QStringLiteral("guideView")).isEmpty());
+        QVERIFY(shown(f, "liveInfo"));
+        QCOMPARE(ScreenFixture::findAll(f.root, QStringLiteral("previewPlayer")).value(0), player);
+        QCOMPARE(grid(f)->count(), 0); // the hidden grid holds nothing
+
+        f.click(f.find<QQuickItem>(QStringLiteral("guideViewButton")));
+        QTRY_VERIFY(shown(f, "guideView"));
+        QCOMPARE(ScreenFixture::findAll(f.root, QStringLiteral("previewPlayer")).value(0), player);
+        QTRY_COMPARE(keyboardAt(f), QStringLiteral("guideRows"));
+        QVERIFY(f.preferences->liveGuide());
+    }
+
+    // A search narrows the guide's rows as it narrows the list.
+    void searchNarrowsTheRows()
+    {
+        ScreenFixture f;
+        openGuide(f, 12);
+        f.store->setSearchText(QStringLiteral("Channel 1"));
+        QTRY_COMPARE(grid(f)->count(), 4); // 1, 10, 11, 12
+        QTRY_VERIFY(rowOf(f, QStringLiteral("Channel 12")));
+        QVERIFY(!rowOf(f, QStringLiteral("Channel 2")));
+    }
+
+    // Cells are made for the rows and hours around the view only, however big the guide.
+    void onlyCellsAroundTheView()
+    {
+        ScreenFixture f;
+        openGuide(f, 300);
+        QTRY_VERIFY(!ScreenFixture::findAll(f.root, QStringLiteral("guideCell")).isEmpty());
+        const int rows = int(ScreenFixture::findAll(f.root, QStringLiteral("guideRow")).size());
+        const int cells = int(ScreenFixture::findAll(f.root, QStringLiteral("guideCell")).size());
+        QVERIFY2(rows < 40, qPrintable(QString::number(rows)));
+        QVERIFY2(cells < rows * 20, qPrintable(QString::number(cells)));
+        for (int i = 0; i < 12; ++i)
+            f.key(Qt::Key_PageDown);
+        QTRY_VERIFY(grid(f)->hasFocusedProgram());
+        QVERIFY(int(ScreenFixture::findAll(f.root, QStringLiteral("guideRow")).size()) < 40);
+        QVERIFY(!grid(f)->isLoaded(0)); // rows far above let their programmes go
+    }
+
+    // While the guide imports, a slim bar tells how far; a failure says why with Retry, and
+    // Retry brings the guide in.
+    void importStateWhereTheGuideShows()
+    {
+        ScreenFixture f;
+        openGuide(f, 3, false);
+        QVERIFY(!shown(f, "guideProgress"));
+        QVERIFY(!shown(f, "guideFailure"));
+        QVERIFY(shown(f, "guideUpdate"));
+        QTRY_VERIFY(!ScreenFixture::findAll(f.root, QStringLiteral("noProgrammes")).isEmpty());
+        QTRY_VERIFY(ScreenFixture::shown(ScreenFixture::findAll(f.root, QStringLiteral("noProgrammes")).first()));
+
+        f.server.on(QStringLiteral("/xmltv.php"), FakeServer::Reply::json("busy", 503));
+        f.click(f.find<QQuickItem>(QStringLiteral("guideUpdate")));
+        QTRY_VERIFY(shown(f, "guideFailure"));
+        QVERIFY(text(f, "guideFailureText").contains(QLatin1String("503")));
+        QVERIFY(!shown(f, "guideProgress"));
+
+        FakeServer::Reply slow = FakeServer::Reply::json(xmltv(3));
+        slow.delay = std::chrono::milliseconds(600);
+        f.server.on(QStringLiteral("/xmltv.php"), slow);
+        f.click(f.find<QQuickItem>(QStringLiteral("guideRetry")));
+        QTRY_VERIFY(shown(f, "guideProgress"));
+        QVERIFY(text(f, "guideProgressText").startsWith(QStringLiteral("Updating guide…")));
+        QVERIFY(!shown(f, "guideFailure"));
+        QTRY_VERIFY(!shown(f, "guideProgress"));
+        QVERIFY(!shown(f, "guideFailure"));
+        QTRY_COMPARE(focusedTitle(f), QStringLiteral("c1 30"));
+        QVERIFY(text(f, "guideUpdated").startsWith(QStringLiteral("Updated today at")));
+    }
+};
+
+QTEST_MAIN(TestGuideView)
+#include "tst_guideview.moc"
