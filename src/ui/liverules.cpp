@@ -54,3 +54,29 @@ MediaItem LiveRules::itemAt(const FilteredItemsModel *items, int row)
         return {};
     return items->data(items->index(row), ListModelBase::RecordRole).value<MediaItem>();
 }
+
+LiveRules::PreviewAction LiveRules::previewAction(int key, Qt::KeyboardModifiers modifiers, bool filled, bool fullScreen)
+{
+    if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return PreviewAction::None;
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_PageUp:
+        return PreviewAction::ZapBack;
+    case Qt::Key_Down:
+    case Qt::Key_PageDown:
+        return PreviewAction::ZapOn;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return filled ? PreviewAction::None : PreviewAction::Fill;
+    case Qt::Key_F:
+    case Qt::Key_F11:
+        return PreviewAction::ToggleFullScreen;
+    case Qt::Key_Escape:
+        if (fullScreen)
+            return PreviewAction::LeaveFullScreen;
+        return filled ? PreviewAction::Unfill : PreviewAction::None;
+    default:
+        return PreviewAction::None;
+    }
+}

@@ -24,6 +24,10 @@ public:
     enum class CatchupContent { Spinner, Empty, Programs };
     Q_ENUM(CatchupContent)
 
+    // What a key does on the preview.
+    enum class PreviewAction { None, ZapBack, ZapOn, Fill, ToggleFullScreen, LeaveFullScreen, Unfill };
+    Q_ENUM(PreviewAction)
+
     static constexpr int guideLines = 3;
     int qmlGuideLines() const { return guideLines; }
 
@@ -49,4 +53,10 @@ public:
     // Where the channel with `id` stands among the filtered items; -1 when not there.
     Q_INVOKABLE static int rowOf(const FilteredItemsModel *items, const QString &id);
     Q_INVOKABLE static MediaItem itemAt(const FilteredItemsModel *items, int row);
+
+    // Up/Down and Page Up/Page Down zap, filled or not; Enter fills the window with the preview,
+    // F and F11 toggle full screen; Escape leaves full screen first, then the filled preview, and
+    // only then belongs to the screen around it. Keys held with Control, Alt or Meta belong to
+    // the desktop.
+    static PreviewAction previewAction(int key, Qt::KeyboardModifiers modifiers, bool filled, bool fullScreen);
 };

@@ -8,6 +8,9 @@ FocusScope {
     id: columns
     objectName: "liveColumns"
 
+    // The preview fills the window: the columns step aside until it gives the window back.
+    readonly property bool filled: pane.filled
+
     function focusList(reason: int) {
         middle.focusList(reason)
     }
@@ -26,17 +29,19 @@ FocusScope {
         LiveMiddleColumn {
             id: middle
             height: parent.height
+            visible: !columns.filled
             focus: true
             Keys.onRightPressed: pane.forceActiveFocus(Qt.TabFocusReason)
         }
         ColumnDivider {
             height: parent.height
+            visible: !columns.filled
         }
         LivePlayerPane {
             id: pane
-            width: parent.width - middle.width - 1
+            width: columns.filled ? parent.width : parent.width - middle.width - 1
             height: parent.height
-            Keys.onLeftPressed: middle.focusList(Qt.BacktabFocusReason)
+            Keys.onLeftPressed: if (!columns.filled) middle.focusList(Qt.BacktabFocusReason)
         }
     }
 }
