@@ -66,6 +66,9 @@ FocusScope {
             focus: true
             clip: true
             model: AppStore.catchupDaysModel
+            // The chosen day (the newest, when the panel opens) is the current chip: in view, and
+            // where the keyboard starts.
+            currentIndex: AppStore.hasSelectedCatchupDay ? AppStore.catchupDays.indexOf(AppStore.selectedCatchupDay) : -1
             delegate: DayChip {
                 required property int index
                 objectName: "dayChip"
