@@ -14,6 +14,7 @@
 #include "benchsupport.h"
 #include "screenbench.h"
 #include "labserver.h"
+#include "player/vlcinstance.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -251,6 +252,7 @@ int main(int argc, char *argv[])
     QTemporaryDir cache;
     qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
     qInstallMessageHandler(quietImageWarnings);
+    VlcInstance::testing::addArgument("--aout=dummy"); // no sound card on the bench machines
     QGuiApplication app(argc, argv);
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
