@@ -27,6 +27,11 @@ LiveRules::CatchupContent LiveRules::catchupContent(bool loading, int programCou
     return programCount > 0 ? CatchupContent::Programs : CatchupContent::Empty;
 }
 
+int LiveRules::dayRow(const QStringList &days, bool hasChoice, const QString &chosen)
+{
+    return hasChoice ? int(days.indexOf(chosen)) : -1;
+}
+
 int LiveRules::zapRow(int current, int count, int delta)
 {
     if (count <= 0)

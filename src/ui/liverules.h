@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
@@ -46,6 +47,8 @@ public:
     Q_INVOKABLE static QString dayChipText(const QString &dayKey);
 
     Q_INVOKABLE static CatchupContent catchupContent(bool loading, int programCount);
+    // The chip of the chosen day among `days`; -1 without a choice or for a day not offered.
+    Q_INVOKABLE static int dayRow(const QStringList &days, bool hasChoice, const QString &chosen);
 
     // The row a zap by `delta` lands on from `current` in a list of `count`; -1 past either end
     // (no wrapping). From a channel not in the list, the first one.

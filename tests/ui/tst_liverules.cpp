@@ -92,6 +92,15 @@ private Q_SLOTS:
         QTEST(LiveRules::catchupContent(loading, count), "shows");
     }
 
+    void dayRow()
+    {
+        const QStringList days{"2026-12-05", "2026-12-06", "2026-12-07"};
+        QCOMPARE(LiveRules::dayRow(days, true, "2026-12-07"), 2);
+        QCOMPARE(LiveRules::dayRow(days, false, "2026-12-07"), -1);
+        QCOMPARE(LiveRules::dayRow(days, true, "2026-11-01"), -1);
+        QCOMPARE(LiveRules::dayRow({}, true, ""), -1);
+    }
+
     void zapRow_data()
     {
         QTest::addColumn<int>("current");

@@ -68,7 +68,7 @@ FocusScope {
             model: AppStore.catchupDaysModel
             // The chosen day (the newest, when the panel opens) is the current chip: in view, and
             // where the keyboard starts.
-            currentIndex: AppStore.hasSelectedCatchupDay ? AppStore.catchupDays.indexOf(AppStore.selectedCatchupDay) : -1
+            currentIndex: LiveRules.dayRow(AppStore.catchupDays, AppStore.hasSelectedCatchupDay, AppStore.selectedCatchupDay)
             delegate: DayChip {
                 required property int index
                 objectName: "dayChip"
