@@ -12,296 +12,20 @@
 //
 // MAVU_SCREENSHOT_DIR=folder saves the grid scrolled deep into the 200,000 titles.
 #include "benchsupport.h"
-#include "imagecache.h"
+#include "screenbench.h"
 #include "labserver.h"
-#include "qmlregistration.h"
-#include "store/appstore.h"
-#include "store/preferences.h"
 
-#include <QAbstractEventDispatcher>
-#include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QKeyEvent>
-#include <QQmlApplicationEngine>
 #include <QQmlComponent>
-#include <QQuickItem>
 #include <QQuickStyle>
-#include <QQuickWindow>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
-
-#include <QCoroTask>
-
-#include <atomic>
-#include <ctime>
-#include <functional>
-#include <vector>
 
 Q_IMPORT_QML_PLUGIN(MavuPlugin)
 Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
 
 namespace {
 
-const QElapsedTimer &benchClock()
-{
-    static QElapsedTimer timer = [] {
-        QElapsedTimer started;
-        started.start();
-        return started;
-    }();
-    return timer;
-}
-
-double nowMs()
-{
-    return benchClock().nsecsElapsed() / 1e6;
-}
-
-// Spins the event loop until `done` or `timeoutMs`; false on time-out.
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (!done()) {
-        if (waited.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-// Lets the event loop run for a while: the grid's buffer fills, pictures arrive.
-void settle(int milliseconds)
-{
-    waitUntil([] { return false; }, milliseconds);
-}
-
-template<typename T>
-T run(QCoro::Task<T> &&task)
-{
-    return QCoro::waitFor(std::move(task));
-}
-
-// CPU time the calling thread has used, in milliseconds.
-double threadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-// The GUI thread's work per frame: the CPU time it spends between the starts of two frames
-// (QQuickWindow::afterAnimating, emitted on the GUI thread). Time it waits (for the render
-// thread, for input) is not work; time other programs take the processor from it is not
-// counted either. Beside it, the wall time between frame starts.
-class GuiThreadMeter
-{
-public:
-    explicit GuiThreadMeter(QQuickWindow *window)
-    {
-        m_connections << QObject::connect(window, &QQuickWindow::afterAnimating, window, [this] { frameStarts(); }, Qt::DirectConnection);
-        m_connections << QObject::connect(window, &QQuickWindow::frameSwapped, window, [this] { ++m_swapped; }, Qt::DirectConnection);
-    }
-    ~GuiThreadMeter()
-    {
-        for (const auto &connection : std::as_const(m_connections))
-            QObject::disconnect(connection);
-    }
-
-    // Called at each frame's start, before the frame's own work; `onFrame` may move the scene.
-    std::function<void()> onFrame;
-    std::vector<double> frames;    // GUI thread CPU milliseconds of each recorded frame
-    std::vector<double> intervals; // wall milliseconds from one recorded frame start to the next
-    bool recording = false;
-    int swapped() const { return m_swapped.load(); }
-
-private:
-    void frameStarts()
-    {
-        const double cpu = threadCpuMs();
-        const double wall = nowMs();
-        if (recording && m_lastCpu >= 0) {
-            frames.push_back(cpu - m_lastCpu);
-            intervals.push_back(wall - m_lastWall);
-        }
-        m_lastCpu = cpu;
-        m_lastWall = wall;
-        if (onFrame)
-            onFrame();
-    }
-
-    QList<QMetaObject::Connection> m_connections;
-    double m_lastCpu = -1;
-    double m_lastWall = 0;
-    std::atomic<int> m_swapped{0};
-};
-
-struct Distribution
-{
-    double median = 0, p95 = 0, p99 = 0, max = 0;
-    qsizetype over16 = 0;
-    qsizetype count = 0;
-
-    static Distribution of(std::vector<double> values)
-    {
-        Distribution d;
-        if (values.empty())
-            return d;
-        std::sort(values.begin(), values.end());
-        const auto at = [&](double q) { return values[std::min(values.size() - 1, size_t(q * double(values.size())))]; };
-        d.median = at(0.5);
-        d.p95 = at(0.95);
-        d.p99 = at(0.99);
-        d.max = values.back();
-        d.over16 = std::count_if(values.begin(), values.end(), [](double v) { return v > 16.0; });
-        d.count = qsizetype(values.size());
-        return d;
-    }
-
-    QString text() const
-    {
-        return QStringLiteral("median %1, p95 %2, p99 %3, max %4 ms; %5 of %6 frames over 16 ms")
-            .arg(median, 0, 'f', 2)
-            .arg(p95, 0, 'f', 2)
-            .arg(p99, 0, 'f', 2)
-            .arg(max, 0, 'f', 2)
-            .arg(over16)
-            .arg(count);
-    }
-
-    QString brief() const { return QStringLiteral("median %1, p95 %2 ms").arg(median, 0, 'f', 1).arg(p95, 0, 'f', 1); }
-};
-
-struct Frames
-{
-    std::vector<double> cpu;      // GUI thread CPU milliseconds per frame
-    std::vector<double> interval; // wall milliseconds between frame starts
-
-    void append(const Frames &more)
-    {
-        cpu.insert(cpu.end(), more.cpu.begin(), more.cpu.end());
-        interval.insert(interval.end(), more.interval.begin(), more.interval.end());
-    }
-};
-
-// Scrolls `grid` one step a frame from `from` to `to`.
-Frames scroll(QQuickWindow *window, QQuickItem *grid, double from, double to, double step)
-{
-    grid->setProperty("contentY", from);
-    settle(300);
-    GuiThreadMeter meter(window);
-    double y = from;
-    bool done = false;
-    meter.onFrame = [&] {
-        // The frame after the last step has been recorded: stop.
-        if (done) {
-            meter.recording = false;
-            return;
-        }
-        meter.recording = true;
-        y = std::min(to, y + step);
-        grid->setProperty("contentY", y);
-        if (y >= to)
-            done = true;
-    };
-    window->requestUpdate();
-    waitUntil([&] { return done; }, 600000);
-    settle(50);
-    meter.onFrame = nullptr;
-    meter.recording = false;
-    return {meter.frames, meter.intervals};
-}
-
-struct ScrollFigures
-{
-    Frames flick;
-    Frames drag;
-};
-
-// A fast flick (40 points a frame, 2,400 a second) over 200 frames at five depths, then a thumb
-// drag from the top to the bottom in 600 frames (every frame a new page).
-ScrollFigures scrollFigures(QQuickWindow *window, QQuickItem *grid)
-{
-    QMetaObject::invokeMethod(grid, "positionViewAtEnd");
-    settle(100);
-    const double end = grid->property("contentY").toDouble();
-    QMetaObject::invokeMethod(grid, "positionViewAtBeginning");
-    settle(100);
-    const double top = grid->property("contentY").toDouble();
-
-    ScrollFigures figures;
-    for (double depth : {0.0, 0.25, 0.5, 0.75, 0.99}) {
-        const double from = top + (end - top) * depth;
-        figures.flick.append(scroll(window, grid, from, std::min(end, from + 200 * 40), 40));
-    }
-    figures.drag = scroll(window, grid, top, end, (end - top) / 600);
-    return figures;
-}
-
-void sendKey(QQuickWindow *window, int key, const QString &text)
-{
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(window, &press);
-    QCoreApplication::sendEvent(window, &release);
-}
-
-// All items below `from` (visual tree) with that objectName.
-void collect(QQuickItem *from, const QString &name, QList<QQuickItem *> &found)
-{
-    for (QQuickItem *child : from->childItems()) {
-        if (child->objectName() == name)
-            found.append(child);
-        collect(child, name, found);
-    }
-}
-
-QQuickItem *findItem(QQuickWindow *window, const QString &name)
-{
-    QList<QQuickItem *> found;
-    collect(window->contentItem(), name, found);
-    return found.value(0);
-}
-
-// One run of the program's screens: a store on private preferences, the window over it.
-class Session
-{
-public:
-    explicit Session(const QString &labBase)
-    {
-        MavuAPI::testing::setDeviceServiceBase(labBase);
-        preferences = std::make_shared<Preferences>(folder.filePath(QStringLiteral("mavu.ini")));
-        store = std::make_unique<AppStore>(preferences);
-        run(store->start());
-        run(store->enterBrowse());
-        AppStoreForeign::instance = store.get();
-        engine = std::make_unique<QQmlApplicationEngine>();
-        engine->setNetworkAccessManagerFactory(&imageCache);
-        engine->setOutputWarningsToStandardError(false);
-        engine->load(QUrl(QStringLiteral("qrc:/qt/qml/Mavu/ContentView.qml")));
-        window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
-        window->requestActivate();
-        waitUntil([this] { return window->isExposed() && window->isActive(); }, 10000);
-    }
-    ~Session()
-    {
-        engine.reset();
-        AppStoreForeign::instance = nullptr;
-    }
-
-    QTemporaryDir folder;
-    std::shared_ptr<Preferences> preferences;
-    std::unique_ptr<AppStore> store;
-    ImageCacheFactory imageCache;
-    std::unique_ptr<QQmlApplicationEngine> engine;
-    QQuickWindow *window = nullptr;
-};
-
-QString ms(double value)
-{
-    return QStringLiteral("%1 ms").arg(value, 0, 'f', 1);
-}
+using namespace Bench;
 
 int scrollFiguresShown(Session &session, QQuickItem *grid);
 int searchFigures(Session &session, QQuickItem *grid);
@@ -514,16 +238,6 @@ int openMovies()
     return 0;
 }
 
-void quietImageWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    // The lab leaves some pictures out on purpose; their failures are not the figures.
-    if (message.contains(QLatin1String("QQuickImage")) || message.contains(QLatin1String("QQuickPixmap")))
-        return;
-    std::fprintf(stderr, "%s\n", qPrintable(message));
-    if (type == QtFatalMsg)
-        std::abort();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -536,7 +250,7 @@ int main(int argc, char *argv[])
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    benchClock();
+    nowMs(); // the clock starts here
     // Arguments name the parts to run ("scroll", "search", "open"); none runs them all.
     const QStringList parts = app.arguments().mid(1);
     const auto wanted = [&](const char *part) { return parts.isEmpty() || parts.contains(QLatin1String(part)); };

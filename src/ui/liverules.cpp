@@ -29,6 +29,11 @@ LiveRules::CatchupContent LiveRules::catchupContent(bool loading, int programCou
     return failed ? CatchupContent::Failure : CatchupContent::Empty;
 }
 
+int LiveRules::dayRow(const QStringList &days, bool hasChoice, const QString &chosen)
+{
+    return hasChoice ? int(days.indexOf(chosen)) : -1;
+}
+
 int LiveRules::zapRow(int current, int count, int delta)
 {
     if (count <= 0)
@@ -55,4 +60,30 @@ MediaItem LiveRules::itemAt(const FilteredItemsModel *items, int row)
     if (!items || row < 0 || row >= items->rowCount())
         return {};
     return items->data(items->index(row), ListModelBase::RecordRole).value<MediaItem>();
+}
+
+LiveRules::PreviewAction LiveRules::previewAction(int key, Qt::KeyboardModifiers modifiers, bool filled, bool fullScreen)
+{
+    if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return PreviewAction::None;
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_PageUp:
+        return PreviewAction::ZapBack;
+    case Qt::Key_Down:
+    case Qt::Key_PageDown:
+        return PreviewAction::ZapOn;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return filled ? PreviewAction::None : PreviewAction::Fill;
+    case Qt::Key_F:
+    case Qt::Key_F11:
+        return PreviewAction::ToggleFullScreen;
+    case Qt::Key_Escape:
+        if (fullScreen)
+            return PreviewAction::LeaveFullScreen;
+        return filled ? PreviewAction::Unfill : PreviewAction::None;
+    default:
+        return PreviewAction::None;
+    }
 }

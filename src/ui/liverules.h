@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
 
@@ -23,6 +24,10 @@ public:
     // What the catch-up panel shows below its header.
     enum class CatchupContent { Spinner, Empty, Programs, Failure };
     Q_ENUM(CatchupContent)
+
+    // What a key does on the preview.
+    enum class PreviewAction { None, ZapBack, ZapOn, Fill, ToggleFullScreen, LeaveFullScreen, Unfill };
+    Q_ENUM(PreviewAction)
 
     static constexpr int guideLines = 3;
     int qmlGuideLines() const { return guideLines; }
@@ -43,6 +48,8 @@ public:
 
     // The failure only when there is nothing else to show: an archive fetched earlier stays.
     Q_INVOKABLE static CatchupContent catchupContent(bool loading, int programCount, bool failed);
+    // The chip of the chosen day among `days`; -1 without a choice or for a day not offered.
+    Q_INVOKABLE static int dayRow(const QStringList &days, bool hasChoice, const QString &chosen);
 
     // The row a zap by `delta` lands on from `current` in a list of `count`; -1 past either end
     // (no wrapping). From a channel not in the list, the first one.
@@ -50,4 +57,10 @@ public:
     // Where the channel with `id` stands among the filtered items; -1 when not there.
     Q_INVOKABLE static int rowOf(const FilteredItemsModel *items, const QString &id);
     Q_INVOKABLE static MediaItem itemAt(const FilteredItemsModel *items, int row);
+
+    // Up/Down and Page Up/Page Down zap, filled or not; Enter fills the window with the preview,
+    // F and F11 toggle full screen; Escape leaves full screen first, then the filled preview, and
+    // only then belongs to the screen around it. Keys held with Control, Alt or Meta belong to
+    // the desktop.
+    static PreviewAction previewAction(int key, Qt::KeyboardModifiers modifiers, bool filled, bool fullScreen);
 };

@@ -356,6 +356,111 @@ private Q_SLOTS:
         QCOMPARE(f.store->phase(), AppStore::Phase::section);
     }
 
+    // Live TV from home: the first channel of the first category plays in the preview without
+    // a click. Then either Down on the preview zaps through the next channels, each playing
+    // real frames, filled or not; or a programme of the channel's archive plays full-window
+    // and leaving the player returns to the live channel in the preview.
+    void liveAgainstTheLab_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<int>("zaps");
+        QTest::newRow("zap by key") << "zap" << 4;
+        QTest::newRow("zap while filled") << "filled" << 3;
+        QTest::newRow("catch-up and back") << "catchup" << 0;
+    }
+
+    void liveAgainstTheLab()
+    {
+        QFETCH(QString, way);
+        QFETCH(int, zaps);
+        Lab::Server lab(Lab::Options{.seed = 3});
+        ScreenFixture f(ScreenFixture::Tolerate::missingPictures);
+        MavuAPI::testing::setDeviceServiceBase(lab.start());
+        TestSupport::await(f.store->start());
+        TestSupport::await(f.store->enterBrowse());
+        f.loadWindow(QStringLiteral("ContentView.qml"));
+        if (!shotName(QString()).isEmpty())
+            f.ownWindow->resize(1280, 800);
+        f.click(f.find(QStringLiteral("menuLive")));
+        QTRY_VERIFY_WITH_TIMEOUT(f.store->hasSelectedCategory() && !f.store->loadingItems(), 20000);
+        const QList<MediaItem> channels = f.store->filteredItems();
+        QVERIFY(channels.size() > zaps);
+        const auto preview = [&]() -> QQuickItem * {
+            const QList<QQuickItem *> players = ScreenFixture::findAll(f.root, QStringLiteral("previewPlayer"));
+            return players.size() == 1 ? players.first() : nullptr;
+        };
+        const auto playsWithFrames = [&](const MediaItem &channel) {
+            QTRY_COMPARE_WITH_TIMEOUT(f.store->hasNowPlaying() ? f.store->nowPlaying()->id : QString(), channel.id, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(preview() && preview()->property("isPlaying").toBool(), 30000);
+            QCOMPARE(preview()->property("url").toUrl(), f.store->nowPlayingURL().value());
+            // Buffering reports may trail the first frame a little.
+            QTRY_VERIFY_WITH_TIMEOUT(!ScreenFixture::shown(f.find(QStringLiteral("liveStatus"))), 10000);
+        };
+        playsWithFrames(channels.first());
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(f.find(QStringLiteral("liveTitle"))->property("text").toString(), channels.first().name);
+
+        if (way == QLatin1String("catchup")) {
+            // The first channel with an archive.
+            const auto archived = std::find_if(channels.cbegin(), channels.cend(), [](const MediaItem &c) { return c.tvArchive; });
+            QVERIFY(archived != channels.cend());
+            f.store->runPlay(*archived); // what its row does
+            playsWithFrames(*archived);
+            f.click(f.find(QStringLiteral("catchupButton")));
+            QTRY_VERIFY_WITH_TIMEOUT(!f.store->loadingCatchup() && !f.store->catchupDayPrograms().isEmpty(), 20000);
+            // An entry in view (the list has scrolled to its end).
+            QQuickItem *list = f.find(QStringLiteral("catchupPrograms"));
+            const QRectF inView = list->mapRectToScene(QRectF(0, 0, list->width(), list->height()));
+            QQuickItem *entry = nullptr;
+            QTRY_VERIFY((entry = [&]() -> QQuickItem * {
+                for (QQuickItem *candidate : ScreenFixture::findAll(list, QStringLiteral("catchupEntry"))) {
+                    if (inView.contains(candidate->mapRectToScene(QRectF(0, 0, candidate->width(), candidate->height()))))
+                        return candidate;
+                }
+                return nullptr;
+            }()));
+            // The chosen day's chip is in view, however many days come before it.
+            QQuickItem *strip = f.find(QStringLiteral("dayStrip"));
+            const QRectF stripView = strip->mapRectToScene(QRectF(0, 0, strip->width(), strip->height()));
+            QTRY_VERIFY([&] {
+                for (QQuickItem *chip : ScreenFixture::findAll(strip, QStringLiteral("dayChip"))) {
+                    if (chip->property("selected").toBool())
+                        return stripView.contains(chip->mapRectToScene(QRectF(0, 0, chip->width(), chip->height())));
+                }
+                return false;
+            }());
+            if (const QString shot = shotName(QStringLiteral("live-catchup-panel")); !shot.isEmpty())
+                QVERIFY(f.ownWindow->grabWindow().save(shot));
+            f.click(entry);
+            QQuickItem *layer = f.find(QStringLiteral("playerLayer"));
+            QTRY_COMPARE(layer->opacity(), 1.0);
+            QVERIFY(ScreenFixture::shown(f.find(QStringLiteral("selectChannel"))));
+            auto *player = layer->property("item").value<QQuickItem *>();
+            QTRY_VERIFY_WITH_TIMEOUT(!ScreenFixture::shown(player->findChild<QQuickItem *>(QStringLiteral("statusPanel"))), 30000);
+            f.click(player->findChild<QQuickItem *>(QStringLiteral("backButton")));
+            QTRY_VERIFY(!layer->property("active").toBool());
+            playsWithFrames(*archived);
+            return;
+        }
+
+        QQuickItem *video = f.find(QStringLiteral("livePreview"));
+        video->forceActiveFocus(Qt::TabFocusReason);
+        if (way == QLatin1String("filled")) {
+            f.key(Qt::Key_Return);
+            QTRY_VERIFY(!ScreenFixture::shown(f.find(QStringLiteral("liveMiddleColumn"))));
+        }
+        for (int zap = 1; zap <= zaps; ++zap) {
+            f.key(Qt::Key_Down);
+            playsWithFrames(channels.at(zap));
+            if (QTest::currentTestFailed())
+                return;
+            QCOMPARE(video->width() == f.root->width(), way == QLatin1String("filled"));
+        }
+        if (const QString shot = shotName(QStringLiteral("live-") + way); !shot.isEmpty())
+            QVERIFY(f.ownWindow->grabWindow().save(shot));
+    }
+
     // A show on the home screen's row opens its details; leaving them finds the TV Shows
     // section with its own categories behind them.
     void homeRowShowOpensItsDetails()

@@ -294,7 +294,8 @@ private Q_SLOTS:
               catalogue.streamsAnswerSize(Kind::series) / 1048576.0, clock.elapsed());
     }
 
-    // The large catalogue with every movie in the first category; the others answer empty.
+    // The large catalogue with every movie in the first category (the others answer empty) and
+    // 20,000 channels in the first live category.
     void oneCategoryPreset()
     {
         QCOMPARE(Lab::presetFromName(QStringLiteral("one-category")), Lab::Preset::oneCategory);
@@ -305,6 +306,9 @@ private Q_SLOTS:
         QCOMPARE(movieCategories.size(), qsizetype(Lab::CatalogueSize::of(Lab::Preset::large).movieCategories));
         QVERIFY(items(catalogue, Kind::movie, movieCategories.at(1).id).isEmpty());
         QCOMPARE(int(catalogue.live().size()), 60000);
+        const QList<Category> liveCategories = categories(catalogue, Kind::live);
+        QCOMPARE(items(catalogue, Kind::live, liveCategories.first().id).size(), 20000);
+        QVERIFY(!items(catalogue, Kind::live, liveCategories.at(1).id).isEmpty());
     }
 
     void shortGuideRespectsTheLimit_data()

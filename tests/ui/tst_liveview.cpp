@@ -223,6 +223,61 @@ private Q_SLOTS:
         QCOMPARE(player(f)->property("url").toUrl(), f.store->nowPlayingURL().value());
     }
 
+    // Enter, F and a double-click make the preview fill the window: the very player that
+    // played grows over the columns, which come back on Escape after full screen has gone.
+    // Zapping goes on while filled.
+    void previewFillsTheWindow_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<bool>("filled");
+        QTest::addColumn<bool>("fullScreen");
+        QTest::addColumn<QString>("plays");
+        QTest::newRow("enter") << QStringList{"enter"} << true << false << "Channel 1";
+        QTest::newRow("f") << QStringList{"f"} << true << true << "Channel 1";
+        QTest::newRow("double-click") << QStringList{"dbl"} << true << true << "Channel 1";
+        QTest::newRow("escape leaves full screen first") << QStringList{"f", "esc"} << true << false << "Channel 1";
+        QTest::newRow("then the columns come back") << QStringList{"f", "esc", "esc"} << false << false << "Channel 1";
+        QTest::newRow("zapping while filled") << QStringList{"enter", "down", "down", "up"} << true << false << "Channel 2";
+    }
+
+    void previewFillsTheWindow()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(bool, filled);
+        QFETCH(bool, fullScreen);
+        QFETCH(QString, plays);
+        ScreenFixture f;
+        openLive(f, {{.id = 1}, {.id = 2}, {.id = 3}});
+        QTRY_COMPARE(playing(f), QStringLiteral("Channel 1"));
+        QTRY_VERIFY(player(f));
+        const QPointer<QQuickItem> first = player(f);
+        QQuickItem *preview = f.find<QQuickItem>(QStringLiteral("livePreview"));
+        preview->forceActiveFocus(Qt::TabFocusReason);
+        const QHash<QString, Qt::Key> keys{{"enter", Qt::Key_Return}, {"f", Qt::Key_F}, {"esc", Qt::Key_Escape},
+                                           {"down", Qt::Key_Down}, {"up", Qt::Key_Up}};
+        for (const QString &step : steps) {
+            if (step == QLatin1String("dbl")) // away from the status panel in the middle
+                QTest::mouseDClick(&f.window, Qt::LeftButton, {}, preview->mapToScene(QPointF(30, 30)).toPoint());
+            else
+                f.key(keys.value(step));
+            // The window manager answers full screen in its own time.
+            QTest::qWait(50);
+        }
+        QTRY_COMPARE(f.window.visibility() == QWindow::FullScreen, fullScreen);
+        QTRY_COMPARE(playing(f), plays);
+        QCOMPARE(f.find<QQuickItem>(QStringLiteral("livePlayerPane"))->property("filled").toBool(), filled);
+        QCOMPARE(shown(f, "liveMiddleColumn"), !filled);
+        QCOMPARE(shown(f, "categoryColumn"), !filled);
+        QQuickItem *video = preview;
+        QCOMPARE(video->width() == f.root->width(), filled);
+        QCOMPARE(f.focusedName(), QStringLiteral("livePreview"));
+        // No second player for the same channel: filling only moves the one that plays.
+        if (plays == QStringLiteral("Channel 1"))
+            QCOMPARE(player(f), first.data());
+        QCOMPARE(player(f)->property("url").toUrl(), f.store->nowPlayingURL().value());
+        QCOMPARE(player(f)->size(), video->size());
+    }
+
     // Down through the list and Return play a channel; Right goes to the preview.
     void keyboardThroughTheList()
     {

@@ -1,3 +1,4 @@
+#include "idlechrome.h"
 #include "playershortcuts.h"
 #include "windowplacement.h"
 
@@ -182,6 +183,45 @@ private Q_SLOTS:
         QVERIFY(!WindowPlacement::isFullScreen(&window));
         WindowPlacement::leaveFullScreen(&window); // nothing to leave
         QVERIFY(window.windowStates().testFlag(Qt::WindowMaximized));
+    }
+    // The controls over full-screen video, with a short rest: "on"/"off" full screen, "wait"
+    // longer than the rest, "move" to a new place, "stay" a report of the last place again,
+    // "key" a key press.
+    void idleChrome_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<bool>("shown");
+        QTest::addColumn<bool>("resting");
+        QTest::newRow("rest in full screen hides") << QStringList{"on", "wait"} << false << true;
+        QTest::newRow("never outside full screen") << QStringList{"move", "wait"} << true << false;
+        QTest::newRow("movement wakes") << QStringList{"on", "wait", "move"} << true << false;
+        QTest::newRow("a repeated place is no movement") << QStringList{"move", "on", "wait", "stay"} << false << true;
+        QTest::newRow("a key wakes") << QStringList{"on", "wait", "key"} << true << false;
+        QTest::newRow("woken, it rests again") << QStringList{"on", "wait", "move", "wait"} << false << true;
+        QTest::newRow("leaving full screen brings all back") << QStringList{"on", "wait", "off"} << true << false;
+        QTest::newRow("leaving stops the rest") << QStringList{"on", "off", "wait"} << true << false;
+    }
+
+    void idleChrome()
+    {
+        QFETCH(QStringList, steps);
+        IdleChrome chrome;
+        chrome.setRestAfter(30);
+        QPointF place(10, 10);
+        for (const QString &step : steps) {
+            if (step == QLatin1String("on") || step == QLatin1String("off"))
+                chrome.setActive(step == QLatin1String("on"));
+            else if (step == QLatin1String("wait"))
+                QTest::qWait(120);
+            else if (step == QLatin1String("move"))
+                chrome.pointerAt(place += QPointF(5, 0));
+            else if (step == QLatin1String("stay"))
+                chrome.pointerAt(place);
+            else if (step == QLatin1String("key"))
+                chrome.wake();
+        }
+        QTEST(chrome.shown(), "shown");
+        QTEST(chrome.pointerResting(), "resting");
     }
 };
 

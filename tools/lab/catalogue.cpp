@@ -287,6 +287,9 @@ void Catalogue::makeLive()
         LiveChannel &channel = m_live[size_t(i)];
         // The adult category is kept small, as on real panels.
         channel.category = rng.chance(3) ? int(categories.size()) - 1 : rng.below(int(categories.size()) - 1);
+        // One channel in three (20,000) fills the first category; the others keep to the rest.
+        if (m_preset == Preset::oneCategory)
+            channel.category = i % 3 == 0 ? 0 : std::max(channel.category, 1);
         channel.textNumbers = rng.chance(40);
         channel.numForm = drawForm(rng, 15, 8, 4, 3);
         channel.icon = drawImage(rng, 12, 8, 4);

@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption port(u"port"_s, u"Port to listen on (default 18080)."_s, u"port"_s, u"18080"_s);
     const QCommandLineOption address(u"address"_s, u"Address to listen on (default 127.0.0.1)."_s, u"address"_s, u"127.0.0.1"_s);
     const QCommandLineOption seed(u"seed"_s, u"Seed of the generated catalogue (default 1)."_s, u"number"_s, u"1"_s);
-    const QCommandLineOption preset(u"preset"_s, u"Catalogue size: demo (default), large (60,000 channels, 200,000 movies, 30,000 shows) or one-category (large, with all 200,000 movies in the first movie category)."_s,
+    const QCommandLineOption preset(u"preset"_s, u"Catalogue size: demo (default), large (60,000 channels, 200,000 movies, 30,000 shows) or one-category (large, with all 200,000 movies in the first movie category and 20,000 channels in the first live category)."_s,
                                     u"name"_s, u"demo"_s);
     const QCommandLineOption username(u"username"_s, u"The account's user name (default lab)."_s, u"text"_s, u"lab"_s);
     const QCommandLineOption password(u"password"_s, u"The account's password (default lab)."_s, u"text"_s, u"lab"_s);

@@ -78,6 +78,9 @@ FocusScope {
             focus: panel.shows !== LiveRules.Failure
             clip: true
             model: AppStore.catchupDaysModel
+            // The chosen day (the newest, when the panel opens) is the current chip: in view, and
+            // where the keyboard starts.
+            currentIndex: LiveRules.dayRow(AppStore.catchupDays, AppStore.hasSelectedCatchupDay, AppStore.selectedCatchupDay)
             delegate: DayChip {
                 required property int index
                 objectName: "dayChip"

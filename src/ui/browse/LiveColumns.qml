@@ -4,12 +4,15 @@ import Mavu
 // The live section beside the category column: the channel list (or the catch-up panel) and
 // the preview pane; or, in the guide view, the guide grid with the preview kept playing in its
 // bottom-right corner. Right from the list goes to the preview, Left from the preview back to
-// the list or the grid; Escape closes the catch-up panel before it goes anywhere else.
+// the list or the grid; Escape closes the catch-up panel before it goes anywhere else. A preview
+// that fills the window sets both views aside until it gives the window back.
 FocusScope {
     id: columns
     objectName: "liveColumns"
 
     readonly property bool guide: AppStore.liveGuide
+    readonly property bool filled: pane.filled
+    readonly property bool inCorner: guide && !filled
     readonly property real cornerWidth: Math.round(Math.min(360, width * 0.34))
     readonly property real cornerHeight: Math.round(cornerWidth * 9 / 16)
 
@@ -43,6 +46,7 @@ FocusScope {
         objectName: "guideLayer"
         anchors.fill: parent
         active: columns.guide
+        visible: !columns.filled
         focus: active
         sourceComponent: GuideView {
             focus: true
@@ -65,26 +69,26 @@ FocusScope {
         LiveMiddleColumn {
             id: middle
             height: parent.height
-            visible: !columns.guide
+            visible: !columns.guide && !columns.filled
             focus: !columns.guide
             Keys.onRightPressed: pane.forceActiveFocus(Qt.TabFocusReason)
         }
         ColumnDivider {
             height: parent.height
-            visible: !columns.guide
+            visible: !columns.guide && !columns.filled
         }
         // The same pane in either view, so the preview goes on playing across a switch.
         Item {
-            width: parent.width - (columns.guide ? 0 : middle.width + 1)
+            width: parent.width - (columns.guide || columns.filled ? 0 : middle.width + 1)
             height: parent.height
             LivePlayerPane {
                 id: pane
-                compact: columns.guide
-                x: columns.guide ? parent.width - width : 0
-                y: columns.guide ? parent.height - height : 0
-                width: columns.guide ? columns.cornerWidth : parent.width
-                height: columns.guide ? columns.cornerHeight : parent.height
-                Keys.onLeftPressed: columns.focusList(Qt.BacktabFocusReason)
+                compact: columns.inCorner
+                x: columns.inCorner ? parent.width - width : 0
+                y: columns.inCorner ? parent.height - height : 0
+                width: columns.inCorner ? columns.cornerWidth : parent.width
+                height: columns.inCorner ? columns.cornerHeight : parent.height
+                Keys.onLeftPressed: if (!columns.filled) columns.focusList(Qt.BacktabFocusReason)
             }
         }
     }

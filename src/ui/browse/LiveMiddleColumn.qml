@@ -101,6 +101,9 @@ FocusScope {
                 bottomMargin: 12
                 clip: true
                 model: AppStore.itemsModel
+                // A thumb drag through thousands of channels shows a new page every frame: rows
+                // are rebound rather than made anew.
+                reuseItems: true
                 delegate: ChannelRow {
                     required property int index
                     objectName: "channelRow"

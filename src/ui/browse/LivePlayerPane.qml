@@ -6,6 +6,8 @@ import Mavu.Core
 // the info panel (title, now and next, Catch Up and the favourite button). Every new address
 // gets a new preview player; the old one stops as it goes.
 // With the keyboard on the preview, Up/Down and Page Up/Page Down zap along the channel list.
+// Enter makes the preview fill the window and F, F11 or a double-click fill the screen with it;
+// the info panel then rides over the picture and, in full screen, goes with the resting pointer.
 FocusScope {
     id: pane
     objectName: "livePlayerPane"
@@ -20,6 +22,12 @@ FocusScope {
                                                                 AppStore.hasNowPlaying,
                                                                 AppStore.hasNowPlaying && AppStore.nowPlaying.isLive,
                                                                 AppStore.hasCatchupURLBuilder)
+    // The preview covers the window; the columns around it step aside.
+    readonly property bool filled: previewState.filled
+    readonly property bool fullScreen: Window.visibility === Window.FullScreen
+    // 1 with the info panel in place over a filled preview, 0 with it gone.
+    property real chromeReveal: idle.shown ? 1 : 0
+    Behavior on chromeReveal { NumberAnimation { duration: Metrics.chromeFade; easing.type: Easing.InOutQuad } }
 
     // Plays the channel `delta` rows away from the one playing; nothing past either end.
     function zap(delta: int) {
@@ -27,6 +35,37 @@ FocusScope {
                                      AppStore.itemsModel.count, delta)
         if (row >= 0)
             AppStore.runPlay(LiveRules.itemAt(AppStore.itemsModel, row))
+    }
+
+    LivePreviewState {
+        id: previewState
+        objectName: "previewState"
+        fullScreen: pane.fullScreen
+        showsPreview: pane.showsPreview
+        catchupOpen: AppStore.catchupOpen
+        onZapRequested: delta => {
+            pane.zap(delta)
+            idle.wake()
+        }
+        onEnterFullScreenRequested: WindowPlacement.toggleFullScreen(pane.Window.window)
+        onLeaveFullScreenRequested: WindowPlacement.leaveFullScreen(pane.Window.window)
+        // Filled, the preview is all there is to hold the keyboard (Escape must reach it); the
+        // info panel starts out shown either way.
+        onFilledChanged: {
+            idle.wake()
+            if (filled)
+                video.forceActiveFocus(Qt.OtherFocusReason)
+        }
+    }
+
+    IdleChrome {
+        id: idle
+        active: pane.filled && pane.fullScreen
+        restAfter: Metrics.pointerIdle
+    }
+
+    RestingPointer {
+        chrome: idle
     }
 
     Rectangle {
@@ -38,16 +77,17 @@ FocusScope {
         id: video
         objectName: "livePreview"
         anchors.top: parent.top
-        anchors.bottom: pane.compact ? parent.bottom : info.top
+        anchors.bottom: pane.compact || pane.filled ? parent.bottom : info.top
         width: parent.width
         activeFocusOnTab: true
         focus: true
 
-        Keys.onUpPressed: pane.zap(-1)
-        Keys.onDownPressed: pane.zap(1)
+        // Escape that is not the preview's own goes on to the screen around it.
         Keys.onPressed: event => {
-            if (event.key === Qt.Key_PageUp || event.key === Qt.Key_PageDown) {
-                pane.zap(event.key === Qt.Key_PageUp ? -1 : 1)
+            if (previewState.press(event.key, event.modifiers)) {
+                event.accepted = true
+            } else if (!idle.shown) {
+                idle.wake()
                 event.accepted = true
             }
         }
@@ -75,6 +115,18 @@ FocusScope {
                 player.isReconnectingChanged.connect(() => pane.isReconnecting = player.isReconnecting)
                 pane.player = player
             }
+        }
+
+        // Under the status panel, so that its Retry still takes clicks.
+        MouseArea {
+            objectName: "previewSurface"
+            anchors.fill: parent
+            onClicked: {
+                video.forceActiveFocus(Qt.MouseFocusReason)
+                if (pane.filled)
+                    idle.shown = !idle.shown
+            }
+            onDoubleClicked: previewState.toggleFullScreen()
         }
 
         LiveStatusPanel {
@@ -106,7 +158,7 @@ FocusScope {
         }
 
         FocusRing {
-            visible: video.activeFocus
+            visible: video.activeFocus && !pane.filled
             faceRadius: 0
         }
     }
@@ -114,11 +166,12 @@ FocusScope {
     Rectangle {
         id: info
         objectName: "liveInfo"
-        visible: !pane.compact
         anchors.bottom: parent.bottom
         width: parent.width
         height: lines.implicitHeight + 24
         color: MavuColor.alpha(MavuColor.ink, 0.85)
+        opacity: pane.filled ? pane.chromeReveal : 1
+        visible: !pane.compact && opacity > 0
 
         Column {
             id: lines

@@ -9,6 +9,9 @@ FocusScope {
     id: root
     objectName: "sectionView"
 
+    // A filled live preview has the whole window.
+    readonly property bool liveFilled: (body.item as LiveColumns)?.filled ?? false
+
     // The detail screen takes Escape itself and clears the item.
     Keys.onEscapePressed: AppStore.goHome()
 
@@ -39,6 +42,7 @@ FocusScope {
             CategoryColumn {
                 id: categoryColumn
                 height: parent.height
+                visible: !root.liveFilled
                 focus: true
                 // Right from the categories goes to the grid's current cell or the channel list.
                 Keys.onRightPressed: event => {
@@ -53,11 +57,12 @@ FocusScope {
             }
             ColumnDivider {
                 height: parent.height
+                visible: !root.liveFilled
             }
             Loader {
                 id: body
                 objectName: "sectionBody"
-                width: parent.width - categoryColumn.width - 1
+                width: root.liveFilled ? parent.width : parent.width - categoryColumn.width - 1
                 height: parent.height
                 sourceComponent: AppStore.section === Catalog.Live ? liveBody : gridBody
                 // Left from the body's left edge goes back to the categories.

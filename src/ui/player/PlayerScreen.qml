@@ -16,7 +16,7 @@ FocusScope {
     // Given by the shell: the address to play and the title at the time it was shown.
     property url url
     property string title
-    property bool showChrome: true
+    property alias showChrome: idle.shown
     // 1 with the bars in place, 0 with them gone; only this moves, so layout changes never animate.
     property real chromeReveal: showChrome ? 1 : 0
     Behavior on chromeReveal { NumberAnimation { duration: Metrics.chromeFade; easing.type: Easing.InOutQuad } }
@@ -24,24 +24,12 @@ FocusScope {
     readonly property string displayTitle: AppStore.nowPlayingTitle !== "" ? AppStore.nowPlayingTitle : title
     readonly property bool fullScreen: Window.visibility === Window.FullScreen
     // In full screen, the pointer has rested long enough to hide it with the bars.
-    property bool pointerResting: false
+    readonly property bool pointerResting: idle.pointerResting
 
-    // Shows the bars and the pointer again, for another while in full screen.
-    function wake() {
-        root.pointerResting = false
-        root.showChrome = true
-        if (root.fullScreen)
-            restTimer.restart()
-    }
-
-    onFullScreenChanged: {
-        if (fullScreen) {
-            restTimer.restart()
-        } else {
-            restTimer.stop()
-            pointerResting = false
-            showChrome = true
-        }
+    IdleChrome {
+        id: idle
+        active: root.fullScreen
+        restAfter: Metrics.pointerIdle
     }
 
     PlayerController {
@@ -65,17 +53,6 @@ FocusScope {
         onLeaveRequested: AppStore.exitPlayer()
     }
 
-    Timer {
-        id: restTimer
-        interval: Metrics.pointerIdle
-        onTriggered: {
-            if (root.fullScreen) {
-                root.pointerResting = true
-                root.showChrome = false
-            }
-        }
-    }
-
     // The desktop's media controls and the screen kept awake follow this screen's playback.
     Component.onCompleted: {
         MediaSession.attachController(controller)
@@ -91,25 +68,14 @@ FocusScope {
         if (shortcuts.press(event.key, event.text, event.modifiers)) {
             event.accepted = true
         } else if (!root.showChrome) {
-            root.wake()
+            idle.wake()
             event.accepted = true
         }
     }
 
-    // Any movement of the pointer brings it and the bars back; hover events that repeat the
-    // same place (the scene changing under a still pointer) do not.
-    HoverHandler {
-        id: pointer
-        property point lastPlace: Qt.point(-1, -1)
-        cursorShape: root.pointerResting ? Qt.BlankCursor : Qt.ArrowCursor
-        onPointChanged: {
-            const place = pointer.point.scenePosition
-            if (place.x === pointer.lastPlace.x && place.y === pointer.lastPlace.y)
-                return
-            pointer.lastPlace = place
-            if (root.fullScreen)
-                root.wake()
-        }
+    // Any movement of the pointer brings it and the bars back.
+    RestingPointer {
+        chrome: idle
     }
 
     Rectangle {

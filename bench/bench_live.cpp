@@ -1,0 +1,273 @@
+// The Live TV screen at full size, driven through the real window against an in-process
+// mavu-lab (the one-category preset: 20,000 channels in the first live category). Run it under
+// Xvfb for the GL renderer (QT_QPA_PLATFORM=xcb) or offscreen with the software renderer.
+//
+// 1. The channel list of 20,000 scrolled (a fast flick at five depths and a thumb drag): the GUI
+//    thread's CPU time per frame, beside the same scroll over a list of bare rectangles, while
+//    the first channel plays in the preview.
+// 2. Zapping through 20 channels by key, one a second: the longest gap of a 16 ms heartbeat
+//    timer on the GUI thread (a gap of 16 ms is no stall), beside the same heartbeat over 20 s
+//    of one channel playing; and the time from the key to the new channel's first frame.
+// 3. Resident memory while zapping 100 times: after 10 zaps and after 100.
+//
+// Arguments name the parts to run ("scroll", "zap", "memory"); none runs them all.
+#include "benchsupport.h"
+#include "screenbench.h"
+#include "labserver.h"
+#include "player/vlcinstance.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQuickStyle>
+#include <QTimer>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <unistd.h>
+
+Q_IMPORT_QML_PLUGIN(MavuPlugin)
+Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
+
+namespace {
+
+using namespace Bench;
+
+constexpr int channelsInCategory = 20000;
+
+// Resident memory of this process in MiB.
+double residentMiB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
+}
+
+// The gaps between the ticks of a 16 ms timer on the GUI thread: what it could not answer.
+class Heartbeat
+{
+public:
+    Heartbeat()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(16);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const double now = nowMs();
+            if (m_last >= 0)
+                gaps.push_back(now - m_last);
+            m_last = now;
+        });
+        m_timer.start();
+    }
+
+    std::vector<double> gaps;
+
+private:
+    QTimer m_timer;
+    double m_last = -1;
+};
+
+// The preview's player now: the one of the channel that plays (several while one goes).
+QQuickItem *previewPlayer(QQuickWindow *window)
+{
+    QList<QQuickItem *> players;
+    collect(window->contentItem(), QStringLiteral("previewPlayer"), players);
+    return players.size() == 1 ? players.first() : nullptr;
+}
+
+struct LiveScreen
+{
+    Lab::Server lab{Lab::Options{.preset = Lab::Preset::oneCategory}};
+    std::unique_ptr<Session> session;
+    QQuickItem *list = nullptr;
+
+    bool open()
+    {
+        session = std::make_unique<Session>(lab.start());
+        session->store->runOpenSection(Section::live);
+        const bool shown = waitUntil([&] {
+            list = findItem(session->window, QStringLiteral("channelList"));
+            return list && list->isVisible() && session->store->itemsModel()->count() == channelsInCategory;
+        }, 120000);
+        if (!shown) {
+            std::fprintf(stderr, "the category of %d channels did not show\n", channelsInCategory);
+            return false;
+        }
+        // The store starts the first channel itself.
+        if (!waitUntil([&] { return previewPlayer(session->window) && previewPlayer(session->window)->property("isPlaying").toBool(); }, 30000)) {
+            std::fprintf(stderr, "the first channel did not play\n");
+            return false;
+        }
+        std::printf("one category of %d channels, window %dx%d, %s\n", session->store->itemsModel()->count(),
+                    session->window->width(), session->window->height(),
+                    session->window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software ? "software renderer"
+                                                                                                        : "GL renderer");
+        std::fflush(stdout);
+        return true;
+    }
+
+    // Down on the preview; the time until the new channel's first frame, or -1 after `timeoutMs`.
+    double zap(int timeoutMs)
+    {
+        QQuickWindow *window = session->window;
+        findItem(window, QStringLiteral("livePreview"))->forceActiveFocus(Qt::TabFocusReason);
+        const QString before = session->store->hasNowPlaying() ? session->store->nowPlaying()->id : QString();
+        const double start = nowMs();
+        sendKey(window, Qt::Key_Down);
+        const bool framed = waitUntil([&] {
+            QQuickItem *player = previewPlayer(window);
+            return session->store->hasNowPlaying() && session->store->nowPlaying()->id != before && player
+                && player->property("url").toUrl() == session->store->nowPlayingURL().value_or(QUrl())
+                && player->property("isPlaying").toBool();
+        }, timeoutMs);
+        return framed ? nowMs() - start : -1;
+    }
+};
+
+int scrollFigures(LiveScreen &screen)
+{
+    QQuickWindow *window = screen.session->window;
+    QQuickItem *list = screen.list;
+    QQuickItem *firstRow = nullptr;
+    QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, firstRow), Q_ARG(int, 0));
+    const double rowHeight = firstRow ? firstRow->height() : 42;
+
+    // The baseline: bare rectangles over the same model, rows of the same height, in a window of
+    // the list's size.
+    QQmlComponent bare(screen.session->engine.get());
+    bare.setData(QStringLiteral("import QtQuick\nimport Mavu\nWindow {\n"
+                                "  property alias list: list\n"
+                                "  ListView { id: list; anchors.fill: parent; model: AppStore.itemsModel; spacing: 3\n"
+                                "    delegate: Rectangle { width: ListView.view.width; height: %1; color: \"#171922\" } }\n}\n")
+                     .arg(rowHeight)
+                     .toUtf8(),
+                 QUrl());
+    auto *bareWindow = qobject_cast<QQuickWindow *>(bare.create());
+    if (!bareWindow) {
+        std::fprintf(stderr, "%s\n", qPrintable(bare.errorString()));
+        return 1;
+    }
+    bareWindow->resize(int(list->width()), int(list->height()));
+    bareWindow->show();
+    waitUntil([&] { return bareWindow->isExposed(); }, 10000);
+    const ScrollFigures baseline = Bench::scrollFigures(bareWindow, bareWindow->property("list").value<QQuickItem *>());
+    delete bareWindow;
+
+    const ScrollFigures figures = Bench::scrollFigures(window, list);
+    std::printf("scrolling %d channels (the first one playing), GUI thread CPU time per frame:\n", channelsInCategory);
+    Bench::row("flick, 2,400 points/s at five depths", Distribution::of(figures.flick.cpu).text());
+    Bench::row("  baseline: bare rectangles", Distribution::of(baseline.flick.cpu).text());
+    Bench::row("thumb drag, top to bottom in 600 frames", Distribution::of(figures.drag.cpu).text());
+    Bench::row("  baseline: bare rectangles", Distribution::of(baseline.drag.cpu).text());
+    std::printf("the same frames, wall time from one frame's start to the next:\n");
+    Bench::row("flick", Distribution::of(figures.flick.interval).brief());
+    Bench::row("thumb drag", Distribution::of(figures.drag.interval).brief());
+    QMetaObject::invokeMethod(list, "positionViewAtBeginning");
+    settle(200);
+    return 0;
+}
+
+int zapFigures(LiveScreen &screen)
+{
+    constexpr int zaps = 20;
+    // Baseline: the heartbeat while one channel plays and nothing else happens.
+    std::vector<double> quiet;
+    {
+        Heartbeat heartbeat;
+        settle(zaps * 1000);
+        quiet = heartbeat.gaps;
+    }
+    std::vector<double> toFrame;
+    int lost = 0;
+    Heartbeat heartbeat;
+    for (int i = 0; i < zaps; ++i) {
+        const double start = nowMs();
+        const double framed = screen.zap(5000);
+        if (framed < 0)
+            ++lost;
+        else
+            toFrame.push_back(framed);
+        settle(std::max(0, int(1000 - (nowMs() - start))));
+    }
+    const auto stalls = [](const std::vector<double> &gaps) {
+        const Distribution d = Distribution::of(gaps);
+        const qsizetype over50 = std::count_if(gaps.cbegin(), gaps.cend(), [](double g) { return g > 50; });
+        return QStringLiteral("longest %1, median %2; %3 of %4 gaps over 16 ms, %5 over 50 ms")
+            .arg(ms(d.max), ms(d.median))
+            .arg(d.over16)
+            .arg(d.count)
+            .arg(over50);
+    };
+    std::printf("zapping through %d channels by key, one a second; gaps of a 16 ms heartbeat on the GUI thread:\n", zaps);
+    Bench::row("while zapping", stalls(heartbeat.gaps));
+    Bench::row("  baseline: one channel playing", stalls(quiet));
+    const Distribution frames = Distribution::of(toFrame);
+    Bench::row("key to the new channel's first frame",
+               QStringLiteral("median %1, worst %2; %3 without a frame in 5 s").arg(ms(frames.median), ms(frames.max)).arg(lost));
+    return 0;
+}
+
+int memoryFigures(LiveScreen &screen)
+{
+    constexpr int zaps = 100;
+    const double start = residentMiB();
+    double afterTen = 0;
+    int lost = 0;
+    for (int i = 1; i <= zaps; ++i) {
+        // Down to the 25th channel and back up again, so that the same channels come round.
+        if ((i / 25) % 2 == 1) {
+            QQuickWindow *window = screen.session->window;
+            findItem(window, QStringLiteral("livePreview"))->forceActiveFocus(Qt::TabFocusReason);
+            const QString before = screen.session->store->nowPlaying()->id;
+            sendKey(window, Qt::Key_Up);
+            if (!waitUntil([&] {
+                    QQuickItem *player = previewPlayer(window);
+                    return screen.session->store->nowPlaying()->id != before && player && player->property("isPlaying").toBool();
+                }, 5000))
+                ++lost;
+        } else if (screen.zap(5000) < 0) {
+            ++lost;
+        }
+        settle(200);
+        if (i == 10)
+            afterTen = residentMiB();
+    }
+    settle(1000); // the last players let go on the worker
+    const double afterHundred = residentMiB();
+    std::printf("resident memory while zapping %d times:\n", zaps);
+    Bench::row("before", QStringLiteral("%1 MiB").arg(start, 0, 'f', 1));
+    Bench::row("after 10 zaps (the baseline)", QStringLiteral("%1 MiB").arg(afterTen, 0, 'f', 1));
+    Bench::row("after 100 zaps", QStringLiteral("%1 MiB, %2 × the baseline; %3 zaps without a frame in 5 s")
+                                     .arg(afterHundred, 0, 'f', 1)
+                                     .arg(afterHundred / afterTen, 0, 'f', 3)
+                                     .arg(lost));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+    qInstallMessageHandler(quietImageWarnings);
+    VlcInstance::testing::addArgument("--aout=dummy"); // no sound card on the bench machines
+    QGuiApplication app(argc, argv);
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    nowMs(); // the clock starts here
+    const QStringList parts = app.arguments().mid(1);
+    const auto wanted = [&](const char *part) { return parts.isEmpty() || parts.contains(QLatin1String(part)); };
+    LiveScreen screen;
+    if (!screen.open())
+        return 1;
+    if (wanted("scroll") && scrollFigures(screen) != 0)
+        return 1;
+    if (wanted("zap") && zapFigures(screen) != 0)
+        return 1;
+    if (wanted("memory") && memoryFigures(screen) != 0)
+        return 1;
+    return 0;
+}

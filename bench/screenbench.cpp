@@ -1,0 +1,230 @@
+#include "screenbench.h"
+
+#include "qmlregistration.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace Bench {
+
+namespace {
+
+const QElapsedTimer &benchClock()
+{
+    static QElapsedTimer timer = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return timer;
+}
+
+} // namespace
+
+double nowMs()
+{
+    return benchClock().nsecsElapsed() / 1e6;
+}
+
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+bool waitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!done()) {
+        if (waited.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+void settle(int milliseconds)
+{
+    waitUntil([] { return false; }, milliseconds);
+}
+
+GuiThreadMeter::GuiThreadMeter(QQuickWindow *window)
+{
+    m_connections << QObject::connect(window, &QQuickWindow::afterAnimating, window, [this] { frameStarts(); }, Qt::DirectConnection);
+    m_connections << QObject::connect(window, &QQuickWindow::frameSwapped, window, [this] { ++m_swapped; }, Qt::DirectConnection);
+}
+
+GuiThreadMeter::~GuiThreadMeter()
+{
+    for (const auto &connection : std::as_const(m_connections))
+        QObject::disconnect(connection);
+}
+
+void GuiThreadMeter::frameStarts()
+{
+    const double cpu = threadCpuMs();
+    const double wall = nowMs();
+    if (recording && m_lastCpu >= 0) {
+        frames.push_back(cpu - m_lastCpu);
+        intervals.push_back(wall - m_lastWall);
+    }
+    m_lastCpu = cpu;
+    m_lastWall = wall;
+    if (onFrame)
+        onFrame();
+}
+
+Distribution Distribution::of(std::vector<double> values)
+{
+    Distribution d;
+    if (values.empty())
+        return d;
+    std::sort(values.begin(), values.end());
+    const auto at = [&](double q) { return values[std::min(values.size() - 1, size_t(q * double(values.size())))]; };
+    d.median = at(0.5);
+    d.p95 = at(0.95);
+    d.p99 = at(0.99);
+    d.max = values.back();
+    d.over16 = std::count_if(values.begin(), values.end(), [](double v) { return v > 16.0; });
+    d.count = qsizetype(values.size());
+    return d;
+}
+
+QString Distribution::text() const
+{
+    return QStringLiteral("median %1, p95 %2, p99 %3, max %4 ms; %5 of %6 frames over 16 ms")
+        .arg(median, 0, 'f', 2)
+        .arg(p95, 0, 'f', 2)
+        .arg(p99, 0, 'f', 2)
+        .arg(max, 0, 'f', 2)
+        .arg(over16)
+        .arg(count);
+}
+
+QString Distribution::brief() const
+{
+    return QStringLiteral("median %1, p95 %2 ms").arg(median, 0, 'f', 1).arg(p95, 0, 'f', 1);
+}
+
+void Frames::append(const Frames &more)
+{
+    cpu.insert(cpu.end(), more.cpu.begin(), more.cpu.end());
+    interval.insert(interval.end(), more.interval.begin(), more.interval.end());
+}
+
+Frames scroll(QQuickWindow *window, QQuickItem *view, double from, double to, double step)
+{
+    view->setProperty("contentY", from);
+    settle(300);
+    GuiThreadMeter meter(window);
+    double y = from;
+    bool done = false;
+    meter.onFrame = [&] {
+        // The frame after the last step has been recorded: stop.
+        if (done) {
+            meter.recording = false;
+            return;
+        }
+        meter.recording = true;
+        y = std::min(to, y + step);
+        view->setProperty("contentY", y);
+        if (y >= to)
+            done = true;
+    };
+    window->requestUpdate();
+    waitUntil([&] { return done; }, 600000);
+    settle(50);
+    meter.onFrame = nullptr;
+    meter.recording = false;
+    return {meter.frames, meter.intervals};
+}
+
+ScrollFigures scrollFigures(QQuickWindow *window, QQuickItem *view)
+{
+    QMetaObject::invokeMethod(view, "positionViewAtEnd");
+    settle(100);
+    const double end = view->property("contentY").toDouble();
+    QMetaObject::invokeMethod(view, "positionViewAtBeginning");
+    settle(100);
+    const double top = view->property("contentY").toDouble();
+
+    ScrollFigures figures;
+    for (double depth : {0.0, 0.25, 0.5, 0.75, 0.99}) {
+        const double from = top + (end - top) * depth;
+        figures.flick.append(scroll(window, view, from, std::min(end, from + 200 * 40), 40));
+    }
+    figures.drag = scroll(window, view, top, end, (end - top) / 600);
+    return figures;
+}
+
+void sendKey(QQuickWindow *window, int key, const QString &text)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(window, &press);
+    QCoreApplication::sendEvent(window, &release);
+}
+
+void collect(QQuickItem *from, const QString &name, QList<QQuickItem *> &found)
+{
+    for (QQuickItem *child : from->childItems()) {
+        if (child->objectName() == name)
+            found.append(child);
+        collect(child, name, found);
+    }
+}
+
+QQuickItem *findItem(QQuickWindow *window, const QString &name)
+{
+    QList<QQuickItem *> found;
+    collect(window->contentItem(), name, found);
+    return found.value(0);
+}
+
+QString ms(double value)
+{
+    return QStringLiteral("%1 ms").arg(value, 0, 'f', 1);
+}
+
+void quietImageWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (message.contains(QLatin1String("QQuickImage")) || message.contains(QLatin1String("QQuickPixmap")))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtFatalMsg)
+        std::abort();
+}
+
+Session::Session(const QString &labBase)
+{
+    benchClock();
+    MavuAPI::testing::setDeviceServiceBase(labBase);
+    preferences = std::make_shared<Preferences>(folder.filePath(QStringLiteral("mavu.ini")));
+    store = std::make_unique<AppStore>(preferences);
+    run(store->start());
+    run(store->enterBrowse());
+    AppStoreForeign::instance = store.get();
+    engine = std::make_unique<QQmlApplicationEngine>();
+    engine->setNetworkAccessManagerFactory(&imageCache);
+    engine->setOutputWarningsToStandardError(false);
+    engine->load(QUrl(QStringLiteral("qrc:/qt/qml/Mavu/ContentView.qml")));
+    window = qobject_cast<QQuickWindow *>(engine->rootObjects().value(0));
+    window->requestActivate();
+    waitUntil([this] { return window->isExposed() && window->isActive(); }, 10000);
+}
+
+Session::~Session()
+{
+    engine.reset();
+    AppStoreForeign::instance = nullptr;
+}
+
+} // namespace Bench
