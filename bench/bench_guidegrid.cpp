@@ -9,6 +9,7 @@
 //    the eight days (a day every 72 frames): the GUI thread's CPU time in each frame; beside
 //    the same drag over the bare list.
 #include "benchsupport.h"
+#include "screenbench.h"
 #include "qmlregistration.h"
 #include "store/appstore.h"
 #include "store/guidedatabase.h"
@@ -30,8 +31,6 @@
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <algorithm>
-#include <atomic>
-#include <ctime>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -45,81 +44,11 @@ constexpr int allChannels = 20000;
 constexpr int categoryChannels = 2000;
 constexpr qint64 day = 86400;
 
-const QElapsedTimer &benchClock()
-{
-    static QElapsedTimer timer = [] {
-        QElapsedTimer started;
-        started.start();
-        return started;
-    }();
-    return timer;
-}
-
-double nowMs()
-{
-    return double(benchClock().nsecsElapsed()) / 1e6;
-}
-
-double threadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (!done()) {
-        if (waited.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-void settle(int milliseconds)
-{
-    waitUntil([] { return false; }, milliseconds);
-}
-
-// The GUI thread's CPU time between the starts of two frames (time spent waiting for the
-// render thread or for input is not work).
-class GuiThreadMeter
-{
-public:
-    explicit GuiThreadMeter(QQuickWindow *window)
-    {
-        m_connections << QObject::connect(window, &QQuickWindow::afterAnimating, window, [this] { frameStarts(); }, Qt::DirectConnection);
-        m_connections << QObject::connect(window, &QQuickWindow::frameSwapped, window, [this] { ++m_swapped; }, Qt::DirectConnection);
-    }
-    ~GuiThreadMeter()
-    {
-        for (const auto &connection : std::as_const(m_connections))
-            QObject::disconnect(connection);
-    }
-
-    std::function<void()> onFrame;
-    std::vector<double> frames;
-    bool recording = false;
-    int swapped() const { return m_swapped.load(); }
-
-private:
-    void frameStarts()
-    {
-        const double cpu = threadCpuMs();
-        if (recording && m_lastCpu >= 0)
-            frames.push_back(cpu - m_lastCpu);
-        m_lastCpu = cpu;
-        if (onFrame)
-            onFrame();
-    }
-
-    QList<QMetaObject::Connection> m_connections;
-    double m_lastCpu = -1;
-    std::atomic<int> m_swapped{0};
-};
+using Bench::collect;
+using Bench::GuiThreadMeter;
+using Bench::nowMs;
+using Bench::settle;
+using Bench::waitUntil;
 
 QString distribution(std::vector<double> values)
 {
@@ -159,14 +88,6 @@ std::vector<double> drive(QQuickWindow *window, int frames, const std::function<
     window->update();
     waitUntil([&] { return done >= frames && !meter.recording; }, 120000);
     return meter.frames;
-}
-
-void collect(QQuickItem *from, const QString &name, QList<QQuickItem *> &found)
-{
-    if (from->objectName() == name)
-        found.append(from);
-    for (QQuickItem *child : from->childItems())
-        collect(child, name, found);
 }
 
 QQuickItem *findItem(QQuickItem *from, const QString &name)
@@ -268,7 +189,7 @@ int main(int argc, char *argv[])
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    benchClock();
+    nowMs(); // the clock starts here
 
     // The guide: 20,000 channels, a day back and seven ahead.
     const Playlist playlist{QStringLiteral("http://127.0.0.1:9"), QStringLiteral("user"), QStringLiteral("pass")};

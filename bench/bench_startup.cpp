@@ -7,6 +7,7 @@
 // home catalogues read by a bare socket at the same time, which is what the lab and loopback
 // take by themselves.
 #include "benchsupport.h"
+#include "screenbench.h"
 #include "api/diagnostics.h"
 #include "imagecache.h"
 #include "qmlregistration.h"
@@ -48,17 +49,7 @@ namespace {
 
 constexpr int runs = 3;
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (!done()) {
-        if (waited.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
+using Bench::waitUntil;
 
 // --- the child: one start of the program ---
 

@@ -3,6 +3,7 @@
 // the catalogues the first run kept. Beside them, the kept file's size and the time to read,
 // write and decode it.
 #include "benchsupport.h"
+#include "screenbench.h"
 #include "imagecache.h"
 #include "labserver.h"
 #include "qmlregistration.h"
@@ -29,17 +30,7 @@ Q_IMPORT_QML_PLUGIN(Mavu_CorePlugin)
 
 namespace {
 
-bool waitUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (!done()) {
-        if (waited.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
+using Bench::waitUntil;
 
 // The lab on a thread of its own: its answers are made and sent beside the player's work,
 // not in between it.
