@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QStringDecoder>
 #include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -61,6 +62,19 @@ constexpr std::array<std::string_view, seriesKeyCount> seriesKeys{
 // split between the calling thread and the pool's other cores. The document is only read.
 constexpr size_t parallelRows = 16384;
 
+// The runs' own threads: a decode already runs on the global pool, and helpers queued behind
+// it there could wait for threads that are all waiting for them.
+QThreadPool &runPool()
+{
+    static QThreadPool *pool = [] {
+        auto *made = new QThreadPool;
+        made->setMaxThreadCount(4);
+        made->setExpiryTimeout(5000);
+        return made;
+    }();
+    return *pool;
+}
+
 size_t workers()
 {
     return size_t(std::clamp(QThread::idealThreadCount(), 1, 4));
@@ -112,7 +126,7 @@ QList<MediaItem> decodeRows(const Field &root, const std::array<std::string_view
     QList<QFuture<void>> helpers;
     for (size_t part = 1; part < parts; ++part) {
         MediaItem *partOut = out + count * part / parts;
-        helpers.append(QtConcurrent::run([&, part, partOut] { decodeRange(bounds[part], bounds[part + 1], partOut, keys, fill); }));
+        helpers.append(QtConcurrent::run(&runPool(), [&, part, partOut] { decodeRange(bounds[part], bounds[part + 1], partOut, keys, fill); }));
     }
     decodeRange(bounds[0], bounds[1], out, keys, fill);
     for (QFuture<void> &helper : helpers)
@@ -244,7 +258,7 @@ std::optional<QList<MediaItem>> streamsInParts(QByteArray &body, MediaItem::Kind
     {
         QList<QFuture<void>> helpers;
         for (size_t i = 1; i < documents.size(); ++i)
-            helpers.append(QtConcurrent::run([&, i] { parseRun(i); }));
+            helpers.append(QtConcurrent::run(&runPool(), [&, i] { parseRun(i); }));
         parseRun(0);
         for (QFuture<void> &helper : helpers)
             helper.waitForFinished();
@@ -271,7 +285,7 @@ std::optional<QList<MediaItem>> streamsInParts(QByteArray &body, MediaItem::Kind
         };
         QList<QFuture<void>> helpers;
         for (size_t i = 1; i < documents.size(); ++i)
-            helpers.append(QtConcurrent::run([&, i] { decodeRun(i); }));
+            helpers.append(QtConcurrent::run(&runPool(), [&, i] { decodeRun(i); }));
         decodeRun(0);
         for (QFuture<void> &helper : helpers)
             helper.waitForFinished();
