@@ -21,11 +21,15 @@ bool isWeb(const QUrl &url)
 }
 
 // The playlist's base address, when it is one a stream may come from: http(s) with a host, and
-// nothing after the path that appended segments could end up behind.
+// nothing after the path that appended segments could end up behind, and no "." or ".." in
+// the path that a server would resolve to somewhere else than the panel's own folder.
 std::optional<QUrl> baseOf(const Playlist &playlist)
 {
     const QUrl base = UrlText::parse(playlist.host);
     if (!base.isValid() || !isWeb(base) || base.hasQuery() || base.hasFragment())
+        return std::nullopt;
+    const QStringList segments = base.path(QUrl::FullyDecoded).split(QLatin1Char('/'));
+    if (segments.contains(QLatin1String(".")) || segments.contains(QLatin1String("..")))
         return std::nullopt;
     return base;
 }
