@@ -4,14 +4,25 @@ import Mavu
 // A programme of the guide grid: a box as long as the programme, its title and time inside.
 // The text keeps to the visible part of a programme that began left of the view. Amber while
 // focused; dimmer once over, with a clock when the archive still holds it.
+// Rows keep a pool of these and hand them new programmes as the view moves, so a face holds no
+// nested layouts: three texts placed by hand. A face past the row's programmes stays hidden.
 Rectangle {
     id: face
-    required property guideCell modelData
+    required property int index
+    // The row's cells; this face draws the one at `index`, if there is one.
+    property var cells: []
+    readonly property bool used: index < cells.length
+    readonly property guideCell modelData: used ? cells[index] : blank
+    property guideCell blank
     readonly property GuideGridModel grid: AppStore.guide.grid
     // The grid x at the view's left edge.
     readonly property real timeX: grid.scrollX
-    readonly property bool focused: grid.focusRow === modelData.row && grid.focusedStart === modelData.startTime
+    readonly property bool focused: used && grid.focusRow === modelData.row && grid.focusedStart === modelData.startTime
+    readonly property real textX: Math.min(Math.max(8, timeX - x + 8), Math.max(8, width - 60))
+    readonly property real textWidth: width - textX - 6
 
+    objectName: used ? "guideCell" : ""
+    visible: used
     x: modelData.x + 1
     width: Math.max(2, modelData.width - 2)
     radius: 4
@@ -21,42 +32,39 @@ Rectangle {
     border.width: modelData.live && !focused ? 1 : 0
     border.color: MavuColor.alpha(MavuColor.amber, 0.45)
 
-    Column {
-        id: lines
-        x: Math.min(Math.max(8, face.timeX - face.x + 8), Math.max(8, face.width - 60))
-        anchors.verticalCenter: parent.verticalCenter
-        width: face.width - x - 6
+    PlainText {
+        id: title
+        objectName: "cellTitle"
+        x: face.textX
+        y: (face.height - height - time.height - 2) / 2
+        width: face.textWidth
         visible: width > 16
-        spacing: 2
-
-        PlainText {
-            objectName: "cellTitle"
-            width: parent.width
-            text: face.modelData.program.title
-            font.pixelSize: Fonts.callout
-            font.bold: face.focused || face.modelData.live
-            color: face.focused ? MavuColor.ink : face.modelData.past ? MavuColor.textDim : MavuColor.text
-            elide: Text.ElideRight
-        }
-        Row {
-            width: parent.width
-            spacing: 4
-            SymbolIcon {
-                objectName: "cellArchive"
-                anchors.verticalCenter: parent.verticalCenter
-                visible: face.modelData.catchup
-                name: "clock.arrow.circlepath"
-                size: Fonts.caption2
-                color: face.focused ? MavuColor.ink : MavuColor.amber
-            }
-            PlainText {
-                width: parent.width - (face.modelData.catchup ? Fonts.caption2 + 4 : 0)
-                text: face.modelData.program.timeRange
-                font.pixelSize: Fonts.caption
-                font.family: Fonts.monospace
-                color: face.focused ? MavuColor.alpha(MavuColor.ink, 0.75) : MavuColor.textDim
-                elide: Text.ElideRight
-            }
-        }
+        text: face.modelData.program.title
+        font.pixelSize: Fonts.callout
+        font.bold: face.focused || face.modelData.live
+        color: face.focused ? MavuColor.ink : face.modelData.past ? MavuColor.textDim : MavuColor.text
+        elide: Text.ElideRight
+    }
+    PlainText {
+        objectName: "cellArchive"
+        x: face.textX
+        y: time.y + (time.height - height) / 2
+        visible: face.modelData.catchup && title.visible
+        text: Symbols.glyph("clock.arrow.circlepath")
+        font.family: Fonts.symbols
+        font.pixelSize: Fonts.caption2 * 1.3
+        color: face.focused ? MavuColor.ink : MavuColor.amber
+    }
+    PlainText {
+        id: time
+        x: face.textX + (face.modelData.catchup ? Fonts.caption2 + 4 : 0)
+        y: title.y + title.height + 2
+        width: face.textWidth - (face.modelData.catchup ? Fonts.caption2 + 4 : 0)
+        visible: title.visible
+        text: face.modelData.program.timeRange
+        font.pixelSize: Fonts.caption
+        font.family: Fonts.monospace
+        color: face.focused ? MavuColor.alpha(MavuColor.ink, 0.75) : MavuColor.textDim
+        elide: Text.ElideRight
     }
 }

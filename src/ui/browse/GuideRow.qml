@@ -3,6 +3,8 @@ import Mavu
 
 // One channel of the guide grid: number, logo and name on the left, its programmes to the right
 // laid out by time. Only the programmes of the hours loaded around the view exist as cells.
+// The list reuses rows, and a row keeps its cell faces, handing them the programmes of whatever
+// channel it shows next: scrolling rebinds faces instead of making them.
 // The row of the channel that plays is tinted; a click picks a programme, a double click opens it.
 Item {
     id: row
@@ -17,6 +19,14 @@ Item {
     readonly property real timeX: grid.scrollX
     readonly property bool playing: AppStore.hasNowPlaying && AppStore.nowPlaying.id === channel.id && AppStore.nowPlaying.isLive
     readonly property bool focusedRow: grid.focusRow === index
+    // Faces in blocks of eight; the pool only grows, so a row shown again makes nothing.
+    property int poolSize: 0
+
+    function growPool() {
+        poolSize = Math.max(poolSize, Math.ceil(cells.length / 8) * 8)
+    }
+    onCellsChanged: growPool()
+    Component.onCompleted: growPool()
 
     Rectangle {
         anchors.fill: parent
@@ -38,9 +48,9 @@ Item {
             height: parent.height - 6
 
             Repeater {
-                model: row.cells
+                model: row.poolSize
+                onItemAdded: (index, item) => (item as GuideCellFace).cells = Qt.binding(() => row.cells)
                 GuideCellFace {
-                    objectName: "guideCell"
                     height: parent ? parent.height : 0
                 }
             }

@@ -133,17 +133,24 @@ FocusScope {
             readonly property real firstX: view.grid.ticks.length > 0 ? view.grid.ticks[0].x : 0
             contentX: view.timeX - firstX
             delegate: Item {
+                id: tick
                 required property guideTick modelData
                 width: 30 * AppStore.guide.grid.pixelsPerMinute
                 height: ListView.view.height
+                // How far the view's left edge cuts into this half hour.
+                readonly property real cut: Math.max(0, ListView.view.contentX - x)
                 Rectangle {
                     width: 1
                     height: parent.modelData.fullHour ? parent.height : parent.height / 2
                     anchors.bottom: parent.bottom
                     color: MavuColor.alpha(MavuColor.text, 0.25)
                 }
+                // A label whose mark scrolled out keeps to the left edge until the next one
+                // pushes it out, rather than being cut in half.
                 PlainText {
-                    x: 6
+                    objectName: "guideTickLabel"
+                    x: Math.min(tick.cut + 6, tick.width - implicitWidth - 6)
+                    visible: x >= tick.cut
                     anchors.verticalCenter: parent.verticalCenter
                     text: parent.modelData.label
                     font.pixelSize: Fonts.caption
@@ -160,10 +167,12 @@ FocusScope {
         objectName: "guideRows"
         anchors.top: timeHeader.bottom
         width: parent.width
-        height: parent.height - y - Math.max(view.cornerHeight, 110)
+        height: parent.height - y - Math.max(view.cornerHeight, 110) - scrollBar.height
         clip: true
         focus: true
         model: view.grid
+        // Rows and their cell faces are handed the next channels as they scroll by.
+        reuseItems: true
         boundsBehavior: Flickable.StopAtBounds
         // The grid model moves the focus; the list only shows it.
         keyNavigationEnabled: false
@@ -221,9 +230,11 @@ FocusScope {
         color: MavuColor.textDim
     }
 
+    // Below the rows rather than over the last one.
     ScrollBar {
+        id: scrollBar
         objectName: "guideScroll"
-        anchors.bottom: rows.bottom
+        anchors.top: rows.bottom
         x: view.channelWidth
         width: view.trackWidth
         orientation: Qt.Horizontal
@@ -235,7 +246,7 @@ FocusScope {
 
     GuideDescription {
         objectName: "guideDescription"
-        anchors.top: rows.bottom
+        anchors.top: scrollBar.bottom
         anchors.bottom: parent.bottom
         x: 16
         width: parent.width - view.cornerWidth - 32
