@@ -1,7 +1,7 @@
 // The guide view of Live TV over a store against the fake provider: its keys, what Enter does
 // per kind of programme, the switch from and to the channel list with the preview kept, the
-// description below the grid, the import's progress and failure where the guide shows, and
-// that only the cells around the view are made.
+// description below the grid, the import's progress and failure where the guide shows, that
+// only the cells around the view are made, and that reused rows draw their own channel.
 #include "screenfixture.h"
 #include "../player/testmedia.h"
 
@@ -110,7 +110,8 @@ class TestGuideView : public QObject
     static QQuickItem *rowOf(ScreenFixture &f, const QString &name)
     {
         for (QQuickItem *row : ScreenFixture::findAll(f.root, QStringLiteral("guideRow"))) {
-            if (row->property("channel").value<MediaItem>().name == name)
+            // Rows kept for reuse are hidden and may still hold the channel they showed.
+            if (ScreenFixture::shown(row) && row->property("channel").value<MediaItem>().name == name)
                 return row;
         }
         return nullptr;
@@ -314,6 +315,87 @@ private Q_SLOTS:
         QTRY_VERIFY(grid(f)->hasFocusedProgram());
         QVERIFY(int(ScreenFixture::findAll(f.root, QStringLiteral("guideRow")).size()) < 40);
         QVERIFY(!grid(f)->isLoaded(0)); // rows far above let their programmes go
+    }
+
+    // Rows and their cell faces are reused as the list scrolls: wherever the view goes, every
+    // row shown draws its own channel's programmes, and no face keeps one it drew before.
+    void reusedRowsDrawTheirOwnChannel_data()
+    {
+        QTest::addColumn<int>("pagesDown");
+        QTest::addColumn<int>("pagesUp");
+        QTest::newRow("far down") << 12 << 0;
+        QTest::newRow("down and back") << 12 << 12;
+        QTest::newRow("down, half way back") << 12 << 5;
+    }
+
+    void reusedRowsDrawTheirOwnChannel()
+    {
+        QFETCH(int, pagesDown);
+        QFETCH(int, pagesUp);
+        ScreenFixture f;
+        openGuide(f, 300);
+        for (int i = 0; i < pagesDown; ++i)
+            f.key(Qt::Key_PageDown);
+        for (int i = 0; i < pagesUp; ++i)
+            f.key(Qt::Key_PageUp);
+        QTRY_VERIFY(grid(f)->hasFocusedProgram());
+        const auto mismatches = [&] {
+            QStringList wrong;
+            int drawn = 0;
+            for (QQuickItem *row : ScreenFixture::findAll(f.root, QStringLiteral("guideRow"))) {
+                if (!ScreenFixture::shown(row) || !rowInView(f, row->property("index").toInt()))
+                    continue;
+                const QString prefix = QStringLiteral("c%1 ").arg(row->property("index").toInt() + 1);
+                for (QQuickItem *cell : ScreenFixture::findAll(row, QStringLiteral("guideCell"))) {
+                    const QString title = cell->property("modelData").value<GuideCell>().program.title;
+                    ++drawn;
+                    if (!title.startsWith(prefix) || !ScreenFixture::shown(cell))
+                        wrong.append(prefix + QStringLiteral("≠ ") + title);
+                }
+                // Faces past the row's programmes stay hidden and out of the cell count.
+                if (row->property("cells").toList().size() != ScreenFixture::findAll(row, QStringLiteral("guideCell")).size())
+                    wrong.append(prefix + QStringLiteral("cell count"));
+            }
+            return drawn == 0 ? QStringList{QStringLiteral("nothing drawn")} : wrong;
+        };
+        QTRY_COMPARE(mismatches(), QStringList());
+    }
+
+    // The time header's labels and the last row are never cut: a half hour that began left of
+    // the view keeps its label inside it, and the scroll bar lies below the rows.
+    void headerAndLastRowUncut_data()
+    {
+        QTest::addColumn<double>("scrollBy"); // from where the view opened, in pixels
+        QTest::newRow("as opened") << 0.0;
+        QTest::newRow("a mark just out") << 10.0;
+        QTest::newRow("mid half hour") << 70.0;
+        QTest::newRow("hours later") << 1234.5;
+    }
+
+    void headerAndLastRowUncut()
+    {
+        QFETCH(double, scrollBy);
+        ScreenFixture f;
+        openGuide(f, 40);
+        grid(f)->setScrollX(grid(f)->scrollX() + scrollBy);
+        auto *ticks = f.find<QQuickItem>(QStringLiteral("guideTicks"));
+        QTRY_VERIFY(!ScreenFixture::findAll(ticks, QStringLiteral("guideTickLabel")).isEmpty());
+        QCoreApplication::processEvents();
+        int shownLabels = 0;
+        for (QQuickItem *label : ScreenFixture::findAll(ticks, QStringLiteral("guideTickLabel"))) {
+            if (!ScreenFixture::shown(label))
+                continue;
+            const QRectF inTicks = label->mapRectToItem(ticks, QRectF(0, 0, label->width(), label->height()));
+            if (inTicks.right() <= 0 || inTicks.left() >= ticks->width())
+                continue; // made for the cache, outside the view
+            ++shownLabels;
+            QVERIFY2(inTicks.left() >= 0, qPrintable(label->property("text").toString()));
+        }
+        QVERIFY(shownLabels > 2);
+        auto *rows = f.find<QQuickItem>(QStringLiteral("guideRows"));
+        auto *bar = f.find<QQuickItem>(QStringLiteral("guideScroll"));
+        QVERIFY(bar->height() > 0);
+        QVERIFY(bar->mapToItem(rows, QPointF(0, 0)).y() >= rows->height() - 0.5);
     }
 
     // While the guide imports, a slim bar tells how far; a failure says why with Retry, and
