@@ -361,8 +361,9 @@ private Q_SLOTS:
         QTRY_COMPARE(mismatches(), QStringList());
     }
 
-    // The time header's labels and the last row are never cut: a half hour that began left of
-    // the view keeps its label inside it, and the scroll bar lies below the rows.
+    // The time header's labels, the titles and the last row are never cut: a half hour or a
+    // programme that began left of the view keeps its text inside it, and the scroll bar lies
+    // below the rows.
     void headerAndLastRowUncut_data()
     {
         QTest::addColumn<double>("scrollBy"); // from where the view opened, in pixels
@@ -389,13 +390,40 @@ private Q_SLOTS:
             if (inTicks.right() <= 0 || inTicks.left() >= ticks->width())
                 continue; // made for the cache, outside the view
             ++shownLabels;
-            QVERIFY2(inTicks.left() >= 0, qPrintable(label->property("text").toString()));
+            QVERIFY2(inTicks.left() >= 0 && inTicks.right() <= ticks->width(), qPrintable(label->property("text").toString()));
         }
         QVERIFY(shownLabels > 2);
+        // Nor is a programme's title cut where the view begins.
+        for (QQuickItem *track : ScreenFixture::findAll(f.root, QStringLiteral("guideTrack"))) {
+            for (QQuickItem *title : ScreenFixture::findAll(track, QStringLiteral("cellTitle"))) {
+                if (ScreenFixture::shown(title))
+                    QVERIFY2(title->mapToItem(track, QPointF(0, 0)).x() >= 0, qPrintable(title->property("text").toString()));
+            }
+        }
         auto *rows = f.find<QQuickItem>(QStringLiteral("guideRows"));
         auto *bar = f.find<QQuickItem>(QStringLiteral("guideScroll"));
         QVERIFY(bar->height() > 0);
         QVERIFY(bar->mapToItem(rows, QPointF(0, 0)).y() >= rows->height() - 0.5);
+    }
+
+    // With MAVU_SCREENSHOT=name.png, the guide at 1280 × 800 as opened and scrolled a little
+    // later, saved as name-opened.png and name-scrolled.png, for people to look at.
+    void picture()
+    {
+        QString base = qEnvironmentVariable("MAVU_SCREENSHOT");
+        if (base.isEmpty())
+            QSKIP("MAVU_SCREENSHOT names no picture");
+        base.chop(base.endsWith(QLatin1String(".png")) ? 4 : 0);
+        ScreenFixture f;
+        f.window.resize(1280, 800);
+        openGuide(f, 40);
+        f.root->setSize(QSizeF(f.window.size()));
+        for (const char *name : {"opened", "scrolled"}) {
+            if (qstrcmp(name, "scrolled") == 0)
+                grid(f)->setScrollX(grid(f)->scrollX() + 75);
+            QTest::qWait(300);
+            QVERIFY(f.window.grabWindow().save(base + QLatin1Char('-') + QLatin1String(name) + QStringLiteral(".png")));
+        }
     }
 
     // While the guide imports, a slim bar tells how far; a failure says why with Retry, and

@@ -18,7 +18,10 @@ Rectangle {
     // The grid x at the view's left edge.
     readonly property real timeX: grid.scrollX
     readonly property bool focused: used && grid.focusRow === modelData.row && grid.focusedStart === modelData.startTime
-    readonly property real textX: Math.min(Math.max(8, timeX - x + 8), Math.max(8, width - 60))
+    // Where the text starts: inside the part of the box in view; too narrow a part shows none
+    // rather than text cut at the view's edge.
+    readonly property real textX: Math.max(8, timeX - x + 8)
+    readonly property real timeIndent: modelData.catchup ? archive.implicitWidth + 4 : 0
     readonly property real textWidth: width - textX - 6
 
     objectName: used ? "guideCell" : ""
@@ -46,6 +49,7 @@ Rectangle {
         elide: Text.ElideRight
     }
     PlainText {
+        id: archive
         objectName: "cellArchive"
         x: face.textX
         y: time.y + (time.height - height) / 2
@@ -57,9 +61,9 @@ Rectangle {
     }
     PlainText {
         id: time
-        x: face.textX + (face.modelData.catchup ? Fonts.caption2 + 4 : 0)
+        x: face.textX + face.timeIndent
         y: title.y + title.height + 2
-        width: face.textWidth - (face.modelData.catchup ? Fonts.caption2 + 4 : 0)
+        width: face.textWidth - face.timeIndent
         visible: title.visible
         text: face.modelData.program.timeRange
         font.pixelSize: Fonts.caption

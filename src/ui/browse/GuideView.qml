@@ -139,6 +139,8 @@ FocusScope {
                 height: ListView.view.height
                 // How far the view's left edge cuts into this half hour.
                 readonly property real cut: Math.max(0, ListView.view.contentX - x)
+                // Where the view's right edge falls in it.
+                readonly property real room: ListView.view.contentX + ListView.view.width - x
                 Rectangle {
                     width: 1
                     height: parent.modelData.fullHour ? parent.height : parent.height / 2
@@ -146,11 +148,12 @@ FocusScope {
                     color: MavuColor.alpha(MavuColor.text, 0.25)
                 }
                 // A label whose mark scrolled out keeps to the left edge until the next one
-                // pushes it out, rather than being cut in half.
+                // pushes it out, rather than being cut in half; one that would not fit at the
+                // right edge waits until it does.
                 PlainText {
                     objectName: "guideTickLabel"
                     x: Math.min(tick.cut + 6, tick.width - implicitWidth - 6)
-                    visible: x >= tick.cut
+                    visible: x >= tick.cut && x + implicitWidth <= tick.room
                     anchors.verticalCenter: parent.verticalCenter
                     text: parent.modelData.label
                     font.pixelSize: Fonts.caption
