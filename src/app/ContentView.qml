@@ -72,6 +72,32 @@ ApplicationWindow {
             focus: true
         }
     }
+    // Ctrl+F searches the whole library from anywhere but the player and the grid, whose own
+    // field takes it. Another screen gives way to the home screen first.
+    property bool searchWanted: false
+    Shortcut {
+        objectName: "searchShortcut"
+        sequence: "Ctrl+F"
+        enabled: !ShellState.coversWithPlayer && AppStore.phase !== AppStore.Check
+                 && !(AppStore.phase === AppStore.Section && AppStore.section !== Catalog.Live && !AppStore.hasDetailItem)
+        onActivated: {
+            if (AppStore.phase === AppStore.Home) {
+                (phaseScreen.item as HomeView).focusSearch(Qt.ShortcutFocusReason)
+                return
+            }
+            window.searchWanted = true
+            AppStore.goHome()
+        }
+    }
+    Connections {
+        target: phaseScreen
+        function onLoaded() {
+            const home = phaseScreen.item as HomeView
+            if (home && window.searchWanted)
+                home.focusSearch(Qt.ShortcutFocusReason)
+            window.searchWanted = false
+        }
+    }
     Component {
         id: homeScreen
         HomeView {

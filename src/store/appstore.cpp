@@ -59,6 +59,7 @@ AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     m_expiryRefresh->setTimerType(Qt::PreciseTimer);
     QObject::connect(m_expiryRefresh, &QTimer::timeout, this, &AppStore::updateWordsAndTexts);
     wireGuide();
+    m_search = new LibrarySearch(this);
 }
 
 AppStore::~AppStore() = default;
@@ -155,8 +156,11 @@ void AppStore::setSearchText(const QString &text)
 
 void AppStore::setVodSort(VodSort sort)
 {
-    if (assign(m_vodSort, sort, &AppStore::vodSortChanged))
+    if (assign(m_vodSort, sort, &AppStore::vodSortChanged)) {
         setItems(sortVod(m_items));
+        m_search->catalogueChanged(Section::movies);
+        m_search->catalogueChanged(Section::series);
+    }
 }
 
 void AppStore::updateFilteredItems()
@@ -329,8 +333,11 @@ void AppStore::runPinChallenge()
 {
     PinAction action = m_pinChallenge;
     setPinChallenge({});
-    if (action)
-        action();
+    if (!action)
+        return;
+    if (!std::exchange(m_pinGiven, true))
+        m_search->unlocked();
+    action();
 }
 
 void AppStore::dropPinChallenge()
@@ -632,6 +639,7 @@ void AppStore::emptyCache()
         m_staleCategories[size_t(section)] = false;
     }
     m_keptLoad.reset();
+    m_search->catalogueDropped();
 }
 
 const QList<MediaItem> &AppStore::cache(Section section) const
@@ -644,6 +652,7 @@ void AppStore::setCache(Section section, QList<MediaItem> items)
     m_caches[size_t(section)] = std::move(items);
     m_categoryIndexes[size_t(section)].clear();
     m_cacheLoaded[size_t(section)] = true;
+    m_search->catalogueChanged(section);
 }
 
 QCoro::Task<std::optional<Failure>> AppStore::loadCatalogue(Section section)
@@ -767,6 +776,11 @@ void AppStore::runOpenDetail(const MediaItem &item)
 void AppStore::runPlay(const MediaItem &item)
 {
     startTask(play(item));
+}
+
+void AppStore::runPlayInLiveSection(const MediaItem &channel)
+{
+    startTask(playInLiveSection(channel));
 }
 
 void AppStore::runLoadLatest()

@@ -7,6 +7,7 @@
 #include "store/catalogue.h"
 #include "store/cataloguecache.h"
 #include "store/failures.h"
+#include "store/librarysearch.h"
 #include "store/listmodels.h"
 #include "store/wordtable.h"
 #include "store/programguide.h"
@@ -156,6 +157,8 @@ class AppStore : public QObject
     Q_PROPERTY(EpgProgramListModel *catchupDayProgramsModel READ catchupDayProgramsModel CONSTANT FINAL)
     Q_PROPERTY(Failures *failures READ failures CONSTANT FINAL)
     Q_PROPERTY(ProgramGuide *guide READ guide CONSTANT FINAL)
+    // The search across live channels, movies and shows at once (the home screen's field).
+    Q_PROPERTY(LibrarySearch *search READ search CONSTANT FINAL)
     // Live TV shows the guide grid of the selected category in place of the channel list.
     Q_PROPERTY(bool liveGuide READ liveGuide WRITE setLiveGuide NOTIFY liveGuideChanged FINAL)
 
@@ -212,6 +215,8 @@ public:
     Q_INVOKABLE void exitPlayer();
     Q_INVOKABLE void openTrailer(const QString &videoId);
     QCoro::Task<> loadLatest();
+    // Opens Live TV at the channel's category with the channel playing in its pane.
+    QCoro::Task<> playInLiveSection(MediaItem channel);
 
     // --- guide and catch-up ---
     QCoro::Task<> openCatchup();
@@ -238,6 +243,7 @@ public:
     Q_INVOKABLE void runOpenSection(Mavu::Section section);
     Q_INVOKABLE void runOpenDetail(const MediaItem &item);
     Q_INVOKABLE void runPlay(const MediaItem &item);
+    Q_INVOKABLE void runPlayInLiveSection(const MediaItem &channel);
     Q_INVOKABLE void runLoadLatest();
     Q_INVOKABLE void runOpenCatchup();
     // Answers through allCategoriesLoaded(section, list of Category).
@@ -312,6 +318,9 @@ public:
     const PinAction &pinChallenge() const { return m_pinChallenge; }
     bool hasPinChallenge() const { return bool(m_pinChallenge); }
     void setPinChallenge(PinAction action); // an empty function clears it
+    // The PIN was given in this run (a challenge was answered): adult channels may be searched.
+    bool pinGiven() const { return m_pinGiven; }
+    LibrarySearch *search() const { return m_search; }
 
     const QList<Theme> &themes() const { return m_themes; }
     int themeIndex() const { return m_themeIndex; }
@@ -460,6 +469,7 @@ Q_SIGNALS:
     void allCategoriesLoaded(Mavu::Section section, const QVariantList &categories);
 
 private:
+    friend class LibrarySearch;
     using Signal = void (AppStore::*)();
 
     // Holds back change signals until the outermost batch ends, so that observers never see
@@ -698,4 +708,6 @@ private:
     TextListModel *m_catchupDaysModel;
     EpgProgramListModel *m_catchupDayProgramsModel;
     ProgramGuide *m_guide = nullptr;
+    LibrarySearch *m_search;
+    bool m_pinGiven = false;
 };

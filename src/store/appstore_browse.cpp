@@ -229,6 +229,7 @@ QList<MediaItem> AppStore::sortVod(QList<MediaItem> items) const
 void AppStore::setHidden(const QStringList &ids, Mavu::Section section)
 {
     m_preferences->setHidden(section, withoutRepeats(ids));
+    m_search->catalogueChanged(section);
     if (m_phase == Phase::section && m_section == section)
         startTask(loadCategories());
 }

@@ -128,6 +128,9 @@ void AppStore::replaceCategories(Section section, QList<Category> categories)
 {
     const Batch batch(this);
     m_keptCategories[size_t(section)] = std::move(categories);
+    // Which channels are locked follows the live categories' names.
+    if (section == Section::live)
+        m_search->catalogueChanged(section);
     m_staleCategories[size_t(section)] = false;
     if (m_phase != Phase::section || m_section != section || m_loadingCategories)
         return;

@@ -137,6 +137,32 @@ QCoro::Task<> AppStore::play(MediaItem item)
         setEpgNowNext(std::move(programs).valueOr({}));
 }
 
+QCoro::Task<> AppStore::playInLiveSection(MediaItem channel)
+{
+    if (!m_playlist || !channel.isLive())
+        co_return;
+    {
+        const Batch batch(this);
+        setSection(Section::live);
+        setSearchText(QString());
+        setDetailItem(std::nullopt);
+        setCatchupOpen(false);
+        setPhase(Phase::section);
+    }
+    // Playing before the categories load: the section then starts no channel of its own.
+    startTask(play(channel));
+    QPointer<AppStore> self(this);
+    auto categories = loadCategories();
+    co_await categories;
+    if (!self || m_phase != Phase::section || m_section != Section::live)
+        co_return;
+    // The list opens at the channel's own category, unless the user chose another meanwhile.
+    const auto own = std::find_if(m_categories.cbegin(), m_categories.cend(),
+                                  [&](const Category &category) { return category.id == channel.categoryId; });
+    if (own != m_categories.cend() && m_selectedCategory != *own)
+        setSelectedCategory(*own);
+}
+
 void AppStore::playEpisode(const Episode &episode, const MediaItem &show)
 {
     if (!m_playlist)

@@ -27,6 +27,7 @@ void AppStore::setLiveSortIndex(int index)
 {
     assign(m_liveSortIndex, index, &AppStore::liveSortIndexChanged);
     m_preferences->setLiveSortIndex(index);
+    m_search->catalogueChanged(Section::live);
     if (m_phase == Phase::section && m_section == Section::live)
         startTask(loadItems());
 }

@@ -258,7 +258,22 @@ QString trimmedSearch(const QString &text)
 
 QString foldForSearch(const QString &text)
 {
-    return text.normalized(QString::NormalizationForm_C).toCaseFolded();
+    // Most names are plain ASCII: lower-casing is all the folding they need, and it is cheap
+    // enough for the section's lists, which fold on the GUI thread.
+    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii)
+        return text.toLower();
+    const QString split = text.normalized(QString::NormalizationForm_KD);
+    QString kept;
+    kept.reserve(split.size());
+    for (const QChar c : split) {
+        const QChar::Category category = c.category();
+        if (category != QChar::Mark_NonSpacing && category != QChar::Mark_SpacingCombining
+            && category != QChar::Mark_Enclosing)
+            kept += c;
+    }
+    // Composed again so that letters without an accent-free form (Hangul, say) compare whole.
+    return kept.toCaseFolded().normalized(QString::NormalizationForm_C);
 }
 
 namespace {
@@ -285,25 +300,22 @@ void NameFilter::setItems(const QList<MediaItem> &items)
     m_starts.append(m_names.size());
 }
 
-std::optional<QList<qsizetype>> NameFilter::match(const QString &search) const
+template<typename Found>
+void NameFilter::forEachMatch(const QString &needle, Found &&found) const
 {
-    const QString needle = foldForSearch(trimmedSearch(search));
-    if (needle.isEmpty())
-        return std::nullopt;
-    QList<qsizetype> rows;
-    const qsizetype count = m_starts.size() - 1;
+    const qsizetype count = size();
     if (needle.contains(separator)) {
         // Such a needle could match across two names in the joined text: test name by name.
         for (qsizetype row = 0; row < count; ++row) {
             const QStringView name = QStringView(m_names).mid(m_starts[row], m_starts[row + 1] - m_starts[row] - 1);
             if (name.contains(needle))
-                rows.append(row);
+                found(row, name.startsWith(needle));
         }
-        return rows;
+        return;
     }
     const QStringView names(m_names);
     qsizetype row = 0;
-    for (qsizetype at = names.indexOf(needle); at >= 0;) {
+    for (qsizetype at = count > 0 ? names.indexOf(needle) : -1; at >= 0;) {
         // The name holding the match, searched forward from the last one: matches are often
         // close together, so the steps grow only while they overshoot nothing.
         qsizetype step = 1;
@@ -312,12 +324,45 @@ std::optional<QList<qsizetype>> NameFilter::match(const QString &search) const
             step *= 2;
         }
         row = std::upper_bound(m_starts.cbegin() + row, m_starts.cbegin() + std::min(row + step, count), at) - m_starts.cbegin() - 1;
-        rows.append(row);
+        // Each search starts at a name's beginning, so this is the name's first match.
+        found(row, at == m_starts[row]);
         if (++row >= count)
             break;
         at = names.indexOf(needle, m_starts[row]);
     }
+}
+
+std::optional<QList<qsizetype>> NameFilter::match(const QString &search) const
+{
+    const QString needle = foldForSearch(trimmedSearch(search));
+    if (needle.isEmpty())
+        return std::nullopt;
+    QList<qsizetype> rows;
+    forEachMatch(needle, [&](qsizetype row, bool) { rows.append(row); });
     return rows;
+}
+
+NameFilter::Ranked NameFilter::ranked(const QString &search, qsizetype limit, const std::vector<bool> &excluded) const
+{
+    Ranked result;
+    const QString needle = foldForSearch(trimmedSearch(search));
+    if (needle.isEmpty() || limit < 0)
+        return result;
+    QList<qsizetype> starting;
+    QList<qsizetype> containing;
+    const bool filtered = !excluded.empty();
+    forEachMatch(needle, [&](qsizetype row, bool atStart) {
+        if (filtered && excluded[size_t(row)])
+            return;
+        ++result.count;
+        QList<qsizetype> &group = atStart ? starting : containing;
+        if (group.size() < limit)
+            group.append(row);
+    });
+    result.rows = std::move(starting);
+    for (qsizetype i = 0; i < containing.size() && result.rows.size() < limit; ++i)
+        result.rows.append(containing.at(i));
+    return result;
 }
 
 } // namespace Catalogue

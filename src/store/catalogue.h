@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 // The catalogue work of the store that involves no state: cutting a section's cached
 // catalogue into one category's list, ordering it and filtering it by a search text.
@@ -71,12 +72,29 @@ public:
     // trimmed search is empty (every item passes).
     std::optional<QList<qsizetype>> match(const QString &search) const;
 
+    // The whole library's search: how many names contain the trimmed `search`, and the first
+    // `limit` of them with the names that start with it ahead of the rest, each group in list
+    // order. Rows marked in `excluded` (when it is not empty) take no part.
+    struct Ranked
+    {
+        qsizetype count = 0;
+        QList<qsizetype> rows;
+    };
+    Ranked ranked(const QString &search, qsizetype limit, const std::vector<bool> &excluded = {}) const;
+
+    qsizetype size() const { return m_starts.size() - 1; }
+
 private:
+    // Calls `found(row, atStart)` for each name holding `needle` (not empty), in list order.
+    template<typename Found>
+    void forEachMatch(const QString &needle, Found &&found) const;
+
     QString m_names;           // folded names, each followed by a separator
     QList<qsizetype> m_starts; // where each name starts in m_names, and the end
 };
 
-// Folding used on both sides of the comparison: canonical composition, then case folding.
+// Folding used on both sides of the comparison: compatibility forms split, accents and other
+// combining marks dropped, letter case folded ("Café" and "CAFE" both give "cafe").
 QString foldForSearch(const QString &text);
 
 } // namespace Catalogue

@@ -9,6 +9,7 @@
 #include "api/failure.h"
 #include "store/appstore.h"
 #include "store/failures.h"
+#include "store/librarysearch.h"
 #include "store/listmodels.h"
 #include "store/wordtable.h"
 #include "store/guidegridmodel.h"
@@ -132,6 +133,23 @@ struct FailuresForeign
     QML_FOREIGN(Failures)
     QML_NAMED_ELEMENT(Failures)
     QML_UNCREATABLE("The store keeps the failures.")
+};
+
+// The whole-library search (`AppStore.search`) and its three kinds of results.
+struct LibrarySearchForeign
+{
+    Q_GADGET
+    QML_FOREIGN(LibrarySearch)
+    QML_NAMED_ELEMENT(LibrarySearch)
+    QML_UNCREATABLE("The store keeps the search.")
+};
+
+struct SearchResultsForeign
+{
+    Q_GADGET
+    QML_FOREIGN(SearchResults)
+    QML_NAMED_ELEMENT(SearchResults)
+    QML_UNCREATABLE("The store keeps the search.")
 };
 
 // The store's list models, each known to QML by its own type; only the store makes them.

@@ -29,6 +29,24 @@ QList<MediaItem> catalogue(int rows)
     return items;
 }
 
+QString withoutAccents(const QString &text)
+{
+    QString kept;
+    for (const QChar c : text.normalized(QString::NormalizationForm_D)) {
+        if (!c.isMark())
+            kept += c;
+    }
+    return kept;
+}
+
+QList<MediaItem> named(const QStringList &names)
+{
+    QList<MediaItem> items;
+    for (const QString &name : names)
+        items.append(MediaItem{.id = QString::number(items.size()), .name = name});
+    return items;
+}
+
 double plainAdded(const QString &text)
 {
     bool ok = false;
@@ -124,10 +142,10 @@ private Q_SLOTS:
         const QList<MediaItem> items = catalogue(300);
         Catalogue::NameFilter filter;
         filter.setItems(items);
-        const QString needle = Catalogue::trimmedSearch(search);
+        const QString needle = withoutAccents(Catalogue::trimmedSearch(search));
         QList<qsizetype> plain;
         for (qsizetype i = 0; i < items.size(); ++i) {
-            if (items[i].name.contains(needle, Qt::CaseInsensitive))
+            if (withoutAccents(items[i].name).contains(needle, Qt::CaseInsensitive))
                 plain.append(i);
         }
         const auto rows = filter.match(search);
@@ -136,6 +154,81 @@ private Q_SLOTS:
             QCOMPARE(*rows, plain);
     }
 
+    void folding_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("folded");
+        QTest::newRow("capitals") << "NEWS 24" << "news 24";
+        QTest::newRow("composed accents") << "Café Crème" << "cafe creme";
+        QTest::newRow("decomposed accents") << QString::fromUtf8("Cafe\u0301") << "cafe";
+        QTest::newRow("capital with accent") << "ÉCLAIR" << "eclair";
+        QTest::newRow("ligature") << QString::fromUtf8("\uFB01lm") << "film";
+        QTest::newRow("no accent-free form") << "Ørsted Łódź" << "ørsted łodz";
+        QTest::newRow("Greek") << "Άλφα" << "αλφα";
+    }
+
+    void folding()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, folded);
+        QCOMPARE(Catalogue::foldForSearch(text), folded);
+    }
+
+    void ranking_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("search");
+        QTest::addColumn<qsizetype>("limit");
+        QTest::addColumn<QList<int>>("excluded");
+        QTest::addColumn<qsizetype>("count");
+        QTest::addColumn<QStringList>("best");
+
+        const QStringList names{"The News", "news at ten", "Sport", "Newsroom", "Late News", "NEWSDAY"};
+        QTest::newRow("starts before contains, list order in each")
+            << names << "news" << qsizetype(30) << QList<int>() << qsizetype(5)
+            << QStringList{"news at ten", "Newsroom", "NEWSDAY", "The News", "Late News"};
+        QTest::newRow("capped, counted whole") << names << "NEWS" << qsizetype(2) << QList<int>() << qsizetype(5)
+                                               << QStringList{"news at ten", "Newsroom"};
+        QTest::newRow("cap reached by the first group only")
+            << names << "news" << qsizetype(4) << QList<int>() << qsizetype(5)
+            << QStringList{"news at ten", "Newsroom", "NEWSDAY", "The News"};
+        QTest::newRow("excluded rows neither shown nor counted")
+            << names << "news" << qsizetype(30) << QList<int>{1, 4} << qsizetype(3) << QStringList{"Newsroom", "NEWSDAY", "The News"};
+        QTest::newRow("accents either side") << QStringList{"Télé Monde", "Hotel", "Motel TV"} << "tele" << qsizetype(30)
+                                             << QList<int>() << qsizetype(1) << QStringList{"Télé Monde"};
+        QTest::newRow("accented search") << QStringList{"Cafe Society", "Le Café", "Caffeine"} << " CAFÉ\t" << qsizetype(30)
+                                         << QList<int>() << qsizetype(2) << QStringList{"Cafe Society", "Le Café"};
+        QTest::newRow("match later in a name that starts otherwise") << QStringList{"b ab", "ab ab"} << "ab" << qsizetype(30)
+                                                                    << QList<int>() << qsizetype(2) << QStringList{"ab ab", "b ab"};
+        QTest::newRow("blanks only") << names << "  " << qsizetype(30) << QList<int>() << qsizetype(0) << QStringList();
+        QTest::newRow("nothing") << names << "weather" << qsizetype(30) << QList<int>() << qsizetype(0) << QStringList();
+        QTest::newRow("empty list") << QStringList() << "news" << qsizetype(30) << QList<int>() << qsizetype(0) << QStringList();
+    }
+
+    void ranking()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QString, search);
+        QFETCH(qsizetype, limit);
+        QFETCH(QList<int>, excluded);
+        QFETCH(qsizetype, count);
+        QFETCH(QStringList, best);
+        const QList<MediaItem> items = named(names);
+        Catalogue::NameFilter filter;
+        filter.setItems(items);
+        std::vector<bool> marks;
+        if (!excluded.isEmpty()) {
+            marks.resize(size_t(items.size()));
+            for (const int row : excluded)
+                marks[size_t(row)] = true;
+        }
+        const auto ranked = filter.ranked(search, limit, marks);
+        QCOMPARE(ranked.count, count);
+        QStringList shown;
+        for (const qsizetype row : ranked.rows)
+            shown.append(items.at(row).name);
+        QCOMPARE(shown, best);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCatalogue)

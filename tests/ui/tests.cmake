@@ -36,3 +36,5 @@ set_tests_properties(qmllint PROPERTIES TIMEOUT 300)
 # would read it as markup.
 add_test(NAME qml_plain_text
   COMMAND ${CMAKE_COMMAND} -DQML_DIR=${PROJECT_SOURCE_DIR}/src -P ${CMAKE_CURRENT_LIST_DIR}/plaintext.cmake)
+mavu_add_ui_test(tst_librarysearch ui/tst_librarysearch.cpp)
+target_link_libraries(tst_librarysearch PRIVATE mavu_player_test_support)

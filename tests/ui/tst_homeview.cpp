@@ -156,18 +156,19 @@ private Q_SLOTS:
         QVERIFY(f.server.requestsTo(QStringLiteral("/x.png")).isEmpty());
     }
 
-    // Tab: the four cards, then each row as one stop at its current poster. Arrows: within the
+    // Tab: the four cards, the search field, then each row as one stop at its current poster. Arrows: within the
     // menu, along a row, between the rows and back to the menu.
     void keyboardWalksTheScreen()
     {
         ScreenFixture f;
         showWithPosters(f);
         QStringList order;
-        for (int i = 0; i < 7; ++i) {
+        for (int i = 0; i < 8; ++i) {
             f.key(Qt::Key_Tab);
             order.append(focusedName(f));
         }
-        QCOMPARE(order, QStringList({"menuLive", "menuMovies", "menuSeries", "menuSettings", "Movie 2", "Show B", "menuLive"}));
+        QCOMPARE(order, QStringList({"menuLive", "menuMovies", "menuSeries", "menuSettings", "searchInput", "Movie 2", "Show B",
+                                     "menuLive"}));
         f.key(Qt::Key_Backtab);
         QCOMPARE(focusedName(f), QStringLiteral("Show B"));
 
@@ -197,7 +198,7 @@ private Q_SLOTS:
             return top.y() >= 0 && top.y() + row->height() <= f.window.height();
         };
         QTRY_VERIFY(!inView());
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < 7; ++i)
             f.key(Qt::Key_Tab);
         QCOMPARE(focusedName(f), QStringLiteral("Show B"));
         QTRY_VERIFY(inView());
@@ -220,13 +221,15 @@ private Q_SLOTS:
         ScreenFixture f;
         showWithPosters(f);
         // A poster plays.
-        for (int i = 0; i < 5; ++i)
+        for (int i = 0; i < 6; ++i)
             f.key(Qt::Key_Tab);
         f.key(Qt::Key(key));
         QCOMPARE(f.store->qmlNowPlaying().name, QStringLiteral("Movie 2"));
         f.store->stop();
 
         // The settings card opens the sheet; Escape closes it and gives the card its focus back.
+        f.key(Qt::Key_Backtab);
+        QCOMPARE(f.focusedName(), QStringLiteral("searchInput"));
         f.key(Qt::Key_Backtab);
         QCOMPARE(f.focusedName(), QStringLiteral("menuSettings"));
         f.key(Qt::Key(key));

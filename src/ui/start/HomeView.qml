@@ -104,9 +104,41 @@ FocusScope {
             width: parent.width - menu.width
             height: parent.height
 
+            SearchField {
+                id: librarySearch
+                objectName: "librarySearch"
+                x: Metrics.paneMargin
+                y: Metrics.paneMargin
+                width: Math.min(420, parent.width - 2 * Metrics.paneMargin)
+                prompt: "Search channels, movies and shows"
+                text: AppStore.search.text
+                onEdited: typed => AppStore.search.text = typed
+                Keys.onDownPressed: {
+                    if (AppStore.search.active)
+                        results.focusFirst(Qt.TabFocusReason)
+                    else
+                        moviesRow.forceActiveFocus(Qt.TabFocusReason)
+                }
+                Keys.onEscapePressed: event => {
+                    event.accepted = AppStore.search.text.length > 0
+                    AppStore.search.text = ""
+                }
+            }
+
+            SearchResultsPane {
+                id: results
+                objectName: "searchResults"
+                anchors.fill: parent
+                anchors.topMargin: librarySearch.y + librarySearch.height + 8
+                visible: AppStore.search.active
+                onLeaveUp: root.focusSearch(Qt.BacktabFocusReason)
+            }
+
             ScrollView {
                 id: scroll
                 anchors.fill: parent
+                anchors.topMargin: librarySearch.y + librarySearch.height
+                visible: !AppStore.search.active
                 contentWidth: availableWidth
                 ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
 
@@ -171,6 +203,11 @@ FocusScope {
                 }
             }
         }
+    }
+
+    // Gives the keyboard to the search field (Ctrl+F).
+    function focusSearch(reason: int) {
+        librarySearch.focusField(reason)
     }
 
     // Scrolls the pane so that a row that took the keyboard focus is in view.
