@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QMutex>
 #include <QProcess>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
@@ -37,6 +38,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <thread>
@@ -66,11 +68,13 @@ qint64 residentBytes()
 }
 
 QStringList g_phases;
-bool g_rowsDrawn = false;
+QMutex g_phasesMutex; // catalogues are received on a thread of their own, frames drawn on another
+std::atomic<bool> g_rowsDrawn = false;
 
 void collectTiming(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (context.category && std::strcmp(context.category, "mavu.timing") == 0) {
+        const QMutexLocker lock(&g_phasesMutex);
         g_phases.append(message);
         if (message.startsWith(QLatin1String("rows drawn")))
             g_rowsDrawn = true;
@@ -109,14 +113,18 @@ int oneStart(const QString &base)
         return 1;
     }
     waitUntil([] { return false; }, 300);
+    g_phasesMutex.lock();
     g_phases.clear();
+    g_phasesMutex.unlock();
     store.runEnterBrowse(); // what START does
-    if (!waitUntil([] { return g_rowsDrawn; }, 120000)) {
+    if (!waitUntil([] { return g_rowsDrawn.load(); }, 120000)) {
         std::fprintf(stderr, "the home rows were not drawn\n");
         return 1;
     }
+    g_phasesMutex.lock();
     for (const QString &phase : std::as_const(g_phases))
         std::printf("phase %s\n", qPrintable(phase));
+    g_phasesMutex.unlock();
     waitUntil([] { return false; }, 500);
     std::printf("memory home %lld\n", residentBytes());
     // Every section visited, as a user looking round: all three catalogues held.

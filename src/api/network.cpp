@@ -12,6 +12,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QPromise>
 #include <QThread>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -165,18 +166,91 @@ std::chrono::milliseconds remaining(const QDeadlineTimer &deadline)
     return std::max(0ms, std::chrono::duration_cast<std::chrono::milliseconds>(deadline.remainingTimeAsDuration()));
 }
 
+// The client of the thread that receives catalogues, on that thread only.
+thread_local QNetworkAccessManager *t_manager = nullptr;
+
+// Receives whole catalogues. On the GUI thread, every piece of a 60 MB answer waits for the GUI's
+// event loop before Qt reads the next one from the socket (the read-ahead limit), so a busy GUI
+// thread, or the other catalogue's pieces, held each transfer back, and the two home catalogues
+// came one after the other. Here only the pieces are collected.
+class TransferThread : public QThread
+{
+public:
+    TransferThread()
+    {
+        setObjectName(QStringLiteral("transfers"));
+        m_context.moveToThread(this);
+        start();
+    }
+    ~TransferThread() override
+    {
+        quit();
+        wait();
+    }
+    QObject *context() { return &m_context; }
+
+protected:
+    void run() override
+    {
+        QNetworkAccessManager manager;
+        t_manager = &manager;
+        exec();
+        t_manager = nullptr;
+    }
+
+private:
+    QObject m_context;
+};
+
+TransferThread &transferThread()
+{
+    // Ends with the application, which waits for it.
+    static QPointer<QThread> thread;
+    if (!thread)
+        thread = new TransferThread;
+    if (!thread->parent())
+        thread->setParent(QCoreApplication::instance());
+    return *static_cast<TransferThread *>(thread.data());
+}
+
+QCoro::Task<> deliver(std::shared_ptr<QPromise<Result<Response>>> promise, QUrl url, Options options)
+{
+    std::optional<Result<Response>> result;
+    {
+        auto request = get(std::move(url), options);
+        result = co_await request;
+    }
+    // The cancellation belongs to the caller's thread: its last hold goes there, not here.
+    options = {};
+    promise->addResult(std::move(*result));
+    promise->finish();
+}
+
+// Runs the whole request on the transfer thread; the answer comes back as a future.
+QFuture<Result<Response>> onTransferThread(QUrl url, Options options)
+{
+    auto promise = std::make_shared<QPromise<Result<Response>>>();
+    QFuture<Result<Response>> future = promise->future();
+    promise->start();
+    QMetaObject::invokeMethod(transferThread().context(), [promise, url = std::move(url), options = std::move(options)]() mutable {
+        [[maybe_unused]] QCoro::Task<> delivering = deliver(promise, std::move(url), std::move(options));
+    }, Qt::QueuedConnection);
+    return future;
+}
+
 } // namespace
 
 void Cancellation::cancel()
 {
-    if (m_cancelled)
+    if (m_cancelled.exchange(true))
         return;
-    m_cancelled = true;
     Q_EMIT cancelled();
 }
 
 QNetworkAccessManager &shared()
 {
+    if (t_manager)
+        return *t_manager;
     static QPointer<QNetworkAccessManager> manager;
     if (!manager) {
         manager = new QNetworkAccessManager(QCoreApplication::instance());
@@ -192,6 +266,12 @@ Limits limits(Purpose purpose)
 
 QCoro::Task<Result<Response>> get(QUrl url, Options options)
 {
+    if (options.purpose == Purpose::catalogue && !t_manager) {
+        const std::shared_ptr<Cancellation> keep = options.cancellation;
+        QFuture<Result<Response>> received = onTransferThread(std::move(url), std::move(options));
+        Result<Response> result = co_await received;
+        co_return result;
+    }
     const Limits limit = limits(options.purpose);
     QDeadlineTimer deadline(limit.deadline);
     if (!options.deadline.isForever() && options.deadline < deadline)
@@ -249,8 +329,12 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
         QObject::connect(overall, &QTimer::timeout, replyPtr, [stop] { stop(Stop::deadline); });
         if (!deadline.isForever())
             overall->start(remaining(deadline));
-        if (cancellation)
+        if (cancellation) {
             QObject::connect(cancellation.get(), &Cancellation::cancelled, replyPtr, [stop] { stop(Stop::cancelled); });
+            // Cancelled from another thread before the connection above: no signal comes.
+            if (cancellation->isCancelled())
+                stop(Stop::cancelled);
+        }
 
         QObject::connect(replyPtr, &QNetworkReply::metaDataChanged, replyPtr, [transfer, replyPtr, idle, stop] {
             idle->start();

@@ -9,6 +9,7 @@
 
 #include <QCoroTask>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -16,7 +17,8 @@ class QNetworkAccessManager;
 
 namespace Network {
 
-// The one HTTP client of the program, made on first use on the thread that uses it.
+// The HTTP client of the calling thread: the GUI thread's, made on first use, or the one of the
+// thread that receives whole catalogues.
 QNetworkAccessManager &shared();
 
 // Stops requests at once: every request made with it that is still running ends as
@@ -27,13 +29,14 @@ class Cancellation : public QObject
 
 public:
     void cancel();
-    bool isCancelled() const { return m_cancelled; }
+    // Read by the thread that receives catalogues too.
+    bool isCancelled() const { return m_cancelled.load(); }
 
 Q_SIGNALS:
     void cancelled();
 
 private:
-    bool m_cancelled = false;
+    std::atomic<bool> m_cancelled = false;
 };
 
 // What a request is for decides how long it may take and how much it may bring.
@@ -74,6 +77,10 @@ struct Response
 // or no connection (unreachable), the idle time-out or the deadline (timed out), an answer
 // broken off or a redirect not followed (server failed), a body past the size limit (too
 // large), the cancellation (cancelled).
+//
+// A catalogue is received on a thread of its own, one connection each, so that two arrive side
+// by side at loopback speed whatever the GUI thread is doing; the caller's thread only sees the
+// whole answer.
 QCoro::Task<Result<Response>> get(QUrl url, Options options = {});
 
 namespace testing {

@@ -522,12 +522,12 @@ QCoro::Task<> AppStore::enterBrowse()
     // on the check screen, rather than as an empty library.
     const Network::Options options{.purpose = Network::Purpose::connecting, .cancellation = m_connectCancellation};
     auto accountRequest = MavuAPI::playlistExpiry(playlist, options);
-    // The kept catalogues (being read since the start, usually) arrive while the account
-    // answers; the library opens from them.
-    std::optional<QFuture<std::optional<CatalogueCache::Snapshot>>> keptLoad;
+    // The kept home rows (being read since the start, usually) arrive while the account
+    // answers; the home screen shows them, and the rest of the file is taken once read.
+    std::optional<QFuture<std::optional<CatalogueCache::HomeRows>>> keptRows;
     if (std::any_of(m_cacheLoaded.cbegin(), m_cacheLoaded.cend(), [](bool loaded) { return !loaded; })) {
         preloadKept();
-        keptLoad = m_keptLoad->future;
+        keptRows = m_keptLoad->loading.homeRows;
     }
     Result<std::optional<qint64>> expiry = co_await accountRequest;
     if (!self || attempt != m_connectAttempt)
@@ -537,13 +537,11 @@ QCoro::Task<> AppStore::enterBrowse()
         connectFailed(expiry.failure());
         co_return;
     }
-    std::optional<CatalogueCache::Snapshot> kept;
-    if (keptLoad) {
-        kept = co_await *keptLoad;
+    std::optional<CatalogueCache::HomeRows> rows;
+    if (keptRows) {
+        rows = co_await *keptRows;
         if (!self || attempt != m_connectAttempt)
             co_return;
-        // Taken once: the reading keeps no second hold on lists a renewal will replace.
-        m_keptLoad.reset();
     }
     {
         const Batch batch(this);
@@ -551,8 +549,8 @@ QCoro::Task<> AppStore::enterBrowse()
         setCheckCanGoBack(false);
         if (m_playlist == playlist) {
             setPlaylistExpTs(*expiry);
-            if (kept)
-                takeKept(std::move(*kept));
+            if (rows)
+                showKeptRows(std::move(*rows));
         }
         setPhase(Phase::home);
     }
@@ -657,13 +655,20 @@ void AppStore::setCache(Section section, QList<MediaItem> items)
 
 QCoro::Task<std::optional<Failure>> AppStore::loadCatalogue(Section section)
 {
+    QPointer<AppStore> self(this);
+    // The kept file, while it is being read, is nearer than the provider.
+    if (!cacheLoaded(section) && m_keptLoad) {
+        auto kept = adoptKept();
+        co_await kept;
+        if (!self)
+            co_return Failure{Failure::Kind::cancelled};
+    }
     if (cacheLoaded(section))
         co_return std::nullopt;
     if (!m_playlist)
         co_return Failure{Failure::Kind::cancelled};
     const Playlist playlist = *m_playlist;
     const quint64 generation = m_downloads->generation();
-    QPointer<AppStore> self(this);
     auto download = m_downloads->fetch(playlist, section);
     Result<QList<MediaItem>> catalogue = co_await download;
     // Kept only for the provider and the generation it was asked for.

@@ -568,6 +568,11 @@ private:
     // everything stale or missing behind the screens, and the save after it.
     void preloadKept(); // starts reading the connected playlist's kept file, unless under way
     void takeKept(CatalogueCache::Snapshot snapshot);
+    // Shows the kept file's home rows where no catalogue is loaded yet.
+    void showKeptRows(CatalogueCache::HomeRows rows);
+    // Waits for the kept file's whole reading under way, if any, and takes it: the first to
+    // wait takes it, for the playlist it was read for.
+    QCoro::Task<> adoptKept();
     void startRenewal();
     QCoro::Task<> renewCatalogues();
     QCoro::Task<bool> renewCatalogue(Playlist playlist, quint64 generation, Section section);
@@ -663,7 +668,7 @@ private:
     struct KeptLoad
     {
         Playlist playlist;
-        QFuture<std::optional<CatalogueCache::Snapshot>> future;
+        CatalogueCache::Loading loading;
     };
     std::optional<KeptLoad> m_keptLoad;
     // The download generation a renewal runs (or ran) for: one renewal per generation.

@@ -6,6 +6,7 @@
 #include "store/appstore_p.h"
 #include "store/cataloguedownloads.h"
 
+#include <QCoroFuture>
 #include <QPointer>
 
 using namespace AppStoreDetail;
@@ -23,8 +24,38 @@ void AppStore::preloadKept()
     m_keptLoad = KeptLoad{*m_playlist, m_catalogueCache->load(*m_playlist)};
 }
 
+void AppStore::showKeptRows(CatalogueCache::HomeRows rows)
+{
+    const Batch batch(this);
+    auto &movies = rows[size_t(Section::movies)];
+    auto &shows = rows[size_t(Section::series)];
+    if (movies && !cacheLoaded(Section::movies))
+        setLatestMovies(std::move(*movies));
+    if (shows && !cacheLoaded(Section::series))
+        setLatestSeries(std::move(*shows));
+}
+
+QCoro::Task<> AppStore::adoptKept()
+{
+    if (!m_keptLoad || m_playlist != m_keptLoad->playlist)
+        co_return;
+    QPointer<AppStore> self(this);
+    const Playlist playlist = m_keptLoad->playlist;
+    QFuture<std::optional<CatalogueCache::Snapshot>> whole = m_keptLoad->loading.whole;
+    std::optional<CatalogueCache::Snapshot> kept = co_await whole;
+    if (!self || !m_keptLoad || m_keptLoad->playlist != playlist || m_playlist != playlist)
+        co_return; // taken by another wait, or dropped with the playlist or by a refresh
+    // Taken once: the reading keeps no second hold on lists a renewal will replace.
+    m_keptLoad.reset();
+    if (kept) {
+        Timing::mark("kept file read");
+        takeKept(std::move(*kept));
+    }
+}
+
 void AppStore::takeKept(CatalogueCache::Snapshot snapshot)
 {
+    const Batch batch(this);
     for (Section section : allCases<Section>()) {
         const size_t s = size_t(section);
         // What this run has loaded already is fresher than the file.
@@ -158,6 +189,7 @@ void AppStore::saveKept()
     if (!m_playlist || !m_catalogueCache->isEnabled())
         return;
     CatalogueCache::Snapshot snapshot;
+    snapshot.homeRowLength = homeRowLength;
     for (Section section : allCases<Section>()) {
         const size_t s = size_t(section);
         if (cacheLoaded(section))

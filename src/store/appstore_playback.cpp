@@ -208,6 +208,14 @@ void AppStore::openTrailer(const QString &videoId)
 
 QCoro::Task<> AppStore::loadLatest()
 {
+    QPointer<AppStore> self(this);
+    // The rows from the kept file stay up, not loading, while the rest of it is read.
+    if (m_keptLoad) {
+        auto kept = adoptKept();
+        co_await kept;
+        if (!self)
+            co_return;
+    }
     if (!m_playlist)
         co_return;
     const Playlist playlist = *m_playlist;
@@ -216,7 +224,6 @@ QCoro::Task<> AppStore::loadLatest()
     if (!m_playlistExpTs)
         startTask(loadPlaylistExpiry());
 
-    QPointer<AppStore> self(this);
     // Both catalogues at once: the rows wait for the slower one, not for the two in a row.
     auto moviesLoad = loadCatalogue(Section::movies);
     auto showsLoad = loadCatalogue(Section::series);

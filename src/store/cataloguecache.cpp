@@ -1,6 +1,7 @@
 #include "cataloguecache.h"
 
 #include "api/diagnostics.h"
+#include "store/catalogue.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -24,6 +25,8 @@ constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDev
 // magic, version, CRC-32 of the payload, payload length, account key
 constexpr qsizetype keySize = 32;
 constexpr qsizetype headerSize = 8 + 4 + 4 + 8 + keySize;
+// The payload opens with the front block's length and CRC-32.
+constexpr qsizetype frontHeadSize = 4 + 4;
 
 enum RecordFlag : quint8 {
     kindMask = 0x03,
@@ -169,6 +172,34 @@ void writeRecord(Writer &out, Pool &pool, const MediaItem &item)
         out.text(*item.seriesId);
 }
 
+QByteArray tableOf(const Pool &pool, qsizetype reserve)
+{
+    Writer table(reserve);
+    table.varint(quint64(pool.texts().size() - 1)); // the empty text is implied
+    for (qsizetype i = 1; i < pool.texts().size(); ++i)
+        table.text(pool.texts().at(i));
+    return table.take();
+}
+
+// The home rows with a text table of their own: read without the file's big table.
+QByteArray frontBlock(const CatalogueCache::HomeRows &rows)
+{
+    Pool pool;
+    Writer body(4096);
+    quint8 mask = 0;
+    for (size_t s = 0; s < rows.size(); ++s)
+        mask |= rows[s] ? quint8(1 << s) : 0;
+    body.byte(mask);
+    for (const auto &row : rows) {
+        if (!row)
+            continue;
+        body.varint(quint64(row->size()));
+        for (const MediaItem &item : *row)
+            writeRecord(body, pool, item);
+    }
+    return tableOf(pool, 1024) + body.take();
+}
+
 // --- reading ---
 
 // Every read is bounds-checked; the first failure sticks and every later read gives zero.
@@ -292,6 +323,72 @@ MediaItem readRecord(Reader &in, const QList<QString> &pool)
     return item;
 }
 
+QList<QString> readTable(Reader &in)
+{
+    QList<QString> pool;
+    const qsizetype poolSize = in.count();
+    pool.reserve(poolSize + 1);
+    pool.append(QString());
+    for (qsizetype i = 0; i < poolSize && in.ok(); ++i)
+        pool.append(in.text());
+    return pool;
+}
+
+std::optional<CatalogueCache::HomeRows> readFront(const char *begin, const char *end)
+{
+    Reader in(begin, end);
+    const QList<QString> pool = readTable(in);
+    const quint8 mask = in.byte();
+    if (mask & ~0x07)
+        return std::nullopt;
+    CatalogueCache::HomeRows rows;
+    for (size_t s = 0; s < rows.size() && in.ok(); ++s) {
+        if (!(mask & (1 << s)))
+            continue;
+        QList<MediaItem> row;
+        const qsizetype count = in.count();
+        row.reserve(count);
+        for (qsizetype i = 0; i < count && in.ok(); ++i)
+            row.append(readRecord(in, pool));
+        rows[s] = std::move(row);
+    }
+    if (!in.ok() || !in.atEnd())
+        return std::nullopt;
+    return rows;
+}
+
+// The payload behind a header that is this account's and fits the file, or null. The
+// payload's own checksum is left to the caller: the front block is read without it.
+const char *checkedPayload(const Playlist &playlist, QByteArrayView bytes, quint32 *crc)
+{
+    if (bytes.size() < headerSize || std::memcmp(bytes.data(), magic, sizeof magic) != 0)
+        return nullptr;
+    quint32 version = 0;
+    quint64 payloadSize = 0;
+    std::memcpy(&version, bytes.data() + 8, 4);
+    std::memcpy(crc, bytes.data() + 12, 4);
+    std::memcpy(&payloadSize, bytes.data() + 16, 8);
+    if (version != CatalogueCache::formatVersion || payloadSize != quint64(bytes.size() - headerSize))
+        return nullptr;
+    const QByteArray key = accountKey(playlist);
+    if (std::memcmp(bytes.data() + 24, key.constData(), keySize) != 0)
+        return nullptr;
+    return bytes.data() + headerSize;
+}
+
+// Where the front block lies in the payload, once its length and checksum pass.
+std::optional<QByteArrayView> frontOf(const char *payload, const char *end)
+{
+    if (end - payload < frontHeadSize)
+        return std::nullopt;
+    quint32 size = 0, crc = 0;
+    std::memcpy(&size, payload, 4);
+    std::memcpy(&crc, payload + 4, 4);
+    if (qint64(size) > end - payload - frontHeadSize || checksum(payload + frontHeadSize, qsizetype(size)) != crc)
+        return std::nullopt;
+    return QByteArrayView(payload + frontHeadSize, qsizetype(size));
+}
+
 } // namespace
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the catalogue file is written in the machine's byte order");
@@ -368,16 +465,24 @@ QByteArray CatalogueCache::encode(const Playlist &playlist, const Snapshot &snap
             writeRecord(body, pool, item);
     }
 
-    Writer table(body.size() / 16 + 1024);
-    table.varint(quint64(pool.texts().size() - 1)); // the empty text is implied
-    for (qsizetype i = 1; i < pool.texts().size(); ++i)
-        table.text(pool.texts().at(i));
+    HomeRows rows;
+    for (Section section : {Section::movies, Section::series}) {
+        const auto &catalogue = snapshot.catalogues[size_t(section)];
+        if (catalogue && snapshot.homeRowLength > 0)
+            rows[size_t(section)] = Catalogue::newest(*catalogue, snapshot.homeRowLength);
+    }
+    const QByteArray front = frontBlock(rows);
+    Writer frontHead(frontHeadSize);
+    frontHead.u32(quint32(front.size()));
+    frontHead.u32(checksum(front.constData(), front.size()));
+    const QByteArray frontHeadBytes = frontHead.take();
 
-    const QByteArray tableBytes = table.take();
+    const QByteArray tableBytes = tableOf(pool, body.size() / 16 + 1024);
     const QByteArray bodyBytes = body.take();
-    const quint64 payloadSize = quint64(tableBytes.size() + bodyBytes.size());
-    quint32 crc = checksum(tableBytes.constData(), tableBytes.size());
-    crc = quint32(crc32_z(crc, reinterpret_cast<const Bytef *>(bodyBytes.constData()), size_t(bodyBytes.size())));
+    const quint64 payloadSize = quint64(frontHeadSize + front.size() + tableBytes.size() + bodyBytes.size());
+    quint32 crc = checksum(frontHeadBytes.constData(), frontHeadBytes.size());
+    for (const QByteArray *part : {&front, &tableBytes, &bodyBytes})
+        crc = quint32(crc32_z(crc, reinterpret_cast<const Bytef *>(part->constData()), size_t(part->size())));
 
     Writer out(headerSize + qsizetype(payloadSize));
     out.raw(magic, sizeof magic);
@@ -386,6 +491,8 @@ QByteArray CatalogueCache::encode(const Playlist &playlist, const Snapshot &snap
     out.u64(payloadSize);
     const QByteArray key = accountKey(playlist);
     out.raw(key.constData(), key.size());
+    out.raw(frontHeadBytes.constData(), frontHeadBytes.size());
+    out.raw(front.constData(), front.size());
     out.raw(tableBytes.constData(), tableBytes.size());
     out.raw(bodyBytes.constData(), bodyBytes.size());
     return out.take();
@@ -393,31 +500,25 @@ QByteArray CatalogueCache::encode(const Playlist &playlist, const Snapshot &snap
 
 std::optional<CatalogueCache::Snapshot> CatalogueCache::decode(const Playlist &playlist, QByteArrayView bytes)
 {
-    if (bytes.size() < headerSize || std::memcmp(bytes.data(), magic, sizeof magic) != 0)
+    quint32 crc = 0;
+    const char *payload = checkedPayload(playlist, bytes, &crc);
+    const char *end = bytes.data() + bytes.size();
+    if (!payload || checksum(payload, end - payload) != crc)
         return std::nullopt;
-    quint32 version = 0, crc = 0;
-    quint64 payloadSize = 0;
-    std::memcpy(&version, bytes.data() + 8, 4);
-    std::memcpy(&crc, bytes.data() + 12, 4);
-    std::memcpy(&payloadSize, bytes.data() + 16, 8);
-    if (version != formatVersion || payloadSize != quint64(bytes.size() - headerSize))
+    const std::optional<QByteArrayView> front = frontOf(payload, end);
+    if (!front)
         return std::nullopt;
-    const QByteArray key = accountKey(playlist);
-    if (std::memcmp(bytes.data() + 24, key.constData(), keySize) != 0)
-        return std::nullopt;
-    const char *payload = bytes.data() + headerSize;
-    if (checksum(payload, qsizetype(payloadSize)) != crc)
+    std::optional<HomeRows> rows = readFront(front->data(), front->data() + front->size());
+    if (!rows)
         return std::nullopt;
 
-    Reader in(payload, bytes.data() + bytes.size());
-    QList<QString> pool;
-    const qsizetype poolSize = in.count();
-    pool.reserve(poolSize + 1);
-    pool.append(QString());
-    for (qsizetype i = 0; i < poolSize && in.ok(); ++i)
-        pool.append(in.text());
+    Reader in(front->data() + front->size(), end);
+    const QList<QString> pool = readTable(in);
 
     Snapshot snapshot;
+    snapshot.homeRows = std::move(*rows);
+    for (const auto &row : snapshot.homeRows)
+        snapshot.homeRowLength = std::max(snapshot.homeRowLength, row ? row->size() : 0);
     const quint8 categoryMask = in.byte();
     const quint8 catalogueMask = in.byte();
     if ((categoryMask | catalogueMask) & ~0x07)
@@ -449,6 +550,18 @@ std::optional<CatalogueCache::Snapshot> CatalogueCache::decode(const Playlist &p
     if (!in.ok() || !in.atEnd())
         return std::nullopt;
     return snapshot;
+}
+
+std::optional<CatalogueCache::HomeRows> CatalogueCache::decodeHomeRows(const Playlist &playlist, QByteArrayView bytes)
+{
+    quint32 crc = 0;
+    const char *payload = checkedPayload(playlist, bytes, &crc);
+    if (!payload)
+        return std::nullopt;
+    const std::optional<QByteArrayView> front = frontOf(payload, bytes.data() + bytes.size());
+    if (!front)
+        return std::nullopt;
+    return readFront(front->data(), front->data() + front->size());
 }
 
 bool CatalogueCache::write(const QString &path, const QByteArray &bytes)
@@ -492,11 +605,31 @@ std::optional<CatalogueCache::Snapshot> CatalogueCache::read(const QString &path
     return snapshot;
 }
 
-QFuture<std::optional<CatalogueCache::Snapshot>> CatalogueCache::load(Playlist playlist)
+std::optional<CatalogueCache::HomeRows> CatalogueCache::readHomeRows(const QString &path, const Playlist &playlist)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const qint64 size = file.size();
+    if (size <= 0)
+        return std::nullopt;
+    // Mapped: only the pages of the header and the front block are read from disk.
+    if (const uchar *data = file.map(0, size)) {
+        std::optional<HomeRows> rows = decodeHomeRows(playlist, QByteArrayView(reinterpret_cast<const char *>(data), size));
+        file.unmap(const_cast<uchar *>(data));
+        return rows;
+    }
+    return decodeHomeRows(playlist, file.readAll());
+}
+
+CatalogueCache::Loading CatalogueCache::load(Playlist playlist)
 {
     if (!isEnabled())
-        return QtFuture::makeReadyFuture(std::optional<Snapshot>());
-    return QtConcurrent::run(&m_pool, [path = filePath(playlist), playlist] { return read(path, playlist); });
+        return {QtFuture::makeReadyFuture(std::optional<HomeRows>()), QtFuture::makeReadyFuture(std::optional<Snapshot>())};
+    // One after the other on the cache's thread: the rows first.
+    const QString path = filePath(playlist);
+    return {QtConcurrent::run(&m_pool, [path, playlist] { return readHomeRows(path, playlist); }),
+            QtConcurrent::run(&m_pool, [path, playlist] { return read(path, playlist); })};
 }
 
 void CatalogueCache::save(Playlist playlist, Snapshot snapshot)

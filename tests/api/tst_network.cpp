@@ -1,6 +1,7 @@
 #include "api/mavuapi.h"
 #include "api/network.h"
 #include "labserver.h"
+#include "labthread.h"
 #include "support/testsupport.h"
 
 #include <QJsonArray>
@@ -12,6 +13,16 @@ using TestSupport::await;
 
 // The client's limits against servers that misbehave on purpose: each request ends with the
 // failure a user can be told about, within its time, whatever the server does.
+namespace {
+
+// The answer outlives a test that gives up on it.
+QCoro::Task<> fetchInto(std::shared_ptr<std::optional<Result<Network::Response>>> answer, QUrl url)
+{
+    *answer = co_await Network::get(std::move(url), {.purpose = Network::Purpose::catalogue});
+}
+
+} // namespace
+
 class TestNetwork : public QObject
 {
     Q_OBJECT
@@ -146,6 +157,23 @@ private Q_SLOTS:
         const QJsonDocument document = QJsonDocument::fromJson(body, &error);
         QCOMPARE(error.error, QJsonParseError::NoError);
         QVERIFY(document.isArray() && document.array().size() > 1000);
+    }
+
+    // A catalogue comes in whole while the GUI thread is busy: it is not read piece by piece
+    // through that thread's event loop.
+    void catalogueArrivesWhileTheGuiThreadIsBusy()
+    {
+        Lab::Thread lab({.faults = {{QStringLiteral("get_vod_streams"), *Lab::Fault::parse(QStringLiteral("huge:3"))}}});
+        const Playlist playlist{lab.startAndWait(), QStringLiteral("lab"), QStringLiteral("lab")};
+        Network::testing::setLimits(Network::Purpose::catalogue, {10s, 20s, 64 * 1024 * 1024});
+        auto answer = std::make_shared<std::optional<Result<Network::Response>>>();
+        [[maybe_unused]] QCoro::Task<> fetching = fetchInto(answer, playlist.playerApiURL(QStringLiteral("get_vod_streams")).value());
+        QThread::msleep(2500);
+        for (int turn = 0; turn < 5 && !*answer; ++turn)
+            QCoreApplication::processEvents();
+        QVERIFY(*answer);
+        QVERIFY((*answer)->ok());
+        QVERIFY((**answer)->body.size() >= 3 * 1024 * 1024 * 9 / 10);
     }
 
     // Cancelling ends the request at once, whatever the server is doing.

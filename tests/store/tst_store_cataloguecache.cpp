@@ -239,6 +239,35 @@ private Q_SLOTS:
         QVERIFY(keptWhole(*store, playlist, 1));
     }
 
+    // The home rows show from the file's front block without waiting for the rest of it (here
+    // damaged, so they can only have come from the front); the provider's rows follow.
+    void homeRowsFromTheFront()
+    {
+        const Playlist playlist = f->playlist();
+        serveLibrary(1);
+        {
+            auto first = started(playlist);
+            QVERIFY(keptWhole(*first, playlist, 1));
+        }
+        QFile file(QDir(cacheFolder()).filePath(CatalogueCache::fileName(playlist)));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const qint64 at = file.size() - 10;
+        QVERIFY(file.seek(at));
+        const char byte = file.read(1).at(0);
+        QVERIFY(file.seek(at) && file.write(QByteArray(1, char(byte ^ 0x20))) == 1);
+        file.close();
+
+        serveLibrary(2, 1500ms);
+        auto store = f->startedStore(playlist);
+        store->setCatalogueCacheFolder(cacheFolder());
+        store->runEnterBrowse();
+        QTRY_COMPARE(store->phase(), AppStore::Phase::home);
+        QCOMPARE(namesOf(store->latestMovies()), QStringList({"Alpha v1", "Beta v1", "Bravo v1"}));
+        QCOMPARE(namesOf(store->latestSeries()), QStringList({"Alpha v1", "Beta v1", "Bravo v1"}));
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(store->latestMovies()), QStringList({"Alpha v2", "Beta v2", "Boom v2", "Bravo v2"}), 10000);
+        QVERIFY(keptWhole(*store, playlist, 2));
+    }
+
     // Without a folder nothing is kept and the library is fetched as before.
     void offWithoutFolder()
     {

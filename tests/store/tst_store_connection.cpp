@@ -1,6 +1,7 @@
 // Start-up, connecting a playlist, phases and refreshing.
 #include "storefixture.h"
 
+#include <QMutex>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -9,11 +10,14 @@ using namespace StoreTest;
 namespace {
 
 QStringList g_timing;
+QMutex g_timingMutex; // catalogues log from the thread that receives them
 
 void captureTiming(QtMsgType, const QMessageLogContext &context, const QString &message)
 {
-    if (context.category && QLatin1String(context.category) == QLatin1String("mavu.timing"))
+    if (context.category && QLatin1String(context.category) == QLatin1String("mavu.timing")) {
+        const QMutexLocker lock(&g_timingMutex);
         g_timing.append(message);
+    }
 }
 
 } // namespace
@@ -343,6 +347,7 @@ private Q_SLOTS:
         QLoggingCategory::setFilterRules(QString());
 
         QCOMPARE(store->latestMovies().size(), 1);
+        QMutexLocker lock(&g_timingMutex);
         const QString all = g_timing.join(QLatin1Char('\n'));
         qsizetype from = 0;
         for (const QString &phase : phases) {
