@@ -65,13 +65,16 @@ int BrowseRules::gridNeighbour(int index, int count, int columns, int key)
     }
 }
 
-BrowseRules::GridContent BrowseRules::gridContent(bool loadingCategories, bool loadingItems, int count, bool failed)
+BrowseRules::GridContent BrowseRules::gridContent(bool loadingCategories, bool loadingItems, int count, bool itemsFailed,
+                                                  bool categoriesFailed)
 {
     if (loadingCategories || loadingItems)
         return GridContent::Spinner;
     if (count > 0)
         return GridContent::Grid;
-    return failed ? GridContent::Failure : GridContent::Empty;
+    if (itemsFailed)
+        return GridContent::Failure;
+    return categoriesFailed ? GridContent::Blank : GridContent::Empty;
 }
 
 QVariantList BrowseRules::sortOrders()

@@ -28,8 +28,9 @@ class BrowseRules : public QObject
 public:
     using QObject::QObject;
 
-    // What the grid pane shows below its header.
-    enum class GridContent { Spinner, Empty, Grid, Failure };
+    // What the grid pane shows below its header. Blank leaves the room to the category
+    // column, whose own failure panel says why there is nothing.
+    enum class GridContent { Spinner, Empty, Grid, Failure, Blank };
     Q_ENUM(GridContent)
 
     static constexpr qreal minimumCardWidth = 150;
@@ -62,9 +63,11 @@ public:
 
     // A spinner while the section's categories or the category's items load (a catalogue that
     // is still arriving is not an empty one), the failure when the items could not be fetched,
-    // "Nothing here yet" when no item is left to show, otherwise the grid. The channel list
-    // decides the same way.
-    Q_INVOKABLE static GridContent gridContent(bool loadingCategories, bool loadingItems, int count, bool failed);
+    // nothing at all when only the category list failed (an empty list there is no answer; the
+    // column shows the failure and its Retry), "Nothing here yet" when no item is left to show,
+    // otherwise the grid. The channel list decides the same way.
+    Q_INVOKABLE static GridContent gridContent(bool loadingCategories, bool loadingItems, int count, bool itemsFailed,
+                                               bool categoriesFailed);
 
     // The orderings in menu order, and each one's title.
     static QVariantList sortOrders();

@@ -17,6 +17,8 @@ const ImageCacheFactory::Limits programLimits{15s, 60s, 16 * 1024 * 1024};
 // Read on the threads that load pictures.
 QMutex g_limitsLock;
 ImageCacheFactory::Limits g_limits = programLimits;
+// Room past the size limit, so that an answer over it is seen to be over it.
+constexpr qint64 readSlack = 64 * 1024;
 
 // Pictures rarely change behind the same address and providers seldom send caching headers:
 // use what is on disk before asking the network again.
@@ -38,6 +40,11 @@ protected:
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
         request.setMaximumRedirectsAllowed(5);
         QNetworkReply *reply = QNetworkAccessManager::createRequest(op, request, data);
+        // Qt's network thread reads as fast as a server sends and queues it all for this thread;
+        // a bounded buffer makes it stop reading once a picture is past its limit, so that an
+        // oversized answer ends at once instead of keeping the connection busy, and this
+        // thread flooded, until the server has sent all of it.
+        reply->setReadBufferSize(limit.maxBytes + readSlack);
         // Stopped on the next turn of the event loop, never inside the reply's own signal.
         // A reply that finished meanwhile is left alone: aborting it again reports its error twice.
         const auto stop = [reply] {

@@ -148,6 +148,21 @@ private slots:
         QTest::newRow("query left in") << "http://panel.test/?a=1" << false;
         QTest::newRow("fragment left in") << "http://panel.test/#x" << false;
         QTest::newRow("blank") << "http://panel test" << false;
+        // A server resolves dot segments in the panel's own path, to a folder the panel never named.
+        QTest::newRow("path: dot") << "http://panel.test/./tv" << false;
+        QTest::newRow("path: dot dot in the middle") << "http://panel.test/tv/../admin" << false;
+        QTest::newRow("path: dot dot first") << "http://panel.test/../tv" << false;
+        QTest::newRow("path: trailing dot dot") << "http://panel.test/tv/.." << false;
+        QTest::newRow("path: trailing dot dot and slash") << "http://panel.test/tv/../" << false;
+        QTest::newRow("path: trailing dot") << "http://panel.test/tv/." << false;
+        QTest::newRow("path: encoded dot dot") << "http://panel.test/tv/%2e%2e/x" << false;
+        QTest::newRow("path: encoded dot dot, capitals") << "http://panel.test/tv/%2E%2E" << false;
+        QTest::newRow("path: half encoded dot dot") << "http://panel.test/.%2e/tv" << false;
+        QTest::newRow("path: encoded dot") << "http://panel.test/%2e/tv" << false;
+        QTest::newRow("path: dots inside a name") << "http://panel.test/tv.../v1.2/..tv" << true;
+        // Some servers decode %2F before they resolve the path.
+        QTest::newRow("path: encoded slashes around dot dot") << "http://panel.test/tv%2F..%2Fx" << false;
+        QTest::newRow("path: trailing slash") << "http://panel.test/tv/" << true;
     }
 
     void hosts()

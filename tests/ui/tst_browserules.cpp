@@ -100,16 +100,20 @@ private Q_SLOTS:
         QTest::addColumn<bool>("loadingCategories");
         QTest::addColumn<bool>("loadingItems");
         QTest::addColumn<int>("count");
-        QTest::addColumn<bool>("failed");
+        QTest::addColumn<bool>("itemsFailed");
+        QTest::addColumn<bool>("categoriesFailed");
         QTest::addColumn<BrowseRules::GridContent>("shows");
         using C = BrowseRules::GridContent;
-        QTest::newRow("items load, none yet") << false << true << 0 << false << C::Spinner;
-        QTest::newRow("items load over old ones") << false << true << 5 << false << C::Spinner;
-        QTest::newRow("catalogue still arriving") << true << false << 0 << false << C::Spinner;
-        QTest::newRow("Retry loads over the failure") << false << true << 0 << true << C::Spinner;
-        QTest::newRow("loaded, empty") << false << false << 0 << false << C::Empty;
-        QTest::newRow("failed: never an empty grid") << false << false << 0 << true << C::Failure;
-        QTest::newRow("loaded") << false << false << 3 << false << C::Grid;
+        QTest::newRow("items load, none yet") << false << true << 0 << false << false << C::Spinner;
+        QTest::newRow("items load over old ones") << false << true << 5 << false << false << C::Spinner;
+        QTest::newRow("catalogue still arriving") << true << false << 0 << false << false << C::Spinner;
+        QTest::newRow("Retry loads over the failure") << false << true << 0 << true << false << C::Spinner;
+        QTest::newRow("loaded, empty") << false << false << 0 << false << false << C::Empty;
+        QTest::newRow("failed: never an empty grid") << false << false << 0 << true << false << C::Failure;
+        QTest::newRow("both failed: the items' failure") << false << false << 0 << true << true << C::Failure;
+        QTest::newRow("categories failed: never an empty grid") << false << false << 0 << false << true << C::Blank;
+        QTest::newRow("categories failed, favourites shown") << false << false << 2 << false << true << C::Grid;
+        QTest::newRow("loaded") << false << false << 3 << false << false << C::Grid;
     }
 
     void gridContent()
@@ -117,8 +121,9 @@ private Q_SLOTS:
         QFETCH(bool, loadingCategories);
         QFETCH(bool, loadingItems);
         QFETCH(int, count);
-        QFETCH(bool, failed);
-        QTEST(BrowseRules::gridContent(loadingCategories, loadingItems, count, failed), "shows");
+        QFETCH(bool, itemsFailed);
+        QFETCH(bool, categoriesFailed);
+        QTEST(BrowseRules::gridContent(loadingCategories, loadingItems, count, itemsFailed, categoriesFailed), "shows");
     }
 
     void sortMenu()

@@ -15,7 +15,7 @@ using Place = Failures::Place;
 namespace {
 
 // Where the failure shows, the request behind it, and what the place shows without it.
-enum class Where { categoryColumn, posterGrid, channelList, detailScreen, catchupPanel };
+enum class Where { categoryColumn, liveCategoryColumn, posterGrid, channelList, detailScreen, catchupPanel };
 
 struct PlaceCase
 {
@@ -23,16 +23,20 @@ struct PlaceCase
     const char *action;  // the provider request that fails
     const char *panel;   // the failure panel's objectName
     const char *empty;   // what the place shows when there is truly nothing ("" for none)
+    const char *beside;  // the list beside it, which must not pass the failure off as emptiness
 };
 
 PlaceCase placeCase(Where where)
 {
     switch (where) {
-    case Where::categoryColumn: return {Place::categories, "get_vod_categories", "categoryFailure", ""};
-    case Where::posterGrid: return {Place::items, "get_vod_streams", "gridFailure", "gridEmpty"};
-    case Where::channelList: return {Place::items, "get_live_streams", "channelFailure", "channelsEmpty"};
-    case Where::detailScreen: return {Place::details, "get_series_info", "detailFailure", "noEpisodes"};
-    case Where::catchupPanel: return {Place::catchup, "get_simple_data_table", "catchupFailure", "catchupEmpty"};
+    case Where::categoryColumn: return {Place::categories, "get_vod_categories", "categoryFailure", "", "gridEmpty"};
+    case Where::liveCategoryColumn:
+        return {Place::categories, "get_live_categories", "categoryFailure", "", "channelsEmpty"};
+    case Where::posterGrid: return {Place::items, "get_vod_streams", "gridFailure", "gridEmpty", ""};
+    case Where::channelList: return {Place::items, "get_live_streams", "channelFailure", "channelsEmpty", ""};
+    case Where::detailScreen: return {Place::details, "get_series_info", "detailFailure", "noEpisodes", ""};
+    case Where::catchupPanel:
+        return {Place::catchup, "get_simple_data_table", "catchupFailure", "catchupEmpty", ""};
     }
     return {};
 }
@@ -148,6 +152,7 @@ class TestFailurePanels : public QObject
             TestSupport::await(f.store->openSection(Section::movies));
             f.load(QStringLiteral("SectionView.qml"));
             break;
+        case Where::liveCategoryColumn:
         case Where::channelList:
             TestSupport::await(f.store->openSection(Section::live));
             f.load(QStringLiteral("SectionView.qml"));
@@ -173,7 +178,9 @@ class TestFailurePanels : public QObject
             return std::any_of(found.cbegin(), found.cend(), [](QQuickItem *item) { return ScreenFixture::shown(item); });
         };
         switch (where) {
-        case Where::categoryColumn: return f.store->categories().size() == 4 && any("categoryRow");
+        case Where::categoryColumn: return f.store->categories().size() == 4 && any("categoryRow") && any("itemCard");
+        case Where::liveCategoryColumn:
+            return f.store->categories().size() == 4 && any("categoryRow") && any("channelRow");
         case Where::posterGrid: return any("itemCard");
         case Where::channelList: return any("channelRow");
         case Where::detailScreen: return any("seasonChip");
@@ -214,6 +221,7 @@ private Q_SLOTS:
         const QList<std::pair<const char *, Where>> places{{"category column", Where::categoryColumn},
                                                            {"poster grid", Where::posterGrid},
                                                            {"channel list", Where::channelList},
+                                                           {"live category column", Where::liveCategoryColumn},
                                                            {"detail screen", Where::detailScreen},
                                                            {"catch-up panel", Where::catchupPanel}};
         for (const auto &[name, where] : places) {
@@ -246,8 +254,13 @@ private Q_SLOTS:
         if (*what.empty)
             QVERIFY(!ScreenFixture::shown(f.find(QLatin1String(what.empty))));
         QVERIFY(!filled(f, where));
-        if (where == Where::categoryColumn) // the favourites and the recently viewed stay usable
+        if (*what.beside) {
+            // The favourites and the recently viewed stay usable; the (empty) favourites beside
+            // the failed list are no answer of the provider's.
+            QTRY_VERIFY(!f.store->loadingCategories() && !f.store->loadingItems());
             QCOMPARE(ScreenFixture::findAll(f.root, QStringLiteral("categoryRow")).size(), 2);
+            QVERIFY(!ScreenFixture::shown(f.find(QLatin1String(what.beside))));
+        }
         if (!shot.isEmpty()) {
             QTest::qWait(300);
             QVERIFY(f.window.grabWindow().save(shot));

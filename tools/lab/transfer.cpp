@@ -35,6 +35,10 @@ Transfer::Transfer(QTcpSocket *socket, BodySource body, SendOptions options)
 {
     m_clock.start();
     connect(socket, &QTcpSocket::bytesWritten, this, &Transfer::pump);
+    // A client that hung up (a picture past its size limit, a cancelled download) ends the
+    // transfer at once: the rest of a large body is never made for nobody.
+    connect(socket, &QTcpSocket::errorOccurred, this, [this] { finish(false); });
+    connect(socket, &QTcpSocket::disconnected, this, [this] { finish(false); });
     if (m_options.bytesPerSecond > 0) {
         m_pace.setInterval(50);
         connect(&m_pace, &QTimer::timeout, this, &Transfer::pump);
@@ -50,7 +54,8 @@ void Transfer::pump()
         finish(false);
         return;
     }
-    while (m_socket->bytesToWrite() < highWater) {
+    // A closed socket takes no bytes and never drains: writing on would make the body for nothing.
+    while (m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesToWrite() < highWater) {
         qint64 allowed = chunkSize;
         if (m_options.bytesPerSecond > 0) {
             const qint64 due = m_options.burst + m_options.bytesPerSecond * m_clock.elapsed() / 1000;
@@ -76,6 +81,8 @@ void Transfer::pump()
 
 void Transfer::finish(bool hangUp)
 {
+    if (m_done)
+        return;
     m_done = true;
     m_pace.stop();
     if (m_socket && hangUp)

@@ -12,7 +12,8 @@ FocusScope {
     objectName: "gridPane"
 
     readonly property int shows: BrowseRules.gridContent(AppStore.loadingCategories, AppStore.loadingItems,
-                                                           AppStore.itemsModel.count, AppStore.failures.items.failed)
+                                                           AppStore.itemsModel.count, AppStore.failures.items.failed,
+                                                           AppStore.failures.categories.failed)
 
     // Gives the grid the keyboard at its current cell, Retry when the items failed, or the
     // search field when there is neither.

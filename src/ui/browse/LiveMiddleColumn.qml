@@ -11,7 +11,8 @@ FocusScope {
     width: 300
 
     readonly property int shows: BrowseRules.gridContent(false, AppStore.loadingItems, AppStore.itemsModel.count,
-                                                           AppStore.failures.items.failed)
+                                                           AppStore.failures.items.failed,
+                                                           AppStore.failures.categories.failed)
 
     // Gives the channel list the keyboard at its current row, Retry when the channels failed,
     // or the search field when there is neither.

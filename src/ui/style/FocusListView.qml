@@ -21,6 +21,13 @@ ListView {
         if (currentItem)
             currentItem.forceActiveFocus(Qt.TabFocusReason)
     }
+    // The entry can come after the focus did: a list refilled or laid out anew has no current
+    // item for a moment, and a row that goes leaves the focus with the list. Hand it on then,
+    // or the keyboard would rest on the list with no row ringed.
+    onCurrentItemChanged: {
+        if (activeFocus && currentItem && !currentItem.activeFocus && Window.activeFocusItem === view)
+            currentItem.forceActiveFocus(Qt.TabFocusReason)
+    }
 
     // Moves the current entry by `delta`; false when there is no entry there. The entry takes
     // the focus before it becomes current: the list would otherwise hand it the focus without
