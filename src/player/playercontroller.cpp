@@ -255,6 +255,12 @@ void PlayerController::onPlayerStateChanged()
 
 void PlayerController::onRecoveryChanged()
 {
+    const bool limitReached = m_supervisor.failed() && m_supervisor.failure() == PlaybackRecovery::Failure::refused;
+    if (limitReached != m_limitReached) {
+        m_limitReached = limitReached;
+        if (m_failed == m_supervisor.failed())
+            Q_EMIT failedChanged(); // the same failure, another reason
+    }
     setFailed(m_supervisor.failed());
     if (m_failed)
         setIsBuffering(false);

@@ -127,6 +127,13 @@ void VLCPlayerView::reportFailed(bool value)
 
 void VLCPlayerView::onRecoveryChanged()
 {
+    const bool limitReached = m_supervisor.failed() && m_supervisor.failure() == PlaybackRecovery::Failure::refused;
+    postToGui(this, [this, limitReached] {
+        if (m_limitReached == limitReached)
+            return;
+        m_limitReached = limitReached;
+        Q_EMIT limitReachedChanged();
+    });
     reportFailed(m_supervisor.failed());
     if (m_supervisor.failed())
         reportBuffering(false);

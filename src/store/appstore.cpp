@@ -482,6 +482,7 @@ QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
             m_catalogueCache->drop(*m_playlist);
         setPlaylist(playlist);
         setPlaylistExpTs(std::nullopt);
+        setAccountConnections(std::nullopt, std::nullopt);
         startTask(refreshDeviceWords());
         if (persist) {
             m_preferences->setPlaylistDictionary({{QStringLiteral("host"), playlist.host},
@@ -514,7 +515,7 @@ QCoro::Task<> AppStore::enterBrowse()
     // The account answers first: a refused account or an unreachable provider is said here,
     // on the check screen, rather than as an empty library.
     const Network::Options options{.purpose = Network::Purpose::connecting, .cancellation = m_connectCancellation};
-    auto accountRequest = MavuAPI::playlistExpiry(playlist, options);
+    auto accountRequest = MavuAPI::accountStatus(playlist, options);
     // The kept catalogues (being read since the start, usually) arrive while the account
     // answers; the library opens from them.
     std::optional<QFuture<std::optional<CatalogueCache::Snapshot>>> keptLoad;
@@ -522,12 +523,12 @@ QCoro::Task<> AppStore::enterBrowse()
         preloadKept();
         keptLoad = m_keptLoad->future;
     }
-    Result<std::optional<qint64>> expiry = co_await accountRequest;
+    Result<MavuAPI::AccountStatus> account = co_await accountRequest;
     if (!self || attempt != m_connectAttempt)
         co_return;
     Timing::mark("account");
-    if (!expiry) {
-        connectFailed(expiry.failure());
+    if (!account) {
+        connectFailed(account.failure());
         co_return;
     }
     std::optional<CatalogueCache::Snapshot> kept;
@@ -543,7 +544,8 @@ QCoro::Task<> AppStore::enterBrowse()
         setConnecting(false);
         setCheckCanGoBack(false);
         if (m_playlist == playlist) {
-            setPlaylistExpTs(*expiry);
+            setPlaylistExpTs(account->expiresAt);
+            setAccountConnections(account->maxConnections, account->activeConnections);
             if (kept)
                 takeKept(std::move(*kept));
         }
