@@ -229,7 +229,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(controller->failed(), 20000);
         qInfo("refused for the limit: failure shown after %lld ms", clock.elapsed());
         QVERIFY(controller->limitReached());
-        QCOMPARE(m_lab->requestCount(QStringLiteral("live")) - before, 4);
+        // libVLC may ask more than once per opening; four openings at least, a second apart.
+        QCOMPARE_GE(m_lab->requestCount(QStringLiteral("live")) - before, 4);
         QCOMPARE_GE(clock.elapsed(), 2500);
 
         elsewhere.abort();
@@ -247,7 +248,7 @@ private Q_SLOTS:
         controller->play(catchupStream(), true);
         QTRY_VERIFY_WITH_TIMEOUT(controller->isPlaying(), 30000);
         controller.reset();
-        for (const QString route : {QStringLiteral("timeshift"), QStringLiteral("hls")}) {
+        for (const QString &route : {QStringLiteral("timeshift"), QStringLiteral("hls")}) {
             const QByteArray agent = m_lab->userAgent(route);
             QVERIFY2(agent.startsWith("MAVU/") && !agent.contains("Mozilla"), qPrintable(route + u' ' + QString::fromUtf8(agent)));
         }
