@@ -60,6 +60,8 @@ PlayerController::PlayerController(std::unique_ptr<MediaPlayer> player, QObject 
 {
     connect(m_player.get(), &MediaPlayer::stateChanged, this, &PlayerController::onPlayerStateChanged);
     connect(m_player.get(), &MediaPlayer::tracksChanged, this, &PlayerController::refreshTracks);
+    // Its stream went to another player: asked for the same address again, it opens it again.
+    connect(m_player.get(), &MediaPlayer::superseded, this, [this] { m_currentUrl.reset(); });
     connect(&m_supervisor, &PlaybackSupervisor::changed, this, &PlayerController::onRecoveryChanged);
     m_timer->setInterval(tickInterval);
     connect(m_timer.get(), &QTimer::timeout, this, &PlayerController::tick);

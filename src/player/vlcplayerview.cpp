@@ -18,6 +18,8 @@ VLCPlayerView::VLCPlayerView(std::unique_ptr<MediaPlayer> player, QQuickItem *pa
     , m_supervisor(*m_player)
 {
     connect(m_player.get(), &MediaPlayer::stateChanged, this, &VLCPlayerView::onPlayerStateChanged);
+    // Its stream went to another player: given the same address again, it opens it again.
+    connect(m_player.get(), &MediaPlayer::superseded, this, [this] { m_currentUrl.clear(); });
     connect(&m_supervisor, &PlaybackSupervisor::changed, this, &VLCPlayerView::onRecoveryChanged);
     setFrames(m_player->videoFrames());
 }

@@ -592,6 +592,7 @@ private Q_SLOTS:
         QTest::newRow("a list and its segments are one") << 1 << 0 << "catchup=200 segment=200 live1=403" << 1;
         QTest::newRow("a refused request holds nothing") << 1 << 0 << "live1=200 live2=403 -live1 movie=200" << 1;
         QTest::newRow("a missing stream holds nothing") << 1 << 0 << "missing=404 live2=200" << 1;
+        QTest::newRow("a missing stream counts for nothing") << 1 << 0 << "missing=404" << 0;
         QTest::newRow("two allowed") << 2 << 0 << "live1=200 live2=200 movie=403 -live1 movie=200" << 2;
         QTest::newRow("any number") << 0 << 0 << "live1=200 live2=200 movie=200 catchup=200" << 4;
         QTest::newRow("slow close keeps counting") << 1 << 400 << "live1=200 -live1 live2=403 ~500 live2=200" << 1;
@@ -636,6 +637,7 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(lab.highestConnections(), highest);
+        QCOMPARE(lab.refusedConnections(), int(steps.count(u"=403"_s)));
     }
 
     void accountAndControlReportConnections()
@@ -660,7 +662,7 @@ private Q_SLOTS:
         QCOMPARE(clients.open(u"b"_s, u"/movie"_s + account + u"%1.mp4"_s.arg(movieIn(lab, u"mp4"_s).id)), 200);
         QCOMPARE(lab.highestConnections(), 2);
         const QByteArray state = fetch(lab.base() + u"/lab"_s).body;
-        QVERIFY2(state.contains(R"("connections":{"max":3,"current":2,"highest":2,"slow_close_ms":250})"), state.constData());
+        QVERIFY2(state.contains(R"("connections":{"max":3,"current":2,"highest":2,"refused":0,"slow_close_ms":250})"), state.constData());
         clients.close(u"b"_s);
         QCOMPARE(fetch(lab.base() + u"/lab/reset"_s).status, 200);
         QCOMPARE(lab.activeConnections(), 2); // the closed one still counts for a moment

@@ -422,6 +422,8 @@ private Q_SLOTS:
         QCOMPARE(f.player->log().opens.size(), 1);
         QVERIFY(!f.controller.failed());
         QVERIFY(!f.controller.isReconnecting());
+        f.controller.play(QUrl(QStringLiteral("http://stream.test/live/1.ts")), false);
+        QCOMPARE(f.player->log().opens.size(), 2); // asked again, it plays again
     }
 
     void aMovieThatBreaksResumesOnRetry_data()

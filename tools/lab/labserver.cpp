@@ -264,6 +264,7 @@ void Server::respond(const Request &request, QTcpSocket *socket, std::optional<F
     if (const QString key = streamKey(request); !key.isEmpty() && !admitStream(key, socket)) {
         // As panels refuse: a plain status with a short text, nothing a player could tell apart
         // from any other refusal but by asking the account.
+        ++m_refusedConnections;
         send(socket, request, Answer::text(403, "text/plain", "Maximum connections reached\n"), std::nullopt);
         return;
     }
@@ -404,8 +405,12 @@ void Server::send(QTcpSocket *socket, const Request &request, Answer answer, con
         }
     }
     // A stream that is not sent (not found, a fault's status, refused) holds no connection.
-    if (answer.status / 100 != 2 && m_streamSockets.value(socket) == streamKey(request) && m_streamSockets.contains(socket))
-        releaseStream(socket, false);
+    if (m_streamSockets.contains(socket) && m_streamSockets.value(socket) == streamKey(request)) {
+        if (answer.status / 100 != 2)
+            releaseStream(socket, false);
+        else
+            m_highestConnections = std::max(m_highestConnections, activeConnections());
+    }
     if (options.stopAfter && answer.length && *options.stopAfter >= *answer.length)
         options.stopAfter.reset(); // a short body with a long break: nothing to break
     if (answer.paced) {
@@ -825,7 +830,6 @@ bool Server::admitStream(const QString &key, QTcpSocket *socket)
         return false;
     m_lingering.remove(key);
     m_streamSockets.insert(socket, key);
-    m_highestConnections = std::max(m_highestConnections, activeConnections());
     if (held == m_streamSockets.cend()) {
         // Whichever comes first; the second finds nothing left to release.
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { releaseStream(socket, true); });
@@ -887,6 +891,7 @@ QByteArray Server::statusJson() const
     json.key("max").number(m_options.maxConnections);
     json.key("current").number(activeConnections());
     json.key("highest").number(m_highestConnections);
+    json.key("refused").number(m_refusedConnections);
     json.key("slow_close_ms").number(m_options.slowCloseMs);
     json.endObject();
     json.key("faults").beginArray();

@@ -108,7 +108,13 @@ public:
     int activeConnections() const;
     // The most counted at once since the start or the last reset.
     int highestConnections() const { return m_highestConnections; }
-    void resetConnectionCount() { m_highestConnections = activeConnections(); }
+    // Stream requests refused for the limit since the start or the last reset.
+    int refusedConnections() const { return m_refusedConnections; }
+    void resetConnectionCount()
+    {
+        m_highestConnections = activeConnections();
+        m_refusedConnections = 0;
+    }
 
 Q_SIGNALS:
     void requestReceived(const QString &route, const QString &path);
@@ -194,6 +200,7 @@ private:
     QHash<QString, qint64> m_lingering;           // closed streams still counted, until (ms)
     QElapsedTimer m_clock;
     int m_highestConnections = 0;
+    int m_refusedConnections = 0;
 };
 
 } // namespace Lab
