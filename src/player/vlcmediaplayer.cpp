@@ -34,7 +34,6 @@ MediaPlayer::TrackLists takeTrackLists(libvlc_track_description_t *list)
 
 // GUI thread: the player whose media holds the stream connection, if any.
 VlcMediaPlayer *streaming = nullptr;
-bool oneStreamAtATime = true;
 
 } // namespace
 
@@ -105,11 +104,6 @@ VlcMediaPlayer::~VlcMediaPlayer()
     });
 }
 
-void VlcMediaPlayer::setOneStreamAtATime(bool one)
-{
-    oneStreamAtATime = one;
-}
-
 QByteArrayList VlcMediaPlayer::optionStrings(const Options &options)
 {
     QByteArrayList strings{":network-caching=" + QByteArray::number(options.networkCachingMs),
@@ -133,7 +127,7 @@ void VlcMediaPlayer::open(const QUrl &url, const Options &options)
 {
     qCDebug(lcPlayer).noquote() << "open" << Diagnostics::maskedAddress(url) << "caching" << options.networkCachingMs
                                 << "ms";
-    if (oneStreamAtATime && streaming && streaming != this)
+    if (streaming && streaming != this)
         streaming->yieldStream(); // its stop is queued ahead of this open
     streaming = this;
     const quint64 generation = ++m_requested;

@@ -57,9 +57,6 @@ public:
 
     // The media options libVLC is given for `options`.
     static QByteArrayList optionStrings(const Options &options);
-    // Whether opening closes every other player's stream first (the default); tests that
-    // play two streams side by side on purpose turn it off.
-    static void setOneStreamAtATime(bool one);
 
     void open(const QUrl &url, const Options &options) override;
     void play() override;
