@@ -394,6 +394,25 @@ std::optional<qint64> playlistExpiry(const Field &root)
     return JsonRead::integer(text);
 }
 
+AccountStatus accountStatus(const Field &root)
+{
+    AccountStatus status;
+    status.expiresAt = playlistExpiry(root);
+    const Field userInfo = JsonRead::member(root, "user_info");
+    if (!JsonRead::isObject(userInfo))
+        return status;
+    // Panels send both as texts or as numbers; a count out of any sensible range says nothing.
+    const auto count = [&](const char *name) -> std::optional<int> {
+        const auto value = JsonRead::integer(JsonRead::member(userInfo, name));
+        if (!value || *value < 0 || *value > 100000)
+            return std::nullopt;
+        return int(*value);
+    };
+    status.maxConnections = count("max_connections");
+    status.activeConnections = count("active_cons");
+    return status;
+}
+
 bool refusesCredentials(const Field &root)
 {
     const Field userInfo = JsonRead::member(root, "user_info");

@@ -20,6 +20,7 @@ std::optional<QList<MediaItem>> streamsInParts(QByteArray &body, MediaItem::Kind
 VodInfo vodInfo(const JsonRead::Field &root);
 SeriesInfo seriesInfo(const JsonRead::Field &root);
 std::optional<qint64> playlistExpiry(const JsonRead::Field &root);
+AccountStatus accountStatus(const JsonRead::Field &root);
 // An object whose "user_info" holds "auth" reading as 0: how panels refuse an account, with
 // any status and for any action.
 bool refusesCredentials(const JsonRead::Field &root);

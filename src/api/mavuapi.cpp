@@ -38,6 +38,10 @@ qsizetype recordCount(const std::optional<qint64> &expiry)
 {
     return expiry ? 1 : 0;
 }
+qsizetype recordCount(const AccountStatus &)
+{
+    return 1;
+}
 qsizetype recordCount(const DeviceStatus &status)
 {
     return status.languages.size() + (status.playlist ? 1 : 0);
@@ -180,6 +184,11 @@ Answer<SeriesInfo> seriesInfo(Playlist playlist, QString seriesId, Options optio
 Answer<std::optional<qint64>> playlistExpiry(Playlist playlist, Options options)
 {
     return getJSON(playlist.loginURL(), &decode::playlistExpiry, options);
+}
+
+Answer<AccountStatus> accountStatus(Playlist playlist, Options options)
+{
+    return getJSON(playlist.loginURL(), &decode::accountStatus, options);
 }
 
 Answer<QList<EpgProgram>> shortEPG(Playlist playlist, QString streamId, Options options)

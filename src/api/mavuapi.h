@@ -51,6 +51,22 @@ Answer<SeriesInfo> seriesInfo(Playlist playlist, QString seriesId, Options optio
 // it cannot be told. An answer with "auth" 0 is the credentials refused.
 Answer<std::optional<qint64>> playlistExpiry(Playlist playlist, Options options = {});
 
+// The account answer whole: the expiry as above, and the stream connections the account may
+// hold at once (0: any number) and holds now, when the answer says.
+struct AccountStatus
+{
+    std::optional<qint64> expiresAt;
+    std::optional<int> maxConnections;
+    std::optional<int> activeConnections;
+    bool operator==(const AccountStatus &) const = default;
+    // Whether the account holds as many stream connections as it may.
+    bool atConnectionLimit() const
+    {
+        return maxConnections && activeConnections && *maxConnections > 0 && *activeConnections >= *maxConnections;
+    }
+};
+Answer<AccountStatus> accountStatus(Playlist playlist, Options options = {});
+
 // --- programme guide ---
 Answer<QList<EpgProgram>> shortEPG(Playlist playlist, QString streamId, Options options = {});
 Answer<QList<EpgProgram>> fullEPG(Playlist playlist, QString streamId, Options options = {});

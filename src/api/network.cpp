@@ -2,6 +2,7 @@
 
 #include "diagnostics.h"
 #include "hugepages.h"
+#include "useragent.h"
 
 #include <QCoreApplication>
 #include <QCoroFuture>
@@ -299,6 +300,7 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
 
         QNetworkRequest request(url);
         request.setRawHeader("Accept", "application/json");
+        request.setRawHeader("User-Agent", UserAgent::text());
         // Redirects are followed here rather than by Qt, which follows any scheme it knows.
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         // No cookies either way: the credentials in the query are the only ones.

@@ -104,6 +104,30 @@ std::optional<QUrl> catchup(const Playlist &playlist, const QString &channelId, 
                                   + *channel + QStringLiteral(".m3u8"));
 }
 
+std::optional<Playlist> accountOf(const QUrl &stream)
+{
+    if (!stream.isValid() || !isWeb(stream) || stream.hasQuery() || stream.hasFragment())
+        return std::nullopt;
+    const QStringList segments = stream.path(QUrl::FullyEncoded).split(QLatin1Char('/'));
+    const qsizetype n = segments.size();
+    // From the end, where the builders put the account: a path prefix may hold anything.
+    qsizetype kind = -1;
+    if (n >= 6 && segments[n - 6] == QLatin1String("timeshift") && segments[n - 1].endsWith(QLatin1String(".m3u8")))
+        kind = n - 6;
+    else if (n >= 4 && (segments[n - 4] == QLatin1String("live") || segments[n - 4] == QLatin1String("movie")
+                        || segments[n - 4] == QLatin1String("series")))
+        kind = n - 4;
+    if (kind < 1 || segments[kind + 1].isEmpty())
+        return std::nullopt;
+    QUrl base = stream;
+    base.setPath(segments.mid(0, kind).join(QLatin1Char('/')));
+    Playlist playlist;
+    playlist.host = QString::fromUtf8(base.toEncoded());
+    playlist.username = QUrl::fromPercentEncoding(segments[kind + 1].toUtf8());
+    playlist.password = QUrl::fromPercentEncoding(segments[kind + 2].toUtf8());
+    return playlist;
+}
+
 bool isTrailerId(const QString &text)
 {
     if (text.isEmpty() || text.size() > 64)

@@ -29,6 +29,10 @@ std::optional<QUrl> stream(const Playlist &playlist, const QString &kind, const 
 std::optional<QUrl> catchup(const Playlist &playlist, const QString &channelId, qint64 minutes,
                             const QString &startText);
 
+// The account a stream address of the two forms above belongs to: its host (with any path
+// prefix) and its user and password; nothing for any other address.
+std::optional<Playlist> accountOf(const QUrl &stream);
+
 // A video site's id: [A-Za-z0-9_-]{1,64}.
 bool isTrailerId(const QString &text);
 

@@ -88,4 +88,7 @@ public:
 Q_SIGNALS:
     void stateChanged();
     void tracksChanged();
+    // Another player opened a stream and this one's was closed for it (see VlcMediaPlayer):
+    // nothing plays here until the next open.
+    void superseded();
 };

@@ -1,6 +1,10 @@
 #include "playbacksupervisor.h"
 
+#include "api/diagnostics.h"
+#include "connectionlimit.h"
 #include "videoframesink.h"
+
+#include <QPointer>
 
 #include <chrono>
 
@@ -21,6 +25,14 @@ PlaybackSupervisor::PlaybackSupervisor(MediaPlayer &player, QObject *parent)
     connect(&m_deadline, &QTimer::timeout, this, [this] { act(m_recovery.due(now())); });
     m_poll.setInterval(pollInterval);
     connect(&m_poll, &QTimer::timeout, this, &PlaybackSupervisor::poll);
+    connect(&m_player, &MediaPlayer::superseded, this, &PlaybackSupervisor::superseded);
+    m_refusalCheck = [](QUrl url) { return ConnectionLimit::reached(std::move(url)); };
+}
+
+void PlaybackSupervisor::setRefusalCheck(RefusalCheck check)
+{
+    m_refusalCheck = std::move(check);
+    m_checksEveryAddress = true;
 }
 
 void PlaybackSupervisor::setTiming(const PlaybackRecovery::Timing &timing)
@@ -56,6 +68,8 @@ void PlaybackSupervisor::retry()
 
 void PlaybackSupervisor::stop()
 {
+    ++m_openings;
+    m_checking = false;
     m_recovery.stop();
     m_deadline.stop();
     m_poll.stop();
@@ -68,7 +82,7 @@ void PlaybackSupervisor::playerStateChanged()
     const qint64 t = now();
     switch (m_player.state()) {
     case MediaPlayer::State::Error:
-        act(m_recovery.broke(t, PlaybackRecovery::Break::failed));
+        streamFailed(t);
         return;
     case MediaPlayer::State::Ended:
         if (!m_recovery.live() && m_recovery.hasPlayed()
@@ -101,6 +115,43 @@ void PlaybackSupervisor::playerStateChanged()
         m_recovery.framesPlaying(t);
     }
     schedule();
+    publish();
+}
+
+void PlaybackSupervisor::streamFailed(qint64 at)
+{
+    if (m_checking)
+        return; // the same failure, reported again
+    const bool opening = (phase() == Phase::loading || phase() == Phase::reconnecting) && !m_recovery.waiting();
+    if (!opening || !m_refusalCheck || (!m_checksEveryAddress && !ConnectionLimit::canTell(m_url))) {
+        act(m_recovery.broke(at, PlaybackRecovery::Break::failed));
+        return;
+    }
+    // Still "Loading…" while the account answers.
+    m_checking = true;
+    [[maybe_unused]] QCoro::Task<> started = checkRefusal(m_openings, at);
+}
+
+QCoro::Task<> PlaybackSupervisor::checkRefusal(quint64 opening, qint64 at)
+{
+    QPointer<PlaybackSupervisor> self(this);
+    auto check = m_refusalCheck(m_url);
+    const bool refused = co_await check;
+    if (!self || opening != m_openings)
+        co_return; // stopped or opened again meanwhile
+    m_checking = false;
+    qCDebug(lcPlayer) << "stream failed" << (refused ? "refused: the account's connection limit" : "");
+    act(m_recovery.broke(std::max(at, now()), refused ? PlaybackRecovery::Break::refused : PlaybackRecovery::Break::failed));
+}
+
+void PlaybackSupervisor::superseded()
+{
+    // Another player took the account's connection: nothing of this one is watched any more.
+    ++m_openings;
+    m_checking = false;
+    m_recovery.stop();
+    m_deadline.stop();
+    m_poll.stop();
     publish();
 }
 
@@ -152,6 +203,8 @@ void PlaybackSupervisor::open(bool keepPicture, qint64 startMs)
     options.keepPicture = keepPicture;
     options.startMs = startMs;
     m_seenTimeMs = -1;
+    ++m_openings;
+    m_checking = false;
     m_player.open(m_url, options);
 }
 

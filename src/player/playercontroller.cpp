@@ -60,6 +60,8 @@ PlayerController::PlayerController(std::unique_ptr<MediaPlayer> player, QObject 
 {
     connect(m_player.get(), &MediaPlayer::stateChanged, this, &PlayerController::onPlayerStateChanged);
     connect(m_player.get(), &MediaPlayer::tracksChanged, this, &PlayerController::refreshTracks);
+    // Its stream went to another player: asked for the same address again, it opens it again.
+    connect(m_player.get(), &MediaPlayer::superseded, this, [this] { m_currentUrl.reset(); });
     connect(&m_supervisor, &PlaybackSupervisor::changed, this, &PlayerController::onRecoveryChanged);
     m_timer->setInterval(tickInterval);
     connect(m_timer.get(), &QTimer::timeout, this, &PlayerController::tick);
@@ -255,6 +257,12 @@ void PlayerController::onPlayerStateChanged()
 
 void PlayerController::onRecoveryChanged()
 {
+    const bool limitReached = m_supervisor.failed() && m_supervisor.failure() == PlaybackRecovery::Failure::refused;
+    if (limitReached != m_limitReached) {
+        m_limitReached = limitReached;
+        if (m_failed == m_supervisor.failed())
+            Q_EMIT failedChanged(); // the same failure, another reason
+    }
     setFailed(m_supervisor.failed());
     if (m_failed)
         setIsBuffering(false);

@@ -24,6 +24,8 @@ class PlayerController : public QObject
 
     Q_PROPERTY(bool isBuffering READ isBuffering NOTIFY isBufferingChanged FINAL)
     Q_PROPERTY(bool failed READ failed NOTIFY failedChanged FINAL)
+    // The failure is the provider refusing a connection beyond the account's limit.
+    Q_PROPERTY(bool limitReached READ limitReached NOTIFY failedChanged FINAL)
     // A live stream broke and opens again by itself; its last picture stays.
     Q_PROPERTY(bool isReconnecting READ isReconnecting NOTIFY isReconnectingChanged FINAL)
     Q_PROPERTY(bool isPlaying READ isPlaying NOTIFY isPlayingChanged FINAL)
@@ -54,6 +56,7 @@ public:
 
     bool isBuffering() const { return m_isBuffering; }
     bool failed() const { return m_failed; }
+    bool limitReached() const { return m_limitReached; }
     bool isReconnecting() const { return m_isReconnecting; }
     bool isPlaying() const { return m_isPlaying; }
     double position() const { return m_position; }
@@ -130,6 +133,7 @@ private:
     std::optional<QUrl> m_currentUrl;
     bool m_isBuffering = true;
     bool m_failed = false;
+    bool m_limitReached = false;
     bool m_isReconnecting = false;
     bool m_isPlaying = false;
     double m_position = 0;

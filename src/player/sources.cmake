@@ -8,6 +8,7 @@ target_sources(mavu_core PRIVATE
   player/videosurface.h player/videosurface.cpp
   player/playbackrecovery.h player/playbackrecovery.cpp
   player/playbacksupervisor.h player/playbacksupervisor.cpp
+  player/connectionlimit.h player/connectionlimit.cpp
   player/playercontroller.h player/playercontroller.cpp
   player/controlledvideoview.h player/controlledvideoview.cpp
   player/vlcplayerview.h player/vlcplayerview.cpp

@@ -1,5 +1,7 @@
 #include "vlcinstance.h"
 
+#include "api/useragent.h"
+
 #include <QList>
 
 #include <vlc/vlc.h>
@@ -120,6 +122,8 @@ libvlc_instance_t *get()
         shared.handle = libvlc_new(int(argv.size()), argv.constData());
         if (!shared.handle)
             qFatal("libVLC could not be initialised (are the vlc-plugin-base plugins installed?)");
+        // Every HTTP request libVLC makes, segments of a list included, names the program.
+        libvlc_set_user_agent(shared.handle, "MAVU", UserAgent::text().constData());
     }
     return shared.handle;
 }

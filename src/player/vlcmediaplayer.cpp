@@ -1,6 +1,7 @@
 #include "vlcmediaplayer.h"
 
 #include "api/diagnostics.h"
+#include "api/useragent.h"
 #include "guithread.h"
 #include "videoframesink.h"
 #include "vlcinstance.h"
@@ -30,6 +31,9 @@ MediaPlayer::TrackLists takeTrackLists(libvlc_track_description_t *list)
         libvlc_track_description_list_release(list);
     return lists;
 }
+
+// GUI thread: the player whose media holds the stream connection, if any.
+VlcMediaPlayer *streaming = nullptr;
 
 } // namespace
 
@@ -82,6 +86,8 @@ VlcMediaPlayer::VlcMediaPlayer(QObject *parent)
 
 VlcMediaPlayer::~VlcMediaPlayer()
 {
+    if (streaming == this)
+        streaming = nullptr; // released below, before anything opened later
     {
         std::lock_guard lock(m_link->mutex);
         m_link->owner = nullptr; // nothing libVLC reports from now on reaches this object
@@ -101,7 +107,8 @@ VlcMediaPlayer::~VlcMediaPlayer()
 QByteArrayList VlcMediaPlayer::optionStrings(const Options &options)
 {
     QByteArrayList strings{":network-caching=" + QByteArray::number(options.networkCachingMs),
-                           options.httpReconnect ? QByteArray(":http-reconnect") : QByteArray(":no-http-reconnect")};
+                           options.httpReconnect ? QByteArray(":http-reconnect") : QByteArray(":no-http-reconnect"),
+                           ":http-user-agent=" + UserAgent::text()};
     if (options.startMs > 0)
         strings.append(":start-time=" + QByteArray::number(double(options.startMs) / 1000.0, 'f', 3));
     return strings;
@@ -120,6 +127,9 @@ void VlcMediaPlayer::open(const QUrl &url, const Options &options)
 {
     qCDebug(lcPlayer).noquote() << "open" << Diagnostics::maskedAddress(url) << "caching" << options.networkCachingMs
                                 << "ms";
+    if (streaming && streaming != this)
+        streaming->yieldStream(); // its stop is queued ahead of this open
+    streaming = this;
     const quint64 generation = ++m_requested;
     m_states.reset();
     if (!options.keepPicture)
@@ -165,8 +175,19 @@ void VlcMediaPlayer::pause()
     command([](libvlc_media_player_t *player) { libvlc_media_player_set_pause(player, 1); });
 }
 
+void VlcMediaPlayer::yieldStream()
+{
+    stop();
+    ++m_requested; // what the closed media still reports is of the past
+    m_states.apply(libvlc_MediaPlayerStopped, 0);
+    Q_EMIT stateChanged();
+    Q_EMIT superseded();
+}
+
 void VlcMediaPlayer::stop(Picture picture)
 {
+    if (streaming == this)
+        streaming = nullptr;
     if (picture == Picture::clear)
         m_frames->clear();
     ++m_link->pending;

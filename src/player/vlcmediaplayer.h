@@ -31,7 +31,11 @@ private:
 };
 
 // MediaPlayer on libVLC 3. libVLC's events arrive on its own threads; each is queued to the GUI
-// thread, where the state is updated and the signals are emitted. Pictures go to videoFrames().
+// thread, where the state is updated and the signals are emitted.
+// One stream at a time: providers allow an account only so many connections, so opening a media
+// first closes the stream of whichever other player holds one (that one reports Stopped and
+// superseded()); the close runs on the worker before the open, so the old connection is gone
+// before the new one is made, whatever order the screens make and drop their players in. Pictures go to videoFrames().
 // Opening, stopping and releasing wait for the network and for libVLC's threads, so they run on
 // the libVLC instance's worker in the order given; destroying the player returns at once and the
 // libVLC player is released there later, with nothing of it reaching this object any more.
@@ -92,6 +96,7 @@ private:
     static void onEvent(const libvlc_event_t *event, void *link);
     void handleEvent(int type, float cache);
     void reportErrorLater();
+    void yieldStream();
     bool busy() const;
     template<typename Command>
     void command(Command &&command);

@@ -18,6 +18,8 @@ VLCPlayerView::VLCPlayerView(std::unique_ptr<MediaPlayer> player, QQuickItem *pa
     , m_supervisor(*m_player)
 {
     connect(m_player.get(), &MediaPlayer::stateChanged, this, &VLCPlayerView::onPlayerStateChanged);
+    // Its stream went to another player: given the same address again, it opens it again.
+    connect(m_player.get(), &MediaPlayer::superseded, this, [this] { m_currentUrl.clear(); });
     connect(&m_supervisor, &PlaybackSupervisor::changed, this, &VLCPlayerView::onRecoveryChanged);
     setFrames(m_player->videoFrames());
 }
@@ -127,6 +129,13 @@ void VLCPlayerView::reportFailed(bool value)
 
 void VLCPlayerView::onRecoveryChanged()
 {
+    const bool limitReached = m_supervisor.failed() && m_supervisor.failure() == PlaybackRecovery::Failure::refused;
+    postToGui(this, [this, limitReached] {
+        if (m_limitReached == limitReached)
+            return;
+        m_limitReached = limitReached;
+        Q_EMIT limitReachedChanged();
+    });
     reportFailed(m_supervisor.failed());
     if (m_supervisor.failed())
         reportBuffering(false);

@@ -24,6 +24,8 @@ class VLCPlayerView : public VideoSurface
     Q_PROPERTY(bool isBuffering READ isBuffering WRITE setIsBuffering NOTIFY isBufferingChanged FINAL)
     Q_PROPERTY(bool failed READ failed WRITE setFailed NOTIFY failedChanged FINAL)
     Q_PROPERTY(bool isReconnecting READ isReconnecting NOTIFY isReconnectingChanged FINAL)
+    // The failure is the provider refusing a connection beyond the account's limit.
+    Q_PROPERTY(bool limitReached READ limitReached NOTIFY limitReachedChanged FINAL)
     // Frames are playing.
     Q_PROPERTY(bool isPlaying READ isPlaying NOTIFY isPlayingChanged FINAL)
 
@@ -41,6 +43,7 @@ public:
     bool failed() const { return m_failed; }
     void setFailed(bool value);
     bool isReconnecting() const { return m_isReconnecting; }
+    bool limitReached() const { return m_limitReached; }
     bool isPlaying() const { return m_isPlaying; }
 
     // Opens the address again after a failure.
@@ -54,6 +57,7 @@ Q_SIGNALS:
     void isBufferingChanged();
     void failedChanged();
     void isReconnectingChanged();
+    void limitReachedChanged();
     void isPlayingChanged();
 
 protected:
@@ -74,5 +78,6 @@ private:
     bool m_isBuffering = false;
     bool m_failed = false;
     bool m_isReconnecting = false;
+    bool m_limitReached = false;
     bool m_isPlaying = false;
 };

@@ -489,6 +489,7 @@ QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
             m_catalogueCache->drop(*m_playlist);
         setPlaylist(playlist);
         setPlaylistExpTs(std::nullopt);
+        setAccountConnections(std::nullopt, std::nullopt);
         startTask(refreshDeviceWords());
         if (persist) {
             m_preferences->setPlaylistDictionary({{QStringLiteral("host"), playlist.host},
@@ -521,7 +522,7 @@ QCoro::Task<> AppStore::enterBrowse()
     // The account answers first: a refused account or an unreachable provider is said here,
     // on the check screen, rather than as an empty library.
     const Network::Options options{.purpose = Network::Purpose::connecting, .cancellation = m_connectCancellation};
-    auto accountRequest = MavuAPI::playlistExpiry(playlist, options);
+    auto accountRequest = MavuAPI::accountStatus(playlist, options);
     // The kept home rows (being read since the start, usually) arrive while the account
     // answers; the home screen shows them, and the rest of the file is taken once read.
     std::optional<QFuture<std::optional<CatalogueCache::HomeRows>>> keptRows;
@@ -529,12 +530,12 @@ QCoro::Task<> AppStore::enterBrowse()
         preloadKept();
         keptRows = m_keptLoad->loading.homeRows;
     }
-    Result<std::optional<qint64>> expiry = co_await accountRequest;
+    Result<MavuAPI::AccountStatus> account = co_await accountRequest;
     if (!self || attempt != m_connectAttempt)
         co_return;
     Timing::mark("account");
-    if (!expiry) {
-        connectFailed(expiry.failure());
+    if (!account) {
+        connectFailed(account.failure());
         co_return;
     }
     std::optional<CatalogueCache::HomeRows> rows;
@@ -548,7 +549,8 @@ QCoro::Task<> AppStore::enterBrowse()
         setConnecting(false);
         setCheckCanGoBack(false);
         if (m_playlist == playlist) {
-            setPlaylistExpTs(*expiry);
+            setPlaylistExpTs(account->expiresAt);
+            setAccountConnections(account->maxConnections, account->activeConnections);
             if (rows)
                 showKeptRows(std::move(*rows));
         }

@@ -134,6 +134,10 @@ class AppStore : public QObject
     Q_PROPERTY(QList<MavuAPI::Language> languages READ languages NOTIFY languagesChanged FINAL)
     Q_PROPERTY(qint64 playlistExpTs READ qmlPlaylistExpTs NOTIFY playlistExpTsChanged FINAL)
     Q_PROPERTY(bool hasPlaylistExpTs READ hasPlaylistExpTs NOTIFY playlistExpTsChanged FINAL)
+    // The stream connections the account may hold at once (0: any number) and holds, as its
+    // provider last said; -1 when it did not.
+    Q_PROPERTY(int maxConnections READ qmlMaxConnections NOTIFY accountConnectionsChanged FINAL)
+    Q_PROPERTY(int activeConnections READ qmlActiveConnections NOTIFY accountConnectionsChanged FINAL)
     Q_PROPERTY(bool checkCanGoBack READ checkCanGoBack WRITE setCheckCanGoBack NOTIFY checkCanGoBackChanged FINAL)
     Q_PROPERTY(bool statusLoaded READ statusLoaded NOTIFY statusLoadedChanged FINAL)
     Q_PROPERTY(int liveSortIndex READ liveSortIndex WRITE setLiveSortIndex NOTIFY liveSortIndexChanged FINAL)
@@ -328,6 +332,8 @@ public:
     const QList<MavuAPI::Language> &languages() const { return m_languages; }
     const std::optional<qint64> &playlistExpTs() const { return m_playlistExpTs; }
     bool hasPlaylistExpTs() const { return m_playlistExpTs.has_value(); }
+    const std::optional<int> &maxConnections() const { return m_maxConnections; }
+    const std::optional<int> &activeConnections() const { return m_activeConnections; }
     bool checkCanGoBack() const { return m_checkCanGoBack; }
     void setCheckCanGoBack(bool canGoBack);
     bool statusLoaded() const { return m_statusLoaded; }
@@ -408,6 +414,8 @@ public:
     void qmlSetSelectedCatchupDay(const QString &day) { setSelectedCatchupDay(day); }
     QVariantList qmlThemes() const;
     qint64 qmlPlaylistExpTs() const { return m_playlistExpTs.value_or(0); }
+    int qmlMaxConnections() const { return m_maxConnections.value_or(-1); }
+    int qmlActiveConnections() const { return m_activeConnections.value_or(-1); }
     QUrl qmlCurrentThemeURL() const { return currentThemeURL().value_or(QUrl()); }
 
 Q_SIGNALS:
@@ -454,6 +462,7 @@ Q_SIGNALS:
     void themeIndexChanged();
     void languagesChanged();
     void playlistExpTsChanged();
+    void accountConnectionsChanged();
     void checkCanGoBackChanged();
     void statusLoadedChanged();
     void liveSortIndexChanged();
@@ -539,6 +548,7 @@ private:
     void setThemes(QList<Theme> themes);
     void setLanguages(QList<MavuAPI::Language> languages);
     void setPlaylistExpTs(std::optional<qint64> expiry);
+    void setAccountConnections(std::optional<int> max, std::optional<int> active);
     void setStatusLoaded(bool loaded);
 
     void updateFilteredItems();
@@ -646,6 +656,8 @@ private:
     int m_themeIndex = 0;
     QList<MavuAPI::Language> m_languages;
     std::optional<qint64> m_playlistExpTs;
+    std::optional<int> m_maxConnections;
+    std::optional<int> m_activeConnections;
     bool m_checkCanGoBack = false;
     bool m_statusLoaded = false;
     int m_liveSortIndex = 0;

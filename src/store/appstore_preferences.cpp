@@ -81,6 +81,13 @@ void AppStore::setPlaylistExpTs(std::optional<qint64> expiry)
         updateWordsAndTexts();
 }
 
+void AppStore::setAccountConnections(std::optional<int> max, std::optional<int> active)
+{
+    const Batch batch(this); // one signal for both
+    assign(m_maxConnections, max, &AppStore::accountConnectionsChanged);
+    assign(m_activeConnections, active, &AppStore::accountConnectionsChanged);
+}
+
 std::optional<QUrl> AppStore::currentThemeURL() const
 {
     if (m_themeIndex < 0 || m_themeIndex >= m_themes.size())
@@ -193,18 +200,21 @@ QCoro::Task<> AppStore::loadPlaylistExpiry()
     }
     const Playlist playlist = *m_playlist;
     QPointer<AppStore> self(this);
-    auto request = MavuAPI::playlistExpiry(playlist);
-    const Result<std::optional<qint64>> expiry = co_await request;
+    auto request = MavuAPI::accountStatus(playlist);
+    const Result<MavuAPI::AccountStatus> account = co_await request;
     if (!self)
         co_return;
     // The account of a provider connected meanwhile is not this one.
     if (m_playlist != playlist)
         co_return;
     // The expiry line is an extra, but an account the provider refuses is not.
-    if (expiry)
-        setPlaylistExpTs(*expiry);
-    else if (expiry.failure().kind == Failure::Kind::credentialsRefused)
-        credentialsRefused(expiry.failure());
-    else
+    if (account) {
+        const Batch batch(this);
+        setPlaylistExpTs(account->expiresAt);
+        setAccountConnections(account->maxConnections, account->activeConnections);
+    } else if (account.failure().kind == Failure::Kind::credentialsRefused) {
+        credentialsRefused(account.failure());
+    } else {
         setPlaylistExpTs(std::nullopt);
+    }
 }

@@ -208,6 +208,50 @@ private slots:
         QCOMPARE(url->path(QUrl::FullyEncoded), path);
     }
 
+    // The account is read back from every address built for it, whatever its credentials hold.
+    void accountOfBuiltAddresses_data()
+    {
+        QTest::addColumn<Playlist>("playlist");
+        QTest::newRow("plain") << panel();
+        QTest::newRow("path prefix") << panel(QStringLiteral("https://panel.test/iptv/v2"));
+        QTest::newRow("awkward credentials")
+            << Playlist{QStringLiteral("http://panel.test"), QStringLiteral("a b@c"), QStringLiteral("p/a%s?s#w")};
+        QTest::newRow("a prefix named like a kind")
+            << Playlist{QStringLiteral("http://panel.test/live"), QStringLiteral("movie"), QStringLiteral("series")};
+    }
+
+    void accountOfBuiltAddresses()
+    {
+        QFETCH(Playlist, playlist);
+        const QList<std::optional<QUrl>> built{
+            StreamAddress::stream(playlist, QStringLiteral("live"), QStringLiteral("12"), QStringLiteral("ts")),
+            StreamAddress::stream(playlist, QStringLiteral("movie"), QStringLiteral("7"), QStringLiteral("mkv")),
+            StreamAddress::stream(playlist, QStringLiteral("series"), QStringLiteral("9"), QStringLiteral("mp4")),
+            StreamAddress::catchup(playlist, QStringLiteral("12"), 45, QStringLiteral("2024-05-01:20-15")),
+        };
+        for (const auto &url : built) {
+            QVERIFY(url);
+            QCOMPARE(StreamAddress::accountOf(*url), std::optional<Playlist>(playlist));
+        }
+    }
+
+    void accountOfOtherAddresses_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("no account") << "http://panel.test/live/1.ts";
+        QTest::newRow("unknown kind") << "http://panel.test/radio/user/pass/1.ts";
+        QTest::newRow("catch-up not a list") << "http://panel.test/timeshift/user/pass/30/2024-05-01:20-15/1.ts";
+        QTest::newRow("query") << "http://panel.test/live/user/pass/1.ts?token=1";
+        QTest::newRow("a file") << "file:///live/user/pass/1.ts";
+        QTest::newRow("no user") << "http://panel.test/live//pass/1.ts";
+    }
+
+    void accountOfOtherAddresses()
+    {
+        QFETCH(QString, address);
+        QCOMPARE(StreamAddress::accountOf(QUrl(address)), std::nullopt);
+    }
+
     void trailers_data()
     {
         QTest::addColumn<QString>("id");

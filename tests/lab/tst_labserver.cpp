@@ -20,6 +20,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <map>
+
 using TestSupport::await;
 using namespace Qt::StringLiterals;
 
@@ -160,8 +162,54 @@ Lab::Options options(const QString &username = QStringLiteral("lab"), const QStr
     result.seed = 11;
     result.username = username;
     result.password = password;
+    // These rows fetch one stream after another with a client that closes its connections on
+    // a thread of its own, later: the connection limit has its own rows.
+    result.maxConnections = 0;
     return result;
 }
+
+// Stream connections held open by name, as a player holds them, for the connection-limit rows.
+class StreamClients
+{
+public:
+    explicit StreamClients(const Lab::Server &lab)
+        : m_lab(lab)
+    {
+    }
+
+    // GET on a new connection; answers the status once the head has come.
+    int open(const QString &name, const QString &path)
+    {
+        auto socket = std::make_unique<QTcpSocket>();
+        QByteArray answer;
+        QEventLoop loop;
+        QObject::connect(socket.get(), &QTcpSocket::connected, &loop, [&] {
+            socket->write("GET " + path.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        });
+        QObject::connect(socket.get(), &QTcpSocket::readyRead, &loop, [&] {
+            answer += socket->readAll();
+            if (answer.contains("\r\n\r\n"))
+                loop.quit();
+        });
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        socket->connectToHost(QHostAddress::LocalHost, m_lab.port());
+        loop.exec();
+        socket->disconnect();
+        // The body goes on arriving; nobody reads it, as a paused player would not.
+        m_sockets[name] = std::move(socket);
+        return answer.left(answer.indexOf("\r\n")).split(' ').value(1).toInt();
+    }
+
+    void close(const QString &name)
+    {
+        m_sockets.erase(name); // closes; the lab notices on its next turn
+        QTest::qWait(50);
+    }
+
+private:
+    const Lab::Server &m_lab;
+    std::map<QString, std::unique_ptr<QTcpSocket>> m_sockets;
+};
 
 } // namespace
 
@@ -527,6 +575,101 @@ private Q_SLOTS:
         QCOMPARE(await(MavuAPI::playlistExpiry(playlist)).failure().httpStatus, 500);
         QCOMPARE(await(MavuAPI::playlistExpiry(playlist)).failure().kind, Failure::Kind::serverFailed);
         QCOMPARE(await(MavuAPI::playlistExpiry(playlist)).value(), std::optional<qint64>(lab.expiresAt()));
+    }
+
+    void connectionLimit_data()
+    {
+        QTest::addColumn<int>("max");
+        QTest::addColumn<int>("slowCloseMs");
+        // Steps: "NAME=STATUS" opens stream NAME on a new connection and expects STATUS,
+        // "-NAME" closes its connection, "~MS" waits. Streams: live1, live2, movie, catchup
+        // (a catch-up list) and segment (one of its segments), missing (no such channel).
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<int>("highest");
+        QTest::newRow("a second channel is refused") << 1 << 0 << "live1=200 live2=403" << 1;
+        QTest::newRow("closing frees the place") << 1 << 0 << "live1=200 -live1 live2=200 -live2 movie=200" << 1;
+        QTest::newRow("the same stream twice is one") << 1 << 0 << "movie=200 movie2:movie=200 live1=403" << 1;
+        QTest::newRow("a list and its segments are one") << 1 << 0 << "catchup=200 segment=200 live1=403" << 1;
+        QTest::newRow("a refused request holds nothing") << 1 << 0 << "live1=200 live2=403 -live1 movie=200" << 1;
+        QTest::newRow("a missing stream holds nothing") << 1 << 0 << "missing=404 live2=200" << 1;
+        QTest::newRow("a missing stream counts for nothing") << 1 << 0 << "missing=404" << 0;
+        QTest::newRow("two allowed") << 2 << 0 << "live1=200 live2=200 movie=403 -live1 movie=200" << 2;
+        QTest::newRow("any number") << 0 << 0 << "live1=200 live2=200 movie=200 catchup=200" << 4;
+        QTest::newRow("slow close keeps counting") << 1 << 400 << "live1=200 -live1 live2=403 ~500 live2=200" << 1;
+        QTest::newRow("slow close lets the same stream back") << 1 << 400 << "live1=200 -live1 live1=200" << 1;
+    }
+
+    void connectionLimit()
+    {
+        QFETCH(int, max);
+        QFETCH(int, slowCloseMs);
+        QFETCH(QString, steps);
+        QFETCH(int, highest);
+        Lab::Options settings = options();
+        settings.maxConnections = max;
+        settings.slowCloseMs = slowCloseMs;
+        Lab::Server lab(settings);
+        lab.start();
+        const Lab::LiveChannel &archived = archivedChannel(lab);
+        const Lab::LiveChannel &other = channelWithoutArchive(lab);
+        const QString account = u'/' + UrlText::encodePathText(lab.username()) + u'/' + UrlText::encodePathText(lab.password()) + u'/';
+        const QHash<QString, QString> paths{
+            {u"live1"_s, u"/live"_s + account + u"%1.ts"_s.arg(archived.id)},
+            {u"live2"_s, u"/live"_s + account + u"%1.ts"_s.arg(other.id)},
+            {u"movie"_s, u"/movie"_s + account + u"%1.mp4"_s.arg(movieIn(lab, u"mp4"_s).id)},
+            {u"catchup"_s, u"/timeshift"_s + account + u"30/2024-05-01:20-15/%1.m3u8"_s.arg(archived.id)},
+            {u"segment"_s, u"/hls/%1/0.ts"_s.arg(archived.id)},
+            {u"missing"_s, u"/live"_s + account + u"%1.ts"_s.arg(Lab::firstLiveId - 1)},
+        };
+        StreamClients clients(lab);
+        for (const QString &step : steps.split(u' ')) {
+            if (step.startsWith(u'-')) {
+                clients.close(step.mid(1));
+            } else if (step.startsWith(u'~')) {
+                QTest::qWait(step.mid(1).toInt());
+            } else {
+                // "name:stream=status" opens a stream under a name of its own.
+                const QString target = step.section(u'=', 0, 0);
+                const QString name = target.section(u':', 0, 0);
+                const QString stream = target.contains(u':') ? target.section(u':', 1) : name;
+                QVERIFY2(paths.contains(stream), qPrintable(stream));
+                QCOMPARE(clients.open(name, paths[stream]), step.section(u'=', 1).toInt());
+            }
+        }
+        QCOMPARE(lab.highestConnections(), highest);
+        QCOMPARE(lab.refusedConnections(), int(steps.count(u"=403"_s)));
+    }
+
+    void accountAndControlReportConnections()
+    {
+        Lab::Options settings = options();
+        settings.maxConnections = 1;
+        Lab::Server lab(settings);
+        const Playlist playlist{lab.start(), lab.username(), lab.password()};
+        const QString account = u'/' + lab.username() + u'/' + lab.password() + u'/';
+        StreamClients clients(lab);
+        QCOMPARE(clients.open(u"a"_s, u"/live"_s + account + u"%1.ts"_s.arg(lab.catalogue().live().front().id)), 200);
+
+        const MavuAPI::AccountStatus status = await(MavuAPI::accountStatus(playlist)).value();
+        QCOMPARE(status.maxConnections, std::optional<int>(1));
+        QCOMPARE(status.activeConnections, std::optional<int>(1));
+        QCOMPARE(status.expiresAt, std::optional<qint64>(lab.expiresAt()));
+
+        // Switched at the control endpoint; the highest count stays until a reset.
+        QCOMPARE(fetch(lab.base() + u"/lab/connections?max=3&slow_close_ms=250"_s).status, 200);
+        QCOMPARE(fetch(lab.base() + u"/lab/connections?max=many"_s).status, 400);
+        QCOMPARE(fetch(lab.base() + u"/lab/connections?slow_close_ms=-1"_s).status, 400);
+        QCOMPARE(clients.open(u"b"_s, u"/movie"_s + account + u"%1.mp4"_s.arg(movieIn(lab, u"mp4"_s).id)), 200);
+        QCOMPARE(lab.highestConnections(), 2);
+        const QByteArray state = fetch(lab.base() + u"/lab"_s).body;
+        QVERIFY2(state.contains(R"("connections":{"max":3,"current":2,"highest":2,"refused":0,"slow_close_ms":250})"), state.constData());
+        clients.close(u"b"_s);
+        QCOMPARE(fetch(lab.base() + u"/lab/reset"_s).status, 200);
+        QCOMPARE(lab.activeConnections(), 2); // the closed one still counts for a moment
+        QCOMPARE(lab.highestConnections(), 2);
+        QTRY_COMPARE(lab.activeConnections(), 1);
+        QCOMPARE(fetch(lab.base() + u"/lab/reset"_s).status, 200);
+        QCOMPARE(lab.highestConnections(), 1);
     }
 
     void controlRefusesWhatItDoesNotKnow_data()

@@ -1,5 +1,6 @@
 #include "testmedia.h"
 
+#include "api/useragent.h"
 #include "player/playercontroller.h"
 #include "player/videoframesink.h"
 #include "player/vlcmediaplayer.h"
@@ -48,12 +49,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<MediaPlayer::Options>("options");
         QTest::addColumn<QByteArrayList>("strings");
+        const QByteArray agent = ":http-user-agent=" + UserAgent::text();
+        QVERIFY(UserAgent::text().startsWith("MAVU/"));
         QTest::newRow("stream") << MediaPlayer::Options{3000, true}
-                                << QByteArrayList{":network-caching=3000", ":http-reconnect"};
+                                << QByteArrayList{":network-caching=3000", ":http-reconnect", agent};
         QTest::newRow("catch-up") << MediaPlayer::Options{5000, true}
-                                  << QByteArrayList{":network-caching=5000", ":http-reconnect"};
+                                  << QByteArrayList{":network-caching=5000", ":http-reconnect", agent};
         QTest::newRow("no reconnection") << MediaPlayer::Options{1000, false}
-                                         << QByteArrayList{":network-caching=1000", ":no-http-reconnect"};
+                                         << QByteArrayList{":network-caching=1000", ":no-http-reconnect", agent};
     }
 
     void optionStrings()

@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
+
 #include <cmath>
 #include <limits>
 
@@ -359,6 +361,69 @@ private Q_SLOTS:
         f.player->report(State::Playing, true);
         QCOMPARE(published(f.controller), (Published{false, false, true, false}));
         QVERIFY(!f.controller.failed());
+    }
+
+    // A provider stream that fails while it opens is checked against the account's limit:
+    // refused for it, it opens again after a pause, at most three more times, then fails saying so.
+    void aRefusalForTheLimitIsTriedAgain_data()
+    {
+        QTest::addColumn<QList<bool>>("atLimit"); // what the check answers, failure by failure
+        QTest::addColumn<bool>("playsAtLast");
+        QTest::addColumn<int>("opens");
+        QTest::addColumn<bool>("failed");
+        QTest::addColumn<bool>("limitReached");
+        QTest::newRow("not the limit: fails at once") << QList<bool>{false} << false << 1 << true << false;
+        QTest::newRow("the limit, then it plays") << QList<bool>{true} << true << 2 << false << false;
+        QTest::newRow("the limit every time") << QList<bool>{true, true, true, true} << false << 4 << true << true;
+        QTest::newRow("the limit, then another failure") << QList<bool>{true, false} << false << 2 << true << false;
+    }
+
+    void aRefusalForTheLimitIsTriedAgain()
+    {
+        QFETCH(QList<bool>, atLimit);
+        QFETCH(bool, playsAtLast);
+        Fixture f;
+        f.controller.supervisor().setTiming({.watchdog = 5000, .refusalPause = 30});
+        QList<QUrl> checked;
+        f.controller.supervisor().setRefusalCheck([&](QUrl url) -> QCoro::Task<bool> {
+            checked.append(url);
+            co_return atLimit.value(checked.size() - 1);
+        });
+        const QUrl url(QStringLiteral("http://panel.test/live/user/pass/7.ts"));
+        f.controller.play(url, false);
+        for (qsizetype i = 0; i < atLimit.size(); ++i) {
+            QTRY_COMPARE(f.player->log().opens.size(), i + 1);
+            QVERIFY(!f.controller.failed());
+            f.player->report(State::Error, false);
+        }
+        if (playsAtLast) {
+            QTRY_COMPARE(f.player->log().opens.size(), atLimit.size() + 1);
+            f.player->report(State::Playing, true);
+        }
+        QTest::qWait(100); // longer than the pause: nothing more opens
+        QTEST(int(f.player->log().opens.size()), "opens");
+        QTEST(f.controller.failed(), "failed");
+        QTEST(f.controller.limitReached(), "limitReached");
+        QCOMPARE(checked.size(), atLimit.size());
+        QVERIFY(std::all_of(checked.cbegin(), checked.cend(), [&](const QUrl &each) { return each == url; }));
+    }
+
+    // Another player took the connection: this one stops watching, and neither reconnects nor
+    // fails later.
+    void supersededIsNoBreak()
+    {
+        Fixture f;
+        f.controller.supervisor().setTiming({.watchdog = 100, .backoff = {30}});
+        f.controller.play(QUrl(QStringLiteral("http://stream.test/live/1.ts")), false);
+        f.player->report(State::Playing, true);
+        Q_EMIT f.player->superseded();
+        f.player->report(State::Stopped, false);
+        QTest::qWait(300);
+        QCOMPARE(f.player->log().opens.size(), 1);
+        QVERIFY(!f.controller.failed());
+        QVERIFY(!f.controller.isReconnecting());
+        f.controller.play(QUrl(QStringLiteral("http://stream.test/live/1.ts")), false);
+        QCOMPARE(f.player->log().opens.size(), 2); // asked again, it plays again
     }
 
     void aMovieThatBreaksResumesOnRetry_data()

@@ -138,6 +138,33 @@ private Q_SLOTS:
         QCOMPARE(changed.isEmpty(), expected == QLatin1String("Your playlist expires:"));
     }
 
+    // The account's connection counts, as texts or numbers, are kept when the answer has them.
+    void accountConnectionsKept_data()
+    {
+        QTest::addColumn<QByteArray>("account");
+        QTest::addColumn<int>("max");
+        QTest::addColumn<int>("active");
+        QTest::newRow("texts") << QByteArray(R"({"user_info":{"exp_date":"0","max_connections":"2","active_cons":"1"}})") << 2 << 1;
+        QTest::newRow("numbers") << QByteArray(R"({"user_info":{"exp_date":"0","max_connections":1,"active_cons":0}})") << 1 << 0;
+        QTest::newRow("any number allowed") << QByteArray(R"({"user_info":{"max_connections":"0","active_cons":"3"}})") << 0 << 3;
+        QTest::newRow("absent") << QByteArray(R"({"user_info":{"exp_date":"0"}})") << -1 << -1;
+        QTest::newRow("not counts") << QByteArray(R"({"user_info":{"max_connections":"many","active_cons":"-1"}})") << -1 << -1;
+    }
+
+    void accountConnectionsKept()
+    {
+        QFETCH(QByteArray, account);
+        QFETCH(int, max);
+        QFETCH(int, active);
+        f->server().on("/player_api.php", FakeServer::Reply::json(account));
+        auto store = f->makeStore();
+        await(store->start());
+        await(store->connect(f->playlist(), false));
+        QTRY_COMPARE(f->accountRequests(), 1);
+        QTRY_COMPARE(store->property("maxConnections").toInt(), max);
+        QCOMPARE(store->property("activeConnections").toInt(), active);
+    }
+
     // The days left count down while the program runs: when the time left crosses a whole day,
     // which is the expiry's own time of day.
     void expiryLineCountsDown_data()

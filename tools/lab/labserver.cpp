@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHttpServerRequest>
 #include <QPointer>
+#include <QSet>
 #include <QTcpSocket>
 #include <QTimeZone>
 #include <QTimer>
@@ -133,6 +134,9 @@ Server::Server(Options options, QObject *parent)
 {
     for (const auto &[route, fault] : m_options.faults)
         m_faults.set(route, fault);
+    m_options.maxConnections = std::max(0, m_options.maxConnections);
+    m_options.slowCloseMs = std::max(0, m_options.slowCloseMs);
+    m_clock.start();
 }
 
 Server::~Server() = default;
@@ -195,6 +199,7 @@ Server::Request Server::parse(const QHttpServerRequest &httpRequest) const
     request.fromWebPage = (!fetchSite.isEmpty() && fetchSite != "same-origin" && fetchSite != "none")
         || (!origin.isEmpty() && origin != m_base.toUtf8());
     request.acceptEncoding = httpRequest.value("Accept-Encoding");
+    request.userAgent = httpRequest.value("User-Agent");
 
     // Route names, most particular first.
     const QString first = request.segments.value(0);
@@ -226,6 +231,7 @@ bool Server::handleRequest(const QHttpServerRequest &httpRequest, QTcpSocket *so
     const Request request = parse(httpRequest);
     if (!request.routes.isEmpty()) {
         m_counts[request.routes.first()] += 1;
+        m_userAgents[request.routes.first()] = request.userAgent;
         Q_EMIT requestReceived(request.routes.first(), request.path);
     }
     const std::optional<Fault> fault = m_faults.take(request.routes);
@@ -255,6 +261,13 @@ void Server::respond(const Request &request, QTcpSocket *socket, std::optional<F
         return;
     }
     const QString first = request.segments.value(0);
+    if (const QString key = streamKey(request); !key.isEmpty() && !admitStream(key, socket)) {
+        // As panels refuse: a plain status with a short text, nothing a player could tell apart
+        // from any other refusal but by asking the account.
+        ++m_refusedConnections;
+        send(socket, request, Answer::text(403, "text/plain", "Maximum connections reached\n"), std::nullopt);
+        return;
+    }
     // Faults that replace the answer need no picture drawn.
     const bool answerKept = !fault || fault->kind == Fault::Kind::cut || fault->kind == Fault::Kind::breakOff
                             || fault->kind == Fault::Kind::trickle || fault->kind == Fault::Kind::shortBody
@@ -390,6 +403,13 @@ void Server::send(QTcpSocket *socket, const Request &request, Answer answer, con
         default:
             break;
         }
+    }
+    // A stream that is not sent (not found, a fault's status, refused) holds no connection.
+    if (m_streamSockets.contains(socket) && m_streamSockets.value(socket) == streamKey(request)) {
+        if (answer.status / 100 != 2)
+            releaseStream(socket, false);
+        else
+            m_highestConnections = std::max(m_highestConnections, activeConnections());
     }
     if (options.stopAfter && answer.length && *options.stopAfter >= *answer.length)
         options.stopAfter.reset(); // a short body with a long break: nothing to break
@@ -534,9 +554,9 @@ Server::Answer Server::accountAnswer() const
     else
         json.null();
     json.key("is_trial").text("0");
-    json.key("active_cons").text("0");
+    json.key("active_cons").text(QLatin1StringView(QByteArray::number(activeConnections())));
     json.key("created_at").text(QLatin1StringView(QByteArray::number(m_startedAt - 400 * 86400)));
-    json.key("max_connections").text("1");
+    json.key("max_connections").text(QLatin1StringView(QByteArray::number(m_options.maxConnections)));
     json.key("allowed_output_formats").beginArray().text("m3u8").text("ts").endArray();
     json.endObject();
     json.key("server_info").beginObject();
@@ -764,6 +784,72 @@ Server::Answer Server::imageAnswer(const Request &request) const
     return answer;
 }
 
+// --- stream connections ----------------------------------------------------------------------
+
+QString Server::streamKey(const Request &request)
+{
+    // A catch-up programme's list and its segments are one stream, as a panel counts them.
+    const QString first = request.segments.value(0);
+    if (first == "live"_L1 || first == "movie"_L1 || first == "series"_L1) {
+        if (const auto target = idAndExtension(request.segments.value(request.segments.size() - 1)))
+            return first + u'/' + QString::number(target->first);
+    } else if (first == "timeshift"_L1) {
+        if (const auto target = idAndExtension(request.segments.value(request.segments.size() - 1)))
+            return u"catchup/"_s + QString::number(target->first);
+    } else if (first == "hls"_L1 && request.segments.size() > 1) {
+        return u"catchup/"_s + request.segments[1];
+    }
+    return {};
+}
+
+int Server::activeConnections() const
+{
+    QSet<QString> keys;
+    for (const QString &key : m_streamSockets)
+        keys.insert(key);
+    const qint64 now = m_clock.elapsed();
+    for (auto it = m_lingering.cbegin(); it != m_lingering.cend(); ++it) {
+        if (it.value() > now)
+            keys.insert(it.key());
+    }
+    return int(keys.size());
+}
+
+bool Server::admitStream(const QString &key, QTcpSocket *socket)
+{
+    const auto held = m_streamSockets.constFind(socket);
+    if (held != m_streamSockets.cend() && *held == key)
+        return true; // the next segment on the same connection
+    if (held != m_streamSockets.cend())
+        releaseStream(socket, true); // the connection moved on to another stream
+    const qint64 now = m_clock.elapsed();
+    for (auto it = m_lingering.begin(); it != m_lingering.end();)
+        it = it.value() <= now ? m_lingering.erase(it) : std::next(it);
+    const bool counted = m_lingering.contains(key) || std::find(m_streamSockets.cbegin(), m_streamSockets.cend(), key) != m_streamSockets.cend();
+    if (!counted && m_options.maxConnections > 0 && activeConnections() >= m_options.maxConnections)
+        return false;
+    m_lingering.remove(key);
+    m_streamSockets.insert(socket, key);
+    if (held == m_streamSockets.cend()) {
+        // Whichever comes first; the second finds nothing left to release.
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { releaseStream(socket, true); });
+        connect(socket, &QObject::destroyed, this, [this, socket] { releaseStream(socket, true); });
+    }
+    return true;
+}
+
+void Server::releaseStream(QTcpSocket *socket, bool linger)
+{
+    const auto held = m_streamSockets.find(socket);
+    if (held == m_streamSockets.end())
+        return;
+    const QString key = *held;
+    m_streamSockets.erase(held);
+    const bool stillCarried = std::find(m_streamSockets.cbegin(), m_streamSockets.cend(), key) != m_streamSockets.cend();
+    if (linger && !stillCarried && m_options.slowCloseMs > 0)
+        m_lingering.insert(key, m_clock.elapsed() + m_options.slowCloseMs);
+}
+
 // --- the device service ----------------------------------------------------------------------
 
 Server::Answer Server::deviceAnswer(const Request &request) const
@@ -801,6 +887,13 @@ QByteArray Server::statusJson() const
     json.key("get_series").number(m_catalogue->streamsAnswerSize(Kind::series));
     json.endObject();
     json.key("media_complete").boolean(m_media->isComplete());
+    json.key("connections").beginObject();
+    json.key("max").number(m_options.maxConnections);
+    json.key("current").number(activeConnections());
+    json.key("highest").number(m_highestConnections);
+    json.key("refused").number(m_refusedConnections);
+    json.key("slow_close_ms").number(m_options.slowCloseMs);
+    json.endObject();
     json.key("faults").beginArray();
     for (const auto &[route, fault] : m_faults.all())
         json.beginObject().key("route").text(route).key("fault").text(fault.describe()).endObject();
@@ -819,7 +912,8 @@ QByteArray Server::statusJson() const
 
 Server::Answer Server::controlAnswer(const Request &request)
 {
-    // /lab, /lab/fault?route=R&kind=K[&ms=N][&status=N][&seconds=N][&mb=N][&to=loop|file][&count=N], /lab/reset
+    // /lab, /lab/fault?route=R&kind=K[&ms=N][&status=N][&seconds=N][&mb=N][&to=loop|file][&count=N],
+    // /lab/connections?max=N&slow_close_ms=N, /lab/reset
     const QString command = request.segments.value(1);
     if (command == "fault"_L1) {
         const QString route = request.value(u"route"_s).value_or(QString());
@@ -852,8 +946,30 @@ Server::Answer Server::controlAnswer(const Request &request)
         m_faults.set(route, *fault);
         return Answer::json(statusJson());
     }
+    if (command == "connections"_L1) {
+        // /lab/connections?max=N&slow_close_ms=N: either or both.
+        const auto read = [&](const QString &name, qint64 most) -> std::optional<std::optional<qint64>> {
+            const auto text = request.value(name);
+            if (!text)
+                return std::optional<qint64>(); // not given
+            const auto value = number(*text);
+            if (!value || *value < 0 || *value > most)
+                return std::nullopt; // given, but no count
+            return value;
+        };
+        const auto max = read(u"max"_s, 1000);
+        const auto slow = read(u"slow_close_ms"_s, 600000);
+        if (!max || !slow)
+            return Answer::json(errorJson(400, u"max and slow_close_ms take whole numbers, 0 or more"_s), 400);
+        if (*max)
+            setMaxConnections(int(**max));
+        if (*slow)
+            setSlowClose(int(**slow));
+        return Answer::json(statusJson());
+    }
     if (command == "reset"_L1) {
         m_faults.clearAll();
+        resetConnectionCount();
         return Answer::json(statusJson());
     }
     if (command.isEmpty())

@@ -7,10 +7,12 @@
 #include "transfer.h"
 
 #include <QAbstractHttpServer>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QString>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -45,6 +47,10 @@ struct Options
     // Draw each channel's or title's name on its picture (ffmpeg renders on first use and keeps
     // the result for the run); otherwise the clips made at build time are served as they are.
     bool titledMedia = false;
+    // Concurrent stream connections the account may hold; 0: any number.
+    int maxConnections = 1;
+    // How long a closed stream connection still counts, as panels that notice a close late do.
+    int slowCloseMs = 0;
 };
 
 // mavu-lab: a provider panel and the device service on one port, with a generated catalogue,
@@ -89,8 +95,26 @@ public:
 
     // Requests seen per route name (the most particular one: an action, "account", "live", …).
     int requestCount(const QString &route) const { return m_counts.value(route); }
+    // The User-Agent the last request of a route came with.
+    QByteArray userAgent(const QString &route) const { return m_userAgents.value(route); }
     // Every route name a fault can be set on.
     static QStringList routeNames();
+
+    // Stream connections: a stream (a channel, a movie, an episode, a catch-up programme with its
+    // segments) counts once however many sockets carry it, and until its last socket closed
+    // (plus the slow-close time). A new stream beyond the limit is refused.
+    void setMaxConnections(int count) { m_options.maxConnections = std::max(0, count); }
+    void setSlowClose(int milliseconds) { m_options.slowCloseMs = std::max(0, milliseconds); }
+    int activeConnections() const;
+    // The most counted at once since the start or the last reset.
+    int highestConnections() const { return m_highestConnections; }
+    // Stream requests refused for the limit since the start or the last reset.
+    int refusedConnections() const { return m_refusedConnections; }
+    void resetConnectionCount()
+    {
+        m_highestConnections = activeConnections();
+        m_refusedConnections = 0;
+    }
 
 Q_SIGNALS:
     void requestReceived(const QString &route, const QString &path);
@@ -109,6 +133,7 @@ private:
         QByteArray range;
         QByteArray target;  // the path and query as sent, for redirects back to it
         QByteArray acceptEncoding;
+        QByteArray userAgent;
         QStringList routes; // most particular first
         bool fromWebPage = false; // sent by a browser on behalf of a page of another origin
         std::optional<QString> value(const QString &name) const;
@@ -155,6 +180,9 @@ private:
     Answer fileAnswer(const QString &path, const QByteArray &contentType, const Request &request, double seconds) const;
     bool credentialsMatch(const QStringList &segments) const;
     QByteArray statusJson() const;
+    static QString streamKey(const Request &request);
+    bool admitStream(const QString &key, QTcpSocket *socket);
+    void releaseStream(QTcpSocket *socket, bool linger);
 
     Options m_options;
     QString m_base;
@@ -167,6 +195,12 @@ private:
     QByteArray m_m3u;
     FaultTable m_faults;
     QHash<QString, int> m_counts;
+    QHash<QString, QByteArray> m_userAgents;
+    QHash<QTcpSocket *, QString> m_streamSockets; // the stream each socket carries
+    QHash<QString, qint64> m_lingering;           // closed streams still counted, until (ms)
+    QElapsedTimer m_clock;
+    int m_highestConnections = 0;
+    int m_refusedConnections = 0;
 };
 
 } // namespace Lab

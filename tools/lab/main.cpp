@@ -94,7 +94,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption noTitles(u"no-titles"_s, u"Serve the clips made at build time instead of rendering each stream's name onto its picture."_s);
     const QCommandLineOption media(u"media"_s, u"Folder of the media made at build time."_s, u"folder"_s, Lab::MediaLibrary::defaultDirectory());
     const QCommandLineOption makeMedia(u"make-media"_s, u"Make the media into a folder with ffmpeg and exit (the build does this)."_s, u"folder"_s);
-    parser.addOptions({port, address, seed, preset, username, password, authFailure, expiry, fault, guideDays, noTitles, media, makeMedia});
+    const QCommandLineOption maxConnections(u"max-connections"_s, u"Concurrent stream connections the account may hold (default 1; 0: any number); also at /lab/connections?max=N."_s,
+                                            u"count"_s, u"1"_s);
+    const QCommandLineOption slowClose(u"slow-close"_s, u"Milliseconds a closed stream connection still counts (default 0); also at /lab/connections?slow_close_ms=N."_s,
+                                       u"ms"_s, u"0"_s);
+    parser.addOptions({port, address, seed, preset, username, password, authFailure, expiry, fault, guideDays, noTitles, media, makeMedia,
+                       maxConnections, slowClose});
     parser.process(app);
 
     if (parser.isSet(makeMedia)) {
@@ -144,6 +149,12 @@ int main(int argc, char *argv[])
         if (!ok || options.guideDays < 0 || options.guideDays > 60)
             return fail(u"--guide-days takes a number of days from 0 to 60"_s);
     }
+    options.maxConnections = parser.value(maxConnections).toInt(&ok);
+    if (!ok || options.maxConnections < 0)
+        return fail(u"--max-connections takes a whole number, 0 for any number"_s);
+    options.slowCloseMs = parser.value(slowClose).toInt(&ok);
+    if (!ok || options.slowCloseMs < 0 || options.slowCloseMs > 600000)
+        return fail(u"--slow-close takes milliseconds from 0 to 600000"_s);
     options.titledMedia = !parser.isSet(noTitles);
     options.mediaDirectory = parser.value(media);
 
@@ -166,6 +177,9 @@ int main(int argc, char *argv[])
     print(u"  device service base: %1 (the player's MAVU_DEVICE_SERVICE_URL)"_s.arg(base));
     print(u"  programme guide: %1/xmltv.php?username=%2&password=%3"_s.arg(base, options.username, options.password));
     print(u"  faults: %1/lab/fault?route=ROUTE&kind=KIND   state: %1/lab"_s.arg(base));
+    print(u"  stream connections: at most %1%2   switch: %3/lab/connections?max=N&slow_close_ms=N"_s
+              .arg(options.maxConnections == 0 ? u"any number"_s : QString::number(options.maxConnections),
+                   options.slowCloseMs > 0 ? u", a closed one counts %1 ms more"_s.arg(options.slowCloseMs) : QString(), base));
     for (const auto &[route, active] : server.faults().all())
         print(u"  fault on %1: %2"_s.arg(route, active.describe()));
     if (!server.media().isComplete())

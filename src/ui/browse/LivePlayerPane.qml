@@ -15,6 +15,7 @@ FocusScope {
     property bool isBuffering: true
     property bool failed: false
     property bool isReconnecting: false
+    property bool limitReached: false
     property VLCPlayerView player: null
     // The preview alone, without the info panel (the guide's corner).
     property bool compact: false
@@ -113,6 +114,8 @@ FocusScope {
                 player.failedChanged.connect(() => pane.failed = player.failed)
                 pane.isReconnecting = player.isReconnecting
                 player.isReconnectingChanged.connect(() => pane.isReconnecting = player.isReconnecting)
+                pane.limitReached = player.limitReached
+                player.limitReachedChanged.connect(() => pane.limitReached = player.limitReached)
                 pane.player = player
             }
         }
@@ -135,6 +138,7 @@ FocusScope {
             visible: pane.showsPreview && (pane.isBuffering || pane.failed || pane.isReconnecting)
             failed: pane.failed
             reconnecting: pane.isReconnecting
+            limitReached: pane.limitReached
             onRetryRequested: if (pane.player) pane.player.retry()
         }
 

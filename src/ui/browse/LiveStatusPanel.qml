@@ -2,11 +2,13 @@ import QtQuick
 import Mavu
 
 // Over the preview while it connects, reconnects or after it failed: a spinner and "Loading…" or
-// "Reconnecting…", or a warning, "Couldn't play this channel" and Retry.
+// "Reconnecting…", or a warning, "Couldn't play this channel" (or why: the account's connection
+// limit) and Retry.
 Rectangle {
     id: panel
     property bool failed: false
     property bool reconnecting: false
+    property bool limitReached: false
     signal retryRequested
 
     width: content.implicitWidth + 44
@@ -38,6 +40,14 @@ Rectangle {
             text: panel.failed ? "Couldn't play this channel" : panel.reconnecting ? "Reconnecting…" : "Loading…"
             font.pixelSize: Fonts.body
             color: "white"
+        }
+        PlainText {
+            objectName: "previewFailureDetail"
+            anchors.horizontalCenter: parent.horizontalCenter
+            visible: panel.failed && panel.limitReached
+            text: "The account's connection limit was reached."
+            font.pixelSize: Fonts.callout
+            color: MavuColor.textDim
         }
         MavuButtonStyle {
             objectName: "previewRetry"

@@ -130,7 +130,9 @@ FocusScope {
                 objectName: "failureDetail"
                 anchors.horizontalCenter: parent.horizontalCenter
                 visible: controller.failed
-                text: "The provider may be offline or this title isn't available."
+                text: controller.limitReached
+                      ? "The account's connection limit was reached. Stop it playing elsewhere and try again."
+                      : "The provider may be offline or this title isn't available."
                 font.pixelSize: Fonts.callout
                 color: MavuColor.textDim
             }

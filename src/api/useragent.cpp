@@ -1,0 +1,10 @@
+#include "useragent.h"
+
+namespace UserAgent {
+
+QByteArray text()
+{
+    return QByteArrayLiteral("MAVU/" MAVU_VERSION " (Linux)");
+}
+
+} // namespace UserAgent
