@@ -7,6 +7,7 @@
 #include "player/playercontroller.h"
 #include "testmedia.h"
 
+#include <QFile>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(MavuPlugin)

@@ -198,7 +198,12 @@ private Q_SLOTS:
         show.kind = MediaItem::Kind::series;
         show.name = QStringLiteral("The Show");
         show.icon = rig.f.server.base() + QStringLiteral("/cover.jpg?password=pass");
-        Episode episode{QStringLiteral("101"), QStringLiteral("Arrival"), 1, 1, QStringLiteral("mp4"), QString()};
+        Episode episode;
+        episode.id = QStringLiteral("101");
+        episode.title = QStringLiteral("Arrival");
+        episode.season = 1;
+        episode.episodeNum = 1;
+        episode.containerExt = QStringLiteral("mp4");
         rig.f.store->playEpisode(episode, show);
         rig.resume.play(rig.f.store->qmlNowPlayingURL());
         rig.playing(10 * minute);
