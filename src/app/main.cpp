@@ -47,6 +47,8 @@ int main(int argc, char *argv[])
     store.guide()->setAutomaticImport(true);
     // The library opens from the catalogues kept by the last run.
     store.setCatalogueCacheFolder(CatalogueCache::defaultFolder());
+    // Where movies and episodes were left, kept across runs.
+    store.positions()->setPath(WatchPositions::defaultPath());
 
     ImageCacheFactory imageCache;
     QQmlApplicationEngine engine;

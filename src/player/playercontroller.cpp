@@ -88,7 +88,7 @@ QVariantList PlayerController::subtitleTracks() const
     return toVariantList(m_subtitleTracks);
 }
 
-void PlayerController::play(const QUrl &url, bool catchup)
+void PlayerController::play(const QUrl &url, bool catchup, qint64 startMs)
 {
     // The screen calls this when it appears and whenever its address changes: the same address
     // never restarts.
@@ -97,7 +97,8 @@ void PlayerController::play(const QUrl &url, bool catchup)
     m_currentUrl = url;
     setIsBuffering(true);
     // Movies, episodes and recordings: a stream without a length turns out live once it plays.
-    m_supervisor.start(url, MediaPlayer::Options{catchup ? catchupCacheMs : streamCacheMs, true}, false);
+    m_supervisor.start(url, MediaPlayer::Options{catchup ? catchupCacheMs : streamCacheMs, true, std::max<qint64>(0, startMs)},
+                       false);
 }
 
 void PlayerController::retry()

@@ -70,8 +70,8 @@ public:
     const QList<Track> &subtitleTrackList() const { return m_subtitleTracks; }
 
     // Starts `url` unless it is the address already given; `catchup` (a time-shifted recording)
-    // only makes the network cache larger.
-    Q_INVOKABLE void play(const QUrl &url, bool catchup);
+    // only makes the network cache larger. An on-demand stream starts `startMs` in.
+    Q_INVOKABLE void play(const QUrl &url, bool catchup, qint64 startMs = 0);
     // Opens the address again after a failure; a movie resumes where it broke off.
     Q_INVOKABLE void retry();
     // Stops the ticks and the player; for when the player screen goes away.

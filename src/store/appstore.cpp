@@ -32,6 +32,7 @@ AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     , m_catchupDaysModel(new TextListModel(QByteArrayLiteral("day"), this))
     , m_catchupDayProgramsModel(new EpgProgramListModel(QByteArrayLiteral("program"), this))
 {
+    m_positions = new WatchPositions(this);
     m_failures = new Failures([this] { return m_batchDepth > 0; }, this);
     m_downloads = new CatalogueDownloads(this);
     m_catalogueCache = std::make_unique<CatalogueCache>();
@@ -98,6 +99,7 @@ void AppStore::setPhase(Phase phase)
 void AppStore::setPlaylist(std::optional<Playlist> playlist)
 {
     assign(m_playlist, std::move(playlist), &AppStore::playlistChanged);
+    m_positions->setPlaylist(m_playlist);
 }
 
 void AppStore::setConnecting(bool connecting)

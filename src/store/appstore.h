@@ -11,6 +11,7 @@
 #include "store/listmodels.h"
 #include "store/wordtable.h"
 #include "store/programguide.h"
+#include "store/watchpositions.h"
 
 #include <QCoroTask>
 #include <QDateTime>
@@ -163,6 +164,8 @@ class AppStore : public QObject
     Q_PROPERTY(ProgramGuide *guide READ guide CONSTANT FINAL)
     // The search across live channels, movies and shows at once (the home screen's field).
     Q_PROPERTY(LibrarySearch *search READ search CONSTANT FINAL)
+    // Where movies and episodes were left, for the connected playlist.
+    Q_PROPERTY(WatchPositions *positions READ positions CONSTANT FINAL)
     // Live TV shows the guide grid of the selected category in place of the channel list.
     Q_PROPERTY(bool liveGuide READ liveGuide WRITE setLiveGuide NOTIFY liveGuideChanged FINAL)
 
@@ -234,6 +237,16 @@ public:
     Q_INVOKABLE void playGuideCatchup(const MediaItem &channel, const EpgProgram &program);
     // The live catalogue, fetched (and kept) when it is not there yet.
     QCoro::Task<QList<MediaItem>> liveCatalogue();
+
+    // --- positions ---
+    WatchPositions *positions() const { return m_positions; }
+    // What plays now as a position to keep (no position yet): none for live channels and
+    // recordings.
+    std::optional<WatchEntry> nowPlayingWatchEntry() const;
+    // Plays a kept entry again where it was left: a movie full-window, an episode with its
+    // show's details loaded behind it, so that the player offers the show's episodes.
+    QCoro::Task<> resume(WatchEntry entry);
+    Q_INVOKABLE void runResume(const WatchEntry &entry);
 
     // --- words ---
     // Not invokable: QML binds to `words.t(key, fallback)`, which follows changes of the words.
@@ -727,4 +740,5 @@ private:
     ProgramGuide *m_guide = nullptr;
     LibrarySearch *m_search;
     bool m_pinGiven = false;
+    WatchPositions *m_positions;
 };

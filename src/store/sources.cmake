@@ -16,6 +16,8 @@ target_sources(mavu_core PRIVATE
   store/appstore_preferences.cpp
   store/appstore_guide.cpp
   store/appstore_cataloguecache.cpp
+  store/appstore_positions.cpp
+  store/watchpositions.h store/watchpositions.cpp
   store/guideprogram.h store/guideprogram.cpp
   store/guidedatabase.h store/guidedatabase.cpp
   store/guideimportjob.h store/guideimportjob.cpp

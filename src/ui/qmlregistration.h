@@ -253,3 +253,27 @@ struct GuideTickForeign
     QML_FOREIGN(GuideTick)
     QML_VALUE_TYPE(guideTick)
 };
+
+// Where movies and episodes were left: `AppStore.positions`, its home-row model and its rows.
+struct WatchPositionsForeign
+{
+    Q_GADGET
+    QML_FOREIGN(WatchPositions)
+    QML_NAMED_ELEMENT(WatchPositions)
+    QML_UNCREATABLE("The store keeps the positions.")
+};
+
+struct WatchEntryListModelForeign
+{
+    Q_GADGET
+    QML_FOREIGN(WatchEntryListModel)
+    QML_NAMED_ELEMENT(WatchEntryListModel)
+    QML_UNCREATABLE("The positions make their model.")
+};
+
+struct WatchEntryForeign
+{
+    Q_GADGET
+    QML_FOREIGN(WatchEntry)
+    QML_VALUE_TYPE(watchEntry)
+};

@@ -26,6 +26,9 @@ mavu_add_ui_test(tst_detailrules ui/tst_detailrules.cpp)
 mavu_add_ui_test(tst_detailscreen ui/tst_detailscreen.cpp)
 mavu_add_ui_test(tst_failurepanels ui/tst_failurepanels.cpp)
 target_link_libraries(tst_failurepanels PRIVATE mavu_player_test_support)
+mavu_add_ui_test(tst_resume ui/tst_resume.cpp)
+target_link_libraries(tst_resume PRIVATE mavu_player_test_support)
+mavu_add_ui_test(tst_continuerow ui/tst_continuerow.cpp)
 
 # qmllint over every QML file of the screens' module (Qt's own lint targets, with the module's
 # import paths); any warning fails.

@@ -27,6 +27,15 @@ MavuButton {
             placeholderSize: 32
             placeholderCaptioned: false
 
+            WatchProgressBar {
+                objectName: "watchProgress"
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.bottom: parent.bottom
+                anchors.margins: 6
+                progress: AppStore.positions.revision >= 0 ? AppStore.positions.progressOfItem(card.item) : 0
+            }
+
             FavoriteBadge {
                 objectName: "favoriteBadge"
                 anchors.top: parent.top

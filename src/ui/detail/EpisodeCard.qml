@@ -35,6 +35,16 @@ MavuButton {
             address: control.episode.image
             placeholder: "play.rectangle"
             placeholderSize: Fonts.title3
+
+            WatchProgressBar {
+                objectName: "watchProgress"
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.bottom: parent.bottom
+                anchors.margins: 4
+                implicitHeight: 3
+                progress: AppStore.positions.revision >= 0 ? AppStore.positions.progressOfEpisode(control.episode) : 0
+            }
         }
         Column {
             anchors.verticalCenter: parent.verticalCenter

@@ -53,14 +53,23 @@ FocusScope {
         onLeaveRequested: AppStore.exitPlayer()
     }
 
+    // Movies and episodes start where they were left, and remember where they are.
+    ResumeState {
+        id: resumeState
+        objectName: "resumeState"
+        controller: controller
+        store: AppStore
+    }
+
     // The desktop's media controls and the screen kept awake follow this screen's playback.
     Component.onCompleted: {
         MediaSession.attachController(controller)
-        controller.play(url, AppStore.hasCatchupURLBuilder)
+        resumeState.play(url)
     }
-    onUrlChanged: controller.play(url, AppStore.hasCatchupURLBuilder)
+    onUrlChanged: resumeState.play(url)
     Component.onDestruction: {
         MediaSession.detach(controller)
+        resumeState.save()
         controller.shutdown()
     }
 
@@ -218,6 +227,13 @@ FocusScope {
         y: root.height - height * root.chromeReveal
         opacity: root.chromeReveal
         visible: opacity > 0
+    }
+
+    ResumeNotice {
+        objectName: "resumeNotice"
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: topBar.y + topBar.height + 8
+        resume: resumeState
     }
 
     PlayerKeysOverlay {

@@ -59,7 +59,7 @@ FocusScope {
                     text: AppStore.words.t("live_tv", "Live TV")
                     systemImage: "tv"
                     KeyNavigation.down: menuMovies
-                    KeyNavigation.right: moviesRow
+                    KeyNavigation.right: continueRow.visible ? continueRow : moviesRow
                     onClicked: AppStore.runOpenSection(Catalog.Live)
                 }
                 MenuCard {
@@ -70,7 +70,7 @@ FocusScope {
                     systemImage: "film"
                     KeyNavigation.up: menuLive
                     KeyNavigation.down: menuSeries
-                    KeyNavigation.right: moviesRow
+                    KeyNavigation.right: continueRow.visible ? continueRow : moviesRow
                     onClicked: AppStore.runOpenSection(Catalog.Movies)
                 }
                 MenuCard {
@@ -81,7 +81,7 @@ FocusScope {
                     systemImage: "rectangle.stack"
                     KeyNavigation.up: menuMovies
                     KeyNavigation.down: menuSettings
-                    KeyNavigation.right: moviesRow
+                    KeyNavigation.right: continueRow.visible ? continueRow : moviesRow
                     onClicked: AppStore.runOpenSection(Catalog.Series)
                 }
                 MenuCard {
@@ -91,7 +91,7 @@ FocusScope {
                     text: AppStore.words.t("settings", "Settings")
                     systemImage: "gearshape"
                     KeyNavigation.up: menuSeries
-                    KeyNavigation.right: moviesRow
+                    KeyNavigation.right: continueRow.visible ? continueRow : moviesRow
                     onClicked: {
                         root.settingsByKey = visualFocus
                         root.showSettings = true
@@ -149,12 +149,21 @@ FocusScope {
                     bottomPadding: 2 * Metrics.paneMargin
                     spacing: Metrics.paneMargin
 
+                    ContinueRow {
+                        id: continueRow
+                        objectName: "continueRow"
+                        width: parent.width
+                        KeyNavigation.down: moviesRow
+                        KeyNavigation.left: menuLive
+                        onActiveFocusChanged: root.reveal(this)
+                    }
                     LatestRow {
                         id: moviesRow
                         objectName: "latestMoviesRow"
                         width: parent.width
                         title: AppStore.words.t("latest_movies", "Latest Movies")
                         model: AppStore.latestMoviesModel
+                        KeyNavigation.up: continueRow
                         KeyNavigation.down: seriesRow
                         KeyNavigation.left: menuMovies
                         onActiveFocusChanged: root.reveal(this)
