@@ -85,7 +85,7 @@ void Transfer::finish(bool hangUp)
         return;
     m_done = true;
     m_pace.stop();
-    if (m_socket && hangUp)
+    if (hangUp && m_socket)
         m_socket->disconnectFromHost(); // after what is buffered has gone out
     deleteLater();
 }

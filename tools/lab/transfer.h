@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+class QAbstractSocket;
 class QTcpSocket;
 
 namespace Lab {
@@ -43,7 +44,9 @@ private:
     void pump();
     void finish(bool hangUp);
 
-    QPointer<QTcpSocket> m_socket;
+    // The base class: the socket says it disconnected while it is being destroyed, when it is no
+    // longer a QTcpSocket.
+    QPointer<QAbstractSocket> m_socket;
     BodySource m_body;
     SendOptions m_options;
     qint64 m_sent = 0;
