@@ -404,6 +404,15 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             url = *next;
             continue;
         }
+        // Qt ends a reply without an error when the server closes the connection early; a body
+        // shorter than its promised length is a broken answer, never a shorter catalogue. (When Qt
+        // inflates a compressed body itself it drops the length header, so this only compares
+        // the bytes that crossed the wire.)
+        const QVariant promised = replyPtr->header(QNetworkRequest::ContentLengthHeader);
+        if (promised.isValid() && transfer->size < promised.toLongLong() && status != 204 && status != 304) {
+            dropChunks(*transfer);
+            co_return failed(Failure{Failure::Kind::serverFailed, status}, "body shorter than promised");
+        }
         qCDebug(lcNetwork).noquote() << name << "status" << status << transfer->size << "bytes" << clock.elapsed() << "ms"
                                      << Diagnostics::maskedAddress(url);
         const qint64 size = transfer->size;

@@ -100,6 +100,8 @@ private Q_SLOTS:
         QTest::newRow("403") << "get_series_categories" << "status:403" << "credentialsRefused" << 0 << 1000;
         QTest::newRow("an HTML page") << "get_vod_streams" << "notjson" << "notUnderstood" << 0 << 1000;
         QTest::newRow("cut halfway") << "get_vod_streams" << "cut" << "serverFailed" << 0 << 1500;
+        QTest::newRow("cut halfway, list") << "get_vod_categories" << "cut" << "serverFailed" << 0 << 1500;
+        QTest::newRow("cut halfway, account") << "account" << "cut" << "serverFailed" << 0 << 1500;
         QTest::newRow("in time after a delay") << "get_live_categories" << "delay:200" << "ok" << 150 << 1000;
     }
 
