@@ -173,6 +173,9 @@ QCoro::Task<> AppStore::loadItems()
         const Batch batch(this);
         m_failures->clear(Failures::Place::items);
         setItems(itemsOf(section, category));
+        // The list is here: the first channel's start (and its guide lines) is no part of it,
+        // and a spinner in its place would take the keyboard from the list meanwhile.
+        setLoadingItems(false);
 
         // Opening a live category while nothing live plays starts its first channel.
         const bool livePlaying = m_nowPlaying && m_nowPlaying->isLive();
@@ -182,10 +185,7 @@ QCoro::Task<> AppStore::loadItems()
     if (first) {
         auto playing = play(*first);
         co_await playing;
-        if (!self)
-            co_return;
     }
-    setLoadingItems(false);
 }
 
 QList<MediaItem> AppStore::itemsOf(Section section, const Category &category)
