@@ -2,12 +2,12 @@
 
 #include "api/diagnostics.h"
 #include "store/catalogue.h"
+#include "store/ownerfile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringEncoder>
 #include <QtConcurrent>
@@ -20,7 +20,6 @@ namespace {
 
 constexpr char magic[8] = {'M', 'A', 'V', 'U', 'C', 'A', 'T', '\n'};
 constexpr QLatin1String suffix{".catalogue"};
-constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 // magic, version, CRC-32 of the payload, payload length, account key
 constexpr qsizetype keySize = 32;
@@ -566,20 +565,7 @@ std::optional<CatalogueCache::HomeRows> CatalogueCache::decodeHomeRows(const Pla
 
 bool CatalogueCache::write(const QString &path, const QByteArray &bytes)
 {
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder))
-        return false;
-    // The folder is the account's alone, so even a moment's wider file mode shows nothing.
-    QFile::setPermissions(folder, ownerOnly | QFileDevice::ExeOwner);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.setPermissions(ownerOnly);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeOwnerOnlyFile(path, bytes);
 }
 
 std::optional<CatalogueCache::Snapshot> CatalogueCache::read(const QString &path, const Playlist &playlist)

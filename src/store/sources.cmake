@@ -7,6 +7,7 @@ target_sources(mavu_core PRIVATE
   store/failures.h store/failures.cpp
   store/cataloguedownloads.h store/cataloguedownloads.cpp
   store/cataloguecache.h store/cataloguecache.cpp
+  store/ownerfile.h store/ownerfile.cpp
   store/librarysearch.h store/librarysearch.cpp
   store/appstore.h store/appstore_p.h
   store/appstore.cpp

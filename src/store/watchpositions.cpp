@@ -1,6 +1,7 @@
 #include "watchpositions.h"
 
 #include "api/diagnostics.h"
+#include "store/ownerfile.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -10,7 +11,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -316,20 +316,7 @@ bool WatchPositions::save()
     const QByteArray bytes = QJsonDocument(QJsonObject{{QStringLiteral("version"), fileVersion},
                                                        {QStringLiteral("playlists"), playlists}})
                                  .toJson(QJsonDocument::Compact);
-    const auto written = [&] {
-        const QString folder = QFileInfo(m_path).absolutePath();
-        if (!QDir().mkpath(folder))
-            return false;
-        QSaveFile file(m_path);
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        file.setPermissions(ownerOnly);
-        if (file.write(bytes) != bytes.size()) {
-            file.cancelWriting();
-            return false;
-        }
-        return file.commit();
-    }();
+    const bool written = writeOwnerOnlyFile(m_path, bytes);
     if (written != !m_saveFailed)
         qCWarning(lcStore) << (written ? "positions saved again" : "positions could not be saved; tried again later");
     m_saveFailed = !written;
