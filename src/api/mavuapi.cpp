@@ -77,6 +77,7 @@ QCoro::Task<Result<Value>> getJSON(std::optional<QUrl> url, Decode decode, Optio
          fromBytes, kind]() mutable -> Result<Value> {
             QElapsedTimer clock;
             clock.start();
+            Timing::mark("decode start", name);
             if (fromBytes) {
                 // An array answer carries no account refusal, which is an object.
                 if (std::optional<Value> value = fromBytes(bytes, kind)) {
@@ -102,6 +103,8 @@ QCoro::Task<Result<Value>> getJSON(std::optional<QUrl> url, Decode decode, Optio
             return value;
         });
     Result<Value> decoded = co_await decoding;
+    if (options.purpose == Network::Purpose::catalogue)
+        Timing::mark("handed over", Diagnostics::requestName(*url));
     co_return decoded;
 }
 
