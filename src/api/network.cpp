@@ -36,12 +36,15 @@ const std::array<Limits, 3> programLimits{{
 std::array<Limits, 3> g_limits = programLimits;
 
 constexpr qsizetype bodyPadding = 64; // at least simdjson's SIMDJSON_PADDING
-// What Qt's network thread may read ahead of us. Unbounded, a fast server fills the GUI thread's
-// event queue with chunks faster than they are taken, and the queue is not left (no timer, no
-// paint) until the answer ends or runs into its size limit: seconds for a whole catalogue.
+// What Qt's network thread may read ahead of us. Unbounded, a fast server fills the receiving
+// thread's event queue with pieces faster than they are taken, and the queue is not left (no
+// timer, no paint) until the answer ends or runs into its size limit. The GUI thread keeps a
+// small window; the transfer thread does nothing else, and a larger window there means fewer
+// hand-overs between Qt's network thread and it.
 constexpr qint64 readAhead = 512 * 1024;
-// Bodies up to this size are joined where they arrive; a larger one is joined on a worker thread.
-constexpr qint64 joinInPlace = 2 * 1024 * 1024;
+constexpr qint64 catalogueReadAhead = 4 * 1024 * 1024;
+// A body over this size is let go of on a worker thread.
+constexpr qint64 freeInPlace = 2 * 1024 * 1024;
 constexpr int maxRedirects = 5;
 
 struct DeleteLater
@@ -55,45 +58,34 @@ enum class Stop { none, idle, deadline, tooLarge, cancelled };
 // What the handlers of one reply share; it outlives the coroutine's frame if a late signal
 // still arrives before the reply is gone.
 //
-// The body is kept as the chunks that came, not grown in one buffer: every doubling of a buffer
-// of tens of megabytes copies all of it, on the GUI thread, in one go (over a second at 128 MB).
+// The body is read straight into one buffer, sized up front from the promised length, so a
+// catalogue is neither kept as pieces nor joined afterwards. Without a length (a compressed
+// answer Qt inflates) it grows by doubling, which copies each byte about once more.
 struct Transfer
 {
-    QList<QByteArray> chunks;
-    qint64 size = 0;
+    QByteArray body;
     Stop stop = Stop::none;
     qint64 maxBytes = 0;
 };
 
-// The chunks as one body, with room behind its end for the JSON parser: the parser reads a
-// little past the last byte and would otherwise copy a whole catalogue to get that room.
-QByteArray joined(const QList<QByteArray> &chunks, qint64 size)
+// Room for `more` bytes and the JSON parser's padding behind them.
+void makeRoom(QByteArray &body, qint64 more)
 {
-    QByteArray body;
-    body.reserve(qsizetype(size) + bodyPadding);
+    const qint64 needed = body.size() + more + bodyPadding;
+    if (body.capacity() >= needed)
+        return;
+    const qint64 grown = body.capacity() > 0 ? std::max<qint64>(needed, 2 * qint64(body.capacity())) : needed;
+    body.reserve(qsizetype(grown));
     HugePages::advise(body.constData(), body.capacity());
-    for (const QByteArray &chunk : chunks)
-        body.append(chunk);
-    return body;
 }
 
-QCoro::Task<QByteArray> joinedBody(QList<QByteArray> chunks, qint64 size)
+// Lets go of a large body away from the thread that received it: freeing hundreds of megabytes
+// takes a while.
+void dropBody(Transfer &transfer)
 {
-    if (size <= joinInPlace)
-        co_return joined(chunks, size);
-    // The chunks go with the job and are freed on the worker too. The future is made outside
-    // the co_await expression: GCC 12 mishandles temporaries inside its operand.
-    QFuture<QByteArray> joining = QtConcurrent::run([chunks = std::move(chunks), size] { return joined(chunks, size); });
-    QByteArray body = co_await joining;
-    co_return body;
-}
-
-// Lets go of a large body away from the GUI thread: freeing hundreds of megabytes takes a while.
-void dropChunks(Transfer &transfer)
-{
-    QList<QByteArray> chunks = std::exchange(transfer.chunks, {});
-    if (transfer.size > joinInPlace)
-        (void)QtConcurrent::run([chunks = std::move(chunks)] {});
+    QByteArray body = std::exchange(transfer.body, {});
+    if (body.capacity() > freeInPlace)
+        (void)QtConcurrent::run([body = std::move(body)] {});
 }
 
 // Whether the server answered at all. A reply that carries an HTTP status holds the server's
@@ -309,7 +301,7 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
 
         std::unique_ptr<QNetworkReply, DeleteLater> reply(shared().get(request));
         reply->setParent(nullptr);
-        reply->setReadBufferSize(readAhead);
+        reply->setReadBufferSize(t_manager ? catalogueReadAhead : readAhead);
         QNetworkReply *const replyPtr = reply.get();
         auto transfer = std::make_shared<Transfer>();
         transfer->maxBytes = limit.maxBytes;
@@ -343,22 +335,32 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             const qint64 length = replyPtr->header(QNetworkRequest::ContentLengthHeader).toLongLong();
             if (length > transfer->maxBytes)
                 stop(Stop::tooLarge); // known too large before a byte of it is read
+            else if (length > 0 && transfer->body.isEmpty())
+                makeRoom(transfer->body, length); // only reserved: pages never written are never taken
         });
-        // Collected as it arrives; nothing is reserved up front, whatever the server promises.
         QObject::connect(replyPtr, &QNetworkReply::readyRead, replyPtr, [transfer, replyPtr, idle, stop, name] {
             idle->start();
-            const QByteArray chunk = replyPtr->readAll();
-            if (transfer->size == 0 && !chunk.isEmpty())
-                Timing::mark("first byte", name);
-            if (transfer->stop != Stop::none)
-                return; // stopped: what still arrives is dropped, not kept
-            if (transfer->size + chunk.size() > transfer->maxBytes) {
-                stop(Stop::tooLarge);
-                dropChunks(*transfer);
+            const qint64 available = replyPtr->bytesAvailable();
+            if (available <= 0)
+                return;
+            if (transfer->stop != Stop::none) {
+                replyPtr->skip(available); // stopped: what still arrives is dropped, not kept
                 return;
             }
-            transfer->size += chunk.size();
-            transfer->chunks.append(chunk);
+            QByteArray &body = transfer->body;
+            if (body.isEmpty())
+                Timing::mark("first byte", name);
+            if (body.size() + available > transfer->maxBytes) {
+                stop(Stop::tooLarge);
+                dropBody(*transfer);
+                replyPtr->skip(available);
+                return;
+            }
+            makeRoom(body, available);
+            const qsizetype at = body.size();
+            body.resize(at + qsizetype(available));
+            const qint64 got = replyPtr->read(body.data() + at, available);
+            body.resize(at + qsizetype(std::max<qint64>(got, 0)));
         });
         co_await replyPtr;
         Timing::mark("last byte", name);
@@ -370,7 +372,7 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
         const QVariant statusAttribute = replyPtr->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const int status = statusAttribute.toInt();
         if (transfer->stop != Stop::none)
-            dropChunks(*transfer);
+            dropBody(*transfer);
         switch (transfer->stop) {
         case Stop::cancelled:
             co_return failed(Failure{Failure::Kind::cancelled}, "by the caller");
@@ -385,7 +387,7 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
         }
         const QNetworkReply::NetworkError error = replyPtr->error();
         if (!statusAttribute.isValid() || error == QNetworkReply::TimeoutError || connectionFailed(error) || isRedirect(status))
-            dropChunks(*transfer); // no body to hand on
+            dropBody(*transfer); // no body to hand on
         if (!statusAttribute.isValid() || error == QNetworkReply::TimeoutError) {
             const Failure::Kind kind =
                 error == QNetworkReply::TimeoutError ? Failure::Kind::timedOut : Failure::Kind::unreachable;
@@ -409,15 +411,14 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
         // inflates a compressed body itself it drops the length header, so this only compares
         // the bytes that crossed the wire.)
         const QVariant promised = replyPtr->header(QNetworkRequest::ContentLengthHeader);
-        if (promised.isValid() && transfer->size < promised.toLongLong() && status != 204 && status != 304) {
-            dropChunks(*transfer);
+        if (promised.isValid() && transfer->body.size() < promised.toLongLong() && status != 204 && status != 304) {
+            dropBody(*transfer);
             co_return failed(Failure{Failure::Kind::serverFailed, status}, "body shorter than promised");
         }
-        qCDebug(lcNetwork).noquote() << name << "status" << status << transfer->size << "bytes" << clock.elapsed() << "ms"
+        QByteArray body = std::exchange(transfer->body, {});
+        qCDebug(lcNetwork).noquote() << name << "status" << status << body.size() << "bytes" << clock.elapsed() << "ms"
                                      << Diagnostics::maskedAddress(url);
-        const qint64 size = transfer->size;
-        auto joining = joinedBody(std::exchange(transfer->chunks, {}), size);
-        QByteArray body = co_await joining;
+        makeRoom(body, 0); // a body that filled its room exactly: the parser reads a little past the end
         co_return Response{status, std::move(body)};
     }
 }

@@ -4,7 +4,7 @@ mavu_add_test(tst_deviceservice api/tst_deviceservice.cpp)
 mavu_add_test(tst_diagnostics api/tst_diagnostics.cpp)
 # The client's limits against the lab's faults.
 mavu_add_test(tst_network api/tst_network.cpp)
-target_link_libraries(tst_network PRIVATE mavu_lab)
+target_link_libraries(tst_network PRIVATE mavu_lab ZLIB::ZLIB)
 mavu_add_test(tst_xmltvreader api/tst_xmltvreader.cpp)
 target_link_libraries(tst_xmltvreader PRIVATE ZLIB::ZLIB)
 mavu_add_test(tst_streamaddress api/tst_streamaddress.cpp)

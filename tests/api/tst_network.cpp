@@ -6,7 +6,11 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
+
+#include <zlib.h>
 
 using namespace std::chrono_literals;
 using TestSupport::await;
@@ -19,6 +23,71 @@ namespace {
 QCoro::Task<> fetchInto(std::shared_ptr<std::optional<Result<Network::Response>>> answer, QUrl url)
 {
     *answer = co_await Network::get(std::move(url), {.purpose = Network::Purpose::catalogue});
+}
+
+// Answers every connection with one head and a body written in small pieces, one piece per
+// turn of the event loop, so that the client reads it in as many pieces; then hangs up.
+class PieceServer : public QTcpServer
+{
+public:
+    PieceServer(QByteArray head, QByteArray body, qsizetype piece)
+        : m_head(std::move(head))
+        , m_body(std::move(body))
+        , m_piece(piece)
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *socket = nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                if (!socket->readAll().contains("\r\n\r\n") || socket->property("answered").toBool())
+                    return;
+                socket->setProperty("answered", true);
+                socket->write(m_head);
+                writeFrom(socket, 0);
+            });
+        });
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/player_api.php").arg(serverPort())); }
+
+private:
+    void writeFrom(QTcpSocket *socket, qsizetype at)
+    {
+        if (at >= m_body.size()) {
+            socket->disconnectFromHost();
+            return;
+        }
+        socket->write(m_body.mid(at, m_piece));
+        socket->flush();
+        QTimer::singleShot(0, socket, [this, socket, at] { writeFrom(socket, at + m_piece); });
+    }
+
+    QByteArray m_head, m_body;
+    qsizetype m_piece;
+};
+
+QByteArray gzipped(const QByteArray &data)
+{
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(qsizetype(deflateBound(&stream, uLong(data.size()))), Qt::Uninitialized);
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    stream.avail_in = uInt(data.size());
+    stream.next_out = reinterpret_cast<Bytef *>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(qsizetype(stream.total_out));
+    deflateEnd(&stream);
+    return out;
+}
+
+QByteArray chunkedEncoding(const QByteArray &data, qsizetype piece)
+{
+    QByteArray out;
+    for (qsizetype at = 0; at < data.size(); at += piece) {
+        const QByteArray part = data.mid(at, piece);
+        out += QByteArray::number(part.size(), 16) + "\r\n" + part + "\r\n";
+    }
+    return out + "0\r\n\r\n";
 }
 
 } // namespace
@@ -159,6 +228,53 @@ private Q_SLOTS:
         const QJsonDocument document = QJsonDocument::fromJson(body, &error);
         QCOMPARE(error.error, QJsonParseError::NoError);
         QVERIFY(document.isArray() && document.array().size() > 1000);
+    }
+
+    // However the body is framed and however small the pieces it comes in, the caller gets it
+    // whole and byte for byte, with the parser's room behind it: read into a buffer sized from
+    // the promised length, or grown when there is none.
+    void bodiesInPieces_data()
+    {
+        QTest::addColumn<QString>("framing");
+        QTest::addColumn<int>("piece");
+        QTest::newRow("promised length, 1 KB pieces") << "length" << 1024;
+        QTest::newRow("promised length, odd pieces") << "length" << 4093;
+        QTest::newRow("no length, ends when closed") << "close" << 7000;
+        QTest::newRow("chunked") << "chunked" << 3000;
+        QTest::newRow("gzip, inflated by the client") << "gzip" << 2000;
+    }
+
+    void bodiesInPieces()
+    {
+        QFETCH(QString, framing);
+        QFETCH(int, piece);
+        QByteArray expected = "[";
+        for (int row = 0; row < 20000; ++row)
+            expected += (row ? "," : "") + QByteArray(R"({"stream_id":)") + QByteArray::number(row) + R"(,"name":"Movie )"
+                + QByteArray::number(row * 7919 % 100003) + "\"}";
+        expected += "]";
+        QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n";
+        QByteArray body = expected;
+        if (framing == QLatin1String("length")) {
+            head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+        } else if (framing == QLatin1String("chunked")) {
+            head += "Transfer-Encoding: chunked\r\n";
+            body = chunkedEncoding(body, piece);
+        } else if (framing == QLatin1String("gzip")) {
+            body = gzipped(body);
+            head += "Content-Encoding: gzip\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+        }
+        PieceServer server(head + "\r\n", body, piece);
+        Network::testing::setLimits(Network::Purpose::catalogue, {5s, 20s, 64 * 1024 * 1024});
+        for (const Network::Purpose purpose : {Network::Purpose::catalogue, Network::Purpose::ordinary}) {
+            if (purpose == Network::Purpose::ordinary)
+                Network::testing::setLimits(Network::Purpose::ordinary, {5s, 20s, 8 * 1024 * 1024});
+            const Result<Network::Response> answer = await(Network::get(server.url(), {.purpose = purpose}));
+            QVERIFY(answer);
+            QCOMPARE(answer->status, 200);
+            QVERIFY(answer->body == expected);
+            QVERIFY(answer->body.capacity() - answer->body.size() >= 64);
+        }
     }
 
     // A catalogue comes in whole while the GUI thread is busy: it is not read piece by piece
