@@ -7,9 +7,36 @@
 #include "store/appstore_p.h"
 #include "store/cataloguedownloads.h"
 
+#include <QCoroFuture>
 #include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 
 using namespace AppStoreDetail;
+
+namespace {
+
+struct LatestRow
+{
+    std::optional<Failure> failure;
+    QList<MediaItem> items;
+};
+
+// One home row, picked on a worker as soon as its own catalogue is there: the shows' row is
+// ready while the movies are still being decoded, and reading the dates of 200,000 movies keeps
+// the GUI thread from no frame.
+QCoro::Task<LatestRow> newestOnceLoaded(QCoro::Task<std::optional<Failure>> load, QPointer<AppStore> store, Section section)
+{
+    std::optional<Failure> failure = co_await load;
+    if (!store)
+        co_return LatestRow{failure, {}};
+    // The list is shared, not copied, and only read on the worker.
+    const QList<MediaItem> all = section == Section::movies ? store->allVods() : store->allSeries();
+    QFuture<QList<MediaItem>> picking = QtConcurrent::run([all] { return Catalogue::newest(all, AppStore::homeRowLength); });
+    QList<MediaItem> items = co_await picking;
+    co_return LatestRow{failure, std::move(items)};
+}
+
+} // namespace
 
 std::optional<QUrl> AppStore::streamURL(const Playlist &playlist, const QString &kind, const QString &streamId,
                                         const QString &extension)
@@ -225,20 +252,22 @@ QCoro::Task<> AppStore::loadLatest()
         startTask(loadPlaylistExpiry());
 
     // Both catalogues at once: the rows wait for the slower one, not for the two in a row.
-    auto moviesLoad = loadCatalogue(Section::movies);
-    auto showsLoad = loadCatalogue(Section::series);
-    const std::optional<Failure> moviesFailure = co_await moviesLoad;
+    auto moviesRow = newestOnceLoaded(loadCatalogue(Section::movies), self, Section::movies);
+    auto showsRow = newestOnceLoaded(loadCatalogue(Section::series), self, Section::series);
+    LatestRow movies = co_await moviesRow;
     if (!self)
         co_return;
-    const std::optional<Failure> showsFailure = co_await showsLoad;
+    LatestRow shows = co_await showsRow;
     if (!self)
         co_return;
+    const std::optional<Failure> &moviesFailure = movies.failure;
+    const std::optional<Failure> &showsFailure = shows.failure;
     // A refresh or another playlist started its own load meanwhile; that one fills the rows.
     if (m_playlist != playlist || m_downloads->generation() != generation)
         co_return;
     const Batch batch(this);
-    setLatestMovies(Catalogue::newest(allVods(), homeRowLength));
-    setLatestSeries(Catalogue::newest(allSeries(), homeRowLength));
+    setLatestMovies(std::move(movies.items));
+    setLatestSeries(std::move(shows.items));
     Timing::mark("sorted", QStringLiteral("home rows"));
     setLoadingHome(false);
     if (const auto failure = moviesFailure ? moviesFailure : showsFailure) {
