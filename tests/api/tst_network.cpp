@@ -250,7 +250,7 @@ private Q_SLOTS:
         QFETCH(int, piece);
         QByteArray expected = "[";
         for (int row = 0; row < 20000; ++row)
-            expected += (row ? "," : "") + QByteArray(R"({"stream_id":)") + QByteArray::number(row) + R"(,"name":"Movie )"
+            expected += (row ? "," : "") + QByteArray("{\"stream_id\":") + QByteArray::number(row) + ",\"name\":\"Movie "
                 + QByteArray::number(row * 7919 % 100003) + "\"}";
         expected += "]";
         QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n";
