@@ -137,6 +137,7 @@ void AppStore::setItems(QList<MediaItem> items)
     if (!assign(m_items, std::move(items), &AppStore::itemsChanged))
         return;
     m_nameFilter.setItems(m_items);
+    m_searchTrail.clear();
     updateFilteredItems();
 }
 
@@ -168,7 +169,11 @@ void AppStore::setVodSort(VodSort sort)
 void AppStore::updateFilteredItems()
 {
     const bool wasEmpty = m_itemsModel->count() == 0;
-    const bool replaced = m_itemsModel->replace(m_items, m_nameFilter.match(m_searchText), m_inPlace);
+    const QString needle = Catalogue::foldForSearch(Catalogue::trimmedSearch(m_searchText));
+    std::optional<QList<qsizetype>> rows;
+    if (!needle.isEmpty())
+        rows = m_searchTrail.matches(m_nameFilter, needle).inListOrder();
+    const bool replaced = m_itemsModel->replace(m_items, rows, m_inPlace);
     if (replaced && !(wasEmpty && m_itemsModel->count() == 0))
         notify(&AppStore::filteredItemsChanged);
 }

@@ -624,6 +624,7 @@ private:
     QList<Signal> m_pendingSignals;
     QCollator m_collator;
     Catalogue::NameFilter m_nameFilter;
+    Catalogue::SearchTrail m_searchTrail; // over m_nameFilter
     UrlOpener m_urlOpener;
     Clock m_clock;
     QTimer *m_expiryRefresh; // wakes when the days left of the expiry line change
