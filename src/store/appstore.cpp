@@ -611,10 +611,25 @@ void AppStore::goHome()
 
 QCoro::Task<> AppStore::openSection(Section section)
 {
+    m_openOnAll.reset();
+    auto opening = enterSection(section, QString());
+    co_await opening;
+}
+
+QCoro::Task<> AppStore::openSectionOnAll(Section section, QString text)
+{
+    m_openOnAll = section;
+    // Typed before the items come, so the grid's first list is already the search's.
+    auto opening = enterSection(section, text);
+    co_await opening;
+}
+
+QCoro::Task<> AppStore::enterSection(Section section, QString text)
+{
     {
         const Batch batch(this);
         setSection(section);
-        setSearchText(QString());
+        setSearchText(text);
         setDetailItem(std::nullopt);
         setPhase(Phase::section);
     }

@@ -253,10 +253,8 @@ void LibrarySearch::retry(Mavu::Section section)
 
 void LibrarySearch::seeAll(Mavu::Section section)
 {
-    const QString text = m_text;
-    // The section opens with its own field empty; the search goes in once it is open.
-    m_store->runOpenSection(section);
-    m_store->setSearchText(text);
+    // On all of the section's items, not its first category, so that it shows what the row counted.
+    startTask(m_store->openSectionOnAll(section, m_text));
 }
 
 void LibrarySearch::open(const MediaItem &item)
