@@ -82,6 +82,10 @@ FocusScope {
             leftMargin: Metrics.focusRingGap + Metrics.focusRingWidth
             rightMargin: leftMargin
             clip: true
+            // No posters made ahead off screen: those are made asynchronously, and a keystroke
+            // that empties the row while one is half made leaves the view cancelling a row the
+            // model no longer has. Thirty posters are cheap enough to make as they scroll in.
+            cacheBuffer: 0
             model: root.results.model
             delegate: PosterCard {
                 required property int index
