@@ -20,7 +20,8 @@ SearchResults::SearchResults(Section section, QObject *parent)
 
 void SearchResults::show(int count, const QList<MediaItem> &items)
 {
-    m_model->replace(items);
+    // In place: a keystroke changes the posters the row has instead of making them all again.
+    m_model->replace(items, true);
     if (std::exchange(m_count, count) != count)
         Q_EMIT countChanged();
 }

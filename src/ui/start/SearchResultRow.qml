@@ -25,6 +25,15 @@ FocusScope {
             seeAll.forceActiveFocus(reason)
     }
 
+    // The posters change in place as the text changes: a new text starts at its best match.
+    Connections {
+        target: AppStore.search
+        function onTextChanged() {
+            posters.currentIndex = 0
+            posters.positionViewAtBeginning()
+        }
+    }
+
     Column {
         id: column
         width: parent.width
