@@ -87,6 +87,8 @@ int searchEverything()
     }
     qsizetype counted = 0;
     for (int round = 0; round < 3; ++round) {
+        // Each round typed from an empty field: nothing kept from the round before.
+        search->setText(QString());
         QString text;
         for (const QChar c : typed) {
             text += c;

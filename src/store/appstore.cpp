@@ -137,6 +137,7 @@ void AppStore::setItems(QList<MediaItem> items)
     if (!assign(m_items, std::move(items), &AppStore::itemsChanged))
         return;
     m_nameFilter.setItems(m_items);
+    m_searchTrail.clear();
     updateFilteredItems();
 }
 
@@ -168,7 +169,11 @@ void AppStore::setVodSort(VodSort sort)
 void AppStore::updateFilteredItems()
 {
     const bool wasEmpty = m_itemsModel->count() == 0;
-    const bool replaced = m_itemsModel->replace(m_items, m_nameFilter.match(m_searchText), m_inPlace);
+    const QString needle = Catalogue::foldForSearch(Catalogue::trimmedSearch(m_searchText));
+    std::optional<QList<qsizetype>> rows;
+    if (!needle.isEmpty())
+        rows = m_searchTrail.matches(m_nameFilter, needle).inListOrder();
+    const bool replaced = m_itemsModel->replace(m_items, rows, m_inPlace);
     if (replaced && !(wasEmpty && m_itemsModel->count() == 0))
         notify(&AppStore::filteredItemsChanged);
 }
@@ -606,10 +611,25 @@ void AppStore::goHome()
 
 QCoro::Task<> AppStore::openSection(Section section)
 {
+    m_openOnAll.reset();
+    auto opening = enterSection(section, QString());
+    co_await opening;
+}
+
+QCoro::Task<> AppStore::openSectionOnAll(Section section, QString text)
+{
+    m_openOnAll = section;
+    // Typed before the items come, so the grid's first list is already the search's.
+    auto opening = enterSection(section, text);
+    co_await opening;
+}
+
+QCoro::Task<> AppStore::enterSection(Section section, QString text)
+{
     {
         const Batch batch(this);
         setSection(section);
-        setSearchText(QString());
+        setSearchText(text);
         setDetailItem(std::nullopt);
         setPhase(Phase::section);
     }

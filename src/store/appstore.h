@@ -182,6 +182,8 @@ public:
     static constexpr QLatin1String savedKey{"mavu.playlist"};
     static constexpr QLatin1String favoritesId{"__fav__"};
     static constexpr QLatin1String recentsId{"__recent__"};
+    // Every item of the section at once; not in the column, chosen only by `openSectionOnAll`.
+    static constexpr QLatin1String allId{"__all__"};
     static constexpr int recentsLimit = 50;
     static constexpr qsizetype homeRowLength = 10;
 
@@ -199,6 +201,9 @@ public:
     QCoro::Task<> refresh();
     Q_INVOKABLE void goHome();
     QCoro::Task<> openSection(Section section);
+    // Opens the section on all of its items (what the whole-library search counted: no hidden
+    // category, no locked channel before the PIN) with `text` in its search field.
+    QCoro::Task<> openSectionOnAll(Section section, QString text);
     Q_INVOKABLE void stop();
 
     // --- browsing ---
@@ -605,6 +610,13 @@ private:
     void saveKept();
     void loadedFresh(); // something new to keep
     QList<Category> withPseudoCategories(const QList<Category> &provider) const;
+    // The cache without the items of hidden categories and, in Live TV before the PIN, locked channels.
+    QList<MediaItem> shownItems(Section section, const QList<MediaItem> &cache) const;
+    // The category the open section starts on: "All" after `openSectionOnAll` until the user
+    // chooses a category (a retry comes back to it), else the provider's first, else the first
+    // of the column; none when the column is empty.
+    std::optional<Category> openingCategory();
+    QCoro::Task<> enterSection(Section section, QString text);
 
     // Connecting and entering the library: one attempt at a time, cancellable.
     quint64 beginConnecting();
@@ -624,6 +636,7 @@ private:
     QList<Signal> m_pendingSignals;
     QCollator m_collator;
     Catalogue::NameFilter m_nameFilter;
+    Catalogue::SearchTrail m_searchTrail; // over m_nameFilter
     UrlOpener m_urlOpener;
     Clock m_clock;
     QTimer *m_expiryRefresh; // wakes when the days left of the expiry line change
@@ -637,6 +650,7 @@ private:
     Section m_section = Section::live;
     QList<Category> m_categories;
     std::optional<Category> m_selectedCategory;
+    std::optional<Section> m_openOnAll; // the section opened on "All" by `openSectionOnAll`
     QList<MediaItem> m_items;
     bool m_loadingItems = false;
     bool m_loadingCategories = false;

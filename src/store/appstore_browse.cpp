@@ -43,10 +43,7 @@ QCoro::Task<> AppStore::loadCategories()
         const Batch batch(this);
         setCategories(withPseudoCategories(shownCategories(section, *m_keptCategories[size_t(section)])));
         m_failures->clear(Failures::Place::categories);
-        const auto real = std::find_if(m_categories.cbegin(), m_categories.cend(), [](const Category &category) {
-            return category.id != favoritesId && category.id != recentsId;
-        });
-        setSelectedCategory(real != m_categories.cend() ? *real : m_categories.first());
+        setSelectedCategory(openingCategory());
         setLoadingCategories(false);
         co_return;
     }
@@ -83,14 +80,7 @@ QCoro::Task<> AppStore::loadCategories()
 
     const Batch batch(this);
     if (stillCurrent()) {
-        const auto real = std::find_if(m_categories.cbegin(), m_categories.cend(), [](const Category &category) {
-            return category.id != favoritesId && category.id != recentsId;
-        });
-        std::optional<Category> first;
-        if (real != m_categories.cend())
-            first = *real;
-        else if (!m_categories.isEmpty())
-            first = m_categories.first();
+        const std::optional<Category> first = openingCategory();
         if (!catalogueFailure) {
             if (first)
                 setSelectedCategory(first);
@@ -107,6 +97,20 @@ QCoro::Task<> AppStore::loadCategories()
         setLoadingCategories(false);
 }
 
+std::optional<Category> AppStore::openingCategory()
+{
+    if (m_openOnAll == m_section)
+        return Category{allId, t(QStringLiteral("all"), QStringLiteral("All"))};
+    const auto real = std::find_if(m_categories.cbegin(), m_categories.cend(), [](const Category &category) {
+        return category.id != favoritesId && category.id != recentsId;
+    });
+    if (real != m_categories.cend())
+        return *real;
+    if (!m_categories.isEmpty())
+        return m_categories.first();
+    return std::nullopt;
+}
+
 QCoro::Task<QList<Category>> AppStore::allCategories(Section section)
 {
     if (!m_playlist)
@@ -117,6 +121,7 @@ QCoro::Task<QList<Category>> AppStore::allCategories(Section section)
 
 void AppStore::selectCategory(const Category &category)
 {
+    m_openOnAll.reset();
     const Batch batch(this);
     if (m_section != Section::live) {
         setSelectedCategory(category);
@@ -196,12 +201,41 @@ QList<MediaItem> AppStore::itemsOf(Section section, const Category &category)
         list = Catalogue::withIds(source, favoriteSet(section));
     else if (category.id == recentsId)
         list = Catalogue::inIdOrder(source, recents(section));
+    else if (category.id == allId)
+        list = shownItems(section, source);
     else
         list = categoryIndex(section).cut(source, category.id);
 
     if (section != Section::live)
         return sortVod(std::move(list));
     return Catalogue::sortedLive(std::move(list), m_liveSortIndex, m_collator);
+}
+
+QList<MediaItem> AppStore::shownItems(Section section, const QList<MediaItem> &cache) const
+{
+    const QStringList hiddenIds = m_preferences->hidden(section);
+    const QSet<QString> hidden(hiddenIds.cbegin(), hiddenIds.cend());
+    // Channels behind the PIN stay out until it was given, as they do in the library's search.
+    const bool locking = section == Section::live && !m_pinGiven;
+    QSet<QString> adult;
+    if (locking) {
+        for (const Category &category : m_categories) {
+            if (Catalogue::isAdult(category.name))
+                adult.insert(category.id);
+        }
+    }
+    if (hidden.isEmpty() && !locking)
+        return cache;
+    QList<MediaItem> shown;
+    shown.reserve(cache.size());
+    for (const MediaItem &item : cache) {
+        if (hidden.contains(item.categoryId))
+            continue;
+        if (locking && (adult.contains(item.categoryId) || Catalogue::isAdult(item.name)))
+            continue;
+        shown.append(item);
+    }
+    return shown;
 }
 
 QList<Category> AppStore::shownCategories(Section section, const QList<Category> &provider) const

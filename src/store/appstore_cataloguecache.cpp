@@ -168,7 +168,8 @@ void AppStore::replaceCategories(Section section, QList<Category> categories)
     const bool inPlace = std::exchange(m_inPlace, true);
     setCategories(withPseudoCategories(shownCategories(section, *m_keptCategories[size_t(section)])));
     m_inPlace = inPlace;
-    if (!m_selectedCategory)
+    // "All" belongs to no provider category: it stays, its items follow the catalogue.
+    if (!m_selectedCategory || m_selectedCategory->id == allId)
         return;
     const auto same = std::find_if(m_categories.cbegin(), m_categories.cend(),
                                    [&](const Category &category) { return category.id == m_selectedCategory->id; });

@@ -168,6 +168,7 @@ QCoro::Task<> AppStore::playInLiveSection(MediaItem channel)
 {
     if (!m_playlist || !channel.isLive())
         co_return;
+    m_openOnAll.reset();
     {
         const Batch batch(this);
         setSection(Section::live);

@@ -283,18 +283,44 @@ constexpr QChar separator = QChar(0);
 
 } // namespace
 
+namespace {
+
+// The bit of a folded character in a name's letter set; letters and digits have one each.
+constexpr int letterBit(char16_t c)
+{
+    if (c >= u'a' && c <= u'z')
+        return c - u'a';
+    if (c >= u'0' && c <= u'9')
+        return 26 + (c - u'0');
+    return 36 + int(c % 28);
+}
+
+constexpr bool ownBit(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9');
+}
+
+} // namespace
+
 void NameFilter::setItems(const QList<MediaItem> &items)
 {
     m_names.clear();
     m_starts.clear();
+    m_letters.clear();
     m_starts.reserve(items.size() + 1);
+    m_letters.reserve(size_t(items.size()));
     qsizetype length = 0;
     for (const MediaItem &item : items)
         length += item.name.size() + 1;
     m_names.reserve(length);
     for (const MediaItem &item : items) {
         m_starts.append(m_names.size());
-        m_names += foldForSearch(item.name);
+        const QString folded = foldForSearch(item.name);
+        quint64 letters = 0;
+        for (const QChar c : folded)
+            letters |= quint64(1) << letterBit(c.unicode());
+        m_letters.push_back(letters);
+        m_names += folded;
         m_names += separator;
     }
     m_starts.append(m_names.size());
@@ -307,9 +333,9 @@ void NameFilter::forEachMatch(const QString &needle, Found &&found) const
     if (needle.contains(separator)) {
         // Such a needle could match across two names in the joined text: test name by name.
         for (qsizetype row = 0; row < count; ++row) {
-            const QStringView name = QStringView(m_names).mid(m_starts[row], m_starts[row + 1] - m_starts[row] - 1);
-            if (name.contains(needle))
-                found(row, name.startsWith(needle));
+            const QStringView text = name(row);
+            if (text.contains(needle))
+                found(row, text.startsWith(needle));
         }
         return;
     }
@@ -337,32 +363,86 @@ std::optional<QList<qsizetype>> NameFilter::match(const QString &search) const
     const QString needle = foldForSearch(trimmedSearch(search));
     if (needle.isEmpty())
         return std::nullopt;
+    return matches(needle).inListOrder();
+}
+
+QList<qsizetype> NameFilter::Matches::inListOrder() const
+{
     QList<qsizetype> rows;
-    forEachMatch(needle, [&](qsizetype row, bool) { rows.append(row); });
+    rows.resize(count());
+    std::merge(starting.cbegin(), starting.cend(), containing.cbegin(), containing.cend(), rows.begin());
     return rows;
 }
 
 NameFilter::Ranked NameFilter::ranked(const QString &search, qsizetype limit, const std::vector<bool> &excluded) const
 {
-    Ranked result;
     const QString needle = foldForSearch(trimmedSearch(search));
     if (needle.isEmpty() || limit < 0)
+        return {};
+    return matches(needle, excluded).ranked(limit);
+}
+
+NameFilter::Ranked NameFilter::Matches::ranked(qsizetype limit) const
+{
+    Ranked result;
+    result.count = count();
+    if (limit <= 0)
         return result;
-    QList<qsizetype> starting;
-    QList<qsizetype> containing;
+    result.rows = starting.mid(0, std::min(limit, starting.size()));
+    const qsizetype rest = std::min(limit - result.rows.size(), containing.size());
+    result.rows.append(containing.mid(0, rest));
+    return result;
+}
+
+NameFilter::Matches NameFilter::matches(const QString &needle, const std::vector<bool> &excluded, const Matches *narrowing) const
+{
+    Matches result;
+    result.needle = needle;
+    if (needle.isEmpty())
+        return result;
+    if (narrowing) {
+        Q_ASSERT(needle.startsWith(narrowing->needle));
+        // Each of the previous rows tested again, in list order.
+        for (const qsizetype row : narrowing->inListOrder()) {
+            const QStringView text = name(row);
+            if (text.startsWith(needle))
+                result.starting.append(row);
+            else if (text.contains(needle))
+                result.containing.append(row);
+        }
+        return result;
+    }
     const bool filtered = !excluded.empty();
+    if (needle.size() == 1 && ownBit(needle.front().unicode())) {
+        const quint64 bit = quint64(1) << letterBit(needle.front().unicode());
+        const QChar first = needle.front();
+        const qsizetype count = size();
+        for (qsizetype row = 0; row < count; ++row) {
+            if (!(m_letters[size_t(row)] & bit) || (filtered && excluded[size_t(row)]))
+                continue;
+            (m_names.at(m_starts[row]) == first ? result.starting : result.containing).append(row);
+        }
+        return result;
+    }
     forEachMatch(needle, [&](qsizetype row, bool atStart) {
         if (filtered && excluded[size_t(row)])
             return;
-        ++result.count;
-        QList<qsizetype> &group = atStart ? starting : containing;
-        if (group.size() < limit)
-            group.append(row);
+        (atStart ? result.starting : result.containing).append(row);
     });
-    result.rows = std::move(starting);
-    for (qsizetype i = 0; i < containing.size() && result.rows.size() < limit; ++i)
-        result.rows.append(containing.at(i));
     return result;
+}
+
+const NameFilter::Matches &SearchTrail::matches(const NameFilter &filter, const QString &needle, const std::vector<bool> &excluded)
+{
+    while (!m_trail.empty() && !needle.startsWith(m_trail.back().needle))
+        m_trail.pop_back();
+    if (needle.isEmpty())
+        return m_none;
+    if (m_trail.empty() || m_trail.back().needle != needle) {
+        NameFilter::Matches narrowed = filter.matches(needle, excluded, m_trail.empty() ? nullptr : &m_trail.back());
+        m_trail.push_back(std::move(narrowed));
+    }
+    return m_trail.back();
 }
 
 } // namespace Catalogue

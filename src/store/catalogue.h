@@ -82,15 +82,54 @@ public:
     };
     Ranked ranked(const QString &search, qsizetype limit, const std::vector<bool> &excluded = {}) const;
 
+    // Every match of one folded needle, kept so that typing on only has to test these rows:
+    // a needle that starts with this one can match no other name.
+    struct Matches
+    {
+        QString needle;
+        QList<qsizetype> starting;   // names that start with the needle, in list order
+        QList<qsizetype> containing; // the other names holding it, in list order
+        qsizetype count() const { return starting.size() + containing.size(); }
+        Ranked ranked(qsizetype limit) const;
+        QList<qsizetype> inListOrder() const;
+    };
+    // The matches of the folded, non-empty `needle`, without the rows marked in `excluded`.
+    // `narrowing`, when given, must be the matches of a needle that `needle` starts with, made
+    // with the same exclusions; only its rows are tested then.
+    Matches matches(const QString &needle, const std::vector<bool> &excluded = {}, const Matches *narrowing = nullptr) const;
+
     qsizetype size() const { return m_starts.size() - 1; }
 
 private:
     // Calls `found(row, atStart)` for each name holding `needle` (not empty), in list order.
     template<typename Found>
     void forEachMatch(const QString &needle, Found &&found) const;
+    QStringView name(qsizetype row) const
+    {
+        return QStringView(m_names).mid(m_starts[row], m_starts[row + 1] - m_starts[row] - 1);
+    }
 
     QString m_names;           // folded names, each followed by a separator
     QList<qsizetype> m_starts; // where each name starts in m_names, and the end
+    // One bit per letter or digit a name holds (others share the remaining bits), so that the
+    // first letter typed, which matches half the library, costs one pass over these instead
+    // of a text search per match.
+    std::vector<quint64> m_letters;
+};
+
+// The matches of each text typed since the last start over, each narrowing the one before:
+// typing on tests only the previous matches, erasing goes back to matches kept. Cleared
+// whenever the filter's list or the exclusions change.
+class SearchTrail
+{
+public:
+    // The matches of the folded `needle` (none when it is empty).
+    const NameFilter::Matches &matches(const NameFilter &filter, const QString &needle, const std::vector<bool> &excluded = {});
+    void clear() { m_trail.clear(); }
+
+private:
+    std::vector<NameFilter::Matches> m_trail;
+    NameFilter::Matches m_none;
 };
 
 // Folding used on both sides of the comparison: compatibility forms split, accents and other

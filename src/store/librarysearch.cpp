@@ -20,7 +20,8 @@ SearchResults::SearchResults(Section section, QObject *parent)
 
 void SearchResults::show(int count, const QList<MediaItem> &items)
 {
-    m_model->replace(items);
+    // In place: a keystroke changes the posters the row has instead of making them all again.
+    m_model->replace(items, true);
     if (std::exchange(m_count, count) != count)
         Q_EMIT countChanged();
 }
@@ -85,6 +86,7 @@ void LibrarySearch::update(Section section)
     const size_t s = size_t(section);
     SearchResults *results = m_results[s];
     if (!active()) {
+        m_trails[s].clear();
         results->show(0, {});
         results->setLoading(false);
         return;
@@ -96,7 +98,9 @@ void LibrarySearch::update(Section section)
     if (!index)
         return;
     const bool unlocked = section != Section::live || m_store->m_pinGiven;
-    const auto ranked = index->filter.ranked(m_needle, resultLimit, unlocked ? index->hidden : index->hiddenOrLocked);
+    const auto ranked = m_trails[s]
+                            .matches(index->filter, Catalogue::foldForSearch(m_needle), unlocked ? index->hidden : index->hiddenOrLocked)
+                            .ranked(resultLimit);
     QList<MediaItem> items;
     items.reserve(ranked.rows.size());
     for (const qsizetype row : ranked.rows)
@@ -208,6 +212,7 @@ QCoro::Task<> LibrarySearch::prepare(Section section, quint64 token)
     if (token == m_tokens[s]) {
         m_indexes[s] = std::move(index);
         m_indexTokens[s] = token;
+        m_trails[s].clear();
     }
     finished(std::nullopt);
     if (token == m_tokens[s])
@@ -249,10 +254,8 @@ void LibrarySearch::retry(Mavu::Section section)
 
 void LibrarySearch::seeAll(Mavu::Section section)
 {
-    const QString text = m_text;
-    // The section opens with its own field empty; the search goes in once it is open.
-    m_store->runOpenSection(section);
-    m_store->setSearchText(text);
+    // On all of the section's items, not its first category, so that it shows what the row counted.
+    startTask(m_store->openSectionOnAll(section, m_text));
 }
 
 void LibrarySearch::open(const MediaItem &item)
@@ -278,6 +281,7 @@ void LibrarySearch::catalogueDropped()
         const size_t s = size_t(section);
         ++m_tokens[s];
         m_indexes[s].reset();
+        m_trails[s].clear();
         m_results[s]->setFailure({});
         m_results[s]->setLoading(false);
         m_results[s]->show(0, {});
@@ -289,5 +293,6 @@ void LibrarySearch::catalogueDropped()
 
 void LibrarySearch::unlocked()
 {
+    m_trails[size_t(Section::live)].clear();
     update(Section::live);
 }

@@ -132,6 +132,8 @@ private:
     QString m_needle; // trimmed
     std::array<SearchResults *, 3> m_results;
     std::array<std::shared_ptr<const Index>, 3> m_indexes;
+    // Typing on narrows the previous matches; dropped with the index or when the lock changes.
+    std::array<Catalogue::SearchTrail, 3> m_trails;
     // Bumped whenever an index in the making no longer describes the catalogue.
     std::array<quint64, 3> m_tokens{};
     std::array<quint64, 3> m_indexTokens{};               // the token each index was made for

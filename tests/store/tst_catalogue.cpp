@@ -200,6 +200,12 @@ private Q_SLOTS:
                                          << QList<int>() << qsizetype(2) << QStringList{"Cafe Society", "Le Café"};
         QTest::newRow("match later in a name that starts otherwise") << QStringList{"b ab", "ab ab"} << "ab" << qsizetype(30)
                                                                     << QList<int>() << qsizetype(2) << QStringList{"ab ab", "b ab"};
+        QTest::newRow("one letter, starts before contains")
+            << names << "N" << qsizetype(30) << QList<int>{1} << qsizetype(4) << QStringList{"Newsroom", "NEWSDAY", "The News", "Late News"};
+        QTest::newRow("one digit") << QStringList{"Channel 4", "4 Music", "Four"} << "4" << qsizetype(30) << QList<int>()
+                                   << qsizetype(2) << QStringList{"4 Music", "Channel 4"};
+        QTest::newRow("one accented letter") << QStringList{"Été", "Hotel", "Rain"} << "É" << qsizetype(30) << QList<int>()
+                                             << qsizetype(2) << QStringList{"Été", "Hotel"};
         QTest::newRow("blanks only") << names << "  " << qsizetype(30) << QList<int>() << qsizetype(0) << QStringList();
         QTest::newRow("nothing") << names << "weather" << qsizetype(30) << QList<int>() << qsizetype(0) << QStringList();
         QTest::newRow("empty list") << QStringList() << "news" << qsizetype(30) << QList<int>() << qsizetype(0) << QStringList();
@@ -228,6 +234,33 @@ private Q_SLOTS:
         for (const qsizetype row : ranked.rows)
             shown.append(items.at(row).name);
         QCOMPARE(shown, best);
+    }
+
+    // Narrowing the previous matches gives what a search from scratch gives, letter by letter.
+    void narrowingMatchesAFreshSearch()
+    {
+        const QList<MediaItem> words = catalogue(300);
+        QList<MediaItem> items;
+        for (qsizetype i = 0; i + 1 < words.size(); ++i)
+            items.append(MediaItem{.id = QString::number(i), .name = words[i].name + u' ' + words[i + 1].name});
+        Catalogue::NameFilter filter;
+        filter.setItems(items);
+        std::vector<bool> excluded(size_t(items.size()));
+        for (size_t row = 0; row < excluded.size(); row += 7)
+            excluded[row] = true;
+        for (const char *typed : {"apple banana", "ÄPFEL E", "éclair zebra", "e", "0"}) {
+            const QString text = QString::fromUtf8(typed);
+            std::optional<Catalogue::NameFilter::Matches> previous;
+            for (qsizetype length = 1; length <= text.size(); ++length) {
+                const QString needle = Catalogue::foldForSearch(text.left(length));
+                const auto fresh = filter.matches(needle, excluded);
+                const auto narrowed = filter.matches(needle, excluded, previous ? &*previous : nullptr);
+                QCOMPARE(narrowed.starting, fresh.starting);
+                QCOMPARE(narrowed.containing, fresh.containing);
+                previous = narrowed;
+            }
+            QVERIFY(text == QLatin1String("0") || previous->count() > 0);
+        }
     }
 };
 

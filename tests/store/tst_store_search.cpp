@@ -227,17 +227,97 @@ private Q_SLOTS:
                      QStringList({"News of the World", "Newsies", "Old News", "The Newsroom Café"}));
     }
 
-    void seeAllCarriesTheText()
+    // Each text typed on, erased back or typed anew finds what a search of that text alone finds.
+    void typingOnNarrowsExactly_data()
     {
-        serveLibrary();
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("typing on") << QStringList{"g", "go", "gol", "gold", "golde", "golden", "golden ", "golden r"};
+        QTest::newRow("erasing back") << QStringList{"golden r", "golden ", "golden", "gol", "g", ""};
+        QTest::newRow("typing on after erasing") << QStringList{"g", "go", "g", "ga", "gar"};
+        QTest::newRow("another text") << QStringList{"gold", "star", "sta", "stag", "old"};
+        QTest::newRow("case and accents") << QStringList{"É", "ét", "ÉTÉ", "eté", "ete"};
+        QTest::newRow("one letter that folds") << QStringList{"ø", "øs", "é", "1", "19"};
+        QTest::newRow("blank typed on") << QStringList{"go", "go ", "go  ", "go d"};
+    }
+
+    void typingOnNarrowsExactly()
+    {
+        QFETCH(QStringList, texts);
+        const QStringList words{"Golden", "gold", "Star", "Été", "Øst", "Garden", "1984", "Go", "Road", "été"};
+        QList<Movie> movies;
+        for (int i = 0; i < 400; ++i) {
+            const QString name = QStringLiteral("%1 %2 %3").arg(words[i % 10], words[(i / 10) % 10], words[(i / 100) % 10]);
+            movies.append({.id = QString::number(i), .name = name, .added = QString::number(i % 37)});
+        }
+        f->serve("get_vod_streams", moviesJson(movies));
         auto store = f->connectedStore();
-        store->search()->setText("news");
-        store->search()->seeAll(Section::movies);
+        auto fresh = f->connectedStore();
+        store->search()->setText("x");
+        QTRY_VERIFY(settled(*store));
+        fresh->search()->setText("x");
+        QTRY_VERIFY(settled(*fresh));
+        for (const QString &text : texts) {
+            store->search()->setText(text);
+            fresh->search()->setText(QString());
+            fresh->search()->setText(text);
+            const SearchResults *typed = store->search()->movies();
+            const SearchResults *alone = fresh->search()->movies();
+            QCOMPARE(typed->count(), alone->count());
+            QCOMPARE(names(typed), names(alone));
+            QCOMPARE(typed->loading(), false);
+        }
+    }
+
+    // "See all" opens the section on all of its items, so the grid holds what the row counted:
+    // every category, hidden ones and locked channels left out as the search leaves them out.
+    void seeAllShowsTheRowsCount_data()
+    {
+        QTest::addColumn<int>("section");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("inFirstCategory");
+        QTest::newRow("movies of two categories") << int(Section::movies) << "news" << 1;
+        // News holds "XXX News": a category the user opened shows its own channels.
+        QTest::newRow("channels, the locked ones left out") << int(Section::live) << "news" << 3;
+        QTest::newRow("shows") << int(Section::series) << "cafe" << 1;
+    }
+
+    void seeAllShowsTheRowsCount()
+    {
+        QFETCH(int, section);
+        QFETCH(QString, text);
+        QFETCH(int, inFirstCategory);
+        serveLibrary();
+        f->serve("get_vod_categories", categoriesJson({{"1", "Drama"}, {"2", "Comedy"}, {"3", "Hidden"}}));
+        f->serve("get_vod_streams", moviesJson({{.id = "m1", .name = "Old News", .category = "2", .added = "100"},
+                                                {.id = "m2", .name = "Newsies", .added = "50"},
+                                                {.id = "m3", .name = "Hidden News", .category = "3"},
+                                                {.id = "m4", .name = "News of the World", .category = "2", .added = "200"}}));
+        f->serve("get_series_categories", categoriesJson({{"1", "Shows"}, {"2", "More"}}));
+        f->serve("get_series", showsJson({{.id = "s1", .name = "Cafe Stories"}, {.id = "s2", .name = "Café Society", .category = "2"}}));
+        auto store = f->connectedStore();
+        store->setHidden({"3"}, Section::movies);
+        LibrarySearch *search = store->search();
+        search->setText(text);
+        QTRY_VERIFY(settled(*store));
+        const SearchResults *row = search->results(Section(section));
+        QVERIFY(row->count() >= 2);
+
+        search->seeAll(Section(section));
         QCOMPARE(store->phase(), AppStore::Phase::section);
-        QCOMPARE(store->section(), Section::movies);
-        QCOMPARE(store->searchText(), QStringLiteral("news"));
-        QTRY_VERIFY(!store->loadingCategories());
-        QCOMPARE(store->searchText(), QStringLiteral("news"));
+        QCOMPARE(store->section(), Section(section));
+        QCOMPARE(store->searchText(), text);
+        QTRY_VERIFY(!store->loadingCategories() && !store->loadingItems());
+        QCOMPARE(store->qmlSelectedCategory().id, QString(AppStore::allId));
+        QCOMPARE(store->searchText(), text);
+        QCOMPARE(store->itemsModel()->count(), row->count());
+
+        // Choosing a category searches that category alone again; opening the section anew
+        // starts on its first category.
+        store->selectCategory(store->categories().at(2));
+        QTRY_VERIFY(!store->loadingItems());
+        QCOMPARE(store->itemsModel()->count(), inFirstCategory);
+        await(store->openSection(Section(section)));
+        QCOMPARE(store->qmlSelectedCategory().id, store->categories().at(2).id);
     }
 
     void openingAnEntry_data()

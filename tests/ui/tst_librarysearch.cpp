@@ -39,8 +39,10 @@ class TestLibrarySearch : public QObject
                           FakeServer::Reply::json(R"([{"category_id":"1","category_name":"News"},{"category_id":"2","category_name":"Sport"}])"));
         f.server.onAction(QStringLiteral("get_live_streams"), FakeServer::Reply::json(
             R"([{"stream_id":1,"name":"News One","category_id":"1"},{"stream_id":2,"name":"Goal TV","category_id":"2"}])"));
+        f.server.onAction(QStringLiteral("get_vod_categories"),
+                          FakeServer::Reply::json(R"([{"category_id":"5","category_name":"Sport"},{"category_id":"6","category_name":"Drama"}])"));
         f.server.onAction(QStringLiteral("get_vod_streams"), FakeServer::Reply::json(
-            R"([{"stream_id":10,"name":"Goal Line","category_id":"5","added":"2"},{"stream_id":11,"name":"Own Goal","added":"3"}])"));
+            R"([{"stream_id":10,"name":"Goal Line","category_id":"5","added":"2"},{"stream_id":11,"name":"Own Goal","category_id":"6","added":"3"}])"));
         f.server.onAction(QStringLiteral("get_series"), FakeServer::Reply::json(R"([{"series_id":20,"name":"The Goal Show"}])"));
         f.server.on(f.devicePath("playlist_information"),
                     FakeServer::Reply::json(R"({"urls":[")" + f.server.base().toUtf8() + R"(/get.php?username=user&password=pass"]})"));
@@ -163,6 +165,8 @@ private Q_SLOTS:
         QCOMPARE(f.store->section(), Section::movies);
         QTRY_VERIFY(ScreenFixture::shown(f.find(QStringLiteral("gridSearch"))));
         QCOMPARE(f.find(QStringLiteral("gridSearch"))->property("text").toString(), QStringLiteral("goal"));
+        // Both movies, though each is in a category of its own.
+        QTRY_COMPARE(f.find(QStringLiteral("posterGrid"))->property("count").toInt(), 2);
     }
 };
 

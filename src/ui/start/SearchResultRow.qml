@@ -25,6 +25,15 @@ FocusScope {
             seeAll.forceActiveFocus(reason)
     }
 
+    // The posters change in place as the text changes: a new text starts at its best match.
+    Connections {
+        target: AppStore.search
+        function onTextChanged() {
+            posters.currentIndex = 0
+            posters.positionViewAtBeginning()
+        }
+    }
+
     Column {
         id: column
         width: parent.width
@@ -82,6 +91,10 @@ FocusScope {
             leftMargin: Metrics.focusRingGap + Metrics.focusRingWidth
             rightMargin: leftMargin
             clip: true
+            // No posters made ahead off screen: those are made asynchronously, and a keystroke
+            // that empties the row while one is half made leaves the view cancelling a row the
+            // model no longer has. Thirty posters are cheap enough to make as they scroll in.
+            cacheBuffer: 0
             model: root.results.model
             delegate: PosterCard {
                 required property int index
