@@ -43,8 +43,8 @@ QList<MediaItem> decodeWithQt(const QByteArray &body)
         item.containerExt = qtText(row.value(QLatin1String("container_extension")));
         if (item.containerExt.isEmpty())
             item.containerExt = QStringLiteral("mp4");
-        item.icon = qtText(row.value(QLatin1String("stream_icon")));
-        item.added = qtText(row.value(QLatin1String("added")));
+        item.setIcon(qtText(row.value(QLatin1String("stream_icon"))));
+        item.setAdded(qtText(row.value(QLatin1String("added"))));
         const QJsonValue rating = row.value(QLatin1String("rating_5based"));
         bool ok = false;
         item.rating5 = rating.isDouble() ? rating.toDouble() : qtText(rating).toDouble(&ok);

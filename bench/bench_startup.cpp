@@ -36,6 +36,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <malloc.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -152,6 +153,13 @@ int oneStart(const QString &base)
     waitIdly([] { return false; }, 500);
     std::printf("memory all %lld\n", residentBytes());
     std::printf("memory movies %lld %lld\n", qlonglong(store.allVods().size()), Bench::bytesHeld(store.allVods()));
+    // Where the rest goes: the other two catalogues, what malloc holds in use and free, and
+    // what giving the free part back would leave.
+    const struct mallinfo2 heap = mallinfo2();
+    std::printf("memory parts %lld %lld %lld %lld %lld\n", Bench::bytesHeld(store.allLive()), Bench::bytesHeld(store.allSeries()),
+                qlonglong(heap.uordblks + heap.hblkhd), qlonglong(heap.fordblks), qlonglong(heap.hblkhd));
+    malloc_trim(0);
+    std::printf("memory trimmed %lld\n", residentBytes());
     std::fflush(stdout);
     AppStoreForeign::instance = nullptr;
     return 0;
@@ -208,6 +216,7 @@ struct Run
     std::map<QString, double> at; // phase and request → ms since START
     QStringList lines;
     qint64 homeBytes = 0, allBytes = 0, movies = 0, movieBytes = 0;
+    qint64 trimmedBytes = 0, liveBytes = 0, seriesBytes = 0, heapUsed = 0, heapFree = 0, heapMapped = 0;
 };
 
 Run parseRun(const QByteArray &output)
@@ -221,7 +230,15 @@ Run parseRun(const QByteArray &output)
                 run.homeBytes = words.value(2).toLongLong();
             else if (words.value(1) == "all")
                 run.allBytes = words.value(2).toLongLong();
-            else if (words.value(1) == "movies") {
+            else if (words.value(1) == "trimmed")
+                run.trimmedBytes = words.value(2).toLongLong();
+            else if (words.value(1) == "parts") {
+                run.liveBytes = words.value(2).toLongLong();
+                run.seriesBytes = words.value(3).toLongLong();
+                run.heapUsed = words.value(4).toLongLong();
+                run.heapFree = words.value(5).toLongLong();
+                run.heapMapped = words.value(6).toLongLong();
+            } else if (words.value(1) == "movies") {
                 run.movies = words.value(2).toLongLong();
                 run.movieBytes = words.value(3).toLongLong();
             }
@@ -335,6 +352,10 @@ int main(int argc, char *argv[])
                                                   .arg(median.movies ? median.movieBytes / median.movies : 0)
                                                   .arg(median.movies)
                                                   .arg(sizeof(MediaItem)));
+    const auto mb = [](qint64 bytes) { return QString::number(bytes / 1e6, 'f', 0); };
+    Bench::row("  records: movies, channels, shows", QStringLiteral("%1, %2, %3 MB").arg(mb(median.movieBytes), mb(median.liveBytes), mb(median.seriesBytes)));
+    Bench::row("  malloc: in use (of it mapped), free held", QStringLiteral("%1 (%2), %3 MB").arg(mb(median.heapUsed), mb(median.heapMapped), mb(median.heapFree)));
+    Bench::row("  resident after malloc_trim", QStringLiteral("%1 MB").arg(mb(median.trimmedBytes)));
     Bench::row("baseline: both catalogues by bare sockets", QStringLiteral("%1 ms, %2 MB, %3 MB/s")
                                                                 .arg(rawBest, 0, 'f', 0)
                                                                 .arg(rawBytes / 1e6, 0, 'f', 1)

@@ -135,7 +135,7 @@ void plainSort(QList<MediaItem> &items, VodSort sort)
     std::stable_sort(items.begin(), items.end(), [sort](const MediaItem &a, const MediaItem &b) {
         if (sort == VodSort::added) {
             bool okA = false, okB = false;
-            const double x = a.added.toDouble(&okA), y = b.added.toDouble(&okB);
+            const double x = a.added().toDouble(&okA), y = b.added().toDouble(&okB);
             return (okA ? x : 0) > (okB ? y : 0);
         }
         return QString::localeAwareCompare(a.name, b.name) < 0;

@@ -51,20 +51,30 @@ qint64 bytesHeld(const QList<MediaItem> &items)
 {
     QSet<const void *> seen;
     qint64 total = qint64(items.capacity()) * qint64(sizeof(MediaItem));
-    const auto count = [&](const QString &text) {
-        if (text.isNull() || text.capacity() == 0 || seen.contains(text.constData()))
+    const auto block = [&](const void *data, qint64 bytes) {
+        if (!data || seen.contains(data))
             return;
-        seen.insert(text.constData());
-        const qint64 block = 16 + 2 * (qint64(text.capacity()) + 1); // header, UTF-16 and terminator
-        total += ((block + 8 + 15) / 16) * 16;                       // malloc's size word and alignment
+        seen.insert(data);
+        total += ((bytes + 8 + 15) / 16) * 16; // malloc's size word and alignment
+    };
+    const auto count = [&](const QString &text) {
+        if (!text.isNull() && text.capacity() > 0)
+            block(text.constData(), 16 + 2 * (qint64(text.capacity()) + 1)); // header, UTF-16 and terminator
     };
     for (const MediaItem &item : items) {
-        for (const QString *text : {&item.id, &item.name, &item.categoryId, &item.containerExt, &item.icon, &item.epgChannelId,
-                                    &item.added, &item.plot, &item.cast, &item.director, &item.genre, &item.releaseDate,
-                                    &item.trailer})
+        for (const QString *text : {&item.id, &item.name, &item.categoryId, &item.containerExt, &item.epgChannelId})
             count(*text);
-        if (item.seriesId)
-            count(*item.seriesId);
+        const QByteArray icon = item.iconUtf8();
+        if (!icon.isNull() && icon.capacity() > 0)
+            block(icon.constData(), 16 + qint64(icon.capacity()) + 1);
+        if (const MediaItemMore *more = item.packed.block()) {
+            block(more, qint64(sizeof(QSharedData) + sizeof(MediaItemMore)));
+            for (const QString *text : {&more->plot, &more->cast, &more->director, &more->genre, &more->releaseDate,
+                                        &more->trailer, &more->added})
+                count(*text);
+            if (more->seriesId)
+                count(*more->seriesId);
+        }
     }
     return total;
 }

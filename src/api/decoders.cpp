@@ -134,6 +134,14 @@ QList<MediaItem> decodeRows(const Field &root, const std::array<std::string_view
     return result;
 }
 
+void fillAdded(MediaItem &item, const Field &added)
+{
+    if (const auto stamp = JsonRead::plainNumber(added))
+        item.setAddedStamp(*stamp);
+    else
+        item.setAdded(JsonRead::str(added));
+}
+
 // Calls `use(keys, fill)` with the keys and the filling of one record of `kind`.
 template<typename Use>
 auto withRowsOf(MediaItem::Kind kind, Use use)
@@ -147,7 +155,7 @@ auto withRowsOf(MediaItem::Kind kind, Use use)
             item.name = str(row[lName]);
             item.categoryId = shared.str(row[lCategory]);
             item.containerExt = ts;
-            item.icon = str(row[lIcon]);
+            item.setIconUtf8(JsonRead::utf8(row[lIcon]));
             item.num = JsonRead::integer(row[lNum]).value_or(0);
             item.epgChannelId = str(row[lEpg]);
             item.tvArchive = str(row[lArchive]) == QLatin1String("1");
@@ -162,8 +170,8 @@ auto withRowsOf(MediaItem::Kind kind, Use use)
             item.containerExt = shared.str(row[mExtension]);
             if (item.containerExt.isEmpty())
                 item.containerExt = mp4;
-            item.icon = str(row[mIcon]);
-            item.added = str(row[mAdded]);
+            item.setIconUtf8(JsonRead::utf8(row[mIcon]));
+            fillAdded(item, row[mAdded]);
             item.rating5 = JsonRead::decimal(row[mRating]).value_or(0);
         });
     case MediaItem::Kind::series:
@@ -172,19 +180,19 @@ auto withRowsOf(MediaItem::Kind kind, Use use)
     return use(seriesKeys, [mp4 = QStringLiteral("mp4")](MediaItem &item, const auto &row, JsonRead::SharedTexts &shared) {
         item.kind = MediaItem::Kind::series;
         item.id = str(row[sSeriesId]);
-        item.seriesId = item.id;
+        item.setSeriesId(item.id);
         item.name = str(row[sName]);
         item.categoryId = shared.str(row[sCategory]);
         item.containerExt = mp4;
-        item.icon = str(row[sCover]);
-        item.added = str(row[sModified]);
+        item.setIconUtf8(JsonRead::utf8(row[sCover]));
+        fillAdded(item, row[sModified]);
         item.rating5 = JsonRead::decimal(row[sRating]).value_or(0);
-        item.plot = str(row[sPlot]);
-        item.cast = str(row[sCast]);
-        item.director = str(row[sDirector]);
-        item.genre = shared.str(row[sGenre]); // a few dozen distinct ones
-        item.releaseDate = str(row[sRelease]);
-        item.trailer = str(row[sTrailer]);
+        item.setPlot(str(row[sPlot]));
+        item.setCast(str(row[sCast]));
+        item.setDirector(str(row[sDirector]));
+        item.setGenre(shared.str(row[sGenre])); // a few dozen distinct ones
+        item.setReleaseDate(str(row[sRelease]));
+        item.setTrailer(str(row[sTrailer]));
     });
 }
 

@@ -205,6 +205,41 @@ bool isArrayOfObjects(const Field &value)
     return true;
 }
 
+QByteArray utf8(const Field &value)
+{
+    if (!isString(value))
+        return str(value).toUtf8();
+    const std::string_view text = value->get_string().value_unsafe();
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+std::optional<qint64> plainNumber(const Field &value)
+{
+    constexpr qint64 limit = 1'000'000'000'000'000'000; // 19 digits
+    if (!value)
+        return std::nullopt;
+    switch (value->type()) {
+    case simdjson::dom::element_type::INT64: {
+        const qint64 number = value->get_int64().value_unsafe();
+        return number >= 0 && number < limit ? std::optional(number) : std::nullopt;
+    }
+    case simdjson::dom::element_type::STRING: {
+        const std::string_view text = value->get_string().value_unsafe();
+        if (text.empty() || text.size() > 18 || (text.size() > 1 && text.front() == '0'))
+            return std::nullopt;
+        qint64 number = 0;
+        for (const char c : text) {
+            if (c < '0' || c > '9')
+                return std::nullopt;
+            number = number * 10 + (c - '0');
+        }
+        return number;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
 QString SharedTexts::str(const Field &value)
 {
     if (!isString(value))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <simdjson.h>
@@ -19,6 +20,13 @@ using Field = std::optional<Element>; // nullopt: the key is missing
 // Text reading: texts unchanged; integers as their decimal digits; numbers with a fraction
 // truncated toward zero; true/false as 1/0; null, objects, arrays and missing keys as "".
 QString str(const Field &value);
+
+// Text reading as UTF-8, with no detour through UTF-16 for texts.
+QByteArray utf8(const Field &value);
+
+// A whole number of at most 18 digits written plainly: a JSON integer, or a text of digits
+// with no sign and no leading zero. What text reading would give such a value, as a number.
+std::optional<qint64> plainNumber(const Field &value);
 
 // Integer reading: text reading, then an optional sign and ASCII digits that fit in 64 bits.
 std::optional<qint64> integer(const Field &value);

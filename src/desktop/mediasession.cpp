@@ -239,7 +239,7 @@ MediaSession::Track MediaSession::currentTrack() const
     Track track;
     track.id = trackPath(m_trackSerial);
     track.title = m_store.nowPlayingTitle().isEmpty() ? item.name : m_store.nowPlayingTitle();
-    track.artUrl = webAddress(item.icon);
+    track.artUrl = webAddress(item.icon());
     if (const auto &episode = m_store.nowPlayingEpisode()) {
         track.album = item.name;
         track.artists = {item.name};

@@ -101,8 +101,8 @@ QCoro::Task<> AppStore::openDetail(MediaItem item)
             else
                 recordFailure(Failures::Place::details, info.failure());
         }
-    } else if (item.seriesId) {
-        auto request = MavuAPI::seriesInfo(playlist, *item.seriesId);
+    } else if (item.seriesId()) {
+        auto request = MavuAPI::seriesInfo(playlist, *item.seriesId());
         Result<MavuAPI::SeriesInfo> answer = co_await request;
         if (!self)
             co_return;
@@ -114,9 +114,9 @@ QCoro::Task<> AppStore::openDetail(MediaItem item)
             setSeasons(info.seasons);
             setEpisodes(info.episodes);
             setSelectedSeason(info.seasons.isEmpty() ? std::nullopt : std::optional<Season>(info.seasons.first()));
-            if (m_detailItem && m_detailItem->trailer.isEmpty() && !info.trailer.isEmpty()) {
+            if (m_detailItem && m_detailItem->trailer().isEmpty() && !info.trailer.isEmpty()) {
                 MediaItem withTrailer = *m_detailItem;
-                withTrailer.trailer = info.trailer;
+                withTrailer.setTrailer(info.trailer);
                 setDetailItem(withTrailer);
             }
         }

@@ -32,8 +32,8 @@ std::optional<WatchEntry> AppStore::nowPlayingWatchEntry() const
         entry.streamId = episode.id;
         entry.containerExt = episode.containerExt;
         entry.title = episode.title;
-        entry.poster = safePoster(m_nowPlaying->icon.isEmpty() ? episode.image : m_nowPlaying->icon, m_playlist);
-        entry.seriesId = m_nowPlaying->seriesId.value_or(m_nowPlaying->id);
+        entry.poster = safePoster(m_nowPlaying->icon().isEmpty() ? episode.image : m_nowPlaying->icon(), m_playlist);
+        entry.seriesId = m_nowPlaying->seriesId().value_or(m_nowPlaying->id);
         entry.showName = m_nowPlaying->name;
         entry.season = episode.season;
         entry.episodeNum = episode.episodeNum;
@@ -42,7 +42,7 @@ std::optional<WatchEntry> AppStore::nowPlayingWatchEntry() const
         entry.streamId = m_nowPlaying->id;
         entry.containerExt = m_nowPlaying->containerExt;
         entry.title = m_nowPlaying->name;
-        entry.poster = safePoster(m_nowPlaying->icon, m_playlist);
+        entry.poster = safePoster(m_nowPlaying->icon(), m_playlist);
     } else {
         return std::nullopt;
     }
@@ -66,7 +66,7 @@ QCoro::Task<> AppStore::resume(WatchEntry entry)
             movie.kind = MediaItem::Kind::movie;
             movie.name = entry.title;
             movie.containerExt = entry.containerExt;
-            movie.icon = entry.poster;
+            movie.setIcon(entry.poster);
         }
         auto playing = play(movie);
         co_await playing;
@@ -75,23 +75,23 @@ QCoro::Task<> AppStore::resume(WatchEntry entry)
 
     const QList<MediaItem> &shows = allSeries();
     const auto found = std::find_if(shows.cbegin(), shows.cend(), [&](const MediaItem &item) {
-        return item.seriesId.value_or(item.id) == entry.seriesId;
+        return item.seriesId().value_or(item.id) == entry.seriesId;
     });
     MediaItem show;
     if (found != shows.cend()) {
         show = *found;
     } else {
         show.id = entry.seriesId;
-        show.seriesId = entry.seriesId;
+        show.setSeriesId(entry.seriesId);
         show.kind = MediaItem::Kind::series;
         show.name = entry.showName;
-        show.icon = entry.poster;
+        show.setIcon(entry.poster);
     }
     QPointer<AppStore> self(this);
     auto details = openDetail(show);
     co_await details;
     if (!self || !m_detailItem || m_detailItem->kind != MediaItem::Kind::series
-        || m_detailItem->seriesId.value_or(m_detailItem->id) != entry.seriesId)
+        || m_detailItem->seriesId().value_or(m_detailItem->id) != entry.seriesId)
         co_return; // another title was opened meanwhile
     const auto episode = std::find_if(m_episodes.cbegin(), m_episodes.cend(),
                                       [&](const Episode &e) { return e.id == entry.streamId; });

@@ -64,8 +64,10 @@ std::vector<double> addedKeys(const QList<MediaItem> &items)
 {
     std::vector<double> keys;
     keys.reserve(size_t(items.size()));
-    for (const MediaItem &item : items)
-        keys.push_back(addedKey(item.added));
+    for (const MediaItem &item : items) {
+        const auto stamp = item.addedStamp(); // nearly always: no text to make
+        keys.push_back(stamp ? double(*stamp) : addedKey(item.added()));
+    }
     return keys;
 }
 

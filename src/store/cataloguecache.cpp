@@ -80,6 +80,12 @@ public:
     }
     void signedVarint(qint64 value) { varint((quint64(value) << 1) ^ quint64(value >> 63)); }
 
+    void bytes(QByteArrayView bytes)
+    {
+        varint(quint64(bytes.size()));
+        raw(bytes.data(), bytes.size());
+    }
+
     void text(const QString &text)
     {
         if (text.isEmpty()) {
@@ -145,7 +151,8 @@ void writeRecord(Writer &out, Pool &pool, const MediaItem &item)
     quint8 flags = quint8(item.kind) & kindMask;
     if (item.tvArchive)
         flags |= tvArchiveFlag;
-    if (item.seriesId)
+    const std::optional<QString> seriesId = item.seriesId();
+    if (seriesId)
         flags |= seriesIdFlag;
     if (ratingBits != 0)
         flags |= ratingFlag;
@@ -154,21 +161,25 @@ void writeRecord(Writer &out, Pool &pool, const MediaItem &item)
     out.text(item.name);
     out.varint(pool.indexOf(item.categoryId));
     out.varint(pool.indexOf(item.containerExt));
-    out.text(item.icon);
+    out.bytes(item.iconUtf8());
     out.signedVarint(item.num);
     out.text(item.epgChannelId);
     out.signedVarint(item.archiveDays);
-    out.varint(pool.indexOf(item.added));
+    // "added" is nearly always a plain number; any other text goes to the table
+    const std::optional<qint64> stamp = item.addedStamp();
+    out.signedVarint(stamp.value_or(-1));
+    if (!stamp)
+        out.varint(pool.indexOf(item.added()));
     if (ratingBits != 0)
         out.u64(ratingBits);
-    out.text(item.plot);
-    out.varint(pool.indexOf(item.cast));
-    out.varint(pool.indexOf(item.director));
-    out.varint(pool.indexOf(item.genre));
-    out.varint(pool.indexOf(item.releaseDate));
-    out.text(item.trailer);
-    if (item.seriesId)
-        out.text(*item.seriesId);
+    out.text(item.plot());
+    out.varint(pool.indexOf(item.cast()));
+    out.varint(pool.indexOf(item.director()));
+    out.varint(pool.indexOf(item.genre()));
+    out.varint(pool.indexOf(item.releaseDate()));
+    out.text(item.trailer());
+    if (seriesId)
+        out.text(*seriesId);
 }
 
 QByteArray tableOf(const Pool &pool, qsizetype reserve)
@@ -264,6 +275,13 @@ public:
         }
         return qsizetype(value);
     }
+    QByteArray bytes()
+    {
+        const qsizetype size = count();
+        const char *start = m_at;
+        m_at += size;
+        return QByteArray(start, size);
+    }
     QString text()
     {
         const qsizetype size = count();
@@ -302,23 +320,26 @@ MediaItem readRecord(Reader &in, const QList<QString> &pool)
     item.name = in.text();
     item.categoryId = pooled();
     item.containerExt = pooled();
-    item.icon = in.text();
+    item.setIconUtf8(in.bytes());
     item.num = in.signedVarint();
     item.epgChannelId = in.text();
     item.archiveDays = in.signedVarint();
-    item.added = pooled();
+    if (const qint64 stamp = in.signedVarint(); stamp >= 0)
+        item.setAddedStamp(stamp);
+    else
+        item.setAdded(pooled());
     if (flags & ratingFlag) {
         const quint64 bits = in.u64();
         std::memcpy(&item.rating5, &bits, sizeof bits);
     }
-    item.plot = in.text();
-    item.cast = pooled();
-    item.director = pooled();
-    item.genre = pooled();
-    item.releaseDate = pooled();
-    item.trailer = in.text();
+    item.setPlot(in.text());
+    item.setCast(pooled());
+    item.setDirector(pooled());
+    item.setGenre(pooled());
+    item.setReleaseDate(pooled());
+    item.setTrailer(in.text());
     if (flags & seriesIdFlag)
-        item.seriesId = in.text();
+        item.setSeriesId(in.text());
     return item;
 }
 

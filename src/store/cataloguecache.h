@@ -32,7 +32,7 @@
 class CatalogueCache
 {
 public:
-    static constexpr quint32 formatVersion = 2;
+    static constexpr quint32 formatVersion = 3;
 
     // By Section: the newest records of the movies and the shows, each absent when its
     // catalogue is.

@@ -22,7 +22,7 @@ DetailTexts DetailRules::texts(const MediaItem &item, const VodInfo &info)
     texts.age = clean(info.age);
     texts.length = clean(info.runtime);
     if (texts.movie) {
-        texts.releaseDate = dateFromAdded(item.added);
+        texts.releaseDate = dateFromAdded(item.added());
         if (texts.releaseDate.isEmpty())
             texts.releaseDate = clean(info.releaseDate);
         texts.director = clean(info.director);
@@ -30,12 +30,12 @@ DetailTexts DetailRules::texts(const MediaItem &item, const VodInfo &info)
         texts.plot = clean(info.plot);
         texts.trailerId = clean(info.trailer);
     } else {
-        texts.releaseDate = clean(item.releaseDate);
-        texts.director = clean(item.director);
-        texts.genre = clean(item.genre);
-        texts.cast = clean(item.cast);
-        texts.plot = clean(item.plot);
-        texts.trailerId = clean(item.trailer);
+        texts.releaseDate = clean(item.releaseDate());
+        texts.director = clean(item.director());
+        texts.genre = clean(item.genre());
+        texts.cast = clean(item.cast());
+        texts.plot = clean(item.plot());
+        texts.trailerId = clean(item.trailer());
     }
     return texts;
 }

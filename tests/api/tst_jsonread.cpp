@@ -355,8 +355,8 @@ private Q_SLOTS:
                                 MediaItem::Kind::movie);
         QCOMPARE(items.size(), 3);
         QCOMPARE(items[0].containerExt, QStringLiteral("mkv"));
-        QCOMPARE(items[0].added, QStringLiteral("1700000000"));
-        QCOMPARE(items[0].icon, QStringLiteral("http://i/a.png"));
+        QCOMPARE(items[0].added(), QStringLiteral("1700000000"));
+        QCOMPARE(items[0].icon(), QStringLiteral("http://i/a.png"));
         QCOMPARE(items[0].num, 0); // only live channels carry a number
         QCOMPARE(items[0].rating5, 4.5);
         QCOMPARE(items[1].rating5, 4.5);
@@ -365,7 +365,7 @@ private Q_SLOTS:
         QCOMPARE(items[2].id, QString()); // still listed
         QCOMPARE(items[2].rating5, 0.0);
         QCOMPARE(items[2].containerExt, QStringLiteral("mp4"));
-        QVERIFY(!items[0].seriesId);
+        QVERIFY(!items[0].seriesId());
     }
 
     void seriesRows()
@@ -377,13 +377,13 @@ private Q_SLOTS:
         QCOMPARE(items.size(), 2);
         const MediaItem &show = items[0];
         QCOMPARE(show.id, QStringLiteral("77"));
-        QCOMPARE(show.seriesId, std::optional(QStringLiteral("77")));
-        QCOMPARE(show.icon, QStringLiteral("c.jpg"));
-        QCOMPARE(show.added, QStringLiteral("1690000000"));
+        QCOMPARE(show.seriesId(), std::optional(QStringLiteral("77")));
+        QCOMPARE(show.icon(), QStringLiteral("c.jpg"));
+        QCOMPARE(show.added(), QStringLiteral("1690000000"));
         QCOMPARE(show.containerExt, QStringLiteral("mp4"));
-        QCOMPARE(QStringList({show.plot, show.cast, show.director, show.genre, show.releaseDate, show.trailer}),
+        QCOMPARE(QStringList({show.plot(), show.cast(), show.director(), show.genre(), show.releaseDate(), show.trailer()}),
                  QStringList({"P", "C", "D", "G", "2020", "yt"}));
-        QCOMPARE(items[1].seriesId, std::optional(QString())); // always present, possibly empty
+        QCOMPARE(items[1].seriesId(), std::optional(QString())); // always present, possibly empty
     }
 
     void listShapes_data()

@@ -77,7 +77,7 @@ class TestDesktopBus : public QObject
     {
         const QList<MediaItem> &movies = m_store->allVods();
         const auto pick = std::find_if(movies.cbegin() + skip, movies.cend(), [](const MediaItem &item) {
-            return item.icon.startsWith(QLatin1String("http")) && !item.containerExt.isEmpty();
+            return item.icon().startsWith(QLatin1String("http")) && !item.containerExt.isEmpty();
         });
         if (pick == movies.cend())
             qFatal("the lab's catalogue lacks a movie with a poster");
@@ -143,7 +143,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(metadata().value(QStringLiteral("mpris:length")).toLongLong() > 0, 10000);
         const QVariantMap meta = metadata();
         QCOMPARE(meta.value(QStringLiteral("xesam:title")).toString(), movie.name);
-        QCOMPARE(meta.value(QStringLiteral("mpris:artUrl")).toString(), movie.icon);
+        QCOMPARE(meta.value(QStringLiteral("mpris:artUrl")).toString(), movie.icon());
         // Near the lab's sixty seconds, in microseconds.
         QVERIFY2(qAbs(meta.value(QStringLiteral("mpris:length")).toLongLong() - 60'000'000) < 2'000'000,
                  qPrintable(meta.value(QStringLiteral("mpris:length")).toString()));

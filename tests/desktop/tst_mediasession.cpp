@@ -19,18 +19,24 @@ const QString poster = QStringLiteral("http://images.test/poster.jpg");
 
 MediaItem movie(const QString &id, const QString &icon = poster)
 {
-    return MediaItem{.id = id, .name = "Movie " + id, .kind = MediaItem::Kind::movie, .containerExt = "mp4", .icon = icon};
+    MediaItem item{.id = id, .name = "Movie " + id, .kind = MediaItem::Kind::movie, .containerExt = "mp4"};
+    item.setIcon(icon);
+    return item;
 }
 
 MediaItem channel(const QString &id)
 {
-    return MediaItem{.id = id, .name = "Channel " + id, .kind = MediaItem::Kind::live, .containerExt = "ts",
-                     .icon = QStringLiteral("https://images.test/logo-%1.png").arg(id)};
+    MediaItem item{.id = id, .name = "Channel " + id, .kind = MediaItem::Kind::live, .containerExt = "ts"};
+    item.setIcon(QStringLiteral("https://images.test/logo-%1.png").arg(id));
+    return item;
 }
 
 MediaItem show(const QString &id)
 {
-    return MediaItem{.id = id, .name = "Show " + id, .kind = MediaItem::Kind::series, .icon = poster, .seriesId = id};
+    MediaItem item{.id = id, .name = "Show " + id, .kind = MediaItem::Kind::series};
+    item.setIcon(poster);
+    item.setSeriesId(id);
+    return item;
 }
 
 // Two seasons, listed out of order as providers do: 2×2, 1×1, 2×1.

@@ -520,8 +520,8 @@ private Q_SLOTS:
         std::optional<MediaItem> chosen;
         for (const MediaItem &item : f.store->allVods()) {
             const Lab::Movie *movie = lab.catalogue().movie(item.id.toLongLong());
-            if (movie && movie->trailer && movie->rating10 > 0 && movie->icon == Lab::Image::present && item.added.toLongLong() > 0
-                && (!chosen || item.added.toLongLong() > chosen->added.toLongLong()))
+            if (movie && movie->trailer && movie->rating10 > 0 && movie->icon == Lab::Image::present && item.added().toLongLong() > 0
+                && (!chosen || item.added().toLongLong() > chosen->added().toLongLong()))
                 chosen = item;
         }
         QVERIFY(chosen);

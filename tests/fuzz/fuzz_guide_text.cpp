@@ -136,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::memcpy(&rating, data + at, sizeof rating);
         item.rating5 = rating;
         item.num = int(data[size_t(i) % size]) - 128;
-        item.added = QString::number(rating, 'g', 17);
+        item.setAdded(QString::number(rating, 'g', 17));
         items.append(item);
     }
 

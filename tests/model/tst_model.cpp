@@ -145,15 +145,87 @@ private Q_SLOTS:
         b.rating5 = 4.5;
         QVERIFY(a != b); // same id, different rating: different values
         b = a;
-        b.seriesId = QString();
+        b.setSeriesId(QString());
         QVERIFY(a != b); // an empty series id is not no series id
         QSet<MediaItem> set{a, b};
         QCOMPARE(set.size(), 2);
-        QVERIFY(a.archiveDays == 2 && a.num == 0 && !a.tvArchive && !a.seriesId);
+        QVERIFY(a.archiveDays == 2 && a.num == 0 && !a.tvArchive && !a.seriesId());
 
         const Theme theme{QStringLiteral("Dusk"), QStringLiteral("http://x/y.jpg")};
         QCOMPARE(theme.id(), QStringLiteral("Duskhttp://x/y.jpg"));
         QCOMPARE((QSet<Season>{Season{3, QStringLiteral("S"), {}}, Season{3, QStringLiteral("S"), {}}}.size()), 1);
+    }
+
+    // The compact parts compare by what they hold, not by how: a rare text set empty makes no
+    // difference, "added" given as text or as a number is the same, and a copy is a value.
+    void compactFieldsCompareByValue_data()
+    {
+        QTest::addColumn<MediaItem>("a");
+        QTest::addColumn<MediaItem>("b");
+        QTest::addColumn<bool>("equal");
+
+        const MediaItem plain{.id = QStringLiteral("1"), .name = QStringLiteral("A"), .kind = MediaItem::Kind::movie};
+        MediaItem emptyPlot = plain;
+        emptyPlot.setPlot(QString());
+        MediaItem clearedPlot = plain;
+        clearedPlot.setPlot(QStringLiteral("p"));
+        clearedPlot.setPlot(QString());
+        MediaItem plot = plain;
+        plot.setPlot(QStringLiteral("p"));
+        MediaItem cast = plain;
+        cast.setCast(QStringLiteral("p"));
+        MediaItem addedText = plain, addedNumber = plain, addedPadded = plain, addedOther = plain;
+        addedText.setAdded(QStringLiteral("1700000000"));
+        addedNumber.setAddedStamp(1700000000);
+        addedPadded.setAdded(QStringLiteral("01700000000"));
+        addedOther.setAdded(QStringLiteral("1700000001"));
+        MediaItem addedZero = plain, addedEmpty = plain;
+        addedZero.setAdded(QStringLiteral("0"));
+        addedEmpty.setAdded(QString());
+        MediaItem textThenNumber = addedPadded;
+        textThenNumber.setAdded(QStringLiteral("1700000000"));
+        MediaItem icon = plain, otherIcon = plain;
+        icon.setIcon(QStringLiteral("http://i/é.png"));
+        otherIcon.setIconUtf8("http://i/\xc3\xa9.png");
+
+        QTest::newRow("rare text set empty") << plain << emptyPlot << true;
+        QTest::newRow("rare text cleared") << plain << clearedPlot << true;
+        QTest::newRow("rare text set") << plain << plot << false;
+        QTest::newRow("rare texts differ") << plot << cast << false;
+        QTest::newRow("added as text or number") << addedText << addedNumber << true;
+        QTest::newRow("added with a leading zero") << addedText << addedPadded << false;
+        QTest::newRow("added differs") << addedText << addedOther << false;
+        QTest::newRow("added zero is not none") << addedZero << addedEmpty << false;
+        QTest::newRow("added empty is none") << plain << addedEmpty << true;
+        QTest::newRow("added text replaced by a number") << addedText << textThenNumber << true;
+        QTest::newRow("icon as text or UTF-8") << icon << otherIcon << true;
+        QTest::newRow("icon set") << plain << icon << false;
+    }
+
+    void compactFieldsCompareByValue()
+    {
+        QFETCH(MediaItem, a);
+        QFETCH(MediaItem, b);
+        QFETCH(bool, equal);
+        QCOMPARE(a == b, equal);
+        QCOMPARE(a.added() == b.added() && a.plot() == b.plot() && a.cast() == b.cast() && a.icon() == b.icon(), equal);
+        if (equal)
+            QCOMPARE(qHash(a), qHash(b));
+        else
+            QCOMPARE((QSet<MediaItem>{a, b}.size()), 2);
+    }
+
+    void copiesHoldTheirOwnRareTexts()
+    {
+        MediaItem show{.id = QStringLiteral("5"), .kind = MediaItem::Kind::series};
+        show.setPlot(QStringLiteral("first"));
+        show.setSeriesId(QStringLiteral("5"));
+        MediaItem copy = show;
+        copy.setPlot(QStringLiteral("second"));
+        QCOMPARE(show.plot(), QStringLiteral("first"));
+        QCOMPARE(copy.plot(), QStringLiteral("second"));
+        QCOMPARE(copy.seriesId(), std::optional(QStringLiteral("5")));
+        QVERIFY(show != copy);
     }
 
     void enumerationsByRawValue()
@@ -172,10 +244,14 @@ private Q_SLOTS:
     void gadgetsAreReadableByProperty()
     {
         MediaItem item{.id = QStringLiteral("9"), .name = QStringLiteral("Nine")};
-        item.seriesId = QStringLiteral("s9");
+        item.setSeriesId(QStringLiteral("s9"));
         const QMetaObject &meta = MediaItem::staticMetaObject;
         QCOMPARE(meta.property(meta.indexOfProperty("name")).readOnGadget(&item).toString(), QStringLiteral("Nine"));
         QCOMPARE(meta.property(meta.indexOfProperty("seriesId")).readOnGadget(&item).toString(), QStringLiteral("s9"));
+        item.setIcon(QStringLiteral("http://i/1.png"));
+        item.setAdded(QStringLiteral("17"));
+        QCOMPARE(meta.property(meta.indexOfProperty("icon")).readOnGadget(&item).toString(), QStringLiteral("http://i/1.png"));
+        QCOMPARE(meta.property(meta.indexOfProperty("added")).readOnGadget(&item).toString(), QStringLiteral("17"));
     }
 };
 

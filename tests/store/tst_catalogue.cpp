@@ -23,8 +23,8 @@ QList<MediaItem> catalogue(int rows)
                                .name = QString::fromUtf8(names[random.bounded(int(std::size(names)))]),
                                .kind = MediaItem::Kind::movie,
                                .categoryId = QString::number(random.bounded(4)),
-                               .added = QString::fromLatin1(stamps[random.bounded(int(std::size(stamps)))]),
                                .rating5 = random.bounded(4) / 2.0});
+        items.last().setAdded(QString::fromLatin1(stamps[random.bounded(int(std::size(stamps)))]));
     }
     return items;
 }
@@ -60,7 +60,7 @@ QList<MediaItem> plainSorted(QList<MediaItem> items, VodSort sort, const QCollat
     std::stable_sort(items.begin(), items.end(), [&](const MediaItem &a, const MediaItem &b) {
         switch (sort) {
         case VodSort::added:
-            return plainAdded(a.added) > plainAdded(b.added);
+            return plainAdded(a.added()) > plainAdded(b.added());
         case VodSort::number:
             return a.num < b.num;
         case VodSort::rating:

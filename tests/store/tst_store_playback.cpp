@@ -20,7 +20,10 @@ MediaItem movie(const QString &id, const QString &extension = QStringLiteral("mp
 
 MediaItem show(const QString &id, const QString &trailer = {})
 {
-    return MediaItem{.id = id, .name = "Show " + id, .kind = MediaItem::Kind::series, .trailer = trailer, .seriesId = id};
+    MediaItem item{.id = id, .name = "Show " + id, .kind = MediaItem::Kind::series};
+    item.setTrailer(trailer);
+    item.setSeriesId(id);
+    return item;
 }
 
 QByteArray seriesInfoJson(const QString &trailer)
@@ -217,7 +220,7 @@ private Q_SLOTS:
         f->serve("get_series_info", seriesInfoJson(detailed));
         auto store = f->startedStore(f->playlist());
         await(store->openDetail(show("5", listed)));
-        QCOMPARE(store->detailItem()->trailer, expected);
+        QCOMPARE(store->detailItem()->trailer(), expected);
         QVERIFY(!store->loadingDetail());
     }
 

@@ -22,7 +22,7 @@ MediaItem itemOf(MediaItem::Kind kind, const QString &id)
     item.containerExt = kind == MediaItem::Kind::live ? QStringLiteral("ts") : QStringLiteral("mp4");
     item.tvArchive = kind == MediaItem::Kind::live;
     if (kind == MediaItem::Kind::series)
-        item.seriesId = id;
+        item.setSeriesId(id);
     return item;
 }
 

@@ -21,13 +21,13 @@ MediaItem itemOf(MediaItem::Kind kind, const QString &added = {})
     MediaItem item;
     item.id = QStringLiteral("7");
     item.kind = kind;
-    item.added = added;
-    item.releaseDate = QStringLiteral("item date");
-    item.director = QStringLiteral("item director");
-    item.genre = QStringLiteral("item genre");
-    item.cast = QStringLiteral("item cast");
-    item.plot = QStringLiteral("item plot");
-    item.trailer = QStringLiteral("itemTrailer");
+    item.setAdded(added);
+    item.setReleaseDate(QStringLiteral("item date"));
+    item.setDirector(QStringLiteral("item director"));
+    item.setGenre(QStringLiteral("item genre"));
+    item.setCast(QStringLiteral("item cast"));
+    item.setPlot(QStringLiteral("item plot"));
+    item.setTrailer(QStringLiteral("itemTrailer"));
     return item;
 }
 

@@ -17,7 +17,7 @@ MediaItem movie(const QString &added = QStringLiteral("1700000000"))
     item.name = QStringLiteral("The Long Night");
     item.kind = MediaItem::Kind::movie;
     item.containerExt = QStringLiteral("mkv");
-    item.added = added;
+    item.setAdded(added);
     item.rating5 = 3.5;
     return item;
 }
@@ -26,15 +26,15 @@ MediaItem show(const QString &trailer = {})
 {
     MediaItem item;
     item.id = QStringLiteral("5");
-    item.seriesId = QStringLiteral("5");
+    item.setSeriesId(QStringLiteral("5"));
     item.name = QStringLiteral("Harbour Lights");
     item.kind = MediaItem::Kind::series;
     item.containerExt = QStringLiteral("mp4");
-    item.releaseDate = QStringLiteral("2019-04-02");
-    item.genre = QStringLiteral("Drama");
-    item.cast = QStringLiteral("A. Actor, B. Actor");
-    item.plot = QStringLiteral("A town by the sea.");
-    item.trailer = trailer;
+    item.setReleaseDate(QStringLiteral("2019-04-02"));
+    item.setGenre(QStringLiteral("Drama"));
+    item.setCast(QStringLiteral("A. Actor, B. Actor"));
+    item.setPlot(QStringLiteral("A town by the sea."));
+    item.setTrailer(trailer);
     return item;
 }
 

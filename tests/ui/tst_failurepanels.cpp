@@ -92,7 +92,7 @@ MediaItem show()
 {
     MediaItem item;
     item.id = QStringLiteral("5");
-    item.seriesId = QStringLiteral("5");
+    item.setSeriesId(QStringLiteral("5"));
     item.name = QStringLiteral("Harbour Lights");
     item.kind = MediaItem::Kind::series;
     return item;

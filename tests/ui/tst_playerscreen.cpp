@@ -366,7 +366,8 @@ private Q_SLOTS:
         f.server.onAction(QStringLiteral("get_series_info"), FakeServer::Reply::json(
             R"({"episodes":{"1":[{"id":"101","title":"Pilot","episode_num":1},{"id":"107","title":"","episode_num":7},{"id":"103","title":"Third","episode_num":3}]}})"));
         MediaItem show;
-        show.id = show.seriesId.emplace(QStringLiteral("55"));
+        show.id = QStringLiteral("55");
+        show.setSeriesId(show.id);
         show.name = QStringLiteral("Show");
         show.kind = MediaItem::Kind::series;
         TestSupport::await(f.store->openDetail(show));

@@ -194,10 +194,10 @@ private Q_SLOTS:
         Rig rig;
         MediaItem show;
         show.id = QStringLiteral("9");
-        show.seriesId = QStringLiteral("9");
+        show.setSeriesId(QStringLiteral("9"));
         show.kind = MediaItem::Kind::series;
         show.name = QStringLiteral("The Show");
-        show.icon = rig.f.server.base() + QStringLiteral("/cover.jpg?password=pass");
+        show.setIcon(rig.f.server.base() + QStringLiteral("/cover.jpg?password=pass"));
         Episode episode;
         episode.id = QStringLiteral("101");
         episode.title = QStringLiteral("Arrival");

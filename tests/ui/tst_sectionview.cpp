@@ -558,7 +558,8 @@ private Q_SLOTS:
         QList<MediaItem> movies;
         for (int i = 0; i < 80; ++i) {
             movies.append(MediaItem{.id = QString::number(i + 1), .name = QStringLiteral("Kept %1").arg(i), .kind = MediaItem::Kind::movie,
-                                    .categoryId = QStringLiteral("1"), .added = QString::number(1700000000 - i)});
+                                    .categoryId = QStringLiteral("1")});
+            movies.last().setAddedStamp(1700000000 - i);
         }
         kept.catalogues[size_t(Section::movies)] = movies;
         kept.catalogues[size_t(Section::series)] = QList<MediaItem>();

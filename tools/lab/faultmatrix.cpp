@@ -219,7 +219,7 @@ Outcome run(const Scenario &scenario, const Limits &limits)
     show.id = QString::number(catalogue.shows().front().id);
     show.name = u"Show"_s;
     show.kind = MediaItem::Kind::series;
-    show.seriesId = show.id;
+    show.setSeriesId(show.id);
     const auto archived = std::find_if(catalogue.live().cbegin(), catalogue.live().cend(), [](const Lab::LiveChannel &channel) {
         return channel.archive && !channel.epgChannelId.isEmpty();
     });
