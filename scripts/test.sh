@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, configures, builds and runs every test through CTest, then every
-# fuzz target for 20 s, then the GUI-free suites (model, client, store, lab) again under
-# AddressSanitizer and UndefinedBehaviorSanitizer (the "asan" preset); with MAVU_SANITIZERS=1 the
-# whole suite instead. Any failure, finding or sanitizer report fails the run. Each step's time is
+# fuzz target for 20 s, then the GUI-free suites (model, client, store, lab) and the end-to-end
+# suites (the player against the lab, real libVLC) again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (the "asan" preset); with MAVU_SANITIZERS=1 the whole suite instead. Any failure, finding or sanitizer report fails the run. Each step's time is
 # printed at the end.
 # Usage: scripts/test.sh           everything, as CI runs it
 #        scripts/test.sh PRESET    that preset's build and suites alone ("default", "asan", …)
@@ -31,14 +31,15 @@ else
   step "fuzz" bash scripts/fuzz.sh 20
   # The sanitizer build has no benchmarks; its suites wait longer (see CMakePresets.json). The
   # fuzz targets above already run under both sanitizers. The whole suite under them doubles the
-  # run's time, so by default only the GUI-free suites are built and run there; MAVU_SANITIZERS=1
-  # asks for all of it.
+  # run's time, so by default only the GUI-free and the end-to-end suites are built and run there;
+  # MAVU_SANITIZERS=1 asks for all of it.
   if [ "${MAVU_SANITIZERS:-0}" = 1 ]; then
     suites asan
   else
     step "asan configure" cmake --preset asan
-    step "asan build (GUI-free suites)" cmake --build --preset asan --parallel "$(nproc)" --target mavu_gui_free_suites
-    step "asan suites (GUI-free)" ctest --preset asan -L gui-free
+    step "asan build (GUI-free, end-to-end)" cmake --build --preset asan --parallel "$(nproc)" \
+      --target mavu_gui_free_suites mavu_endtoend_suites
+    step "asan suites (GUI-free, end-to-end)" ctest --preset asan -L 'gui-free|endtoend'
   fi
 fi
 printf '%s\n' "${times[@]}"

@@ -29,7 +29,7 @@ struct Outcome
     qint64 settleMs = 0;     // from the request until every spinner is gone
     qint64 limitMs = 0;      // the deadline the route's requests have
     bool recovered = false;  // Retry (after the fault is gone, or the next attempt) worked
-    qint64 longestStallMs = 0; // the longest gap of a 16 ms heartbeat on the GUI thread
+    qint64 longestStallMs = 0; // the longest gap of a 16 ms heartbeat on the GUI thread, less its wait for a processor
     qint64 peakMemoryKb = 0; // the process's peak resident memory so far
     int catalogueDownloads = 0; // whole-catalogue requests the lab saw
     bool preferencesKept = true; // the saved playlist and theme survived

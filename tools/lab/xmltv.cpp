@@ -357,8 +357,14 @@ BodySource gzipSource(std::shared_ptr<const Catalogue> catalogue, qint64 from, q
         z_stream &stream = state->stream;
         stream.next_out = reinterpret_cast<Bytef *>(out.data());
         stream.avail_out = uInt(out.size());
+        bool fed = false;
         while (stream.avail_out > 0 && !state->finished) {
             if (stream.avail_in == 0) {
+                // Writing the text is the slow part, and the lab shares its thread: once a piece
+                // has given some output, the rest waits for the next call.
+                if (fed && stream.avail_out < uInt(out.size()))
+                    break;
+                fed = true;
                 state->input = state->writer.next(256 * 1024);
                 stream.next_in = reinterpret_cast<Bytef *>(state->input.data());
                 stream.avail_in = uInt(state->input.size());
