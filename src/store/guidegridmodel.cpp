@@ -10,6 +10,9 @@ namespace {
 constexpr qint64 halfHour = 1800;
 constexpr qint64 loadStep = 3 * 3600; // rows are read in whole blocks of hours, so that a small scroll reads nothing
 constexpr qint64 daysAhead = 7;
+// The view assumed until one says what it shows: rows are read for the opening before it is made.
+constexpr int defaultPageRows = 16;
+constexpr double defaultViewWidth = 1000;
 
 qint64 floorTo(qint64 value, qint64 step)
 {
@@ -147,18 +150,25 @@ double GuideGridModel::focusX() const
     return GuideGridRules::xOf(m_focus.time, m_scale);
 }
 
-void GuideGridModel::updateCells(int row)
+bool GuideGridModel::updateCells(int row)
 {
     Row &data = m_rows[row];
     const MediaItem &channel = m_channels.at(row);
     const qint64 current = now();
-    data.cells.clear();
-    data.cells.reserve(data.programmes.size());
+    // The view's hours and a quarter of its width either side: a scroll finds the cells it
+    // brings in already made, and the programmes further off make no faces.
+    const double margin = std::max(120.0, (m_viewRight - m_viewLeft) / 4);
+    const double left = m_viewLeft - margin;
+    const double right = m_viewRight + margin;
+
+    QList<GuideCell> placed(data.cells.size());
+    QList<GuideCell> entering;
     for (const GuideProgram &program : std::as_const(data.programmes)) {
         const auto cell = GuideGridRules::cell(program.start, program.stop, m_scale);
-        if (!cell)
+        if (!cell || cell->x + cell->width < left || cell->x > right)
             continue;
         GuideCell out;
+        out.filled = true;
         out.row = row;
         out.program = program;
         out.x = cell->x;
@@ -168,23 +178,54 @@ void GuideGridModel::updateCells(int row)
         out.live = program.start <= current && current < program.stop;
         out.past = program.stop <= current;
         out.catchup = GuideGridRules::enterAction(&program, channel, current, program.start) == GuideGridRules::Action::catchup;
-        data.cells.append(std::move(out));
+        // A programme that was a cell keeps its slot, so the face drawing it keeps its text.
+        const auto kept = std::find_if(data.cells.cbegin(), data.cells.cend(), [&](const GuideCell &old) {
+            return old.filled && old.program.start == program.start;
+        });
+        if (kept != data.cells.cend()) {
+            const bool sameTimes = kept->program.stop == program.stop && kept->program.offsetMinutes == program.offsetMinutes;
+            out.timeText = sameTimes ? kept->timeText : program.timeRange();
+            placed[kept - data.cells.cbegin()] = std::move(out);
+        } else {
+            out.timeText = program.timeRange();
+            entering.append(std::move(out));
+        }
     }
+    qsizetype free = 0;
+    for (GuideCell &cell : entering) {
+        while (free < placed.size() && placed.at(free).filled)
+            ++free;
+        if (free == placed.size())
+            placed.append(GuideCell());
+        placed[free] = std::move(cell);
+    }
+    while (!placed.isEmpty() && !placed.constLast().filled)
+        placed.removeLast();
+    if (placed == data.cells)
+        return false;
+    data.cells = std::move(placed);
+    return true;
 }
 
 void GuideGridModel::updateAllCells()
 {
-    int first = -1;
-    int last = -1;
+    QList<int> changed;
     for (int row = 0; row < m_rows.size(); ++row) {
-        if (!m_rows.at(row).loaded)
-            continue;
-        updateCells(row);
-        first = first < 0 ? row : first;
-        last = row;
+        if (m_rows.at(row).loaded && updateCells(row))
+            changed.append(row);
     }
-    if (first >= 0)
-        Q_EMIT dataChanged(index(first), index(last), {CellsRole});
+    emitRows(changed, {CellsRole});
+}
+
+void GuideGridModel::emitRows(const QList<int> &rows, const QList<int> &roles)
+{
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype j = i;
+        while (j + 1 < rows.size() && rows.at(j + 1) == rows.at(j) + 1)
+            ++j;
+        Q_EMIT dataChanged(index(rows.at(i)), index(rows.at(j)), roles);
+        i = j + 1;
+    }
 }
 
 void GuideGridModel::tick()
@@ -215,6 +256,16 @@ void GuideGridModel::setChannels(const QList<MediaItem> &channels)
     m_focus = GuideGridRules::Focus{0, now()};
     m_focusedProgram.reset();
     Q_EMIT focusChanged();
+    // The view opens at the top and near now: its first rows are read while it is being made.
+    // No rows (a hidden grid) keep the view's size for the next ones.
+    if (m_channels.isEmpty())
+        return;
+    const int page = m_lastRow >= m_firstRow ? m_lastRow - m_firstRow : defaultPageRows - 1;
+    const double width = m_viewRight > m_viewLeft ? m_viewRight - m_viewLeft : defaultViewWidth;
+    m_firstRow = 0;
+    m_lastRow = std::min(page, int(m_channels.size()) - 1);
+    const double left = openingLeft(width);
+    setViewSpan(left, left + width);
     loadWanted();
 }
 
@@ -246,9 +297,21 @@ void GuideGridModel::setViewport(int firstRow, int lastRow, double left, double 
 {
     m_firstRow = std::max(0, firstRow);
     m_lastRow = std::min(lastRow, int(m_channels.size()) - 1);
-    m_viewFrom = GuideGridRules::timeAt(std::min(left, right), m_scale);
-    m_viewTo = GuideGridRules::timeAt(std::max(left, right), m_scale);
+    const double from = std::min(left, right);
+    const double to = std::max(left, right);
+    if (from != m_viewLeft || to != m_viewRight) {
+        setViewSpan(from, to);
+        updateAllCells();
+    }
     loadWanted();
+}
+
+void GuideGridModel::setViewSpan(double left, double right)
+{
+    m_viewLeft = left;
+    m_viewRight = right;
+    m_viewFrom = GuideGridRules::timeAt(left, m_scale);
+    m_viewTo = GuideGridRules::timeAt(right, m_scale);
 }
 
 void GuideGridModel::loadWanted()
@@ -271,12 +334,19 @@ void GuideGridModel::loadWanted()
             Q_EMIT dataChanged(index(row), index(row), {CellsRole, LoadedRole});
         }
     }
+    // The rows in view are read on their own first: they show sooner, and the rows read
+    // ahead arrive on a later frame rather than all in one.
     QList<int> wanted;
-    for (int row = keepFirst; row <= keepLast; ++row) {
-        const Row &data = m_rows.at(row);
-        if (!data.loaded || data.from > from || data.to < to)
-            wanted.append(row);
-    }
+    const auto want = [&](int first, int last) {
+        for (int row = first; row <= last; ++row) {
+            const Row &data = m_rows.at(row);
+            if (!data.loaded || data.from > from || data.to < to)
+                wanted.append(row);
+        }
+    };
+    want(std::max(0, m_firstRow), m_lastRow);
+    if (wanted.isEmpty())
+        want(keepFirst, keepLast);
     if (!wanted.isEmpty() && to > from)
         startTask(load(std::move(wanted), from, to));
 }
@@ -296,17 +366,20 @@ QCoro::Task<> GuideGridModel::load(QList<int> rows, qint64 from, qint64 to)
         co_return;
     m_loading = false;
     if (epoch == m_epoch) {
+        QList<int> changed;
         for (qsizetype i = 0; i < rows.size(); ++i) {
             const int row = rows.at(i);
             Row &data = m_rows[row];
+            const bool wasLoaded = data.loaded;
             data.programmes = i < window.rows.size() ? window.rows.at(i) : QList<GuideProgram>();
             data.from = from;
             data.to = to;
             data.loaded = true;
-            updateCells(row);
+            // A row read again for a moved window mostly keeps its cells: it tells nothing.
+            if (updateCells(row) || !wasLoaded)
+                changed.append(row);
         }
-        const auto [first, last] = std::minmax_element(rows.cbegin(), rows.cend());
-        Q_EMIT dataChanged(index(*first), index(*last), {CellsRole, LoadedRole});
+        emitRows(changed, {CellsRole, LoadedRole});
         updateFocusedProgram();
     }
     loadWanted();

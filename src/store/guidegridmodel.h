@@ -12,11 +12,14 @@
 
 #include <functional>
 
-// A programme's cell in the grid: where it goes and how it is drawn.
+// A programme's cell in the grid: where it goes and how it is drawn. A row's cells are slots:
+// one left empty (`filled` false) draws nothing.
 class GuideCell
 {
     Q_GADGET
+    Q_PROPERTY(bool filled MEMBER filled CONSTANT FINAL)
     Q_PROPERTY(GuideProgram program MEMBER program CONSTANT FINAL)
+    Q_PROPERTY(QString timeText MEMBER timeText CONSTANT FINAL)
     Q_PROPERTY(double x MEMBER x CONSTANT FINAL)
     Q_PROPERTY(double width MEMBER width CONSTANT FINAL)
     Q_PROPERTY(bool clippedStart MEMBER clippedStart CONSTANT FINAL)
@@ -28,8 +31,10 @@ class GuideCell
     Q_PROPERTY(int row MEMBER row CONSTANT FINAL)
 
 public:
+    bool filled = false;
     GuideProgram program;
-    int row = 0; // the channel's
+    QString timeText; // the programme's time range, made once rather than at every binding
+    int row = 0;      // the channel's
     double x = 0;
     double width = 0;
     bool clippedStart = false;
@@ -58,9 +63,12 @@ public:
 
 // The guide grid for a view: one row a channel (in the order the view shows them), each row
 // with the cells of its programmes. Only the rows around what the view shows hold
-// programmes; the view says what it shows (`setViewport`) and rows fill in as their
-// programmes arrive from the guide database. Geometry and keyboard rules are
-// GuideGridRules'; the focus (a row and a time) lives here, so a view only draws.
+// programmes, and only the programmes around the view's hours are cells; the view says what
+// it shows (`setViewport`) and rows fill in as their programmes arrive from the guide
+// database, the rows in view before those read ahead. A programme keeps its cell's slot for
+// as long as it stays a cell, so a view that draws slot by slot lays out only what enters.
+// Geometry and keyboard rules are GuideGridRules'; the focus (a row and a time) lives here,
+// so a view only draws.
 //
 // QML binds a vertical list to this model (roles `channel`, `cells`, `loaded`), lays each
 // row's cells out by their `x` and `width` inside a flickable of `contentWidth`, draws the
@@ -138,7 +146,8 @@ public:
     double focusedStart() const { return m_focusedProgram ? double(m_focusedProgram->start) : -1; }
     QString focusedDay() const { return m_focusedProgram ? dayOf(m_focusedProgram->start) : QString(); }
 
-    // What the view shows: rows [firstRow, lastRow] and x from left to right.
+    // What the view shows: rows [firstRow, lastRow] and x from left to right. New channels start
+    // it over at the top, at the opening hour, the size it had.
     Q_INVOKABLE void setViewport(int firstRow, int lastRow, double left, double right);
     // False when the key leads nowhere (the first row, the grid's first or last hour), so that
     // a view can hand the key on.
@@ -192,8 +201,12 @@ private:
     qint64 now() const { return m_clock ? m_clock() : QDateTime::currentSecsSinceEpoch(); }
     void resetSpan();
     void updateTicks();
-    void updateCells(int row);
+    // True when the row's cells changed.
+    bool updateCells(int row);
     void updateAllCells();
+    // dataChanged for these rows (ascending), a signal per run of neighbours.
+    void emitRows(const QList<int> &rows, const QList<int> &roles);
+    void setViewSpan(double left, double right);
     void updateFocusedProgram();
     void setFocus(GuideGridRules::Focus focus);
     void loadWanted();
@@ -223,6 +236,8 @@ private:
     // The viewport and the load in flight.
     int m_firstRow = 0;
     int m_lastRow = -1;
+    double m_viewLeft = 0;
+    double m_viewRight = 0;
     qint64 m_viewFrom = 0;
     qint64 m_viewTo = 0;
     bool m_loading = false;

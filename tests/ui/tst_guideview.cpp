@@ -352,8 +352,11 @@ private Q_SLOTS:
                     if (!title.startsWith(prefix) || !ScreenFixture::shown(cell))
                         wrong.append(prefix + QStringLiteral("≠ ") + title);
                 }
-                // Faces past the row's programmes stay hidden and out of the cell count.
-                if (row->property("cells").toList().size() != ScreenFixture::findAll(row, QStringLiteral("guideCell")).size())
+                // Faces of empty slots stay hidden and out of the cell count.
+                int filled = 0;
+                for (const QVariant &cell : row->property("cells").toList())
+                    filled += cell.value<GuideCell>().filled ? 1 : 0;
+                if (filled != ScreenFixture::findAll(row, QStringLiteral("guideCell")).size())
                     wrong.append(prefix + QStringLiteral("cell count"));
             }
             return drawn == 0 ? QStringList{QStringLiteral("nothing drawn")} : wrong;
@@ -362,27 +365,44 @@ private Q_SLOTS:
     }
 
     // The time header's labels, the titles and the last row are never cut: a half hour or a
-    // programme that began left of the view keeps its text inside it, and the scroll bar lies
+    // programme that began left of the view keeps its text inside it, a mark in view always has
+    // its label (one just in at the right edge keeps to that edge), and the scroll bar lies
     // below the rows.
     void headerAndLastRowUncut_data()
     {
         QTest::addColumn<double>("scrollBy"); // from where the view opened, in pixels
-        QTest::newRow("as opened") << 0.0;
-        QTest::newRow("a mark just out") << 10.0;
-        QTest::newRow("mid half hour") << 70.0;
-        QTest::newRow("hours later") << 1234.5;
+        QTest::addColumn<double>("rightRoom"); // then a mark this far in from the right edge; < 0: as it falls
+        QTest::newRow("as opened") << 0.0 << -1.0;
+        QTest::newRow("a mark just out") << 10.0 << -1.0;
+        QTest::newRow("mid half hour") << 70.0 << -1.0;
+        QTest::newRow("hours later") << 1234.5 << -1.0;
+        QTest::newRow("a mark just in at the right") << 0.0 << 3.0;
+        QTest::newRow("a label's width in at the right") << 300.0 << 30.0;
     }
 
     void headerAndLastRowUncut()
     {
         QFETCH(double, scrollBy);
+        QFETCH(double, rightRoom);
         ScreenFixture f;
         openGuide(f, 40);
         grid(f)->setScrollX(grid(f)->scrollX() + scrollBy);
         auto *ticks = f.find<QQuickItem>(QStringLiteral("guideTicks"));
+        const double halfHour = 30 * grid(f)->pixelsPerMinute();
+        const double firstX = grid(f)->ticks().value(0).x;
+        if (rightRoom >= 0) {
+            // The first mark right of the edge comes in by `rightRoom`.
+            const double right = grid(f)->scrollX() + ticks->width();
+            const double mark = firstX + std::ceil((right - firstX) / halfHour) * halfHour;
+            grid(f)->setScrollX(mark + rightRoom - ticks->width());
+        }
         QTRY_VERIFY(!ScreenFixture::findAll(ticks, QStringLiteral("guideTickLabel")).isEmpty());
         QCoreApplication::processEvents();
         int shownLabels = 0;
+        double rightmost = 0;
+        int marksInView = 0;
+        for (double mark = firstX; mark <= grid(f)->scrollX() + ticks->width(); mark += halfHour)
+            marksInView += mark >= grid(f)->scrollX() ? 1 : 0;
         for (QQuickItem *label : ScreenFixture::findAll(ticks, QStringLiteral("guideTickLabel"))) {
             if (!ScreenFixture::shown(label))
                 continue;
@@ -390,9 +410,15 @@ private Q_SLOTS:
             if (inTicks.right() <= 0 || inTicks.left() >= ticks->width())
                 continue; // made for the cache, outside the view
             ++shownLabels;
+            rightmost = std::max(rightmost, inTicks.right());
             QVERIFY2(inTicks.left() >= 0 && inTicks.right() <= ticks->width(), qPrintable(label->property("text").toString()));
         }
         QVERIFY(shownLabels > 2);
+        // Each mark in view has its label; a half hour begun left of the view may add one.
+        QVERIFY2(shownLabels == marksInView || shownLabels == marksInView + 1,
+                 qPrintable(QStringLiteral("%1 labels, %2 marks").arg(shownLabels).arg(marksInView)));
+        if (rightRoom >= 0)
+            QVERIFY2(rightmost >= ticks->width() - 12, qPrintable(QString::number(ticks->width() - rightmost)));
         // Nor is a programme's title cut where the view begins.
         for (QQuickItem *track : ScreenFixture::findAll(f.root, QStringLiteral("guideTrack"))) {
             for (QQuickItem *title : ScreenFixture::findAll(track, QStringLiteral("cellTitle"))) {

@@ -5,14 +5,14 @@ import Mavu
 // The text keeps to the visible part of a programme that began left of the view. Amber while
 // focused; dimmer once over, with a clock when the archive still holds it.
 // Rows keep a pool of these and hand them new programmes as the view moves, so a face holds no
-// nested layouts: three texts placed by hand. A face past the row's programmes stays hidden.
+// nested layouts: three texts placed by hand. A face whose slot holds no programme stays hidden.
 Rectangle {
     id: face
     required property int index
-    // The row's cells; this face draws the one at `index`, if there is one.
+    // The row's cells by slot; this face draws the one in slot `index`, if there is one.
     property var cells: []
-    readonly property bool used: index < cells.length
-    readonly property guideCell modelData: used ? cells[index] : blank
+    readonly property guideCell modelData: index < cells.length ? cells[index] : blank
+    readonly property bool used: modelData.filled
     property guideCell blank
     readonly property GuideGridModel grid: AppStore.guide.grid
     // The grid x at the view's left edge.
@@ -65,7 +65,7 @@ Rectangle {
         y: title.y + title.height + 2
         width: face.textWidth - face.timeIndent
         visible: title.visible
-        text: face.modelData.program.timeRange
+        text: face.modelData.timeText
         font.pixelSize: Fonts.caption
         font.family: Fonts.monospace
         color: face.focused ? MavuColor.alpha(MavuColor.ink, 0.75) : MavuColor.textDim

@@ -137,8 +137,10 @@ FocusScope {
                 required property guideTick modelData
                 width: 30 * AppStore.guide.grid.pixelsPerMinute
                 height: ListView.view.height
+                // Where the view's left edge falls, from this mark (negative: left of it).
+                readonly property real edge: ListView.view.contentX - x
                 // How far the view's left edge cuts into this half hour.
-                readonly property real cut: Math.max(0, ListView.view.contentX - x)
+                readonly property real cut: Math.max(0, edge)
                 // Where the view's right edge falls in it.
                 readonly property real room: ListView.view.contentX + ListView.view.width - x
                 Rectangle {
@@ -148,12 +150,12 @@ FocusScope {
                     color: MavuColor.alpha(MavuColor.text, 0.25)
                 }
                 // A label whose mark scrolled out keeps to the left edge until the next one
-                // pushes it out, rather than being cut in half; one that would not fit at the
-                // right edge waits until it does.
+                // pushes it out, rather than being cut in half; one whose mark came in at the
+                // right edge keeps to that edge, left of its mark, until there is room after it.
                 PlainText {
                     objectName: "guideTickLabel"
-                    x: Math.min(tick.cut + 6, tick.width - implicitWidth - 6)
-                    visible: x >= tick.cut && x + implicitWidth <= tick.room
+                    x: Math.min(tick.cut + 6, tick.width - implicitWidth - 6, tick.room - implicitWidth - 6)
+                    visible: tick.room >= 0 && x >= tick.edge
                     anchors.verticalCenter: parent.verticalCenter
                     text: parent.modelData.label
                     font.pixelSize: Fonts.caption
