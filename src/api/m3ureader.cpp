@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QHash>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -77,55 +78,62 @@ bool isPictureAddress(QByteArrayView address)
 }
 
 // The path of an absolute or relative address: after the authority, before query and fragment.
-QStringView pathOf(QStringView url)
+QByteArrayView pathOf(QByteArrayView url)
 {
     qsizetype from = 0;
-    const qsizetype schemeEnd = url.indexOf(u"://");
+    const qsizetype schemeEnd = url.indexOf("://");
     if (schemeEnd >= 0) {
-        from = url.indexOf(u'/', schemeEnd + 3);
+        from = url.sliced(schemeEnd + 3).indexOf('/');
         if (from < 0)
             return {};
+        from += schemeEnd + 3;
     }
-    qsizetype to = url.size();
-    for (qsizetype i = from; i < url.size(); ++i) {
-        if (url[i] == u'?' || url[i] == u'#') {
-            to = i;
-            break;
-        }
-    }
+    qsizetype to = from;
+    while (to < url.size() && url[to] != '?' && url[to] != '#')
+        ++to;
     return url.sliced(from, to - from);
 }
 
-// The extension of the path's last segment, lower case; empty when it has none that looks
-// like a container (letters and digits, at most five).
-QStringView extensionOf(QStringView path)
+// The extension of the path's last segment; empty when it has none that looks like a
+// container (letters and digits, at most five).
+QByteArrayView extensionOf(QByteArrayView path)
 {
-    const qsizetype slash = path.lastIndexOf(u'/');
-    const qsizetype dot = path.lastIndexOf(u'.');
+    const qsizetype slash = path.lastIndexOf('/');
+    const qsizetype dot = path.lastIndexOf('.');
     if (dot < 0 || dot < slash || path.size() - dot - 1 > 5 || dot + 1 == path.size())
         return {};
-    const QStringView ext = path.sliced(dot + 1);
-    for (QChar c : ext) {
-        if (!c.isLetterOrNumber() || c.unicode() > 0x7f)
+    const QByteArrayView ext = path.sliced(dot + 1);
+    for (char c : ext) {
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
             return {};
     }
     return ext;
 }
 
-bool isMovieContainer(QStringView ext)
+bool isMovieContainer(QByteArrayView ext)
 {
-    static constexpr QStringView containers[] = {u"mp4", u"mkv", u"avi", u"mov", u"m4v", u"wmv", u"flv",
-                                                 u"webm", u"mpg", u"mpeg", u"divx", u"ogv", u"3gp", u"vob"};
-    for (QStringView name : containers) {
+    static constexpr QByteArrayView containers[] = {"mp4", "mkv", "avi", "mov", "m4v", "wmv", "flv",
+                                                    "webm", "mpg", "mpeg", "divx", "ogv", "3gp", "vob"};
+    for (QByteArrayView name : containers) {
         if (ext.compare(name, Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;
 }
 
-bool hasSegment(QStringView path, QStringView segment)
+bool hasSegment(QByteArrayView path, QByteArrayView segment)
 {
-    return path.contains(segment, Qt::CaseInsensitive);
+    // Lower case as lists write them; "/Movie/" is rare enough not to pay for a folding search.
+    return path.indexOf(segment) >= 0;
+}
+
+Section sectionOfPath(QByteArrayView path)
+{
+    if (hasSegment(path, "/series/"))
+        return Section::series;
+    if (hasSegment(path, "/movie/") || isMovieContainer(extensionOf(path)))
+        return Section::movies;
+    return Section::live;
 }
 
 // A non-negative decimal number, or -1.
@@ -241,46 +249,19 @@ private:
     qsizetype m_at = 0;
 };
 
-// The value with backslash-escaped quotes unescaped; most values have none.
-QString attributeText(QByteArrayView value)
+// Appends the value with backslash-escaped quotes unescaped; most values have none.
+void appendUnescaped(QByteArray &out, QByteArrayView value)
 {
-    value = trimmed(value);
-    if (!value.contains('\\'))
-        return text(value);
-    QByteArray plain;
-    plain.reserve(value.size());
+    if (!value.contains('\\')) {
+        out.append(value);
+        return;
+    }
     for (qsizetype i = 0; i < value.size(); ++i) {
         if (value[i] == '\\' && i + 1 < value.size() && (value[i + 1] == '"' || value[i + 1] == '\''))
             ++i;
-        plain.append(value[i]);
+        out.append(value[i]);
     }
-    return QString::fromUtf8(plain);
 }
-
-// Repeated texts (user agents, referrers, catch-up kinds, extensions) share one block.
-class Interned
-{
-public:
-    QString get(const QString &value)
-    {
-        if (value.isEmpty())
-            return {};
-        if (value == m_last)
-            return m_last;
-        auto it = m_seen.constFind(value);
-        if (it == m_seen.constEnd()) {
-            if (m_seen.size() >= 256) // a list with a new value each entry gains nothing here
-                return value;
-            it = m_seen.insert(value, value);
-        }
-        m_last = *it;
-        return m_last;
-    }
-
-private:
-    QHash<QString, QString> m_seen;
-    QString m_last;
-};
 
 } // namespace
 
@@ -292,37 +273,73 @@ struct M3uReader::State
     bool pendingTooLong = false;
     bool firstLine = true;
     bool sawHeader = false;
+    M3uCatalogue catalogue;
 
-    // What the lines before an address said about it.
+    // What the lines before an address said about it. Its texts already sit at the end of the
+    // catalogue's text block, from `mark` on, and go again if no address comes.
     struct Entry
     {
         bool hasInfo = false;
-        QString title;
-        QString tvgName;
-        QString logo;
-        QString tvgId;
-        QString group;
-        QString extGroup;
+        qsizetype mark = 0;
+        M3uCatalogue::Text title;
+        M3uCatalogue::Text tvgName;
+        M3uCatalogue::Text icon;
+        M3uCatalogue::Text guideId;
+        M3uCatalogue::Text catchupSource;
+        QByteArray group;
+        QByteArray extGroup;
+        QByteArray catchup;
         qint64 chno = -1;
-        QString catchup;
-        QString catchupSource;
         qint64 catchupDays = -1;
         QString userAgent;
         QString referrer;
+
+        // Clears what one #EXTINF line says, keeping the buffers' room.
+        void clearInfo()
+        {
+            hasInfo = false;
+            title = tvgName = icon = guideId = catchupSource = {};
+            group.resize(0);
+            catchup.resize(0);
+            chno = catchupDays = -1;
+        }
     } entry;
 
-    M3uCatalogue catalogue;
-    std::array<QHash<QString, qsizetype>, 3> groupIndex; // group name → index in categories
-    Interned shared;
+    // The group the previous entry of each section went to: lists keep a group together.
+    std::array<QByteArray, 3> lastGroup;
+    std::array<qint64, 3> lastGroupIndex{-1, -1, -1};
+    std::array<QHash<QByteArray, quint32>, 3> groupIndex;
+    QHash<QByteArray, quint16> extensionIndex;
+    QByteArray scratch;
 
     void line(QByteArrayView raw);
     void info(QByteArrayView rest);
     void header(QByteArrayView rest);
     void option(QByteArrayView rest);
     void address(QByteArrayView raw);
-    QString resolve(QByteArrayView raw);
-    QString categoryId(Section section, const QString &groupName);
+    void dropEntry();
+    bool resolve(QByteArrayView raw, M3uCatalogue::Text &url);
+    M3uCatalogue::Text append(QByteArrayView bytes, bool unescape = false);
+    quint32 groupOf(Section section, QByteArrayView name);
+    quint32 optionsOf(const M3uCatalogue::Options &options);
+    quint16 extensionOf(QByteArrayView ext);
+    QByteArrayView view(M3uCatalogue::Text text) const
+    {
+        return QByteArrayView(catalogue.m_texts).sliced(text.at, text.size);
+    }
 };
+
+M3uCatalogue::Text M3uReader::State::append(QByteArrayView bytes, bool unescape)
+{
+    bytes = trimmed(bytes);
+    M3uCatalogue::Text text{quint32(catalogue.m_texts.size()), 0};
+    if (unescape)
+        appendUnescaped(catalogue.m_texts, bytes);
+    else
+        catalogue.m_texts.append(bytes);
+    text.size = quint32(catalogue.m_texts.size() - text.at);
+    return text;
+}
 
 void M3uReader::State::line(QByteArrayView raw)
 {
@@ -342,9 +359,10 @@ void M3uReader::State::line(QByteArrayView raw)
         info(l.sliced(8));
     else if (startsWithNoCase(l, "#EXTM3U"))
         header(l.sliced(7));
-    else if (startsWithNoCase(l, "#EXTGRP:"))
-        entry.extGroup = text(trimmed(l.sliced(8)));
-    else if (startsWithNoCase(l, "#EXTVLCOPT:"))
+    else if (startsWithNoCase(l, "#EXTGRP:")) {
+        entry.extGroup.resize(0);
+        entry.extGroup.append(trimmed(l.sliced(8)));
+    } else if (startsWithNoCase(l, "#EXTVLCOPT:"))
         option(l.sliced(11));
     // Any other line starting with '#' is a comment or a tag this player has no use for.
 }
@@ -352,7 +370,7 @@ void M3uReader::State::line(QByteArrayView raw)
 void M3uReader::State::header(QByteArrayView rest)
 {
     sawHeader = true;
-    if (!catalogue.guideURL.isEmpty())
+    if (!catalogue.m_guideURL.isEmpty())
         return;
     AttributeScanner scanner(rest);
     QByteArrayView key;
@@ -363,25 +381,28 @@ void M3uReader::State::header(QByteArrayView rest)
         // Some lists name several guides separated by commas; the first one is taken.
         const QByteArrayView first = trimmed(value.first(value.contains(',') ? value.indexOf(',') : value.size()));
         if (isPictureAddress(first) && !hasControl(first)) {
-            catalogue.guideURL = text(first);
+            catalogue.m_guideURL = text(first);
             return;
         }
     }
 }
 
+void M3uReader::State::dropEntry()
+{
+    if (!entry.hasInfo)
+        return;
+    ++catalogue.m_skippedLines;
+    catalogue.m_texts.truncate(entry.mark);
+    entry.clearInfo();
+}
+
 void M3uReader::State::info(QByteArrayView rest)
 {
-    if (entry.hasInfo)
-        ++catalogue.skippedLines; // the previous entry never got an address
+    dropEntry(); // the previous entry never got an address
     // Options and #EXTGRP given before this line still belong to the entry it starts.
-    const QString userAgent = std::move(entry.userAgent);
-    const QString referrer = std::move(entry.referrer);
-    const QString extGroup = std::move(entry.extGroup);
-    entry = Entry{};
+    entry.clearInfo();
     entry.hasInfo = true;
-    entry.userAgent = userAgent;
-    entry.referrer = referrer;
-    entry.extGroup = extGroup;
+    entry.mark = catalogue.m_texts.size();
 
     // The duration comes first, up to a blank or the title comma.
     qsizetype at = 0;
@@ -392,20 +413,22 @@ void M3uReader::State::info(QByteArrayView rest)
     QByteArrayView value;
     while (scanner.next(key, value)) {
         if (key.compare("tvg-id", Qt::CaseInsensitive) == 0)
-            entry.tvgId = attributeText(value);
+            entry.guideId = append(value, true);
         else if (key.compare("tvg-name", Qt::CaseInsensitive) == 0)
-            entry.tvgName = attributeText(value);
+            entry.tvgName = append(value, true);
         else if (key.compare("tvg-logo", Qt::CaseInsensitive) == 0) {
             const QByteArrayView logo = trimmed(value);
-            entry.logo = isPictureAddress(logo) && !hasControl(logo) ? text(logo) : QString();
-        } else if (key.compare("group-title", Qt::CaseInsensitive) == 0)
-            entry.group = attributeText(value);
-        else if (key.compare("tvg-chno", Qt::CaseInsensitive) == 0)
+            entry.icon = isPictureAddress(logo) && !hasControl(logo) ? append(logo) : M3uCatalogue::Text{};
+        } else if (key.compare("group-title", Qt::CaseInsensitive) == 0) {
+            entry.group.resize(0);
+            appendUnescaped(entry.group, trimmed(value));
+        } else if (key.compare("tvg-chno", Qt::CaseInsensitive) == 0)
             entry.chno = number(value);
-        else if (key.compare("catchup", Qt::CaseInsensitive) == 0)
-            entry.catchup = shared.get(attributeText(value));
-        else if (key.compare("catchup-source", Qt::CaseInsensitive) == 0)
-            entry.catchupSource = hasControl(value) ? QString() : attributeText(value);
+        else if (key.compare("catchup", Qt::CaseInsensitive) == 0) {
+            entry.catchup.resize(0);
+            entry.catchup.append(trimmed(value).first(std::min<qsizetype>(trimmed(value).size(), 32)));
+        } else if (key.compare("catchup-source", Qt::CaseInsensitive) == 0)
+            entry.catchupSource = hasControl(value) ? M3uCatalogue::Text{} : append(value, true);
         else if (key.compare("catchup-days", Qt::CaseInsensitive) == 0 || key.compare("tvg-rec", Qt::CaseInsensitive) == 0
                  || key.compare("timeshift", Qt::CaseInsensitive) == 0) {
             const qint64 days = number(value);
@@ -413,7 +436,7 @@ void M3uReader::State::info(QByteArrayView rest)
                 entry.catchupDays = days;
         }
     }
-    entry.title = attributeText(scanner.title());
+    entry.title = append(scanner.title(), true);
 }
 
 void M3uReader::State::option(QByteArrayView rest)
@@ -427,101 +450,141 @@ void M3uReader::State::option(QByteArrayView rest)
     if (value.isEmpty() || value.size() > 1024 || hasControl(value))
         return;
     if (key.compare("http-user-agent", Qt::CaseInsensitive) == 0)
-        entry.userAgent = shared.get(text(value));
+        entry.userAgent = text(value);
     else if (key.compare("http-referrer", Qt::CaseInsensitive) == 0 || key.compare("http-referer", Qt::CaseInsensitive) == 0)
-        entry.referrer = shared.get(text(value));
+        entry.referrer = text(value);
 }
 
-QString M3uReader::State::resolve(QByteArrayView raw)
+bool M3uReader::State::resolve(QByteArrayView raw, M3uCatalogue::Text &url)
 {
     if (hasControl(raw))
-        return {};
+        return false;
     const QByteArrayView scheme = schemeOf(raw);
     if (!scheme.isEmpty()) {
-        if (isStreamScheme(scheme))
-            return text(raw);
         // A local list may name local files; a list from the network never may.
-        if (baseIsLocal && scheme.compare("file", Qt::CaseInsensitive) == 0)
-            return text(raw);
-        return {};
+        if (!isStreamScheme(scheme) && !(baseIsLocal && scheme.compare("file", Qt::CaseInsensitive) == 0))
+            return false;
+        url = append(raw);
+        return true;
     }
     // A relative address: only against a list that has an address of its own, and only where
     // the line is plainly an entry (a web page's lines are not).
     if (base.isEmpty() || (!entry.hasInfo && !sawHeader) || raw.startsWith('<'))
-        return {};
+        return false;
     const QUrl resolved = base.resolved(QUrl(text(raw)));
     if (!resolved.isValid())
-        return {};
-    const QString scheme2 = resolved.scheme();
-    const bool local = scheme2 == u"file"_s;
-    if (local ? !baseIsLocal : !isStreamScheme(scheme2.toLatin1()))
-        return {};
-    return resolved.toString(QUrl::FullyEncoded);
+        return false;
+    const QString resolvedScheme = resolved.scheme();
+    const bool local = resolvedScheme == u"file"_s;
+    if (local ? !baseIsLocal : !isStreamScheme(resolvedScheme.toLatin1()))
+        return false;
+    url = append(resolved.toEncoded(QUrl::FullyEncoded));
+    return true;
 }
 
-QString M3uReader::State::categoryId(Section section, const QString &groupName)
+quint32 M3uReader::State::groupOf(Section section, QByteArrayView name)
 {
-    auto &index = groupIndex[size_t(section)];
-    auto &categories = catalogue.categories[size_t(section)];
-    const auto found = index.constFind(groupName);
-    if (found != index.constEnd())
-        return categories.at(*found).id;
-    Category category;
-    category.id = M3uReader::groupId(groupName);
-    category.name = groupName.isEmpty() ? M3uReader::ungroupedName() : groupName;
-    index.insert(groupName, categories.size());
-    categories.append(category);
-    return category.id;
+    const size_t s = size_t(section);
+    if (lastGroupIndex[s] >= 0 && lastGroup[s] == name)
+        return quint32(lastGroupIndex[s]);
+    lastGroup[s] = name.toByteArray();
+    auto &index = groupIndex[s];
+    auto found = index.constFind(lastGroup[s]);
+    if (found == index.constEnd()) {
+        auto &categories = catalogue.m_categories[s];
+        Category category;
+        category.name = name.isEmpty() ? M3uReader::ungroupedName() : text(name);
+        category.id = M3uReader::groupId(name.isEmpty() ? QString() : category.name);
+        found = index.insert(lastGroup[s], quint32(categories.size()));
+        categories.append(category);
+        catalogue.m_groupEntries[s].emplace_back();
+    }
+    lastGroupIndex[s] = *found;
+    return *found;
+}
+
+quint32 M3uReader::State::optionsOf(const M3uCatalogue::Options &options)
+{
+    // Lists repeat the same few option sets; beyond a few hundred distinct ones each entry
+    // simply gets its own.
+    auto &table = catalogue.m_options;
+    const size_t from = table.size() > 256 ? table.size() - 1 : 0;
+    for (size_t i = table.size(); i-- > from;) {
+        if (table[i] == options)
+            return quint32(i);
+    }
+    table.push_back(options);
+    return quint32(table.size() - 1);
+}
+
+quint16 M3uReader::State::extensionOf(QByteArrayView ext)
+{
+    if (ext.isEmpty())
+        return 0;
+    scratch = ext.toByteArray().toLower();
+    const auto found = extensionIndex.constFind(scratch);
+    if (found != extensionIndex.constEnd())
+        return *found;
+    if (catalogue.m_extensions.size() >= 0xffff)
+        return 0;
+    catalogue.m_extensions.append(QString::fromLatin1(scratch));
+    const auto index = quint16(catalogue.m_extensions.size() - 1);
+    extensionIndex.insert(scratch, index);
+    return index;
 }
 
 void M3uReader::State::address(QByteArrayView raw)
 {
-    Entry current = std::move(entry);
-    entry = Entry{};
-    QString url = resolve(raw);
-    if (url.isEmpty()) {
-        ++catalogue.skippedLines;
+    M3uCatalogue::Text url;
+    // Texts beyond 4 GB cannot be addressed; such a list is cut there.
+    if (catalogue.m_texts.size() > qsizetype(0xF0000000u) || !resolve(raw, url)) {
+        if (!entry.hasInfo)
+            ++catalogue.m_skippedLines;
+        dropEntry();
+        entry.userAgent.clear();
+        entry.referrer.clear();
+        entry.extGroup.resize(0);
         return;
     }
 
-    const Section section = M3uReader::sectionOf(url);
-    QString name = !current.title.isEmpty() ? current.title : current.tvgName;
-    if (name.isEmpty()) {
-        const QStringView path = pathOf(url);
-        name = path.sliced(path.lastIndexOf(u'/') + 1).toString();
-        if (name.isEmpty())
-            name = url;
-    }
-    const QString &group = !current.group.isEmpty() ? current.group : current.extGroup;
+    const QByteArrayView address = view(url);
+    const QByteArrayView path = pathOf(address);
+    const Section section = sectionOfPath(path);
+    const size_t s = size_t(section);
 
-    auto &items = catalogue.items[size_t(section)];
-    MediaItem item;
-    item.id = QString::number(qulonglong(catalogue.streams.size()));
-    item.name = name;
-    item.kind = section == Section::live ? MediaItem::Kind::live
-                : section == Section::movies ? MediaItem::Kind::movie
-                                             : MediaItem::Kind::series;
-    item.categoryId = categoryId(section, group);
-    item.containerExt = shared.get(extensionOf(pathOf(url)).toString().toLower());
-    item.icon = current.logo;
-    item.num = current.chno >= 0 ? current.chno : items.size() + 1;
-    item.epgChannelId = current.tvgId;
-    const bool archive = section == Section::live && (!current.catchup.isEmpty() || current.catchupDays > 0);
-    item.tvArchive = archive;
-    if (archive && current.catchupDays > 0)
-        item.archiveDays = current.catchupDays;
-    items.append(std::move(item));
-
-    M3uStream stream;
-    stream.url = std::move(url);
-    stream.userAgent = current.userAgent;
-    stream.referrer = current.referrer;
-    if (archive) {
-        stream.catchup = current.catchup.isEmpty() ? u"default"_s : current.catchup;
-        stream.catchupSource = current.catchupSource;
-        stream.catchupDays = int(current.catchupDays > 0 ? current.catchupDays : 0);
+    M3uCatalogue::Entry kept;
+    kept.url = url;
+    kept.name = entry.title.size ? entry.title : entry.tvgName;
+    if (!kept.name.size) {
+        // The address's last segment, else the whole address.
+        const qsizetype last = path.lastIndexOf('/') + 1;
+        const qsizetype pathAt = path.isEmpty() ? 0 : path.data() - address.data();
+        kept.name = path.size() > last ? M3uCatalogue::Text{quint32(url.at + pathAt + last), quint32(path.size() - last)} : url;
     }
-    catalogue.streams.push_back(std::move(stream));
+    kept.icon = entry.icon;
+    kept.guideId = entry.guideId;
+    kept.section = quint8(section);
+    kept.group = groupOf(section, entry.group.isEmpty() ? QByteArrayView(entry.extGroup) : QByteArrayView(entry.group));
+    kept.extension = extensionOf(::extensionOf(path));
+    kept.num = entry.chno >= 0 ? entry.chno : catalogue.m_counts[s] + 1;
+    kept.archive = section == Section::live && (!entry.catchup.isEmpty() || entry.catchupDays > 0);
+    M3uCatalogue::Options options{entry.userAgent, entry.referrer, {}};
+    if (kept.archive) {
+        options.catchup = entry.catchup.isEmpty() ? u"default"_s : text(entry.catchup);
+        kept.catchupSource = entry.catchupSource;
+        kept.catchupDays = qint32(std::clamp<qint64>(entry.catchupDays, 0, 3650));
+    }
+    kept.options = options == M3uCatalogue::Options{} ? 0 : optionsOf(options);
+
+    const auto index = quint32(catalogue.m_entries.size());
+    catalogue.m_entries.push_back(kept);
+    catalogue.m_groupEntries[s][kept.group].push_back(index);
+    ++catalogue.m_counts[s];
+
+    entry.clearInfo();
+    entry.userAgent.clear();
+    entry.referrer.clear();
+    entry.extGroup.resize(0);
 }
 
 M3uReader::M3uReader(QUrl base)
@@ -544,7 +607,7 @@ void M3uReader::feed(QByteArrayView chunk)
         if (d->pending.isEmpty() && !d->pendingTooLong && newline) {
             // The usual case: a whole line inside this chunk, read where it lies.
             if (length > maxLineBytes)
-                ++d->catalogue.skippedLines;
+                ++d->catalogue.m_skippedLines;
             else
                 d->line(QByteArrayView(at, length));
         } else {
@@ -558,7 +621,7 @@ void M3uReader::feed(QByteArrayView chunk)
             }
             if (newline) {
                 if (d->pendingTooLong)
-                    ++d->catalogue.skippedLines;
+                    ++d->catalogue.m_skippedLines;
                 else
                     d->line(d->pending);
                 d->pending.resize(0);
@@ -573,30 +636,29 @@ Result<M3uCatalogue> M3uReader::finish()
 {
     // A last line without a line break is still a line.
     if (d->pendingTooLong)
-        ++d->catalogue.skippedLines;
+        ++d->catalogue.m_skippedLines;
     else if (!d->pending.isEmpty())
         d->line(d->pending);
     d->pending = {};
     d->pendingTooLong = false;
-    if (d->entry.hasInfo) {
-        ++d->catalogue.skippedLines;
-        d->entry = {};
-    }
-    if (!d->sawHeader && d->catalogue.streams.empty())
+    d->dropEntry();
+    if (!d->sawHeader && d->catalogue.m_entries.empty())
         return Failure{Failure::Kind::notUnderstood};
     M3uCatalogue done = std::move(d->catalogue);
     d->catalogue = {};
+    done.m_texts.squeeze();
+    done.m_entries.shrink_to_fit();
+    for (auto &groups : done.m_groupEntries) {
+        for (auto &entries : groups)
+            entries.shrink_to_fit();
+    }
     return done;
 }
 
 Section M3uReader::sectionOf(QStringView url)
 {
-    const QStringView path = pathOf(url);
-    if (hasSegment(path, u"/series/"))
-        return Section::series;
-    if (hasSegment(path, u"/movie/") || isMovieContainer(extensionOf(path)))
-        return Section::movies;
-    return Section::live;
+    const QByteArray bytes = url.toUtf8();
+    return sectionOfPath(pathOf(bytes));
 }
 
 QString M3uReader::groupId(const QString &groupName)
@@ -610,11 +672,65 @@ QString M3uReader::ungroupedName()
     return u"Uncategorised"_s;
 }
 
-const M3uStream *M3uCatalogue::stream(const QString &itemId) const
+QString M3uCatalogue::text(Text text) const
+{
+    return text.size ? QString::fromUtf8(QByteArrayView(m_texts).sliced(text.at, text.size)) : QString();
+}
+
+MediaItem M3uCatalogue::item(quint32 index) const
+{
+    const Entry &entry = m_entries[index];
+    const Section section = Section(entry.section);
+    MediaItem item;
+    item.id = QString::number(index);
+    item.name = text(entry.name);
+    item.kind = section == Section::live ? MediaItem::Kind::live
+                : section == Section::movies ? MediaItem::Kind::movie
+                                             : MediaItem::Kind::series;
+    item.categoryId = m_categories[entry.section].at(entry.group).id;
+    item.containerExt = m_extensions.at(entry.extension);
+    item.icon = text(entry.icon);
+    item.num = entry.num;
+    item.epgChannelId = text(entry.guideId);
+    item.tvArchive = entry.archive;
+    if (entry.archive && entry.catchupDays > 0)
+        item.archiveDays = entry.catchupDays;
+    return item;
+}
+
+QList<MediaItem> M3uCatalogue::items(Section section, const QString &categoryId) const
+{
+    const auto s = size_t(section);
+    QList<MediaItem> out;
+    if (categoryId.isEmpty()) {
+        out.reserve(m_counts[s]);
+        for (size_t i = 0; i < m_entries.size(); ++i) {
+            if (m_entries[i].section == s)
+                out.append(item(quint32(i)));
+        }
+        return out;
+    }
+    const QList<Category> &groups = m_categories[s];
+    for (qsizetype g = 0; g < groups.size(); ++g) {
+        if (groups[g].id != categoryId)
+            continue;
+        const std::vector<quint32> &entries = m_groupEntries[s][size_t(g)];
+        out.reserve(qsizetype(entries.size()));
+        for (quint32 index : entries)
+            out.append(item(index));
+        break;
+    }
+    return out;
+}
+
+std::optional<M3uStream> M3uCatalogue::stream(const QString &itemId) const
 {
     bool ok = false;
     const qulonglong index = itemId.toULongLong(&ok);
-    if (!ok || index >= streams.size() || itemId != QString::number(index))
-        return nullptr;
-    return &streams[index];
+    if (!ok || index >= m_entries.size() || itemId != QString::number(index))
+        return std::nullopt;
+    const Entry &entry = m_entries[index];
+    const Options &options = m_options[entry.options];
+    return M3uStream{text(entry.url), options.userAgent, options.referrer, options.catchup, text(entry.catchupSource),
+                     entry.catchupDays};
 }

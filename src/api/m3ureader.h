@@ -4,6 +4,7 @@
 #include "model/enums.h"
 #include "model/records.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
@@ -11,6 +12,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // What the player needs to open one entry of a plain M3U list. Only the options on the
@@ -20,33 +22,83 @@ struct M3uStream
     QString url;
     QString userAgent;     // #EXTVLCOPT:http-user-agent
     QString referrer;      // #EXTVLCOPT:http-referrer
-    QString catchup;       // the entry's catchup attribute ("default", "append", "shift", …)
+    QString catchup;       // the entry's catchup kind ("default", "append", "shift", …); empty: no catch-up
     QString catchupSource; // catchup-source, a template the catch-up kind fills in
-    int catchupDays = 0;
+    int catchupDays = 0;   // 0 when the list does not say
 
     friend bool operator==(const M3uStream &, const M3uStream &) = default;
 };
 
-// A whole list sorted into the three sections.
-struct M3uCatalogue
+// A whole list sorted into the three sections. Lists run to half a million entries, so the
+// entries are held compactly (their texts as UTF-8 in one block) and MediaItem records are
+// made only for what is asked: a section or one of its groups.
+class M3uCatalogue
 {
-    // Indexed by Section: the groups of each section in the order they first appear.
-    std::array<QList<Category>, 3> categories;
-    // Indexed by Section, in list order. MediaItem.id is the decimal index into `streams`.
-    std::array<QList<MediaItem>, 3> items;
-    std::vector<M3uStream> streams;
-    QString guideURL;         // url-tvg / x-tvg-url of the #EXTM3U line (the first address; http(s) only)
-    qint64 skippedLines = 0;  // lines over the length bound, refused addresses, entries without one
+public:
+    // The groups of a section in the order they first appear. Category.id is stable for a
+    // group name (M3uReader::groupId), so favourites and hidden groups outlive a reload.
+    const QList<Category> &categories(Section section) const { return m_categories[size_t(section)]; }
+    // The items of a section in list order, or only those of one of its groups. MediaItem.id
+    // is the entry's index in the list as decimal text (what stream() takes).
+    QList<MediaItem> items(Section section, const QString &categoryId = {}) const;
+    qsizetype itemCount(Section section) const { return m_counts[size_t(section)]; }
+    // Entries kept, over all sections.
+    qsizetype size() const { return qsizetype(m_entries.size()); }
+    // The stream of an item of this catalogue; nothing for an id it did not give out.
+    std::optional<M3uStream> stream(const QString &itemId) const;
+    // The guide's address from the #EXTM3U line (url-tvg or x-tvg-url; the first one, http(s) only).
+    const QString &guideURL() const { return m_guideURL; }
+    // Lines over the length bound, refused addresses and entries without one.
+    qint64 skippedLines() const { return m_skippedLines; }
 
-    const QList<Category> &categoriesOf(Section section) const { return categories[size_t(section)]; }
-    const QList<MediaItem> &itemsOf(Section section) const { return items[size_t(section)]; }
-    // The stream of an item of this catalogue; nullptr for an id it did not give out.
-    const M3uStream *stream(const QString &itemId) const;
+private:
+    friend class M3uReader;
+
+    struct Text
+    {
+        quint32 at = 0;
+        quint32 size = 0;
+    };
+    struct Entry
+    {
+        Text name;
+        Text url;
+        Text icon;
+        Text guideId;
+        Text catchupSource;
+        qint64 num = 0;
+        quint32 group = 0;   // index into the section's categories
+        quint32 options = 0; // index into m_options; 0: none
+        qint32 catchupDays = 0;
+        quint16 extension = 0; // index into m_extensions
+        quint8 section = 0;
+        bool archive = false;
+    };
+    struct Options
+    {
+        QString userAgent;
+        QString referrer;
+        QString catchup;
+        friend bool operator==(const Options &, const Options &) = default;
+    };
+
+    QString text(Text text) const;
+    MediaItem item(quint32 index) const;
+
+    QByteArray m_texts; // UTF-8 as the list had it
+    std::vector<Entry> m_entries;
+    std::array<QList<Category>, 3> m_categories;
+    std::array<std::vector<std::vector<quint32>>, 3> m_groupEntries; // entry indices by section and group
+    std::array<qsizetype, 3> m_counts{};
+    std::vector<Options> m_options{Options{}};
+    QList<QString> m_extensions{QString()};
+    QString m_guideURL;
+    qint64 m_skippedLines = 0;
 };
 
 // Reads an M3U list as it arrives, in pieces split anywhere (even inside a line or a UTF-8
-// sequence). Lists of 100 MB and half a million entries are real, so nothing beyond the one
-// unfinished line is copied; a line longer than `maxLineBytes` is skipped and counted.
+// sequence). Nothing beyond the one unfinished line is copied; a line longer than
+// `maxLineBytes` is skipped and counted.
 class M3uReader
 {
 public:
@@ -67,7 +119,7 @@ public:
     // The section an entry address belongs to: a movie container or a /movie/ segment gives
     // Movies, a /series/ segment TV Shows, anything else Live TV.
     static Section sectionOf(QStringView url);
-    // The stable id of a group name (favourites and hidden groups outlive a reload).
+    // The stable id of a group name.
     static QString groupId(const QString &groupName);
     // The name given to entries without a group.
     static QString ungroupedName();

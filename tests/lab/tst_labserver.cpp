@@ -377,24 +377,24 @@ private Q_SLOTS:
                 for (int season = 1; season <= show.seasons; ++season)
                     episodes += catalogue.episodeCount(show, season);
             }
-            QCOMPARE(read->skippedLines, 0);
-            QCOMPARE(read->itemsOf(Section::live).size(), qsizetype(catalogue.live().size()));
-            QCOMPARE(read->itemsOf(Section::movies).size(), qsizetype(catalogue.movies().size()));
-            QCOMPARE(read->itemsOf(Section::series).size(), episodes);
-            QCOMPARE(read->categoriesOf(Section::live).size(), catalogue.categories(Lab::Kind::live).size());
+            QCOMPARE(read->skippedLines(), 0);
+            QCOMPARE(read->itemCount(Section::live), qsizetype(catalogue.live().size()));
+            QCOMPARE(read->itemCount(Section::movies), qsizetype(catalogue.movies().size()));
+            QCOMPARE(read->itemCount(Section::series), episodes);
+            QCOMPARE(read->categories(Section::live).size(), catalogue.categories(Lab::Kind::live).size());
             const qsizetype archived = std::count_if(catalogue.live().cbegin(), catalogue.live().cend(),
                                                      [](const Lab::LiveChannel &c) { return c.archive; });
-            const QList<MediaItem> &live = read->itemsOf(Section::live);
+            const QList<MediaItem> live = read->items(Section::live);
             QCOMPARE(std::count_if(live.cbegin(), live.cend(), [](const MediaItem &item) { return item.tvArchive; }), archived);
 
-            const QUrl guide(read->guideURL);
+            const QUrl guide(read->guideURL());
             QCOMPARE(guide.adjusted(QUrl::RemoveQuery).toString(), base + u"/xmltv.php"_s);
             QCOMPARE(QUrlQuery(guide).queryItemValue(u"password"_s, QUrl::FullyDecoded), password);
             if (round > 0)
                 continue;
             QCOMPARE(fetch(read->stream(live.first().id)->url, {}, 1500).status, 200);
             for (Section section : {Section::movies, Section::series})
-                QCOMPARE(fetch(read->stream(read->itemsOf(section).first().id)->url, {}, 20000, true).status, 200);
+                QCOMPARE(fetch(read->stream(read->items(section).first().id)->url, {}, 20000, true).status, 200);
         }
         if (provider) {
             QUrl wrong(address);
