@@ -31,6 +31,13 @@ bool startsWithNoCase(QByteArrayView text, QByteArrayView prefix)
     return text.size() >= prefix.size() && text.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
 }
 
+// Attribute and option names, as lists mostly write them (lower case) or otherwise.
+bool keyIs(QByteArrayView key, QByteArrayView name)
+{
+    return key.size() == name.size()
+           && (std::memcmp(key.data(), name.data(), size_t(key.size())) == 0 || key.compare(name, Qt::CaseInsensitive) == 0);
+}
+
 bool hasControl(QByteArrayView text)
 {
     for (char c : text) {
@@ -280,7 +287,7 @@ struct M3uReader::State
     struct Entry
     {
         bool hasInfo = false;
-        qsizetype mark = 0;
+        quint32 mark = 0;
         M3uCatalogue::Text title;
         M3uCatalogue::Text tvgName;
         M3uCatalogue::Text icon;
@@ -325,20 +332,24 @@ struct M3uReader::State
     quint16 extensionOf(QByteArrayView ext);
     QByteArrayView view(M3uCatalogue::Text text) const
     {
-        return QByteArrayView(catalogue.m_texts).sliced(text.at, text.size);
+        return catalogue.m_texts.view(text);
     }
 };
 
 M3uCatalogue::Text M3uReader::State::append(QByteArrayView bytes, bool unescape)
 {
     bytes = trimmed(bytes);
-    M3uCatalogue::Text text{quint32(catalogue.m_texts.size()), 0};
-    if (unescape)
-        appendUnescaped(catalogue.m_texts, bytes);
-    else
-        catalogue.m_texts.append(bytes);
-    text.size = quint32(catalogue.m_texts.size() - text.at);
-    return text;
+    char *out = catalogue.m_texts.room(bytes.size());
+    if (!out || bytes.isEmpty())
+        return {};
+    qsizetype size = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        // Unescaping only ever shortens.
+        if (unescape && bytes[i] == '\\' && i + 1 < bytes.size() && (bytes[i + 1] == '"' || bytes[i + 1] == '\''))
+            ++i;
+        out[size++] = bytes[i];
+    }
+    return catalogue.m_texts.commit(size);
 }
 
 void M3uReader::State::line(QByteArrayView raw)
@@ -376,7 +387,7 @@ void M3uReader::State::header(QByteArrayView rest)
     QByteArrayView key;
     QByteArrayView value;
     while (scanner.next(key, value)) {
-        if (key.compare("url-tvg", Qt::CaseInsensitive) != 0 && key.compare("x-tvg-url", Qt::CaseInsensitive) != 0)
+        if (!keyIs(key, "url-tvg") && !keyIs(key, "x-tvg-url"))
             continue;
         // Some lists name several guides separated by commas; the first one is taken.
         const QByteArrayView first = trimmed(value.first(value.contains(',') ? value.indexOf(',') : value.size()));
@@ -392,7 +403,7 @@ void M3uReader::State::dropEntry()
     if (!entry.hasInfo)
         return;
     ++catalogue.m_skippedLines;
-    catalogue.m_texts.truncate(entry.mark);
+    catalogue.m_texts.truncate(quint32(entry.mark));
     entry.clearInfo();
 }
 
@@ -402,7 +413,7 @@ void M3uReader::State::info(QByteArrayView rest)
     // Options and #EXTGRP given before this line still belong to the entry it starts.
     entry.clearInfo();
     entry.hasInfo = true;
-    entry.mark = catalogue.m_texts.size();
+    entry.mark = catalogue.m_texts.position();
 
     // The duration comes first, up to a blank or the title comma.
     qsizetype at = 0;
@@ -412,25 +423,25 @@ void M3uReader::State::info(QByteArrayView rest)
     QByteArrayView key;
     QByteArrayView value;
     while (scanner.next(key, value)) {
-        if (key.compare("tvg-id", Qt::CaseInsensitive) == 0)
+        if (keyIs(key, "tvg-id"))
             entry.guideId = append(value, true);
-        else if (key.compare("tvg-name", Qt::CaseInsensitive) == 0)
+        else if (keyIs(key, "tvg-name"))
             entry.tvgName = append(value, true);
-        else if (key.compare("tvg-logo", Qt::CaseInsensitive) == 0) {
+        else if (keyIs(key, "tvg-logo")) {
             const QByteArrayView logo = trimmed(value);
             entry.icon = isPictureAddress(logo) && !hasControl(logo) ? append(logo) : M3uCatalogue::Text{};
-        } else if (key.compare("group-title", Qt::CaseInsensitive) == 0) {
+        } else if (keyIs(key, "group-title")) {
             entry.group.resize(0);
             appendUnescaped(entry.group, trimmed(value));
-        } else if (key.compare("tvg-chno", Qt::CaseInsensitive) == 0)
+        } else if (keyIs(key, "tvg-chno"))
             entry.chno = number(value);
-        else if (key.compare("catchup", Qt::CaseInsensitive) == 0) {
+        else if (keyIs(key, "catchup")) {
             entry.catchup.resize(0);
             entry.catchup.append(trimmed(value).first(std::min<qsizetype>(trimmed(value).size(), 32)));
-        } else if (key.compare("catchup-source", Qt::CaseInsensitive) == 0)
+        } else if (keyIs(key, "catchup-source"))
             entry.catchupSource = hasControl(value) ? M3uCatalogue::Text{} : append(value, true);
-        else if (key.compare("catchup-days", Qt::CaseInsensitive) == 0 || key.compare("tvg-rec", Qt::CaseInsensitive) == 0
-                 || key.compare("timeshift", Qt::CaseInsensitive) == 0) {
+        else if (keyIs(key, "catchup-days") || keyIs(key, "tvg-rec")
+                 || keyIs(key, "timeshift")) {
             const qint64 days = number(value);
             if (days > 0 && entry.catchupDays <= 0)
                 entry.catchupDays = days;
@@ -449,9 +460,9 @@ void M3uReader::State::option(QByteArrayView rest)
     // A value that could smuggle a second option or header line is dropped whole.
     if (value.isEmpty() || value.size() > 1024 || hasControl(value))
         return;
-    if (key.compare("http-user-agent", Qt::CaseInsensitive) == 0)
+    if (keyIs(key, "http-user-agent"))
         entry.userAgent = text(value);
-    else if (key.compare("http-referrer", Qt::CaseInsensitive) == 0 || key.compare("http-referer", Qt::CaseInsensitive) == 0)
+    else if (keyIs(key, "http-referrer") || keyIs(key, "http-referer"))
         entry.referrer = text(value);
 }
 
@@ -536,8 +547,8 @@ quint16 M3uReader::State::extensionOf(QByteArrayView ext)
 void M3uReader::State::address(QByteArrayView raw)
 {
     M3uCatalogue::Text url;
-    // Texts beyond 4 GB cannot be addressed; such a list is cut there.
-    if (catalogue.m_texts.size() > qsizetype(0xF0000000u) || !resolve(raw, url)) {
+    // Texts beyond 4 GB cannot be addressed: entries past that are skipped.
+    if (!resolve(raw, url) || !url.size) {
         if (!entry.hasInfo)
             ++catalogue.m_skippedLines;
         dropEntry();
@@ -646,12 +657,6 @@ Result<M3uCatalogue> M3uReader::finish()
         return Failure{Failure::Kind::notUnderstood};
     M3uCatalogue done = std::move(d->catalogue);
     d->catalogue = {};
-    done.m_texts.squeeze();
-    done.m_entries.shrink_to_fit();
-    for (auto &groups : done.m_groupEntries) {
-        for (auto &entries : groups)
-            entries.shrink_to_fit();
-    }
     return done;
 }
 
@@ -674,7 +679,36 @@ QString M3uReader::ungroupedName()
 
 QString M3uCatalogue::text(Text text) const
 {
-    return text.size ? QString::fromUtf8(QByteArrayView(m_texts).sliced(text.at, text.size)) : QString();
+    return text.size ? QString::fromUtf8(m_texts.view(text)) : QString();
+}
+
+char *M3uCatalogue::Texts::room(qsizetype size)
+{
+    if (size > qsizetype(blockSize))
+        return nullptr;
+    if (m_blocks.empty() || m_used + quint32(size) > blockSize) {
+        if (m_blocks.size() >= (size_t(1) << (32 - blockBits)))
+            return nullptr;
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
+        m_used = 0;
+    }
+    return m_blocks.back().get() + m_used;
+}
+
+M3uCatalogue::Text M3uCatalogue::Texts::commit(qsizetype size)
+{
+    const Text text{position(), quint32(size)};
+    m_used += quint32(size);
+    return text;
+}
+
+void M3uCatalogue::Texts::truncate(quint32 mark)
+{
+    if (mark >= position())
+        return;
+    while (m_blocks.size() > size_t(mark >> blockBits) + 1)
+        m_blocks.pop_back();
+    m_used = mark & (blockSize - 1);
 }
 
 MediaItem M3uCatalogue::item(quint32 index) const

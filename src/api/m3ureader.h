@@ -82,11 +82,54 @@ private:
         friend bool operator==(const Options &, const Options &) = default;
     };
 
+    // UTF-8 as the list had it, in blocks of a megabyte: growing never moves what is there.
+    class Texts
+    {
+    public:
+        static constexpr quint32 blockBits = 20;
+        static constexpr quint32 blockSize = 1u << blockBits;
+        quint32 position() const { return m_blocks.empty() ? 0 : quint32(((m_blocks.size() - 1) << blockBits) + m_used); }
+        // Room for `size` bytes that stay together; nullptr past 4 GB.
+        char *room(qsizetype size);
+        Text commit(qsizetype size);
+        void truncate(quint32 mark);
+        QByteArrayView view(Text text) const
+        {
+            return {m_blocks[text.at >> blockBits].get() + (text.at & (blockSize - 1)), qsizetype(text.size)};
+        }
+
+    private:
+        std::vector<std::unique_ptr<char[]>> m_blocks;
+        quint32 m_used = 0;
+    };
+
+    // A list that grows by blocks, for the same reason.
+    template<typename T>
+    class Blocks
+    {
+    public:
+        static constexpr size_t blockBits = 12;
+        size_t size() const { return m_size; }
+        bool empty() const { return m_size == 0; }
+        const T &operator[](size_t index) const { return m_blocks[index >> blockBits][index & ((1u << blockBits) - 1)]; }
+        void push_back(const T &value)
+        {
+            if ((m_size >> blockBits) == m_blocks.size())
+                m_blocks.push_back(std::make_unique<T[]>(size_t(1) << blockBits));
+            m_blocks[m_size >> blockBits][m_size & ((1u << blockBits) - 1)] = value;
+            ++m_size;
+        }
+
+    private:
+        std::vector<std::unique_ptr<T[]>> m_blocks;
+        size_t m_size = 0;
+    };
+
     QString text(Text text) const;
     MediaItem item(quint32 index) const;
 
-    QByteArray m_texts; // UTF-8 as the list had it
-    std::vector<Entry> m_entries;
+    Texts m_texts;
+    Blocks<Entry> m_entries;
     std::array<QList<Category>, 3> m_categories;
     std::array<std::vector<std::vector<quint32>>, 3> m_groupEntries; // entry indices by section and group
     std::array<qsizetype, 3> m_counts{};
