@@ -28,7 +28,10 @@ QByteArrayView trimmed(QByteArrayView text)
 
 bool startsWithNoCase(QByteArrayView text, QByteArrayView prefix)
 {
-    return text.size() >= prefix.size() && text.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
+    if (text.size() < prefix.size())
+        return false;
+    const QByteArrayView start = text.first(prefix.size());
+    return start == prefix || start.compare(prefix, Qt::CaseInsensitive) == 0;
 }
 
 // Attribute and option names, as lists mostly write them (lower case) or otherwise.
@@ -71,6 +74,8 @@ QByteArrayView schemeOf(QByteArrayView address)
 
 bool isStreamScheme(QByteArrayView scheme)
 {
+    if (scheme == "http" || scheme == "https")
+        return true;
     static constexpr QByteArrayView allowed[] = {"http", "https", "rtsp", "rtmp", "udp", "rtp"};
     for (QByteArrayView name : allowed) {
         if (scheme.compare(name, Qt::CaseInsensitive) == 0)
@@ -119,6 +124,8 @@ QByteArrayView extensionOf(QByteArrayView path)
 
 bool isMovieContainer(QByteArrayView ext)
 {
+    if (ext.isEmpty() || ext == "ts" || ext == "m3u8")
+        return false;
     static constexpr QByteArrayView containers[] = {"mp4", "mkv", "avi", "mov", "m4v", "wmv", "flv",
                                                     "webm", "mpg", "mpeg", "divx", "ogv", "3gp", "vob"};
     for (QByteArrayView name : containers) {
@@ -317,7 +324,8 @@ struct M3uReader::State
     std::array<qint64, 3> lastGroupIndex{-1, -1, -1};
     std::array<QHash<QByteArray, quint32>, 3> groupIndex;
     QHash<QByteArray, quint16> extensionIndex;
-    QByteArray scratch;
+    QByteArray lastExtensionBytes;
+    quint16 lastExtension = 0;
 
     void line(QByteArrayView raw);
     void info(QByteArrayView rest);
@@ -342,10 +350,14 @@ M3uCatalogue::Text M3uReader::State::append(QByteArrayView bytes, bool unescape)
     char *out = catalogue.m_texts.room(bytes.size());
     if (!out || bytes.isEmpty())
         return {};
+    if (!unescape || !std::memchr(bytes.data(), '\\', size_t(bytes.size()))) {
+        std::memcpy(out, bytes.data(), size_t(bytes.size()));
+        return catalogue.m_texts.commit(bytes.size());
+    }
     qsizetype size = 0;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         // Unescaping only ever shortens.
-        if (unescape && bytes[i] == '\\' && i + 1 < bytes.size() && (bytes[i + 1] == '"' || bytes[i + 1] == '\''))
+        if (bytes[i] == '\\' && i + 1 < bytes.size() && (bytes[i + 1] == '"' || bytes[i + 1] == '\''))
             ++i;
         out[size++] = bytes[i];
     }
@@ -532,16 +544,20 @@ quint16 M3uReader::State::extensionOf(QByteArrayView ext)
 {
     if (ext.isEmpty())
         return 0;
-    scratch = ext.toByteArray().toLower();
-    const auto found = extensionIndex.constFind(scratch);
-    if (found != extensionIndex.constEnd())
-        return *found;
-    if (catalogue.m_extensions.size() >= 0xffff)
-        return 0;
-    catalogue.m_extensions.append(QString::fromLatin1(scratch));
-    const auto index = quint16(catalogue.m_extensions.size() - 1);
-    extensionIndex.insert(scratch, index);
-    return index;
+    // Entries in a row mostly share their container.
+    if (lastExtension > 0 && keyIs(ext, lastExtensionBytes))
+        return lastExtension;
+    const QByteArray lower = ext.toByteArray().toLower();
+    auto found = extensionIndex.constFind(lower);
+    if (found == extensionIndex.constEnd()) {
+        if (catalogue.m_extensions.size() >= 0xffff)
+            return 0;
+        catalogue.m_extensions.append(QString::fromLatin1(lower));
+        found = extensionIndex.insert(lower, quint16(catalogue.m_extensions.size() - 1));
+    }
+    lastExtensionBytes = lower;
+    lastExtension = *found;
+    return lastExtension;
 }
 
 void M3uReader::State::address(QByteArrayView raw)
