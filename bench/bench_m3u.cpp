@@ -55,19 +55,21 @@ qint64 writeGeneratedList(const QString &path, int entries)
     if (!file.open(QIODevice::WriteOnly))
         qFatal("cannot write %s", qPrintable(path));
     QByteArray out = "#EXTM3U x-tvg-url=\"http://epg.example/guide.xml.gz\"\n";
-    static const char *const groups[] = {"News", "Sport | HD", "Kids, Family", "Cinema \"Classics\"", "Documentaries",
-                                         "Music", "Séries FR", "Deutsch: Unterhaltung"};
+    static const char *const groups[] = {"News",          "Sport | HD", "Kids, Family", "Cinema \"Classics\"",
+                                         "Documentaries", "Music",      "Séries FR",    "Deutsch: Unterhaltung"};
     for (int i = 0; i < entries; ++i) {
         const QByteArray n = QByteArray::number(i);
         const QByteArray group = groups[i % 8];
         const char *eol = i % 5 == 0 ? "\r\n" : "\n";
         const int kind = i % 6; // 0..3 live, 4 movie, 5 episode
         if (i % 7 == 0) {
-            out += "#EXTINF:-1 tvg-id=ch" + n + ".example tvg-name=Channel_" + n + " group-title=News,Channel " + n + eol;
+            out +=
+                "#EXTINF:-1 tvg-id=ch" + n + ".example tvg-name=Channel_" + n + " group-title=News,Channel " + n + eol;
         } else {
-            out += "#EXTINF:-1 tvg-id=\"ch" + n + ".example\" tvg-name=\"Channel " + n + " HD\" tvg-logo=\"https://img.example/logos/"
-                   + n + ".png\" group-title=\"" + group + "\"" + (i % 9 == 0 ? " catchup=\"default\" catchup-days=\"7\"" : "")
-                   + ",Channel " + n + " HD, the one with a longer name" + eol;
+            out += "#EXTINF:-1 tvg-id=\"ch" + n + ".example\" tvg-name=\"Channel " + n
+                + " HD\" tvg-logo=\"https://img.example/logos/" + n + ".png\" group-title=\"" + group + "\""
+                + (i % 9 == 0 ? " catchup=\"default\" catchup-days=\"7\"" : "") + ",Channel " + n
+                + " HD, the one with a longer name" + eol;
         }
         if (i % 11 == 0)
             out += "#EXTVLCOPT:http-user-agent=Mozilla/5.0 (X11; Linux x86_64)"_ba + eol;
@@ -129,8 +131,10 @@ void measure(const char *title, const QString &path, qint64 entries)
             }
         });
     });
-    Bench::row("counting lines with memchr (baseline)", u"processor %1 ms, %2 MB/s, %3 lines"_s.arg(baselineMs, 0, 'f', 0)
-                                                            .arg(megabytes / baselineMs * 1e3, 0, 'f', 0).arg(lines));
+    Bench::row("counting lines with memchr (baseline)",
+               u"processor %1 ms, %2 MB/s, %3 lines"_s.arg(baselineMs, 0, 'f', 0)
+                   .arg(megabytes / baselineMs * 1e3, 0, 'f', 0)
+                   .arg(lines));
     qint64 kept = 0;
     qint64 held = 0;
     std::optional<M3uCatalogue> last;
@@ -147,10 +151,13 @@ void measure(const char *title, const QString &path, qint64 entries)
         kept = catalogue.size();
         last = std::move(catalogue);
     });
-    Bench::row("M3U reader", u"processor %1 ms, %2 MB/s (%3× the baseline's time), %4 entries kept"_s.arg(readMs, 0, 'f', 0)
-                                 .arg(megabytes / readMs * 1e3, 0, 'f', 0).arg(readMs / baselineMs, 0, 'f', 1).arg(kept));
-    Bench::row("heap held by the catalogue", u"%1 MB, %2 bytes an entry"_s.arg(double(held) / 1e6, 0, 'f', 1)
-                                                 .arg(kept ? held / kept : 0));
+    Bench::row("M3U reader",
+               u"processor %1 ms, %2 MB/s (%3× the baseline's time), %4 entries kept"_s.arg(readMs, 0, 'f', 0)
+                   .arg(megabytes / readMs * 1e3, 0, 'f', 0)
+                   .arg(readMs / baselineMs, 0, 'f', 1)
+                   .arg(kept));
+    Bench::row("heap held by the catalogue",
+               u"%1 MB, %2 bytes an entry"_s.arg(double(held) / 1e6, 0, 'f', 1).arg(kept ? held / kept : 0));
     // Records are made only for what a screen shows: a whole section, or one group.
     Section biggest = Section::live;
     for (Section section : allCases<Section>()) {

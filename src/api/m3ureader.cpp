@@ -4,6 +4,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -38,7 +39,8 @@ bool startsWithNoCase(QByteArrayView text, QByteArrayView prefix)
 bool keyIs(QByteArrayView key, QByteArrayView name)
 {
     return key.size() == name.size()
-           && (std::memcmp(key.data(), name.data(), size_t(key.size())) == 0 || key.compare(name, Qt::CaseInsensitive) == 0);
+        && (std::memcmp(key.data(), name.data(), size_t(key.size())) == 0
+            || key.compare(name, Qt::CaseInsensitive) == 0);
 }
 
 bool hasControl(QByteArrayView text)
@@ -126,7 +128,7 @@ bool isMovieContainer(QByteArrayView ext)
 {
     if (ext.isEmpty() || ext == "ts" || ext == "m3u8")
         return false;
-    static constexpr QByteArrayView containers[] = {"mp4", "mkv", "avi", "mov", "m4v", "wmv", "flv",
+    static constexpr QByteArrayView containers[] = {"mp4",  "mkv", "avi",  "mov",  "m4v", "wmv", "flv",
                                                     "webm", "mpg", "mpeg", "divx", "ogv", "3gp", "vob"};
     for (QByteArrayView name : containers) {
         if (ext.compare(name, Qt::CaseInsensitive) == 0)
@@ -250,8 +252,8 @@ private:
         const qsizetype keyStart = at;
         while (at < m_line.size()) {
             const char c = m_line[at];
-            const bool nameChar = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
-                                  || c == '-' || c == '_' || c == '.' || c == ':';
+            const bool nameChar = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
+                || c == '_' || c == '.' || c == ':';
             if (!nameChar)
                 break;
             ++at;
@@ -326,6 +328,7 @@ struct M3uReader::State
     QHash<QByteArray, quint16> extensionIndex;
     QByteArray lastExtensionBytes;
     quint16 lastExtension = 0;
+    QByteArray scratch;
 
     void line(QByteArrayView raw);
     void info(QByteArrayView rest);
@@ -338,30 +341,17 @@ struct M3uReader::State
     quint32 groupOf(Section section, QByteArrayView name);
     quint32 optionsOf(const M3uCatalogue::Options &options);
     quint16 extensionOf(QByteArrayView ext);
-    QByteArrayView view(M3uCatalogue::Text text) const
-    {
-        return catalogue.m_texts.view(text);
-    }
+    QByteArrayView view(M3uCatalogue::Text text) const { return catalogue.m_texts.view(text); }
 };
 
 M3uCatalogue::Text M3uReader::State::append(QByteArrayView bytes, bool unescape)
 {
     bytes = trimmed(bytes);
-    char *out = catalogue.m_texts.room(bytes.size());
-    if (!out || bytes.isEmpty())
-        return {};
-    if (!unescape || !std::memchr(bytes.data(), '\\', size_t(bytes.size()))) {
-        std::memcpy(out, bytes.data(), size_t(bytes.size()));
-        return catalogue.m_texts.commit(bytes.size());
-    }
-    qsizetype size = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        // Unescaping only ever shortens.
-        if (bytes[i] == '\\' && i + 1 < bytes.size() && (bytes[i + 1] == '"' || bytes[i + 1] == '\''))
-            ++i;
-        out[size++] = bytes[i];
-    }
-    return catalogue.m_texts.commit(size);
+    if (!unescape || !std::memchr(bytes.data(), '\\', size_t(bytes.size())))
+        return catalogue.m_texts.add(bytes);
+    scratch.resize(0);
+    appendUnescaped(scratch, bytes);
+    return catalogue.m_texts.add(scratch);
 }
 
 void M3uReader::State::line(QByteArrayView raw)
@@ -448,12 +438,14 @@ void M3uReader::State::info(QByteArrayView rest)
         } else if (keyIs(key, "tvg-chno"))
             entry.chno = number(value);
         else if (keyIs(key, "catchup")) {
+            // A kind is a short word; anything else is not passed on.
+            const QByteArrayView kind = trimmed(value);
             entry.catchup.resize(0);
-            entry.catchup.append(trimmed(value).first(std::min<qsizetype>(trimmed(value).size(), 32)));
+            if (kind.size() <= 32 && !hasControl(kind))
+                entry.catchup.append(kind);
         } else if (keyIs(key, "catchup-source"))
             entry.catchupSource = hasControl(value) ? M3uCatalogue::Text{} : append(value, true);
-        else if (keyIs(key, "catchup-days") || keyIs(key, "tvg-rec")
-                 || keyIs(key, "timeshift")) {
+        else if (keyIs(key, "catchup-days") || keyIs(key, "tvg-rec") || keyIs(key, "timeshift")) {
             const qint64 days = number(value);
             if (days > 0 && entry.catchupDays <= 0)
                 entry.catchupDays = days;
@@ -510,18 +502,19 @@ quint32 M3uReader::State::groupOf(Section section, QByteArrayView name)
     const size_t s = size_t(section);
     if (lastGroupIndex[s] >= 0 && lastGroup[s] == name)
         return quint32(lastGroupIndex[s]);
-    lastGroup[s] = name.toByteArray();
     auto &index = groupIndex[s];
-    auto found = index.constFind(lastGroup[s]);
+    // Looked up over the line's own bytes; copied only for a new group.
+    auto found = index.constFind(QByteArray::fromRawData(name.data(), name.size()));
     if (found == index.constEnd()) {
         auto &categories = catalogue.m_categories[s];
         Category category;
         category.name = name.isEmpty() ? M3uReader::ungroupedName() : text(name);
         category.id = M3uReader::groupId(name.isEmpty() ? QString() : category.name);
-        found = index.insert(lastGroup[s], quint32(categories.size()));
+        found = index.insert(name.toByteArray(), quint32(categories.size()));
         categories.append(category);
         catalogue.m_groupEntries[s].emplace_back();
     }
+    lastGroup[s] = found.key();
     lastGroupIndex[s] = *found;
     return *found;
 }
@@ -542,20 +535,23 @@ quint32 M3uReader::State::optionsOf(const M3uCatalogue::Options &options)
 
 quint16 M3uReader::State::extensionOf(QByteArrayView ext)
 {
-    if (ext.isEmpty())
+    if (ext.isEmpty() || ext.size() > 8)
         return 0;
     // Entries in a row mostly share their container.
     if (lastExtension > 0 && keyIs(ext, lastExtensionBytes))
         return lastExtension;
-    const QByteArray lower = ext.toByteArray().toLower();
-    auto found = extensionIndex.constFind(lower);
+    char lower[8];
+    for (qsizetype i = 0; i < ext.size(); ++i)
+        lower[i] = char(std::tolower(static_cast<unsigned char>(ext[i])));
+    const QByteArray key = QByteArray::fromRawData(lower, ext.size());
+    auto found = extensionIndex.constFind(key);
     if (found == extensionIndex.constEnd()) {
         if (catalogue.m_extensions.size() >= 0xffff)
             return 0;
-        catalogue.m_extensions.append(QString::fromLatin1(lower));
-        found = extensionIndex.insert(lower, quint16(catalogue.m_extensions.size() - 1));
+        catalogue.m_extensions.append(QString::fromLatin1(key));
+        found = extensionIndex.insert(QByteArray(lower, ext.size()), quint16(catalogue.m_extensions.size() - 1));
     }
-    lastExtensionBytes = lower;
+    lastExtensionBytes = found.key();
     lastExtension = *found;
     return lastExtension;
 }
@@ -586,7 +582,8 @@ void M3uReader::State::address(QByteArrayView raw)
         // The address's last segment, else the whole address.
         const qsizetype last = path.lastIndexOf('/') + 1;
         const qsizetype pathAt = path.isEmpty() ? 0 : path.data() - address.data();
-        kept.name = path.size() > last ? M3uCatalogue::Text{quint32(url.at + pathAt + last), quint32(path.size() - last)} : url;
+        kept.name =
+            path.size() > last ? M3uCatalogue::Text{quint32(url.at + pathAt + last), quint32(path.size() - last)} : url;
     }
     kept.icon = entry.icon;
     kept.guideId = entry.guideId;
@@ -698,23 +695,24 @@ QString M3uCatalogue::text(Text text) const
     return text.size ? QString::fromUtf8(m_texts.view(text)) : QString();
 }
 
-char *M3uCatalogue::Texts::room(qsizetype size)
+M3uCatalogue::Text M3uCatalogue::Texts::add(QByteArrayView bytes)
 {
-    if (size > qsizetype(blockSize))
-        return nullptr;
-    if (m_blocks.empty() || m_used + quint32(size) > blockSize) {
+    if (bytes.isEmpty() || bytes.size() > qsizetype(blockSize))
+        return {};
+    if (m_blocks.empty() || m_blocks.back().size() + size_t(bytes.size()) > blockSize) {
         if (m_blocks.size() >= (size_t(1) << (32 - blockBits)))
-            return nullptr;
-        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
-        m_used = 0;
+            return {};
+        // Only the first block starts small and grows: a short list takes little room, and a
+        // long one is never copied.
+        m_blocks.emplace_back().reserve(m_blocks.size() == 1 ? 0 : blockSize);
     }
-    return m_blocks.back().get() + m_used;
-}
-
-M3uCatalogue::Text M3uCatalogue::Texts::commit(qsizetype size)
-{
-    const Text text{position(), quint32(size)};
-    m_used += quint32(size);
+    std::vector<char> &block = m_blocks.back();
+    const size_t needed = block.size() + size_t(bytes.size());
+    // Doubling from 4 KB lands on the block size exactly, so a full block wastes nothing.
+    if (needed > block.capacity())
+        block.reserve(std::min<size_t>(blockSize, std::max({needed, block.capacity() * 2, size_t(4096)})));
+    const Text text{position(), quint32(bytes.size())};
+    block.insert(block.end(), bytes.begin(), bytes.end());
     return text;
 }
 
@@ -724,7 +722,7 @@ void M3uCatalogue::Texts::truncate(quint32 mark)
         return;
     while (m_blocks.size() > size_t(mark >> blockBits) + 1)
         m_blocks.pop_back();
-    m_used = mark & (blockSize - 1);
+    m_blocks.back().resize(mark & (blockSize - 1));
 }
 
 MediaItem M3uCatalogue::item(quint32 index) const
@@ -735,8 +733,8 @@ MediaItem M3uCatalogue::item(quint32 index) const
     item.id = QString::number(index);
     item.name = text(entry.name);
     item.kind = section == Section::live ? MediaItem::Kind::live
-                : section == Section::movies ? MediaItem::Kind::movie
-                                             : MediaItem::Kind::series;
+        : section == Section::movies     ? MediaItem::Kind::movie
+                                         : MediaItem::Kind::series;
     item.categoryId = m_categories[entry.section].at(entry.group).id;
     item.containerExt = m_extensions.at(entry.extension);
     item.icon = text(entry.icon);
@@ -781,6 +779,6 @@ std::optional<M3uStream> M3uCatalogue::stream(const QString &itemId) const
         return std::nullopt;
     const Entry &entry = m_entries[index];
     const Options &options = m_options[entry.options];
-    return M3uStream{text(entry.url), options.userAgent, options.referrer, options.catchup, text(entry.catchupSource),
-                     entry.catchupDays};
+    return M3uStream{text(entry.url), options.userAgent,         options.referrer,
+                     options.catchup, text(entry.catchupSource), entry.catchupDays};
 }

@@ -82,25 +82,27 @@ private:
         friend bool operator==(const Options &, const Options &) = default;
     };
 
-    // UTF-8 as the list had it, in blocks of a megabyte: growing never moves what is there.
+    // UTF-8 as the list had it, in blocks of up to a megabyte: growing never moves more than
+    // the last block, and a short list takes only the room it needs.
     class Texts
     {
     public:
         static constexpr quint32 blockBits = 20;
         static constexpr quint32 blockSize = 1u << blockBits;
-        quint32 position() const { return m_blocks.empty() ? 0 : quint32(((m_blocks.size() - 1) << blockBits) + m_used); }
-        // Room for `size` bytes that stay together; nullptr past 4 GB.
-        char *room(qsizetype size);
-        Text commit(qsizetype size);
+        quint32 position() const
+        {
+            return m_blocks.empty() ? 0 : quint32(((m_blocks.size() - 1) << blockBits) + m_blocks.back().size());
+        }
+        // The bytes' place; an empty one past 4 GB.
+        Text add(QByteArrayView bytes);
         void truncate(quint32 mark);
         QByteArrayView view(Text text) const
         {
-            return {m_blocks[text.at >> blockBits].get() + (text.at & (blockSize - 1)), qsizetype(text.size)};
+            return {m_blocks[text.at >> blockBits].data() + (text.at & (blockSize - 1)), qsizetype(text.size)};
         }
 
     private:
-        std::vector<std::unique_ptr<char[]>> m_blocks;
-        quint32 m_used = 0;
+        std::vector<std::vector<char>> m_blocks;
     };
 
     // A list that grows by blocks, for the same reason.
@@ -108,20 +110,20 @@ private:
     class Blocks
     {
     public:
-        static constexpr size_t blockBits = 12;
+        static constexpr size_t blockLength = 4096;
         size_t size() const { return m_size; }
         bool empty() const { return m_size == 0; }
-        const T &operator[](size_t index) const { return m_blocks[index >> blockBits][index & ((1u << blockBits) - 1)]; }
+        const T &operator[](size_t index) const { return m_blocks[index / blockLength][index % blockLength]; }
         void push_back(const T &value)
         {
-            if ((m_size >> blockBits) == m_blocks.size())
-                m_blocks.push_back(std::make_unique<T[]>(size_t(1) << blockBits));
-            m_blocks[m_size >> blockBits][m_size & ((1u << blockBits) - 1)] = value;
+            if (m_blocks.empty() || m_blocks.back().size() == blockLength)
+                m_blocks.emplace_back().reserve(m_blocks.size() == 1 ? 64 : blockLength);
+            m_blocks.back().push_back(value);
             ++m_size;
         }
 
     private:
-        std::vector<std::unique_ptr<T[]>> m_blocks;
+        std::vector<std::vector<T>> m_blocks;
         size_t m_size = 0;
     };
 

@@ -51,7 +51,7 @@ QByteArray Writer::next(qint64 max)
         switch (m_part) {
         case Part::head: {
             const QByteArray guide = m_account.base.toUtf8() + "/xmltv.php?username=" + queryPart(m_account.username)
-                                     + "&password=" + queryPart(m_account.password);
+                + "&password=" + queryPart(m_account.password);
             out += "#EXTM3U url-tvg=\"" + guide + "\" x-tvg-url=\"" + guide + "\"\n";
             m_part = Part::live;
             break;
@@ -90,7 +90,8 @@ QByteArray Writer::next(qint64 max)
             }
             break;
         }
-        case Part::done: break;
+        case Part::done:
+            break;
         }
     }
     return out;
@@ -100,14 +101,15 @@ void Writer::writeInfo(QByteArray &out, const QString &guideId, const QString &n
                        const QString &group)
 {
     out += "#EXTINF:-1 tvg-id=\"" + attribute(guideId) + "\" tvg-name=\"" + attribute(name) + "\" tvg-logo=\""
-           + attribute(logo) + "\" group-title=\"" + attribute(group) + '"';
+        + attribute(logo) + "\" group-title=\"" + attribute(group) + '"';
 }
 
 void Writer::writeLive(QByteArray &out, const LiveChannel &channel)
 {
     const Catalogue &catalogue = *m_catalogue;
     const QByteArray id = QByteArray::number(channel.id);
-    writeInfo(out, channel.epgChannelId, channel.name, catalogue.imageAddress(channel.icon, channel.image, false, channel.id),
+    writeInfo(out, channel.epgChannelId, channel.name,
+              catalogue.imageAddress(channel.icon, channel.image, false, channel.id),
               catalogue.categories(Kind::live)[channel.category].name);
     if (channel.archive) {
         out += " catchup=\"default\"";
@@ -115,7 +117,7 @@ void Writer::writeLive(QByteArray &out, const LiveChannel &channel)
             out += " catchup-days=\"" + QByteArray::number(channel.archiveDays) + '"';
         // The lab's timeshift route: minutes, then the start as "YYYY-MM-DD:HH-MM".
         out += " catchup-source=\"" + m_account.base.toUtf8() + "/timeshift" + m_credentials
-               + "{duration:60}/{Y}-{m}-{d}:{H}-{M}/" + id + ".m3u8\"";
+            + "{duration:60}/{Y}-{m}-{d}:{H}-{M}/" + id + ".m3u8\"";
     }
     out += ',' + attribute(channel.name) + '\n';
     out += m_account.base.toUtf8() + "/live" + m_credentials + id + ".ts\n";
@@ -129,7 +131,7 @@ void Writer::writeMovie(QByteArray &out, const Movie &movie)
               catalogue.categories(Kind::movie)[movie.category].name);
     out += ',' + attribute(movie.name) + '\n';
     out += m_account.base.toUtf8() + "/movie" + m_credentials + QByteArray::number(movie.id) + '.'
-           + movieExtension(movie).toUtf8() + '\n';
+        + movieExtension(movie).toUtf8() + '\n';
     ++m_entries;
 }
 
@@ -138,12 +140,13 @@ void Writer::writeEpisode(QByteArray &out, const Show &show, int season, int epi
     const Catalogue &catalogue = *m_catalogue;
     const qint64 id = Catalogue::episodeId(show, season, episode);
     const auto ref = catalogue.episode(id);
-    const QString name = u"%1 S%2 E%3"_s.arg(show.name).arg(season, 2, 10, QChar(u'0')).arg(episode, 2, 10, QChar(u'0'));
+    const QString name =
+        u"%1 S%2 E%3"_s.arg(show.name).arg(season, 2, 10, QChar(u'0')).arg(episode, 2, 10, QChar(u'0'));
     writeInfo(out, QString(), name, catalogue.imageAddress(show.icon, show.image, true, show.id),
               catalogue.categories(Kind::series)[show.category].name);
     out += ',' + attribute(name) + '\n';
     out += m_account.base.toUtf8() + "/series" + m_credentials + QByteArray::number(id) + '.'
-           + (ref ? ref->extension : u"mp4"_s).toUtf8() + '\n';
+        + (ref ? ref->extension : u"mp4"_s).toUtf8() + '\n';
     ++m_entries;
 }
 
@@ -171,8 +174,9 @@ BodySource source(std::shared_ptr<const Catalogue> catalogue, const Account &acc
             state->offset = 0;
         }
         const qsizetype length = qsizetype(std::min<qint64>(max, state->pending.size() - state->offset));
-        QByteArray piece = state->offset == 0 && length == state->pending.size() ? state->pending
-                                                                                 : state->pending.mid(state->offset, length);
+        QByteArray piece = state->offset == 0 && length == state->pending.size()
+            ? state->pending
+            : state->pending.mid(state->offset, length);
         state->offset += length;
         return piece;
     };
