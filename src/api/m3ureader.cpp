@@ -347,7 +347,7 @@ struct M3uReader::State
 M3uCatalogue::Text M3uReader::State::append(QByteArrayView bytes, bool unescape)
 {
     bytes = trimmed(bytes);
-    if (!unescape || !std::memchr(bytes.data(), '\\', size_t(bytes.size())))
+    if (bytes.isEmpty() || !unescape || !std::memchr(bytes.data(), '\\', size_t(bytes.size())))
         return catalogue.m_texts.add(bytes);
     scratch.resize(0);
     appendUnescaped(scratch, bytes);
