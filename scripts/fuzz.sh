@@ -9,7 +9,7 @@ seconds="${1:-60}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_decode fuzz_jsonread fuzz_addresses fuzz_guide_text fuzz_lab_wire)
+  targets=(fuzz_decode fuzz_jsonread fuzz_addresses fuzz_guide_text fuzz_lab_wire fuzz_m3u)
 fi
 
 cmake --preset fuzz >/dev/null
@@ -17,7 +17,7 @@ cmake --build --preset fuzz --parallel "$(nproc)"
 
 declare -A dictionary=(
   [fuzz_decode]=decode.dict [fuzz_jsonread]=jsonread.dict [fuzz_addresses]=addresses.dict
-  [fuzz_guide_text]=guide_text.dict [fuzz_lab_wire]=lab_wire.dict
+  [fuzz_guide_text]=guide_text.dict [fuzz_lab_wire]=lab_wire.dict [fuzz_m3u]=m3u.dict
 )
 summary=()
 for target in "${targets[@]}"; do
