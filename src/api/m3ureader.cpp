@@ -737,7 +737,8 @@ MediaItem M3uCatalogue::item(quint32 index) const
                                          : MediaItem::Kind::series;
     item.categoryId = m_categories[entry.section].at(entry.group).id;
     item.containerExt = m_extensions.at(entry.extension);
-    item.icon = text(entry.icon);
+    if (entry.icon.size)
+        item.setIconUtf8(m_texts.view(entry.icon).toByteArray());
     item.num = entry.num;
     item.epgChannelId = text(entry.guideId);
     item.tvArchive = entry.archive;

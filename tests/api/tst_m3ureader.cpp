@@ -262,7 +262,7 @@ private slots:
         const QList<MediaItem> live = c.items(Section::live);
         QCOMPARE(c.categories(Section::live).size(), 1);
         QCOMPARE(live[0].epgChannelId, u"one.uk"_s);
-        QCOMPARE(live[0].icon, u"http://img.test/1.png"_s);
+        QCOMPARE(live[0].icon(), u"http://img.test/1.png"_s);
         QCOMPARE(live[0].num, 1);
         QCOMPARE(live[1].num, 2);
         QVERIFY(!live[0].tvArchive);
@@ -313,7 +313,7 @@ private slots:
         QCOMPARE(item.archiveDays, days);
         QCOMPARE(result->stream(u"0"_s)->catchup, catchup);
         QCOMPARE(item.num, num);
-        QCOMPARE(item.icon, icon);
+        QCOMPARE(item.icon(), icon);
     }
 
     void guide_data()

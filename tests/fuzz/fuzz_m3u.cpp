@@ -92,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (hasControl(stream->url) || hasControl(stream->userAgent) || hasControl(stream->referrer) || hasControl(stream->catchup)
                 || hasControl(stream->catchupSource))
                 fail("a control character reached the player", stream->url);
-            if (!item.icon.isEmpty() && !item.icon.startsWith(QLatin1String("http"), Qt::CaseInsensitive))
-                fail("a picture address not http(s)", item.icon);
+            if (!item.icon().isEmpty() && !item.icon().startsWith(QLatin1String("http"), Qt::CaseInsensitive))
+                fail("a picture address not http(s)", item.icon());
             if (item.tvArchive != !stream->catchup.isEmpty())
                 fail("catch-up said by the item but not the stream", item.id);
         }
