@@ -59,7 +59,8 @@ void AppStore::playGuideCatchup(const MediaItem &channel, const EpgProgram &prog
 {
     if (!m_playlist || !channel.isLive())
         return;
-    if (!catchupURL(*m_playlist, channel, 1, catchupStartText(program)))
+    if (m_playlist->isM3u() ? !m3uArchiveAddress(channel.id, qint64(program.startTs), qint64(program.stopTs))
+                            : !catchupURL(*m_playlist, channel, 1, catchupStartText(program)))
         return;
     const Batch batch(this);
     if (!m_nowPlaying || m_nowPlaying->id != channel.id) {
