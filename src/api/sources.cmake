@@ -11,6 +11,7 @@ target_sources(mavu_core PRIVATE
   api/gzipstream.h api/gzipstream.cpp
   api/hugepages.h api/hugepages.cpp
   api/useragent.h api/useragent.cpp
+  api/m3ureader.h api/m3ureader.cpp
 )
 # Only this file knows the version: a new one rebuilds nothing else.
 set_source_files_properties(api/useragent.cpp PROPERTIES COMPILE_DEFINITIONS MAVU_VERSION="${PROJECT_VERSION}")

@@ -3,6 +3,7 @@
 #include "deviceservice.h"
 #include "guide.h"
 #include "jsonout.h"
+#include "m3ulist.h"
 #include "titledmedia.h"
 #include "xmltv.h"
 
@@ -174,7 +175,7 @@ QStringList Server::routeNames()
 {
     return providerActions
            + QStringList{u"account"_s, u"player_api"_s, u"get.php"_s, u"xmltv"_s, u"live"_s, u"movie"_s, u"series"_s,
-                         u"timeshift"_s, u"hls"_s, u"streams"_s, u"images"_s, u"playlist_information"_s,
+                         u"timeshift"_s, u"hls"_s, u"streams"_s, u"images"_s, u"lists"_s, u"playlist_information"_s,
                          u"get_app_setting"_s, u"device"_s, u"*"_s};
 }
 
@@ -215,6 +216,8 @@ Server::Request Server::parse(const QHttpServerRequest &httpRequest) const
         request.routes = {first, u"streams"_s};
     } else if (first == "images"_L1) {
         request.routes = {u"images"_s};
+    } else if (first == "lists"_L1) {
+        request.routes = {u"lists"_s};
     } else if (first == "api"_L1 && request.segments.size() == 4) {
         request.routes = {request.segments[1], u"device"_s};
     } else if (first == "lab"_L1) {
@@ -279,10 +282,17 @@ void Server::respond(const Request &request, QTcpSocket *socket, std::optional<F
     Answer answer;
     if (first == "player_api.php"_L1 && request.segments.size() == 1)
         answer = providerAnswer(request);
-    else if (first == "get.php"_L1 && request.segments.size() == 1)
-        answer = request.value(u"username"_s) == m_options.username && request.value(u"password"_s) == m_options.password
-                     ? m3uAnswer()
-                     : authFailureAnswer();
+    else if (first == "get.php"_L1 && request.segments.size() == 1) {
+        if (request.value(u"username"_s) != m_options.username || request.value(u"password"_s) != m_options.password)
+            answer = authFailureAnswer();
+        else if (!m3uAnswer(request, socket, fault, answer))
+            return; // answered once its length is known
+    }
+    else if (first == "lists"_L1 && request.segments == QStringList{u"lists"_s, u"plain.m3u"_s}) {
+        // The same list at an address that says nothing of a provider account.
+        if (!m3uAnswer(request, socket, fault, answer))
+            return;
+    }
     else if (first == "xmltv.php"_L1 && request.segments.size() == 1) {
         if (!xmltvAnswer(request, socket, fault, answer))
             return; // answered once its length is known
@@ -611,26 +621,28 @@ bool Server::xmltvAnswer(const Request &request, QTcpSocket *socket, const std::
     return false;
 }
 
-Server::Answer Server::m3uAnswer()
+bool Server::m3uAnswer(const Request &request, QTcpSocket *socket, const std::optional<Fault> &fault, Answer &answer)
 {
-    // Not read by the player (it only takes the address apart), but a panel answers it.
-    if (m_m3u.isEmpty()) {
-        const Catalogue &catalogue = *m_catalogue;
-        const QList<LabCategory> &categories = catalogue.categories(Kind::live);
-        QByteArray text = "#EXTM3U\n";
-        text.reserve(qsizetype(catalogue.live().size()) * 200);
-        const QByteArray pathSet = "/:@!$&'()*+,;=";
-        const QString prefix = m_base + u"/live/"_s + QString::fromLatin1(QUrl::toPercentEncoding(m_options.username, pathSet))
-                               + u'/' + QString::fromLatin1(QUrl::toPercentEncoding(m_options.password, pathSet)) + u'/';
-        for (const LiveChannel &channel : catalogue.live()) {
-            text += "#EXTINF:-1 tvg-id=\"" + channel.epgChannelId.toUtf8() + "\" tvg-name=\"" + channel.name.toUtf8()
-                    + "\" tvg-logo=\"" + catalogue.imageAddress(channel.icon, channel.image, false, channel.id).toUtf8()
-                    + "\" group-title=\"" + categories[channel.category].name.toUtf8() + "\"," + channel.name.toUtf8() + '\n';
-            text += (prefix + QString::number(channel.id) + u".ts\n"_s).toUtf8();
-        }
-        m_m3u = text;
+    answer.contentType = "audio/x-mpegurl";
+    const M3u::Account account{m_base, m_options.username, m_options.password};
+    if (m_m3uSize >= 0) {
+        answer.length = m_m3uSize;
+        answer.body = M3u::source(m_catalogue, account);
+        return true;
     }
-    return Answer::text(200, "audio/x-mpegurl", m_m3u);
+    // The length takes writing the whole list once (a second for the large catalogue): on a
+    // worker thread, once a run, so that the lab keeps answering.
+    QPointer<QTcpSocket> guarded(socket);
+    QtConcurrent::run([catalogue = m_catalogue, account] { return M3u::size(catalogue, account); })
+        .then(this, [this, guarded, request, fault, account, answer](qint64 length) mutable {
+            m_m3uSize = length;
+            if (!guarded)
+                return;
+            answer.length = length;
+            answer.body = M3u::source(m_catalogue, account);
+            send(guarded, request, std::move(answer), fault);
+        });
+    return false;
 }
 
 // --- streams ---------------------------------------------------------------------------------

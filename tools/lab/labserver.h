@@ -163,7 +163,8 @@ private:
     Answer providerAnswer(const Request &request) const;
     Answer accountAnswer() const;
     Answer authFailureAnswer() const;
-    Answer m3uAnswer();
+    // False when the answer goes out later, by itself.
+    bool m3uAnswer(const Request &request, QTcpSocket *socket, const std::optional<Fault> &fault, Answer &answer);
     // False when the answer goes out later, by itself.
     bool xmltvAnswer(const Request &request, QTcpSocket *socket, const std::optional<Fault> &fault, Answer &answer);
     qint64 guideSeconds() const;
@@ -192,7 +193,7 @@ private:
     std::shared_ptr<const Catalogue> m_catalogue;
     std::shared_ptr<const MediaLibrary> m_media;
     std::unique_ptr<TitledMedia> m_titled;
-    QByteArray m_m3u;
+    qint64 m_m3uSize = -1; // the list's length once known
     FaultTable m_faults;
     QHash<QString, int> m_counts;
     QHash<QString, QByteArray> m_userAgents;

@@ -1,10 +1,12 @@
 // mavu-lab: a local provider panel and device service with a generated catalogue, real media
 // and switchable faults. See "mavu-lab --help".
 #include "labserver.h"
+#include "m3ulist.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -98,8 +100,10 @@ int main(int argc, char *argv[])
                                             u"count"_s, u"1"_s);
     const QCommandLineOption slowClose(u"slow-close"_s, u"Milliseconds a closed stream connection still counts (default 0); also at /lab/connections?slow_close_ms=N."_s,
                                        u"ms"_s, u"0"_s);
+    const QCommandLineOption writeM3u(u"write-m3u"_s, u"Write the catalogue's M3U list (what /get.php?…&type=m3u_plus answers, addresses on this port) into a file and exit."_s,
+                                      u"file"_s);
     parser.addOptions({port, address, seed, preset, username, password, authFailure, expiry, fault, guideDays, noTitles, media, makeMedia,
-                       maxConnections, slowClose});
+                       maxConnections, slowClose, writeM3u});
     parser.process(app);
 
     if (parser.isSet(makeMedia)) {
@@ -158,6 +162,23 @@ int main(int argc, char *argv[])
     options.titledMedia = !parser.isSet(noTitles);
     options.mediaDirectory = parser.value(media);
 
+    if (parser.isSet(writeM3u)) {
+        const QString base = u"http://%1:%2"_s.arg(options.address.toString()).arg(options.port == 0 ? 18080 : options.port);
+        const auto catalogue = std::make_shared<const Lab::Catalogue>(options.seed, options.preset, base);
+        QFile file(parser.value(writeM3u));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return fail(u"cannot write %1: %2"_s.arg(file.fileName(), file.errorString()));
+        Lab::M3u::Writer writer(catalogue, {base, options.username, options.password});
+        qint64 bytes = 0;
+        for (QByteArray piece = writer.next(1 << 20); !piece.isEmpty(); piece = writer.next(1 << 20)) {
+            if (file.write(piece) != piece.size())
+                return fail(u"cannot write %1: %2"_s.arg(file.fileName(), file.errorString()));
+            bytes += piece.size();
+        }
+        print(u"%1: %2 entries, %3"_s.arg(file.fileName()).arg(writer.entries()).arg(kilobytes(bytes)));
+        return 0;
+    }
+
     quitOnSignals(app);
     Lab::Server server(options);
     QElapsedTimer clock;
@@ -175,6 +196,7 @@ int main(int argc, char *argv[])
     print(u"  provider: %1  user %2  password %3"_s.arg(base, options.username, options.password));
     print(u"  playlist the device service attaches: %1"_s.arg(server.playlistAddress()));
     print(u"  device service base: %1 (the player's MAVU_DEVICE_SERVICE_URL)"_s.arg(base));
+    print(u"  plain M3U list: %1/lists/plain.m3u"_s.arg(base));
     print(u"  programme guide: %1/xmltv.php?username=%2&password=%3"_s.arg(base, options.username, options.password));
     print(u"  faults: %1/lab/fault?route=ROUTE&kind=KIND   state: %1/lab"_s.arg(base));
     print(u"  stream connections: at most %1%2   switch: %3/lab/connections?max=N&slow_close_ms=N"_s

@@ -1,0 +1,770 @@
+#include "m3ureader.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+
+#include <algorithm>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+QByteArrayView trimmed(QByteArrayView text)
+{
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && isBlank(text[from]))
+        ++from;
+    while (to > from && isBlank(text[to - 1]))
+        --to;
+    return text.sliced(from, to - from);
+}
+
+bool startsWithNoCase(QByteArrayView text, QByteArrayView prefix)
+{
+    return text.size() >= prefix.size() && text.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
+}
+
+// Attribute and option names, as lists mostly write them (lower case) or otherwise.
+bool keyIs(QByteArrayView key, QByteArrayView name)
+{
+    return key.size() == name.size()
+           && (std::memcmp(key.data(), name.data(), size_t(key.size())) == 0 || key.compare(name, Qt::CaseInsensitive) == 0);
+}
+
+bool hasControl(QByteArrayView text)
+{
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f)
+            return true;
+    }
+    return false;
+}
+
+QString text(QByteArrayView bytes)
+{
+    // fromUtf8 puts U+FFFD in place of every broken sequence.
+    return bytes.isEmpty() ? QString() : QString::fromUtf8(bytes);
+}
+
+// The scheme of an address ("http"), empty when the text has none (a relative address).
+QByteArrayView schemeOf(QByteArrayView address)
+{
+    for (qsizetype i = 0; i < address.size(); ++i) {
+        const char c = address[i];
+        if (c == ':')
+            return i > 0 ? address.first(i) : QByteArrayView();
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        const bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+        if (!letter && !(i > 0 && other))
+            return {};
+    }
+    return {};
+}
+
+bool isStreamScheme(QByteArrayView scheme)
+{
+    static constexpr QByteArrayView allowed[] = {"http", "https", "rtsp", "rtmp", "udp", "rtp"};
+    for (QByteArrayView name : allowed) {
+        if (scheme.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool isPictureAddress(QByteArrayView address)
+{
+    return startsWithNoCase(address, "http://") || startsWithNoCase(address, "https://");
+}
+
+// The path of an absolute or relative address: after the authority, before query and fragment.
+QByteArrayView pathOf(QByteArrayView url)
+{
+    qsizetype from = 0;
+    const qsizetype schemeEnd = url.indexOf("://");
+    if (schemeEnd >= 0) {
+        from = url.sliced(schemeEnd + 3).indexOf('/');
+        if (from < 0)
+            return {};
+        from += schemeEnd + 3;
+    }
+    qsizetype to = from;
+    while (to < url.size() && url[to] != '?' && url[to] != '#')
+        ++to;
+    return url.sliced(from, to - from);
+}
+
+// The extension of the path's last segment; empty when it has none that looks like a
+// container (letters and digits, at most five).
+QByteArrayView extensionOf(QByteArrayView path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    const qsizetype dot = path.lastIndexOf('.');
+    if (dot < 0 || dot < slash || path.size() - dot - 1 > 5 || dot + 1 == path.size())
+        return {};
+    const QByteArrayView ext = path.sliced(dot + 1);
+    for (char c : ext) {
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return {};
+    }
+    return ext;
+}
+
+bool isMovieContainer(QByteArrayView ext)
+{
+    static constexpr QByteArrayView containers[] = {"mp4", "mkv", "avi", "mov", "m4v", "wmv", "flv",
+                                                    "webm", "mpg", "mpeg", "divx", "ogv", "3gp", "vob"};
+    for (QByteArrayView name : containers) {
+        if (ext.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool hasSegment(QByteArrayView path, QByteArrayView segment)
+{
+    // Lower case as lists write them; "/Movie/" is rare enough not to pay for a folding search.
+    return path.indexOf(segment) >= 0;
+}
+
+Section sectionOfPath(QByteArrayView path)
+{
+    if (hasSegment(path, "/series/"))
+        return Section::series;
+    if (hasSegment(path, "/movie/") || isMovieContainer(extensionOf(path)))
+        return Section::movies;
+    return Section::live;
+}
+
+// A non-negative decimal number, or -1.
+qint64 number(QByteArrayView text)
+{
+    text = trimmed(text);
+    if (text.isEmpty() || text.size() > 9)
+        return -1;
+    qint64 value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// The attributes of an #EXTINF or #EXTM3U line, in any order, quoted or not. Values in
+// double quotes may hold commas, blanks and even unescaped quotes: a quote closes the value
+// only where it is followed by the next attribute, the comma before the title, or the end.
+class AttributeScanner
+{
+public:
+    explicit AttributeScanner(QByteArrayView line)
+        : m_line(line)
+    {
+    }
+
+    // The next attribute; false at the title comma or the end of the line.
+    bool next(QByteArrayView &key, QByteArrayView &value)
+    {
+        for (;;) {
+            while (m_at < m_line.size() && isBlank(m_line[m_at]))
+                ++m_at;
+            if (m_at >= m_line.size() || m_line[m_at] == ',')
+                return false;
+            const qsizetype keyStart = m_at;
+            while (m_at < m_line.size() && m_line[m_at] != '=' && m_line[m_at] != ',' && !isBlank(m_line[m_at]))
+                ++m_at;
+            key = m_line.sliced(keyStart, m_at - keyStart);
+            if (m_at >= m_line.size() || m_line[m_at] != '=')
+                continue; // a word without a value (a stray token): not an attribute
+            ++m_at;
+            value = readValue();
+            return true;
+        }
+    }
+
+    // The title: everything after the first comma outside quotes.
+    QByteArrayView title() const
+    {
+        if (m_at < m_line.size() && m_line[m_at] == ',')
+            return trimmed(m_line.sliced(m_at + 1));
+        return {};
+    }
+
+private:
+    QByteArrayView readValue()
+    {
+        if (m_at >= m_line.size())
+            return {};
+        const char quote = m_line[m_at];
+        if (quote != '"' && quote != '\'') {
+            const qsizetype start = m_at;
+            while (m_at < m_line.size() && m_line[m_at] != ',' && !isBlank(m_line[m_at]))
+                ++m_at;
+            return m_line.sliced(start, m_at - start);
+        }
+        const qsizetype start = ++m_at;
+        qsizetype lastQuote = -1;
+        for (qsizetype i = start; i < m_line.size(); ++i) {
+            if (m_line[i] == '\\' && i + 1 < m_line.size() && m_line[i + 1] == quote) {
+                ++i;
+                continue;
+            }
+            if (m_line[i] != quote)
+                continue;
+            lastQuote = i;
+            if (closesValue(i + 1)) {
+                m_at = i + 1;
+                return m_line.sliced(start, i - start);
+            }
+        }
+        // No clean closing quote: up to the last quote seen, or to the end.
+        if (lastQuote >= 0) {
+            m_at = lastQuote + 1;
+            return m_line.sliced(start, lastQuote - start);
+        }
+        m_at = m_line.size();
+        return m_line.sliced(start);
+    }
+
+    bool closesValue(qsizetype at) const
+    {
+        while (at < m_line.size() && isBlank(m_line[at]))
+            ++at;
+        if (at >= m_line.size() || m_line[at] == ',')
+            return true;
+        // The next attribute: a key of name characters followed by '='.
+        const qsizetype keyStart = at;
+        while (at < m_line.size()) {
+            const char c = m_line[at];
+            const bool nameChar = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+                                  || c == '-' || c == '_' || c == '.' || c == ':';
+            if (!nameChar)
+                break;
+            ++at;
+        }
+        return at > keyStart && at < m_line.size() && m_line[at] == '=';
+    }
+
+    QByteArrayView m_line;
+    qsizetype m_at = 0;
+};
+
+// Appends the value with backslash-escaped quotes unescaped; most values have none.
+void appendUnescaped(QByteArray &out, QByteArrayView value)
+{
+    if (!value.contains('\\')) {
+        out.append(value);
+        return;
+    }
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size() && (value[i + 1] == '"' || value[i + 1] == '\''))
+            ++i;
+        out.append(value[i]);
+    }
+}
+
+} // namespace
+
+struct M3uReader::State
+{
+    QUrl base;
+    bool baseIsLocal = false;
+    QByteArray pending; // the unfinished line
+    bool pendingTooLong = false;
+    bool firstLine = true;
+    bool sawHeader = false;
+    M3uCatalogue catalogue;
+
+    // What the lines before an address said about it. Its texts already sit at the end of the
+    // catalogue's text block, from `mark` on, and go again if no address comes.
+    struct Entry
+    {
+        bool hasInfo = false;
+        quint32 mark = 0;
+        M3uCatalogue::Text title;
+        M3uCatalogue::Text tvgName;
+        M3uCatalogue::Text icon;
+        M3uCatalogue::Text guideId;
+        M3uCatalogue::Text catchupSource;
+        QByteArray group;
+        QByteArray extGroup;
+        QByteArray catchup;
+        qint64 chno = -1;
+        qint64 catchupDays = -1;
+        QString userAgent;
+        QString referrer;
+
+        // Clears what one #EXTINF line says, keeping the buffers' room.
+        void clearInfo()
+        {
+            hasInfo = false;
+            title = tvgName = icon = guideId = catchupSource = {};
+            group.resize(0);
+            catchup.resize(0);
+            chno = catchupDays = -1;
+        }
+    } entry;
+
+    // The group the previous entry of each section went to: lists keep a group together.
+    std::array<QByteArray, 3> lastGroup;
+    std::array<qint64, 3> lastGroupIndex{-1, -1, -1};
+    std::array<QHash<QByteArray, quint32>, 3> groupIndex;
+    QHash<QByteArray, quint16> extensionIndex;
+    QByteArray scratch;
+
+    void line(QByteArrayView raw);
+    void info(QByteArrayView rest);
+    void header(QByteArrayView rest);
+    void option(QByteArrayView rest);
+    void address(QByteArrayView raw);
+    void dropEntry();
+    bool resolve(QByteArrayView raw, M3uCatalogue::Text &url);
+    M3uCatalogue::Text append(QByteArrayView bytes, bool unescape = false);
+    quint32 groupOf(Section section, QByteArrayView name);
+    quint32 optionsOf(const M3uCatalogue::Options &options);
+    quint16 extensionOf(QByteArrayView ext);
+    QByteArrayView view(M3uCatalogue::Text text) const
+    {
+        return catalogue.m_texts.view(text);
+    }
+};
+
+M3uCatalogue::Text M3uReader::State::append(QByteArrayView bytes, bool unescape)
+{
+    bytes = trimmed(bytes);
+    char *out = catalogue.m_texts.room(bytes.size());
+    if (!out || bytes.isEmpty())
+        return {};
+    qsizetype size = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        // Unescaping only ever shortens.
+        if (unescape && bytes[i] == '\\' && i + 1 < bytes.size() && (bytes[i + 1] == '"' || bytes[i + 1] == '\''))
+            ++i;
+        out[size++] = bytes[i];
+    }
+    return catalogue.m_texts.commit(size);
+}
+
+void M3uReader::State::line(QByteArrayView raw)
+{
+    if (firstLine) {
+        firstLine = false;
+        if (raw.startsWith("\xEF\xBB\xBF"))
+            raw = raw.sliced(3);
+    }
+    const QByteArrayView l = trimmed(raw);
+    if (l.isEmpty())
+        return;
+    if (l[0] != '#') {
+        address(l);
+        return;
+    }
+    if (startsWithNoCase(l, "#EXTINF:"))
+        info(l.sliced(8));
+    else if (startsWithNoCase(l, "#EXTM3U"))
+        header(l.sliced(7));
+    else if (startsWithNoCase(l, "#EXTGRP:")) {
+        entry.extGroup.resize(0);
+        entry.extGroup.append(trimmed(l.sliced(8)));
+    } else if (startsWithNoCase(l, "#EXTVLCOPT:"))
+        option(l.sliced(11));
+    // Any other line starting with '#' is a comment or a tag this player has no use for.
+}
+
+void M3uReader::State::header(QByteArrayView rest)
+{
+    sawHeader = true;
+    if (!catalogue.m_guideURL.isEmpty())
+        return;
+    AttributeScanner scanner(rest);
+    QByteArrayView key;
+    QByteArrayView value;
+    while (scanner.next(key, value)) {
+        if (!keyIs(key, "url-tvg") && !keyIs(key, "x-tvg-url"))
+            continue;
+        // Some lists name several guides separated by commas; the first one is taken.
+        const QByteArrayView first = trimmed(value.first(value.contains(',') ? value.indexOf(',') : value.size()));
+        if (isPictureAddress(first) && !hasControl(first)) {
+            catalogue.m_guideURL = text(first);
+            return;
+        }
+    }
+}
+
+void M3uReader::State::dropEntry()
+{
+    if (!entry.hasInfo)
+        return;
+    ++catalogue.m_skippedLines;
+    catalogue.m_texts.truncate(quint32(entry.mark));
+    entry.clearInfo();
+}
+
+void M3uReader::State::info(QByteArrayView rest)
+{
+    dropEntry(); // the previous entry never got an address
+    // Options and #EXTGRP given before this line still belong to the entry it starts.
+    entry.clearInfo();
+    entry.hasInfo = true;
+    entry.mark = catalogue.m_texts.position();
+
+    // The duration comes first, up to a blank or the title comma.
+    qsizetype at = 0;
+    while (at < rest.size() && !isBlank(rest[at]) && rest[at] != ',')
+        ++at;
+    AttributeScanner scanner(rest.sliced(at));
+    QByteArrayView key;
+    QByteArrayView value;
+    while (scanner.next(key, value)) {
+        if (keyIs(key, "tvg-id"))
+            entry.guideId = append(value, true);
+        else if (keyIs(key, "tvg-name"))
+            entry.tvgName = append(value, true);
+        else if (keyIs(key, "tvg-logo")) {
+            const QByteArrayView logo = trimmed(value);
+            entry.icon = isPictureAddress(logo) && !hasControl(logo) ? append(logo) : M3uCatalogue::Text{};
+        } else if (keyIs(key, "group-title")) {
+            entry.group.resize(0);
+            appendUnescaped(entry.group, trimmed(value));
+        } else if (keyIs(key, "tvg-chno"))
+            entry.chno = number(value);
+        else if (keyIs(key, "catchup")) {
+            entry.catchup.resize(0);
+            entry.catchup.append(trimmed(value).first(std::min<qsizetype>(trimmed(value).size(), 32)));
+        } else if (keyIs(key, "catchup-source"))
+            entry.catchupSource = hasControl(value) ? M3uCatalogue::Text{} : append(value, true);
+        else if (keyIs(key, "catchup-days") || keyIs(key, "tvg-rec")
+                 || keyIs(key, "timeshift")) {
+            const qint64 days = number(value);
+            if (days > 0 && entry.catchupDays <= 0)
+                entry.catchupDays = days;
+        }
+    }
+    entry.title = append(scanner.title(), true);
+}
+
+void M3uReader::State::option(QByteArrayView rest)
+{
+    const qsizetype equals = rest.indexOf('=');
+    if (equals <= 0)
+        return;
+    const QByteArrayView key = trimmed(rest.first(equals));
+    const QByteArrayView value = trimmed(rest.sliced(equals + 1));
+    // A value that could smuggle a second option or header line is dropped whole.
+    if (value.isEmpty() || value.size() > 1024 || hasControl(value))
+        return;
+    if (keyIs(key, "http-user-agent"))
+        entry.userAgent = text(value);
+    else if (keyIs(key, "http-referrer") || keyIs(key, "http-referer"))
+        entry.referrer = text(value);
+}
+
+bool M3uReader::State::resolve(QByteArrayView raw, M3uCatalogue::Text &url)
+{
+    if (hasControl(raw))
+        return false;
+    const QByteArrayView scheme = schemeOf(raw);
+    if (!scheme.isEmpty()) {
+        // A local list may name local files; a list from the network never may.
+        if (!isStreamScheme(scheme) && !(baseIsLocal && scheme.compare("file", Qt::CaseInsensitive) == 0))
+            return false;
+        url = append(raw);
+        return true;
+    }
+    // A relative address: only against a list that has an address of its own, and only where
+    // the line is plainly an entry (a web page's lines are not).
+    if (base.isEmpty() || (!entry.hasInfo && !sawHeader) || raw.startsWith('<'))
+        return false;
+    const QUrl resolved = base.resolved(QUrl(text(raw)));
+    if (!resolved.isValid())
+        return false;
+    const QString resolvedScheme = resolved.scheme();
+    const bool local = resolvedScheme == u"file"_s;
+    if (local ? !baseIsLocal : !isStreamScheme(resolvedScheme.toLatin1()))
+        return false;
+    url = append(resolved.toEncoded(QUrl::FullyEncoded));
+    return true;
+}
+
+quint32 M3uReader::State::groupOf(Section section, QByteArrayView name)
+{
+    const size_t s = size_t(section);
+    if (lastGroupIndex[s] >= 0 && lastGroup[s] == name)
+        return quint32(lastGroupIndex[s]);
+    lastGroup[s] = name.toByteArray();
+    auto &index = groupIndex[s];
+    auto found = index.constFind(lastGroup[s]);
+    if (found == index.constEnd()) {
+        auto &categories = catalogue.m_categories[s];
+        Category category;
+        category.name = name.isEmpty() ? M3uReader::ungroupedName() : text(name);
+        category.id = M3uReader::groupId(name.isEmpty() ? QString() : category.name);
+        found = index.insert(lastGroup[s], quint32(categories.size()));
+        categories.append(category);
+        catalogue.m_groupEntries[s].emplace_back();
+    }
+    lastGroupIndex[s] = *found;
+    return *found;
+}
+
+quint32 M3uReader::State::optionsOf(const M3uCatalogue::Options &options)
+{
+    // Lists repeat the same few option sets; beyond a few hundred distinct ones each entry
+    // simply gets its own.
+    auto &table = catalogue.m_options;
+    const size_t from = table.size() > 256 ? table.size() - 1 : 0;
+    for (size_t i = table.size(); i-- > from;) {
+        if (table[i] == options)
+            return quint32(i);
+    }
+    table.push_back(options);
+    return quint32(table.size() - 1);
+}
+
+quint16 M3uReader::State::extensionOf(QByteArrayView ext)
+{
+    if (ext.isEmpty())
+        return 0;
+    scratch = ext.toByteArray().toLower();
+    const auto found = extensionIndex.constFind(scratch);
+    if (found != extensionIndex.constEnd())
+        return *found;
+    if (catalogue.m_extensions.size() >= 0xffff)
+        return 0;
+    catalogue.m_extensions.append(QString::fromLatin1(scratch));
+    const auto index = quint16(catalogue.m_extensions.size() - 1);
+    extensionIndex.insert(scratch, index);
+    return index;
+}
+
+void M3uReader::State::address(QByteArrayView raw)
+{
+    M3uCatalogue::Text url;
+    // Texts beyond 4 GB cannot be addressed: entries past that are skipped.
+    if (!resolve(raw, url) || !url.size) {
+        if (!entry.hasInfo)
+            ++catalogue.m_skippedLines;
+        dropEntry();
+        entry.userAgent.clear();
+        entry.referrer.clear();
+        entry.extGroup.resize(0);
+        return;
+    }
+
+    const QByteArrayView address = view(url);
+    const QByteArrayView path = pathOf(address);
+    const Section section = sectionOfPath(path);
+    const size_t s = size_t(section);
+
+    M3uCatalogue::Entry kept;
+    kept.url = url;
+    kept.name = entry.title.size ? entry.title : entry.tvgName;
+    if (!kept.name.size) {
+        // The address's last segment, else the whole address.
+        const qsizetype last = path.lastIndexOf('/') + 1;
+        const qsizetype pathAt = path.isEmpty() ? 0 : path.data() - address.data();
+        kept.name = path.size() > last ? M3uCatalogue::Text{quint32(url.at + pathAt + last), quint32(path.size() - last)} : url;
+    }
+    kept.icon = entry.icon;
+    kept.guideId = entry.guideId;
+    kept.section = quint8(section);
+    kept.group = groupOf(section, entry.group.isEmpty() ? QByteArrayView(entry.extGroup) : QByteArrayView(entry.group));
+    kept.extension = extensionOf(::extensionOf(path));
+    kept.num = entry.chno >= 0 ? entry.chno : catalogue.m_counts[s] + 1;
+    kept.archive = section == Section::live && (!entry.catchup.isEmpty() || entry.catchupDays > 0);
+    M3uCatalogue::Options options{entry.userAgent, entry.referrer, {}};
+    if (kept.archive) {
+        options.catchup = entry.catchup.isEmpty() ? u"default"_s : text(entry.catchup);
+        kept.catchupSource = entry.catchupSource;
+        kept.catchupDays = qint32(std::clamp<qint64>(entry.catchupDays, 0, 3650));
+    }
+    kept.options = options == M3uCatalogue::Options{} ? 0 : optionsOf(options);
+
+    const auto index = quint32(catalogue.m_entries.size());
+    catalogue.m_entries.push_back(kept);
+    catalogue.m_groupEntries[s][kept.group].push_back(index);
+    ++catalogue.m_counts[s];
+
+    entry.clearInfo();
+    entry.userAgent.clear();
+    entry.referrer.clear();
+    entry.extGroup.resize(0);
+}
+
+M3uReader::M3uReader(QUrl base)
+    : d(std::make_unique<State>())
+{
+    d->baseIsLocal = base.isLocalFile();
+    d->base = std::move(base);
+}
+
+M3uReader::~M3uReader() = default;
+
+void M3uReader::feed(QByteArrayView chunk)
+{
+    const char *at = chunk.data();
+    const char *const end = at + chunk.size();
+    while (at < end) {
+        const auto *newline = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at)));
+        const char *lineEnd = newline ? newline : end;
+        const qsizetype length = lineEnd - at;
+        if (d->pending.isEmpty() && !d->pendingTooLong && newline) {
+            // The usual case: a whole line inside this chunk, read where it lies.
+            if (length > maxLineBytes)
+                ++d->catalogue.m_skippedLines;
+            else
+                d->line(QByteArrayView(at, length));
+        } else {
+            if (!d->pendingTooLong) {
+                if (d->pending.size() + length > maxLineBytes) {
+                    d->pendingTooLong = true;
+                    d->pending.clear();
+                } else {
+                    d->pending.append(at, length);
+                }
+            }
+            if (newline) {
+                if (d->pendingTooLong)
+                    ++d->catalogue.m_skippedLines;
+                else
+                    d->line(d->pending);
+                d->pending.resize(0);
+                d->pendingTooLong = false;
+            }
+        }
+        at = newline ? newline + 1 : end;
+    }
+}
+
+Result<M3uCatalogue> M3uReader::finish()
+{
+    // A last line without a line break is still a line.
+    if (d->pendingTooLong)
+        ++d->catalogue.m_skippedLines;
+    else if (!d->pending.isEmpty())
+        d->line(d->pending);
+    d->pending = {};
+    d->pendingTooLong = false;
+    d->dropEntry();
+    if (!d->sawHeader && d->catalogue.m_entries.empty())
+        return Failure{Failure::Kind::notUnderstood};
+    M3uCatalogue done = std::move(d->catalogue);
+    d->catalogue = {};
+    return done;
+}
+
+Section M3uReader::sectionOf(QStringView url)
+{
+    const QByteArray bytes = url.toUtf8();
+    return sectionOfPath(pathOf(bytes));
+}
+
+QString M3uReader::groupId(const QString &groupName)
+{
+    const QByteArray digest = QCryptographicHash::hash(groupName.toUtf8(), QCryptographicHash::Sha1);
+    return QString::fromLatin1(digest.first(6).toHex());
+}
+
+QString M3uReader::ungroupedName()
+{
+    return u"Uncategorised"_s;
+}
+
+QString M3uCatalogue::text(Text text) const
+{
+    return text.size ? QString::fromUtf8(m_texts.view(text)) : QString();
+}
+
+char *M3uCatalogue::Texts::room(qsizetype size)
+{
+    if (size > qsizetype(blockSize))
+        return nullptr;
+    if (m_blocks.empty() || m_used + quint32(size) > blockSize) {
+        if (m_blocks.size() >= (size_t(1) << (32 - blockBits)))
+            return nullptr;
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
+        m_used = 0;
+    }
+    return m_blocks.back().get() + m_used;
+}
+
+M3uCatalogue::Text M3uCatalogue::Texts::commit(qsizetype size)
+{
+    const Text text{position(), quint32(size)};
+    m_used += quint32(size);
+    return text;
+}
+
+void M3uCatalogue::Texts::truncate(quint32 mark)
+{
+    if (mark >= position())
+        return;
+    while (m_blocks.size() > size_t(mark >> blockBits) + 1)
+        m_blocks.pop_back();
+    m_used = mark & (blockSize - 1);
+}
+
+MediaItem M3uCatalogue::item(quint32 index) const
+{
+    const Entry &entry = m_entries[index];
+    const Section section = Section(entry.section);
+    MediaItem item;
+    item.id = QString::number(index);
+    item.name = text(entry.name);
+    item.kind = section == Section::live ? MediaItem::Kind::live
+                : section == Section::movies ? MediaItem::Kind::movie
+                                             : MediaItem::Kind::series;
+    item.categoryId = m_categories[entry.section].at(entry.group).id;
+    item.containerExt = m_extensions.at(entry.extension);
+    item.icon = text(entry.icon);
+    item.num = entry.num;
+    item.epgChannelId = text(entry.guideId);
+    item.tvArchive = entry.archive;
+    if (entry.archive && entry.catchupDays > 0)
+        item.archiveDays = entry.catchupDays;
+    return item;
+}
+
+QList<MediaItem> M3uCatalogue::items(Section section, const QString &categoryId) const
+{
+    const auto s = size_t(section);
+    QList<MediaItem> out;
+    if (categoryId.isEmpty()) {
+        out.reserve(m_counts[s]);
+        for (size_t i = 0; i < m_entries.size(); ++i) {
+            if (m_entries[i].section == s)
+                out.append(item(quint32(i)));
+        }
+        return out;
+    }
+    const QList<Category> &groups = m_categories[s];
+    for (qsizetype g = 0; g < groups.size(); ++g) {
+        if (groups[g].id != categoryId)
+            continue;
+        const std::vector<quint32> &entries = m_groupEntries[s][size_t(g)];
+        out.reserve(qsizetype(entries.size()));
+        for (quint32 index : entries)
+            out.append(item(index));
+        break;
+    }
+    return out;
+}
+
+std::optional<M3uStream> M3uCatalogue::stream(const QString &itemId) const
+{
+    bool ok = false;
+    const qulonglong index = itemId.toULongLong(&ok);
+    if (!ok || index >= m_entries.size() || itemId != QString::number(index))
+        return std::nullopt;
+    const Entry &entry = m_entries[index];
+    const Options &options = m_options[entry.options];
+    return M3uStream{text(entry.url), options.userAgent, options.referrer, options.catchup, text(entry.catchupSource),
+                     entry.catchupDays};
+}

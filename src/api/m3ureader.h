@@ -1,0 +1,174 @@
+#pragma once
+
+#include "api/failure.h"
+#include "model/enums.h"
+#include "model/records.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// What the player needs to open one entry of a plain M3U list. Only the options on the
+// allow-list survive; nothing else the list says ever reaches the media player.
+struct M3uStream
+{
+    QString url;
+    QString userAgent;     // #EXTVLCOPT:http-user-agent
+    QString referrer;      // #EXTVLCOPT:http-referrer
+    QString catchup;       // the entry's catchup kind ("default", "append", "shift", …); empty: no catch-up
+    QString catchupSource; // catchup-source, a template the catch-up kind fills in
+    int catchupDays = 0;   // 0 when the list does not say
+
+    friend bool operator==(const M3uStream &, const M3uStream &) = default;
+};
+
+// A whole list sorted into the three sections. Lists run to half a million entries, so the
+// entries are held compactly (their texts as UTF-8 in one block) and MediaItem records are
+// made only for what is asked: a section or one of its groups.
+class M3uCatalogue
+{
+public:
+    // The groups of a section in the order they first appear. Category.id is stable for a
+    // group name (M3uReader::groupId), so favourites and hidden groups outlive a reload.
+    const QList<Category> &categories(Section section) const { return m_categories[size_t(section)]; }
+    // The items of a section in list order, or only those of one of its groups. MediaItem.id
+    // is the entry's index in the list as decimal text (what stream() takes).
+    QList<MediaItem> items(Section section, const QString &categoryId = {}) const;
+    qsizetype itemCount(Section section) const { return m_counts[size_t(section)]; }
+    // Entries kept, over all sections.
+    qsizetype size() const { return qsizetype(m_entries.size()); }
+    // The stream of an item of this catalogue; nothing for an id it did not give out.
+    std::optional<M3uStream> stream(const QString &itemId) const;
+    // The guide's address from the #EXTM3U line (url-tvg or x-tvg-url; the first one, http(s) only).
+    const QString &guideURL() const { return m_guideURL; }
+    // Lines over the length bound, refused addresses and entries without one.
+    qint64 skippedLines() const { return m_skippedLines; }
+
+private:
+    friend class M3uReader;
+
+    struct Text
+    {
+        quint32 at = 0;
+        quint32 size = 0;
+    };
+    struct Entry
+    {
+        Text name;
+        Text url;
+        Text icon;
+        Text guideId;
+        Text catchupSource;
+        qint64 num = 0;
+        quint32 group = 0;   // index into the section's categories
+        quint32 options = 0; // index into m_options; 0: none
+        qint32 catchupDays = 0;
+        quint16 extension = 0; // index into m_extensions
+        quint8 section = 0;
+        bool archive = false;
+    };
+    struct Options
+    {
+        QString userAgent;
+        QString referrer;
+        QString catchup;
+        friend bool operator==(const Options &, const Options &) = default;
+    };
+
+    // UTF-8 as the list had it, in blocks of a megabyte: growing never moves what is there.
+    class Texts
+    {
+    public:
+        static constexpr quint32 blockBits = 20;
+        static constexpr quint32 blockSize = 1u << blockBits;
+        quint32 position() const { return m_blocks.empty() ? 0 : quint32(((m_blocks.size() - 1) << blockBits) + m_used); }
+        // Room for `size` bytes that stay together; nullptr past 4 GB.
+        char *room(qsizetype size);
+        Text commit(qsizetype size);
+        void truncate(quint32 mark);
+        QByteArrayView view(Text text) const
+        {
+            return {m_blocks[text.at >> blockBits].get() + (text.at & (blockSize - 1)), qsizetype(text.size)};
+        }
+
+    private:
+        std::vector<std::unique_ptr<char[]>> m_blocks;
+        quint32 m_used = 0;
+    };
+
+    // A list that grows by blocks, for the same reason.
+    template<typename T>
+    class Blocks
+    {
+    public:
+        static constexpr size_t blockBits = 12;
+        size_t size() const { return m_size; }
+        bool empty() const { return m_size == 0; }
+        const T &operator[](size_t index) const { return m_blocks[index >> blockBits][index & ((1u << blockBits) - 1)]; }
+        void push_back(const T &value)
+        {
+            if ((m_size >> blockBits) == m_blocks.size())
+                m_blocks.push_back(std::make_unique<T[]>(size_t(1) << blockBits));
+            m_blocks[m_size >> blockBits][m_size & ((1u << blockBits) - 1)] = value;
+            ++m_size;
+        }
+
+    private:
+        std::vector<std::unique_ptr<T[]>> m_blocks;
+        size_t m_size = 0;
+    };
+
+    QString text(Text text) const;
+    MediaItem item(quint32 index) const;
+
+    Texts m_texts;
+    Blocks<Entry> m_entries;
+    std::array<QList<Category>, 3> m_categories;
+    std::array<std::vector<std::vector<quint32>>, 3> m_groupEntries; // entry indices by section and group
+    std::array<qsizetype, 3> m_counts{};
+    std::vector<Options> m_options{Options{}};
+    QList<QString> m_extensions{QString()};
+    QString m_guideURL;
+    qint64 m_skippedLines = 0;
+};
+
+// Reads an M3U list as it arrives, in pieces split anywhere (even inside a line or a UTF-8
+// sequence). Nothing beyond the one unfinished line is copied; a line longer than
+// `maxLineBytes` is skipped and counted.
+class M3uReader
+{
+public:
+    static constexpr qsizetype maxLineBytes = 64 * 1024;
+
+    // `base`: the list's own address, against which relative entry addresses resolve. Only a
+    // list read from a local file (a file: base) may name local files.
+    explicit M3uReader(QUrl base = {});
+    ~M3uReader();
+    M3uReader(const M3uReader &) = delete;
+    M3uReader &operator=(const M3uReader &) = delete;
+
+    void feed(QByteArrayView chunk);
+    // After the last bytes. A text with neither an #EXTM3U line nor one usable entry is not a
+    // list (a web page, say): notUnderstood. An unfinished last entry is dropped.
+    Result<M3uCatalogue> finish();
+
+    // The section an entry address belongs to: a movie container or a /movie/ segment gives
+    // Movies, a /series/ segment TV Shows, anything else Live TV.
+    static Section sectionOf(QStringView url);
+    // The stable id of a group name.
+    static QString groupId(const QString &groupName);
+    // The name given to entries without a group.
+    static QString ungroupedName();
+
+    struct State;
+
+private:
+    std::unique_ptr<State> d;
+};
