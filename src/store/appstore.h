@@ -30,7 +30,7 @@
 class CatalogueDownloads;
 class M3uSource;
 class Preferences;
-struct M3uCatalogue;
+class M3uCatalogue;
 struct M3uStream;
 class QTimer;
 namespace Network {
@@ -641,7 +641,7 @@ private:
     void openM3uDetail(const MediaItem &item);
     QCoro::Task<QList<EpgProgram>> m3uArchivePrograms(MediaItem channel);
     void playM3uCatchup(const MediaItem &channel, const EpgProgram &program);
-    const M3uStream *m3uStream(const QString &id) const;
+    std::optional<M3uStream> m3uStream(const QString &id) const;
     std::optional<QUrl> m3uAddress(const QString &id) const;
     std::optional<QUrl> m3uArchiveAddress(const QString &id, qint64 start, qint64 stop) const;
 

@@ -118,7 +118,7 @@ QList<MediaItem> AppStore::withPlayableArchives(QList<MediaItem> channels) const
     const auto unplayable = [this](const MediaItem &channel) {
         if (!channel.tvArchive)
             return false;
-        const M3uStream *stream = m3uStream(channel.id);
+        const std::optional<M3uStream> stream = m3uStream(channel.id);
         return !stream || !M3uArchive::address(*stream, 3600, 7200, 7200);
     };
     if (std::none_of(channels.cbegin(), channels.cend(), unplayable))
@@ -134,11 +134,11 @@ void AppStore::takeM3u(std::shared_ptr<const M3uCatalogue> list)
 {
     const Batch batch(this);
     m_m3uList = list;
-    M3uShows shows = groupShows(list->items[size_t(Section::series)]);
+    M3uShows shows = groupShows(list->items(Section::series));
     m_m3uEpisodes = std::move(shows.episodes);
     for (Section section : allCases<Section>()) {
         const size_t s = size_t(section);
-        QList<MediaItem> items = section == Section::series ? shows.shows : list->items[s];
+        QList<MediaItem> items = section == Section::series ? shows.shows : list->items(section);
         if (section == Section::live)
             items = withPlayableArchives(std::move(items));
         // A kept copy on screen is replaced where it stands.
@@ -147,11 +147,11 @@ void AppStore::takeM3u(std::shared_ptr<const M3uCatalogue> list)
         else
             setCache(section, std::move(items));
         m_staleCatalogue[s] = false;
-        replaceCategories(section, list->categories[s]);
+        replaceCategories(section, list->categories(section));
     }
     loadedFresh();
     // Only a web address: a list must not point the import at a local file.
-    const QUrl guide(list->guideURL);
+    const QUrl guide(list->guideURL());
     const QString scheme = guide.scheme().toLower();
     const bool web = guide.isValid() && !guide.host().isEmpty()
         && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
@@ -208,20 +208,16 @@ QCoro::Task<> AppStore::loadM3uCategories(Section section, quint64 load)
         setLoadingCategories(false);
 }
 
-const M3uStream *AppStore::m3uStream(const QString &id) const
+std::optional<M3uStream> AppStore::m3uStream(const QString &id) const
 {
     if (!m_m3uList)
-        return nullptr;
-    bool ok = false;
-    const qulonglong index = id.toULongLong(&ok);
-    if (!ok || index >= m_m3uList->streams.size())
-        return nullptr;
-    return &m_m3uList->streams[index];
+        return std::nullopt;
+    return m_m3uList->stream(id);
 }
 
 std::optional<QUrl> AppStore::m3uAddress(const QString &id) const
 {
-    const M3uStream *stream = m3uStream(id);
+    const std::optional<M3uStream> stream = m3uStream(id);
     if (!stream)
         return std::nullopt;
     const QUrl url(stream->url);
@@ -234,7 +230,7 @@ std::optional<QUrl> AppStore::m3uAddress(const QString &id) const
 
 std::optional<QUrl> AppStore::m3uArchiveAddress(const QString &id, qint64 start, qint64 stop) const
 {
-    const M3uStream *stream = m3uStream(id);
+    const std::optional<M3uStream> stream = m3uStream(id);
     if (!stream)
         return std::nullopt;
     const auto url = M3uArchive::address(*stream, start, stop, QDateTime::currentSecsSinceEpoch());

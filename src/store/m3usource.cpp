@@ -61,13 +61,13 @@ QCoro::Task<Result<M3uSource::List>> M3uSource::fetch(Playlist playlist,
 QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
 {
     QPointer<M3uSource> self(this);
-    Result<M3uCatalogue> parsed = Failure{Failure::Kind::unreachable};
+    Result<List> parsed = Failure{Failure::Kind::unreachable};
     const std::optional<QUrl> url = load->playlist.m3uURL();
     const qint64 maxBytes = Network::limits(Network::Purpose::catalogue).maxBytes;
     if (!url) {
         parsed = Failure{Failure::Kind::unreachable};
     } else if (url->isLocalFile()) {
-        QFuture<Result<M3uCatalogue>> reading
+        QFuture<Result<List>> reading
             = QtConcurrent::run([path = url->toLocalFile(), maxBytes] { return readFile(path, maxBytes); });
         parsed = co_await reading;
     } else {
@@ -84,7 +84,7 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
             // A missing list (404) is no list at that address.
             parsed = Failure{Failure::Kind::unreachable, status};
         } else if (!load->cancellation->isCancelled()) {
-            QFuture<Result<M3uCatalogue>> reading = QtConcurrent::run(
+            QFuture<Result<List>> reading = QtConcurrent::run(
                 [body = std::move(response).value().body, base = *url] { return parse(body, base); });
             parsed = co_await reading;
         }
@@ -93,10 +93,7 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
         parsed = Failure{Failure::Kind::cancelled};
     if (self && m_inFlight == load)
         m_inFlight.reset();
-    if (parsed)
-        load->result = Result<List>(std::make_shared<const M3uCatalogue>(std::move(parsed).value()));
-    else
-        load->result = Result<List>(parsed.failure());
+    load->result = std::move(parsed);
     Q_EMIT load->finished();
 }
 
@@ -111,14 +108,13 @@ void M3uSource::renew()
 namespace {
 
 // A list with no entry at all is not a playlist the user can do anything with.
-Result<M3uCatalogue> nonEmpty(Result<M3uCatalogue> read)
+Result<M3uSource::List> nonEmpty(Result<M3uCatalogue> read)
 {
     if (!read)
-        return read;
-    const M3uCatalogue &list = *read;
-    if (list.items[0].isEmpty() && list.items[1].isEmpty() && list.items[2].isEmpty())
+        return read.failure();
+    if (read->size() == 0)
         return Failure{Failure::Kind::notUnderstood};
-    return read;
+    return M3uSource::List(std::make_shared<const M3uCatalogue>(std::move(read).value()));
 }
 
 // Feeds the reader, inflating a list that was stored gzipped (a ".m3u.gz" file or address).
@@ -157,7 +153,7 @@ constexpr qsizetype chunkSize = 1 << 20;
 
 } // namespace
 
-Result<M3uCatalogue> M3uSource::parse(const QByteArray &body, const QUrl &base)
+Result<M3uSource::List> M3uSource::parse(const QByteArray &body, const QUrl &base)
 {
     M3uReader reader(base);
     Feeder feeder(reader);
@@ -168,7 +164,7 @@ Result<M3uCatalogue> M3uSource::parse(const QByteArray &body, const QUrl &base)
     return nonEmpty(reader.finish());
 }
 
-Result<M3uCatalogue> M3uSource::readFile(const QString &path, qint64 maxBytes)
+Result<M3uSource::List> M3uSource::readFile(const QString &path, qint64 maxBytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

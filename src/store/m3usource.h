@@ -33,9 +33,9 @@ public:
     quint64 generation() const { return m_generation; }
     int started() const { return m_started; }
 
-    // Reads a whole list from bytes as they come; for the loads above and for tests.
-    static Result<M3uCatalogue> parse(const QByteArray &body, const QUrl &base);
-    static Result<M3uCatalogue> readFile(const QString &path, qint64 maxBytes);
+    // Reads a whole list, gzipped or not: from a body, or from a file a piece at a time.
+    static Result<List> parse(const QByteArray &body, const QUrl &base);
+    static Result<List> readFile(const QString &path, qint64 maxBytes);
 
 private:
     class Load;

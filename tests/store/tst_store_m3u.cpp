@@ -4,6 +4,7 @@
 #include "storefixture.h"
 
 #include "player/streamheaders.h"
+#include "store/librarysearch.h"
 #include "store/m3usource.h"
 
 #include <QSignalSpy>
@@ -67,6 +68,15 @@ std::optional<Category> categoryNamed(const AppStore &store, const QString &name
             return category;
     }
     return std::nullopt;
+}
+
+QString categoryId(AppStore &store, Section section, const QString &name)
+{
+    for (const Category &category : await(store.allCategories(section))) {
+        if (category.name == name)
+            return category.id;
+    }
+    return {};
 }
 
 } // namespace
@@ -141,19 +151,20 @@ private Q_SLOTS:
         store->selectCategory(store->categories().first()); // Favorites
         QTRY_COMPARE(namesOf(store->items()), QStringList{"Sport HD"});
 
-        // A hidden group leaves the column; the others stay.
-        const Category news = *categoryNamed(*store, "News");
-        store->setHidden({news.id}, Section::live);
-        QTRY_VERIFY(!categoryNamed(*store, "News"));
-        QVERIFY(categoryNamed(*store, "Sport"));
-
         // The adult group asks for the PIN before it opens.
+        store->selectCategory(*categoryNamed(*store, "Sport"));
         const Category adult = *categoryNamed(*store, "Adult XXX");
         store->selectCategory(adult);
         QVERIFY(store->hasPinChallenge());
         QVERIFY(store->selectedCategory() != adult);
         store->runPinChallenge();
         QTRY_COMPARE(namesOf(store->items()), QStringList{"Late Night"});
+
+        // A hidden group leaves the column; the others stay.
+        const Category news = *categoryNamed(*store, "News");
+        store->setHidden({news.id}, Section::live);
+        QTRY_VERIFY(!categoryNamed(*store, "News"));
+        QVERIFY(categoryNamed(*store, "Sport"));
 
         // Search narrows the open group's list by name.
         store->selectCategory(*categoryNamed(*store, "Sport"));
@@ -162,6 +173,29 @@ private Q_SLOTS:
         QVERIFY(store->filteredItems().isEmpty());
         store->setSearchText("sport");
         QCOMPARE(store->filteredItems().size(), 1);
+    }
+
+    // The home screen's search across the sections: adult groups wait for the PIN, hidden
+    // groups stay out.
+    void librarySearch()
+    {
+        auto store = connected();
+        LibrarySearch *search = store->search();
+        const auto settled = [&] {
+            return !search->live()->loading() && !search->movies()->loading() && !search->series()->loading();
+        };
+        search->setText("late");
+        QTRY_VERIFY(settled());
+        QCOMPARE(search->live()->count(), 0);
+        search->setText("harbour");
+        QTRY_VERIFY(settled());
+        QCOMPARE(search->series()->count(), 1);
+        search->setText("news");
+        QTRY_VERIFY(settled());
+        QCOMPARE(search->live()->count(), 2);
+        store->setHidden({categoryId(*store, Section::live, "News")}, Section::live);
+        QTRY_COMPARE(search->live()->count(), 0);
+        QCOMPARE(f->server().requestsTo(QStringLiteral("/player_api.php")).size(), 0);
     }
 
     void playingUsesTheEntrysAddressAndAllowedOptions()
@@ -252,6 +286,7 @@ private Q_SLOTS:
     {
         {
             auto store = connected(true);
+            store->setHidden({categoryId(*store, Section::live, "Sport")}, Section::live);
             QCOMPARE(f->rawPreference("mavu.playlist/m3u").toString(), listAddress());
             QVERIFY(!f->rawPreference("mavu.playlist/host").isValid());
         }
@@ -264,6 +299,9 @@ private Q_SLOTS:
         QCOMPARE(store->phase(), AppStore::Phase::home);
         QCOMPARE(store->allLive().size(), 4);
         QCOMPARE(f->accountRequests(), 0);
+        // Groups keep their ids across reads: the hidden one stays hidden.
+        await(store->openSection(Section::live));
+        QCOMPARE(namesOf(store->categories()).mid(2), (QStringList{"News", "Adult XXX"}));
     }
 
     void keptAcrossStarts()
