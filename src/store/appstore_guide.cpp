@@ -52,6 +52,13 @@ QCoro::Task<QList<MediaItem>> AppStore::liveCatalogue()
     co_await load;
     if (!self)
         co_return QList<MediaItem>();
+    // A plain list's guide address comes with the list itself, not with a kept copy of it.
+    if (m_playlist && m_playlist->isM3u()) {
+        auto ready = ensureM3u();
+        co_await ready;
+        if (!self)
+            co_return QList<MediaItem>();
+    }
     co_return allLive();
 }
 
