@@ -13,6 +13,7 @@ packages=(
   qml6-module-qtquick qml6-module-qtquick-window qml6-module-qtquick-layouts
   qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-shapes
   qml6-module-qttest qml6-module-qt5compat-graphicaleffects qt6-qpa-plugins libqt6svg6
+  qml6-module-qtquick-dialogs
   # async, JSON, playback
   qcoro-qt6-dev libsimdjson-dev libvlc-dev vlc-plugin-base libvlc-bin
   # the full programme guide: XMLTV reading, gzip, its SQLite database through Qt SQL

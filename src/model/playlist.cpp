@@ -2,6 +2,8 @@
 
 #include "urltext.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QUrlQuery>
 
 namespace {
@@ -59,4 +61,50 @@ std::optional<Playlist> Playlist::fromM3uURL(const QString &text)
             playlist.password = value;
     }
     return playlist;
+}
+
+std::optional<Playlist> Playlist::providerOfM3u(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    const QUrl url = UrlText::parse(trimmed);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        || !url.path().endsWith(QLatin1String("/get.php"), Qt::CaseInsensitive))
+        return std::nullopt;
+    const QUrlQuery query(url);
+    if (query.queryItemValue(QStringLiteral("username"), QUrl::FullyDecoded).isEmpty()
+        || query.queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded).isEmpty())
+        return std::nullopt;
+    std::optional<Playlist> playlist = fromM3uURL(trimmed);
+    if (playlist && playlist->host.endsWith(QLatin1Char('/')))
+        playlist->host.chop(1);
+    return playlist;
+}
+
+Playlist Playlist::m3u(const QString &text)
+{
+    Playlist playlist;
+    playlist.kind = Kind::m3u;
+    const QString trimmed = text.trimmed();
+    const QUrl url = UrlText::parse(trimmed);
+    if (url.isLocalFile())
+        playlist.host = QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath());
+    else if (trimmed.startsWith(QLatin1Char('/')) || trimmed.startsWith(QLatin1Char('~')))
+        playlist.host = QDir::cleanPath(trimmed.startsWith(QLatin1Char('~')) ? QDir::homePath() + trimmed.mid(1) : trimmed);
+    else
+        playlist.host = trimmed;
+    return playlist;
+}
+
+std::optional<QUrl> Playlist::m3uURL() const
+{
+    if (!isM3u() || host.isEmpty())
+        return std::nullopt;
+    if (host.startsWith(QLatin1Char('/')))
+        return QUrl::fromLocalFile(host);
+    const QUrl url = UrlText::parse(host);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return std::nullopt;
+    return url;
 }

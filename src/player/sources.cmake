@@ -2,6 +2,7 @@
 target_sources(mavu_core PRIVATE
   player/guithread.h
   player/vlcinstance.h player/vlcinstance.cpp
+  player/streamheaders.h player/streamheaders.cpp
   player/mediaplayer.h
   player/vlcmediaplayer.h player/vlcmediaplayer.cpp
   player/videoframesink.h player/videoframesink.cpp

@@ -1,5 +1,7 @@
 #include "vlcmediaplayer.h"
 
+#include "streamheaders.h"
+
 #include "api/diagnostics.h"
 #include "api/useragent.h"
 #include "guithread.h"
@@ -140,7 +142,11 @@ void VlcMediaPlayer::open(const QUrl &url, const Options &options)
         reportErrorLater();
         return;
     }
-    for (const QByteArray &option : optionStrings(options))
+    QByteArrayList strings = optionStrings(options);
+    // A list entry's own user agent comes after the program's, and the later option wins.
+    if (const auto headers = StreamHeaders::find(url))
+        strings.append(StreamHeaders::options(*headers));
+    for (const QByteArray &option : std::as_const(strings))
         libvlc_media_add_option(media, option.constData());
     if (m_media)
         libvlc_media_release(m_media);

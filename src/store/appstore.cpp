@@ -6,6 +6,7 @@
 #include "store/appstore_p.h"
 #include "store/cataloguedownloads.h"
 #include "store/listmodels.h"
+#include "store/m3usource.h"
 #include "store/preferences.h"
 
 #include <QCoroFuture>
@@ -35,6 +36,7 @@ AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     m_positions = new WatchPositions(this);
     m_failures = new Failures([this] { return m_batchDepth > 0; }, this);
     m_downloads = new CatalogueDownloads(this);
+    m_m3uSource = new M3uSource(this);
     m_catalogueCache = std::make_unique<CatalogueCache>();
     m_connectCancellation = std::make_shared<Network::Cancellation>();
     wireRetries();
@@ -385,11 +387,14 @@ QCoro::Task<> AppStore::start()
     std::optional<Playlist> playlist = status ? status->playlist : std::nullopt;
     if (const auto saved = m_preferences->playlistDictionary()) {
         const QString host = QStringLiteral("host"), user = QStringLiteral("user"), pass = QStringLiteral("pass");
-        if (saved->contains(host) && saved->contains(user) && saved->contains(pass)) {
+        const QString m3u = QStringLiteral("m3u");
+        if (saved->contains(m3u) && !saved->value(m3u).trimmed().isEmpty()) {
+            playlist = Playlist::m3u(saved->value(m3u));
+        } else if (saved->contains(host) && saved->contains(user) && saved->contains(pass)) {
             QString savedHost = saved->value(host);
             if (savedHost.endsWith(QLatin1Char('/')))
                 savedHost.chop(1);
-            playlist = Playlist{savedHost, saved->value(user), saved->value(pass)};
+            playlist = Playlist{.host = savedHost, .username = saved->value(user), .password = saved->value(pass)};
         }
     }
     {
@@ -443,14 +448,14 @@ void AppStore::cancelConnect()
     setConnecting(false);
 }
 
-void AppStore::connectFailed(const Failure &failure)
+void AppStore::connectFailed(const Failure &failure, bool m3u)
 {
     const Batch batch(this);
     setConnecting(false);
     if (failure.kind == Failure::Kind::cancelled)
         return;
     m_failures->set(Failures::Place::connect, failure);
-    setConnectError(Failures::words(Failures::Place::connect, failure));
+    setConnectError(m3u ? m3uFailureWords(failure) : Failures::words(Failures::Place::connect, failure));
 }
 
 QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
@@ -465,28 +470,43 @@ QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
                                    .cancellation = m_connectCancellation};
     const auto overtaken = [&] { return !self || attempt != m_connectAttempt; };
 
-    auto liveRequest = MavuAPI::categories(playlist, categoryAction(Section::live), options);
-    Result<QList<Category>> found = co_await liveRequest;
-    if (overtaken())
-        co_return;
-    // A provider without live channels may still have movies, and so may one whose live list
-    // is broken; one that cannot be reached, or refuses the account, has neither.
-    if ((found && found->isEmpty()) || (!found && found.failure().kind == Failure::Kind::notUnderstood)) {
-        auto movieRequest = MavuAPI::categories(playlist, categoryAction(Section::movies), options);
-        found = co_await movieRequest;
+    // A plain list is proven by reading it: that one read fills all three sections.
+    M3uSource::List list;
+    if (playlist.isM3u()) {
+        auto fetch = m_m3uSource->fetch(playlist, m_connectCancellation);
+        Result<M3uSource::List> read = co_await fetch;
         if (overtaken())
             co_return;
-    }
-    Timing::mark("categories");
-    if (!found) {
-        connectFailed(found.failure());
-        co_return;
-    }
-    if (found->isEmpty()) {
-        const Batch batch(this);
-        setConnectError(QStringLiteral("Couldn't reach that playlist. Check the address and credentials."));
-        setConnecting(false);
-        co_return;
+        Timing::mark("list");
+        if (!read) {
+            connectFailed(read.failure(), /*m3u=*/true);
+            co_return;
+        }
+        list = std::move(read).value();
+    } else {
+        auto liveRequest = MavuAPI::categories(playlist, categoryAction(Section::live), options);
+        Result<QList<Category>> found = co_await liveRequest;
+        if (overtaken())
+            co_return;
+        // A provider without live channels may still have movies, and so may one whose live list
+        // is broken; one that cannot be reached, or refuses the account, has neither.
+        if ((found && found->isEmpty()) || (!found && found.failure().kind == Failure::Kind::notUnderstood)) {
+            auto movieRequest = MavuAPI::categories(playlist, categoryAction(Section::movies), options);
+            found = co_await movieRequest;
+            if (overtaken())
+                co_return;
+        }
+        Timing::mark("categories");
+        if (!found) {
+            connectFailed(found.failure());
+            co_return;
+        }
+        if (found->isEmpty()) {
+            const Batch batch(this);
+            setConnectError(QStringLiteral("Couldn't reach that playlist. Check the address and credentials."));
+            setConnecting(false);
+            co_return;
+        }
     }
 
     {
@@ -498,14 +518,17 @@ QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
         setPlaylistExpTs(std::nullopt);
         setAccountConnections(std::nullopt, std::nullopt);
         startTask(refreshDeviceWords());
-        if (persist) {
+        if (persist && playlist.isM3u())
+            m_preferences->setPlaylistDictionary({{QStringLiteral("m3u"), playlist.host}});
+        else if (persist)
             m_preferences->setPlaylistDictionary({{QStringLiteral("host"), playlist.host},
                                                   {QStringLiteral("user"), playlist.username},
                                                   {QStringLiteral("pass"), playlist.password}});
-        }
         setConnecting(false);
         setCheckCanGoBack(false);
         emptyCache();
+        if (list)
+            takeM3u(std::move(list));
         setCategories({});
         setItems({});
         setLatestMovies({});
@@ -529,7 +552,10 @@ QCoro::Task<> AppStore::enterBrowse()
     // The account answers first: a refused account or an unreachable provider is said here,
     // on the check screen, rather than as an empty library.
     const Network::Options options{.purpose = Network::Purpose::connecting, .cancellation = m_connectCancellation};
-    auto accountRequest = MavuAPI::accountStatus(playlist, options);
+    // A plain list has no account to ask.
+    std::optional<MavuAPI::Answer<MavuAPI::AccountStatus>> accountRequest;
+    if (!playlist.isM3u())
+        accountRequest.emplace(MavuAPI::accountStatus(playlist, options));
     // The kept home rows (being read since the start, usually) arrive while the account
     // answers; the home screen shows them, and the rest of the file is taken once read.
     std::optional<QFuture<std::optional<CatalogueCache::HomeRows>>> keptRows;
@@ -537,13 +563,16 @@ QCoro::Task<> AppStore::enterBrowse()
         preloadKept();
         keptRows = m_keptLoad->loading.homeRows;
     }
-    Result<MavuAPI::AccountStatus> account = co_await accountRequest;
-    if (!self || attempt != m_connectAttempt)
-        co_return;
-    Timing::mark("account");
-    if (!account) {
-        connectFailed(account.failure());
-        co_return;
+    std::optional<Result<MavuAPI::AccountStatus>> account;
+    if (accountRequest) {
+        account = co_await *accountRequest;
+        if (!self || attempt != m_connectAttempt)
+            co_return;
+        Timing::mark("account");
+        if (!*account) {
+            connectFailed(account->failure());
+            co_return;
+        }
     }
     std::optional<CatalogueCache::HomeRows> rows;
     if (keptRows) {
@@ -551,13 +580,29 @@ QCoro::Task<> AppStore::enterBrowse()
         if (!self || attempt != m_connectAttempt)
             co_return;
     }
+    // Without a kept copy, a list that cannot be read is said here rather than as an empty
+    // library; with one, the library opens from it and the list is read again behind it.
+    if (playlist.isM3u() && !rows && !cacheLoaded(Section::live)) {
+        auto fetch = m_m3uSource->fetch(playlist, m_connectCancellation);
+        Result<M3uSource::List> read = co_await fetch;
+        if (!self || attempt != m_connectAttempt)
+            co_return;
+        if (!read) {
+            connectFailed(read.failure(), true);
+            co_return;
+        }
+        if (m_playlist == playlist)
+            takeM3u(std::move(read).value());
+    }
     {
         const Batch batch(this);
         setConnecting(false);
         setCheckCanGoBack(false);
         if (m_playlist == playlist) {
-            setPlaylistExpTs(account->expiresAt);
-            setAccountConnections(account->maxConnections, account->activeConnections);
+            if (account) {
+                setPlaylistExpTs((*account)->expiresAt);
+                setAccountConnections((*account)->maxConnections, (*account)->activeConnections);
+            }
             if (rows)
                 showKeptRows(std::move(*rows));
         }
@@ -653,6 +698,8 @@ void AppStore::emptyCache()
 {
     // Downloads begun for the previous cache would fill the new one with old answers.
     m_downloads->renew();
+    m_m3uSource->renew();
+    m_m3uList.reset();
     for (Section section : allCases<Section>()) {
         setCache(section, {});
         m_cacheLoaded[size_t(section)] = false;
@@ -691,6 +738,10 @@ QCoro::Task<std::optional<Failure>> AppStore::loadCatalogue(Section section)
         co_return std::nullopt;
     if (!m_playlist)
         co_return Failure{Failure::Kind::cancelled};
+    if (m_playlist->isM3u()) {
+        auto read = loadM3u();
+        co_return co_await read;
+    }
     const Playlist playlist = *m_playlist;
     const quint64 generation = m_downloads->generation();
     auto download = m_downloads->fetch(playlist, section);
@@ -779,7 +830,12 @@ void AppStore::runStart()
 
 void AppStore::runConnect(const QString &host, const QString &user, const QString &pass, bool persist)
 {
-    startTask(connect(Playlist{host, user, pass}, persist));
+    startTask(connect(Playlist{.host = host, .username = user, .password = pass}, persist));
+}
+
+void AppStore::runConnectM3u(const QString &address, bool persist)
+{
+    startTask(connect(Playlist::m3u(address), persist));
 }
 
 void AppStore::runEnterBrowse()

@@ -28,7 +28,10 @@
 #include <optional>
 
 class CatalogueDownloads;
+class M3uSource;
 class Preferences;
+class M3uCatalogue;
+struct M3uStream;
 class QTimer;
 namespace Network {
 class Cancellation;
@@ -260,6 +263,8 @@ public:
     // --- starters for QML (no waiting) ---
     Q_INVOKABLE void runStart();
     Q_INVOKABLE void runConnect(const QString &host, const QString &user, const QString &pass, bool persist);
+    // Connects the plain M3U list at `address` (an http(s) address or a local file).
+    Q_INVOKABLE void runConnectM3u(const QString &address, bool persist);
     Q_INVOKABLE void runEnterBrowse();
     Q_INVOKABLE void runRefresh();
     Q_INVOKABLE void runOpenSection(Mavu::Section section);
@@ -374,6 +379,18 @@ public:
     Failures *failures() const { return m_failures; }
     // Whole-catalogue downloads, shared while in flight (tests count them).
     const CatalogueDownloads &catalogueDownloads() const { return *m_downloads; }
+    // Reads of plain M3U lists (tests count them).
+    const M3uSource &m3uSource() const { return *m_m3uSource; }
+
+    // The TV Shows of a plain list: entries named like episodes ("Name S01 E02") grouped into
+    // one show each with its seasons; any other entry is a show of one episode.
+    struct M3uShows
+    {
+        QList<MediaItem> shows;
+        QHash<QString, QList<Episode>> episodes; // by show id; episode ids are the entries' ids
+    };
+    static M3uShows groupShows(const QList<MediaItem> &entries);
+    static QString m3uFailureWords(const Failure &failure);
 
     // --- catalogues kept across runs ---
     // Where the connected playlist's catalogues are kept between runs; empty (the default)
@@ -620,11 +637,25 @@ private:
 
     // Connecting and entering the library: one attempt at a time, cancellable.
     quint64 beginConnecting();
-    void connectFailed(const Failure &failure);
+    void connectFailed(const Failure &failure, bool m3u = false);
     // Keeps a failure for `place`; a refused account instead leaves for the check screen.
     void recordFailure(Failures::Place place, const Failure &failure);
     void credentialsRefused(const Failure &failure);
     void wireRetries();
+
+    // A plain M3U list (appstore_m3u.cpp).
+    void takeM3u(std::shared_ptr<const M3uCatalogue> list);
+    QList<MediaItem> withPlayableArchives(QList<MediaItem> channels) const;
+    QCoro::Task<std::optional<Failure>> loadM3u();
+    QCoro::Task<bool> ensureM3u(); // the list's addresses are at hand
+    QCoro::Task<> loadM3uCategories(Section section, quint64 load);
+    QCoro::Task<> playM3u(MediaItem item);
+    void openM3uDetail(const MediaItem &item);
+    QCoro::Task<QList<EpgProgram>> m3uArchivePrograms(MediaItem channel);
+    void playM3uCatchup(const MediaItem &channel, const EpgProgram &program);
+    std::optional<M3uStream> m3uStream(const QString &id) const;
+    std::optional<QUrl> m3uAddress(const QString &id) const;
+    std::optional<QUrl> m3uArchiveAddress(const QString &id, qint64 start, qint64 stop) const;
 
     void wireGuide();
     QCoro::Task<> refreshDeviceWords();
@@ -718,6 +749,10 @@ private:
     bool m_unsaved = false;
     Failures *m_failures;
     CatalogueDownloads *m_downloads;
+    M3uSource *m_m3uSource;
+    // The plain list connected, as last read, and the episodes of its shows.
+    std::shared_ptr<const M3uCatalogue> m_m3uList;
+    QHash<QString, QList<Episode>> m_m3uEpisodes;
     // The connection attempt running; a cancelled or overtaken one finds its number changed.
     quint64 m_connectAttempt = 0;
     std::shared_ptr<Network::Cancellation> m_connectCancellation;

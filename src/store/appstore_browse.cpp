@@ -47,6 +47,11 @@ QCoro::Task<> AppStore::loadCategories()
         setLoadingCategories(false);
         co_return;
     }
+    if (playlist.isM3u()) {
+        auto categories = loadM3uCategories(section, load);
+        co_await categories;
+        co_return;
+    }
     setLoadingCategories(true);
 
     QPointer<AppStore> self(this);
@@ -115,6 +120,15 @@ QCoro::Task<QList<Category>> AppStore::allCategories(Section section)
 {
     if (!m_playlist)
         co_return QList<Category>();
+    if (m_playlist->isM3u()) {
+        // The list's groups, read with its catalogue.
+        QPointer<AppStore> self(this);
+        auto load = loadCatalogue(section);
+        co_await load;
+        if (!self || !m_playlist || !m_playlist->isM3u())
+            co_return QList<Category>();
+        co_return m_keptCategories[size_t(section)].value_or(QList<Category>());
+    }
     auto request = MavuAPI::categories(*m_playlist, categoryAction(section));
     co_return (co_await request).valueOr({});
 }

@@ -91,9 +91,23 @@ QCoro::Task<> AppStore::renewCatalogues()
     const quint64 generation = m_downloads->generation();
     m_renewalGeneration = generation;
 
-    // Everything at once; each part lands on its own.
+    // Everything at once; each part lands on its own. A plain list is one part for all.
     std::vector<QCoro::Task<bool>> parts;
+    if (playlist.isM3u()) {
+        const QList<Section> sections = allCases<Section>();
+        const bool stale = std::any_of(sections.cbegin(), sections.cend(), [&](Section section) {
+            return !cacheLoaded(section) || m_staleCatalogue[size_t(section)] || m_staleCategories[size_t(section)];
+        });
+        if (stale || !m_m3uList) {
+            auto read = loadM3u();
+            co_await read;
+            if (!self)
+                co_return;
+        }
+    }
     for (Section section : allCases<Section>()) {
+        if (playlist.isM3u())
+            break;
         if (!cacheLoaded(section) || m_staleCatalogue[size_t(section)])
             parts.push_back(renewCatalogue(playlist, generation, section));
         if (!m_keptCategories[size_t(section)] || m_staleCategories[size_t(section)])

@@ -50,8 +50,15 @@ QCoro::Task<> AppStore::openCatchup()
     }
 
     QPointer<AppStore> self(this);
-    auto request = MavuAPI::fullEPG(*m_playlist, channel.id);
-    const Result<QList<EpgProgram>> answer = co_await request;
+    Result<QList<EpgProgram>> answer;
+    if (m_playlist->isM3u()) {
+        // A plain list's archive is what the imported guide holds for the channel.
+        auto read = m3uArchivePrograms(channel);
+        answer = co_await read;
+    } else {
+        auto request = MavuAPI::fullEPG(*m_playlist, channel.id);
+        answer = co_await request;
+    }
     if (!self)
         co_return;
     if (!answer) {
@@ -111,6 +118,10 @@ void AppStore::playCatchup(const EpgProgram &program)
     if (!m_playlist || !m_nowPlaying || !m_nowPlaying->isLive())
         return;
     const MediaItem channel = *m_nowPlaying;
+    if (m_playlist->isM3u()) {
+        playM3uCatchup(channel, program);
+        return;
+    }
     const qint64 minutes = durationMinutes(program);
     const QString startText = catchupStartText(program);
     const auto url = catchupURL(*m_playlist, channel, minutes, startText);

@@ -52,6 +52,13 @@ QCoro::Task<QList<MediaItem>> AppStore::liveCatalogue()
     co_await load;
     if (!self)
         co_return QList<MediaItem>();
+    // A plain list's guide address comes with the list itself, not with a kept copy of it.
+    if (m_playlist && m_playlist->isM3u()) {
+        auto ready = ensureM3u();
+        co_await ready;
+        if (!self)
+            co_return QList<MediaItem>();
+    }
     co_return allLive();
 }
 
@@ -59,7 +66,8 @@ void AppStore::playGuideCatchup(const MediaItem &channel, const EpgProgram &prog
 {
     if (!m_playlist || !channel.isLive())
         return;
-    if (!catchupURL(*m_playlist, channel, 1, catchupStartText(program)))
+    if (m_playlist->isM3u() ? !m3uArchiveAddress(channel.id, qint64(program.startTs), qint64(program.stopTs))
+                            : !catchupURL(*m_playlist, channel, 1, catchupStartText(program)))
         return;
     const Batch batch(this);
     if (!m_nowPlaying || m_nowPlaying->id != channel.id) {

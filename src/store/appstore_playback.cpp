@@ -84,6 +84,14 @@ QCoro::Task<> AppStore::openDetail(MediaItem item)
     if (otherSection)
         startTask(loadCategories());
     const Playlist playlist = *m_playlist;
+    if (playlist.isM3u()) {
+        QPointer<AppStore> self(this);
+        auto ready = ensureM3u();
+        co_await ready;
+        if (self && load == m_detailLoad)
+            openM3uDetail(item);
+        co_return;
+    }
     QPointer<AppStore> self(this);
     // A slow answer for an earlier click must not replace the details of the title on screen.
     const auto stillShown = [&] {
@@ -129,6 +137,11 @@ QCoro::Task<> AppStore::play(MediaItem item)
 {
     if (!m_playlist)
         co_return;
+    if (m_playlist->isM3u()) {
+        auto playing = playM3u(item);
+        co_await playing;
+        co_return;
+    }
     if (item.kind == MediaItem::Kind::series) {
         auto detail = openDetail(item);
         co_await detail;
@@ -195,7 +208,8 @@ void AppStore::playEpisode(const Episode &episode, const MediaItem &show)
 {
     if (!m_playlist)
         return;
-    const auto url = streamURL(*m_playlist, QStringLiteral("series"), episode.id, episode.containerExt);
+    const auto url = m_playlist->isM3u() ? m3uAddress(episode.id)
+                                         : streamURL(*m_playlist, QStringLiteral("series"), episode.id, episode.containerExt);
     if (!url)
         return;
     const Batch batch(this);
@@ -215,7 +229,10 @@ void AppStore::exitPlayer()
     const Batch batch(this);
     if (m_catchupURLBuilder && m_nowPlaying && m_nowPlaying->isLive() && m_playlist) {
         const MediaItem channel = *m_nowPlaying;
-        if (const auto url = streamURL(*m_playlist, QStringLiteral("live"), channel.id, channel.containerExt)) {
+        const auto url = m_playlist->isM3u()
+            ? m3uAddress(channel.id)
+            : streamURL(*m_playlist, QStringLiteral("live"), channel.id, channel.containerExt);
+        if (url) {
             setCatchupURLBuilder({});
             setCatchupDurationSec(0);
             setNowPlayingTitle(channel.name);

@@ -198,6 +198,11 @@ QCoro::Task<> AppStore::loadPlaylistExpiry()
         setPlaylistExpTs(std::nullopt);
         co_return;
     }
+    // A plain list has no account, and no expiry.
+    if (m_playlist->isM3u()) {
+        setPlaylistExpTs(std::nullopt);
+        co_return;
+    }
     const Playlist playlist = *m_playlist;
     QPointer<AppStore> self(this);
     auto request = MavuAPI::accountStatus(playlist);

@@ -317,7 +317,7 @@ QCoro::Task<> ProgramGuide::import()
         if (channel.tvArchive)
             archiveDays = std::max(archiveDays, channel.archiveDays);
     }
-    const auto url = xmltvAddress(playlist);
+    const auto url = playlist.isM3u() ? m_guideAddress : xmltvAddress(playlist);
     if (!url) {
         fail(Failure::unreachable);
         co_return;

@@ -65,6 +65,9 @@ public:
     // --- what the store tells it ---
     // A different playlist points it at that playlist's database (an import for another one stops).
     void setPlaylist(const std::optional<Playlist> &playlist);
+    // Where a plain M3U list's guide is imported from (its url-tvg); a provider's guide has its
+    // own address and ignores this.
+    void setGuideAddress(std::optional<QUrl> address) { m_guideAddress = std::move(address); }
     void setLanguage(const QString &code);
     // Where the live channels come from (the store's catalogue, fetched when not there yet).
     void setChannelSource(ChannelSource source);
@@ -134,6 +137,7 @@ private:
     void disposeJob(bool wait);
 
     std::optional<Playlist> m_playlist;
+    std::optional<QUrl> m_guideAddress;
     QString m_language;
     QString m_cacheFolder;
     QString m_databasePath;

@@ -6,6 +6,7 @@ target_sources(mavu_core PRIVATE
   store/wordtable.h store/wordtable.cpp
   store/failures.h store/failures.cpp
   store/cataloguedownloads.h store/cataloguedownloads.cpp
+  store/m3usource.h store/m3usource.cpp
   store/cataloguecache.h store/cataloguecache.cpp
   store/ownerfile.h store/ownerfile.cpp
   store/librarysearch.h store/librarysearch.cpp
@@ -18,6 +19,7 @@ target_sources(mavu_core PRIVATE
   store/appstore_guide.cpp
   store/appstore_cataloguecache.cpp
   store/appstore_positions.cpp
+  store/appstore_m3u.cpp
   store/watchpositions.h store/watchpositions.cpp
   store/guideprogram.h store/guideprogram.cpp
   store/guidedatabase.h store/guidedatabase.cpp

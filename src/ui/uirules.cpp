@@ -1,6 +1,7 @@
 #include "uirules.h"
 
 #include "api/streamaddress.h"
+#include "model/playlist.h"
 
 namespace {
 
@@ -39,6 +40,16 @@ QString UiRules::manualHost(const QString &typed)
 QString UiRules::manualUser(const QString &typed)
 {
     return trimBlanksAndTabs(typed);
+}
+
+QVariantMap UiRules::providerOfM3u(const QString &typed)
+{
+    const std::optional<Playlist> playlist = Playlist::providerOfM3u(trimBlanksAndTabs(typed));
+    if (!playlist)
+        return {};
+    return {{QStringLiteral("host"), playlist->host},
+            {QStringLiteral("user"), playlist->username},
+            {QStringLiteral("pass"), playlist->password}};
 }
 
 QUrl UiRules::imageUrl(const QString &text)

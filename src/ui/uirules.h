@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
 
 // Small decisions the screens need, kept out of JavaScript, and the build settings they show.
@@ -29,6 +30,13 @@ public:
     Q_INVOKABLE static QString manualHost(const QString &typed);
     // The manual form's user name: blanks and tabs trimmed from both ends.
     Q_INVOKABLE static QString manualUser(const QString &typed);
+
+    // The provider account behind a provider's own M3U address typed into the M3U field, as
+    // {host, user, pass}; an empty map for any other list.
+    Q_INVOKABLE static QVariantMap providerOfM3u(const QString &typed);
+
+    // The path of a file the file dialog chose.
+    Q_INVOKABLE static QString localPath(const QUrl &file) { return file.toLocalFile(); }
 
     // The address of a remote picture, or an empty address when the text forms none.
     Q_INVOKABLE static QUrl imageUrl(const QString &text);

@@ -23,11 +23,14 @@ add_dependencies(tst_endtoend_connections mavu_lab_media)
 mavu_add_test(tst_endtoend_resume e2e/tst_endtoend_resume.cpp)
 target_link_libraries(tst_endtoend_resume PRIVATE mavu_lab mavu_ui mavu_uiplugin mavu_player_test_support)
 add_dependencies(tst_endtoend_resume mavu_lab_media)
+mavu_add_test(tst_endtoend_m3u e2e/tst_endtoend_m3u.cpp)
+target_link_libraries(tst_endtoend_m3u PRIVATE mavu_lab mavu_player_test_support)
+add_dependencies(tst_endtoend_m3u mavu_lab_media)
 
 # These play the lab's media through libVLC (see MAVU_PLAYER_ASAN_OPTIONS in player/tests.cmake).
 if(MAVU_SANITIZE)
   foreach(test tst_endtoend_playback tst_endtoend_screens tst_endtoend_recovery tst_picturefaults
-               tst_endtoend_connections tst_endtoend_resume)
+               tst_endtoend_connections tst_endtoend_resume tst_endtoend_m3u)
     set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "${MAVU_PLAYER_ASAN_OPTIONS}")
   endforeach()
 endif()

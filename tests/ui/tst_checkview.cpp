@@ -261,6 +261,56 @@ private Q_SLOTS:
         QTRY_COMPARE(f.store->phase(), AppStore::Phase::home);
     }
 
+    // The form's second kind: a plain list's address, a provider's own list address offered as
+    // the account it stands for, and a list that cannot be read said with Retry.
+    void m3uChoice()
+    {
+        ScreenFixture f;
+        FakeServer::Reply missing = FakeServer::Reply::json(QByteArray(), 404);
+        f.server.on(QStringLiteral("/lists/plain.m3u"), missing);
+        f.load(QStringLiteral("CheckView.qml"));
+        f.click(f.find(QStringLiteral("manualToggle")));
+        QQuickItem *host = f.find(QStringLiteral("hostField"));
+        QQuickItem *list = f.find(QStringLiteral("m3uField"));
+        QQuickItem *notice = f.find(QStringLiteral("providerNotice"));
+        QQuickItem *button = f.find(QStringLiteral("connectButton"));
+        QVERIFY(ScreenFixture::shown(host));
+        QVERIFY(!ScreenFixture::shown(list));
+
+        f.click(f.find(QStringLiteral("m3uChoice")));
+        QVERIFY(!ScreenFixture::shown(host));
+        QVERIFY(ScreenFixture::shown(list));
+        QVERIFY(ScreenFixture::shown(f.find(QStringLiteral("chooseFileButton"))));
+        QVERIFY(!button->property("enabled").toBool());
+
+        // A provider's own address: the notice offers the account, which fills the other form.
+        list->setProperty("text", f.server.base() + QStringLiteral("/get.php?username=me&password=pw&type=m3u_plus"));
+        QVERIFY(ScreenFixture::shown(notice));
+        f.click(f.find(QStringLiteral("useProviderButton")));
+        QVERIFY(ScreenFixture::shown(host));
+        QCOMPARE(host->property("text").toString(), f.server.base());
+        QCOMPARE(f.find(QStringLiteral("userField"))->property("text").toString(), QStringLiteral("me"));
+        QCOMPARE(f.find(QStringLiteral("passField"))->property("text").toString(), QStringLiteral("pw"));
+        QVERIFY(!ScreenFixture::shown(notice));
+
+        // A plain list that is not there: said in words, and the button tries again.
+        f.click(f.find(QStringLiteral("m3uChoice")));
+        list->setProperty("text", f.server.base() + QStringLiteral("/lists/plain.m3u"));
+        QVERIFY(!ScreenFixture::shown(notice));
+        f.click(button);
+        QQuickItem *error = f.find(QStringLiteral("connectError"));
+        QTRY_VERIFY(ScreenFixture::shown(error));
+        QCOMPARE(error->property("text").toString(), QStringLiteral("Couldn't read that playlist. Check the address or the file."));
+        QCOMPARE(button->property("text").toString(), QStringLiteral("Retry"));
+
+        f.server.on(QStringLiteral("/lists/plain.m3u"),
+                    FakeServer::Reply::json("#EXTM3U\n#EXTINF:-1 group-title=\"News\",One\nhttp://tv.test/1.ts\n"));
+        f.click(button);
+        QTRY_COMPARE(f.store->phase(), AppStore::Phase::home);
+        QVERIFY(f.store->playlist()->isM3u());
+        QCOMPARE(f.store->allLive().size(), 1);
+    }
+
     // Tab goes Back, START, the toggle, then through the form once it is open; Space, Return
     // and Enter activate; Return in a field connects.
     void keyboardWalksTheScreen()
@@ -285,13 +335,13 @@ private Q_SLOTS:
         f.key(Qt::Key_Space);
         QVERIFY(ScreenFixture::shown(f.find(QStringLiteral("manualConnect"))));
         order.clear();
-        const QStringList typed{f.server.base(), QStringLiteral("user"), QString(), QString()};
+        const QStringList typed{QString(), QString(), f.server.base(), QStringLiteral("user"), QString(), QString()};
         for (const QString &text : typed) {
             f.key(Qt::Key_Tab);
             order.append(f.focusedName());
             f.type(text);
         }
-        QCOMPARE(order, QStringList({"hostField", "userField", "passField", "connectButton"}));
+        QCOMPARE(order, QStringList({"providerChoice", "m3uChoice", "hostField", "userField", "passField", "connectButton"}));
         f.key(Qt::Key_Backtab);
         f.key(Qt::Key_Backtab);
         QCOMPARE(f.focusedName(), QStringLiteral("userField"));

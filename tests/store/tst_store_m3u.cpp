@@ -1,0 +1,483 @@
+// A plain M3U list as the library's source: one read for all three sections, the same
+// favourites, hidden groups, PIN and search as a provider's, its own addresses and options
+// for playback, saving and restoring, and the provider's own list address told apart.
+#include "storefixture.h"
+
+#include "player/streamheaders.h"
+#include "store/librarysearch.h"
+#include "store/m3usource.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace StoreTest;
+
+namespace {
+
+QByteArray listText(const QString &base)
+{
+    // Built line by line: moc reads a "#" at the start of a line as a directive, even in a raw string.
+    QString text = QStringList{
+        QStringLiteral("#EXTM3U url-tvg=\"BASE/guide.xml\""),
+        QStringLiteral("#EXTINF:-1 tvg-id=\"news.one\" tvg-logo=\"http://logo.test/n1.png\" group-title=\"News\",News One"),
+        QStringLiteral("#EXTVLCOPT:http-user-agent=ListAgent/1.0"),
+        QStringLiteral("#EXTVLCOPT:http-referrer=http://ref.test/"),
+        QStringLiteral("#EXTVLCOPT:sout=file/ts:/tmp/x.ts"),
+        QStringLiteral("BASE/live/news1.ts"),
+        QStringLiteral("#EXTINF:-1 tvg-id=\"news.two\" group-title=\"News\",News Two"),
+        QStringLiteral("BASE/live/news2.ts"),
+        QStringLiteral("#EXTINF:-1 tvg-id=\"late\" group-title=\"Adult XXX\",Late Night"),
+        QStringLiteral("BASE/live/late.ts"),
+        QStringLiteral("#EXTINF:-1 tvg-id=\"sport\" group-title=\"Sport\" catchup=\"shift\" catchup-days=\"3\",Sport HD"),
+        QStringLiteral("BASE/live/sport.ts"),
+        QStringLiteral("#EXTINF:-1 group-title=\"Films\",Big Movie"),
+        QStringLiteral("BASE/movie/big.mp4"),
+        QStringLiteral("#EXTINF:-1 group-title=\"Films\",Small Movie"),
+        QStringLiteral("BASE/films/small.mkv"),
+        QStringLiteral("#EXTINF:-1 group-title=\"Drama\",Harbour Lights S01 E02"),
+        QStringLiteral("BASE/series/harbour-1-2.mp4"),
+        QStringLiteral("#EXTINF:-1 group-title=\"Drama\",Harbour Lights S01 E01"),
+        QStringLiteral("BASE/series/harbour-1-1.mp4"),
+        QStringLiteral("#EXTINF:-1 group-title=\"Drama\",Lone Pilot"),
+        QStringLiteral("BASE/series/pilot.mp4"),
+    }.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    return text.replace(QStringLiteral("BASE"), base).toUtf8();
+}
+
+QStringList namesOf(const QList<MediaItem> &items)
+{
+    QStringList names;
+    for (const MediaItem &item : items)
+        names.append(item.name);
+    names.sort();
+    return names;
+}
+
+QStringList namesOf(const QList<Category> &categories)
+{
+    QStringList names;
+    for (const Category &category : categories)
+        names.append(category.name);
+    return names;
+}
+
+std::optional<Category> categoryNamed(const AppStore &store, const QString &name)
+{
+    for (const Category &category : store.categories()) {
+        if (category.name == name)
+            return category;
+    }
+    return std::nullopt;
+}
+
+QString categoryId(AppStore &store, Section section, const QString &name)
+{
+    for (const Category &category : await(store.allCategories(section))) {
+        if (category.name == name)
+            return category.id;
+    }
+    return {};
+}
+
+} // namespace
+
+class TestStoreM3u : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Fixture> f;
+
+    QString listAddress() const { return f->server().base() + QStringLiteral("/lists/mine.m3u"); }
+    void serveList(const QByteArray &body, int status = 200)
+    {
+        FakeServer::Reply reply = FakeServer::Reply::json(body, status);
+        reply.contentType = "audio/x-mpegurl";
+        f->server().on(QStringLiteral("/lists/mine.m3u"), reply);
+    }
+    int listReads() const { return int(f->server().requestsTo(QStringLiteral("/lists/mine.m3u")).size()); }
+    std::unique_ptr<AppStore> connected(bool persist = false)
+    {
+        serveList(listText(f->server().base()));
+        auto store = f->makeStore();
+        await(store->connect(Playlist::m3u(listAddress()), persist));
+        return store;
+    }
+
+private Q_SLOTS:
+    void init() { f = std::make_unique<Fixture>(); }
+    void cleanup()
+    {
+        f.reset();
+        StreamHeaders::clear();
+    }
+
+    void oneReadFillsEverySection()
+    {
+        auto store = connected();
+        QCOMPARE(store->phase(), AppStore::Phase::home);
+        QVERIFY(!store->hasConnectError());
+        QCOMPARE(namesOf(store->allLive()), (QStringList{"Late Night", "News One", "News Two", "Sport HD"}));
+        QCOMPARE(namesOf(store->allVods()), (QStringList{"Big Movie", "Small Movie"}));
+        // Episodes named alike make one show; any other entry is a show of its own.
+        QCOMPARE(namesOf(store->allSeries()), (QStringList{"Harbour Lights", "Lone Pilot"}));
+        QCOMPARE(namesOf(store->latestMovies()), (QStringList{"Big Movie", "Small Movie"}));
+
+        for (Section section : allCases<Section>()) {
+            await(store->openSection(section));
+            QVERIFY(!store->loadingCategories());
+            QVERIFY(!store->failures()->at(Failures::Place::items));
+        }
+        await(store->openSection(Section::live));
+        QCOMPARE(namesOf(store->categories()).mid(2), (QStringList{"News", "Adult XXX", "Sport"}));
+        QCOMPARE(store->selectedCategory()->name, QStringLiteral("News"));
+        QCOMPARE(namesOf(store->items()), (QStringList{"News One", "News Two"}));
+
+        // The list was read once, and no provider was asked anything.
+        QCOMPARE(listReads(), 1);
+        QCOMPARE(f->server().requestsTo(QStringLiteral("/player_api.php")).size(), 0);
+        QCOMPARE(namesOf(await(store->allCategories(Section::movies))), QStringList{"Films"});
+        QCOMPARE(listReads(), 1);
+    }
+
+    void favouritesHiddenGroupsPinAndSearch()
+    {
+        auto store = connected();
+        const MediaItem sport = *std::find_if(store->allLive().cbegin(), store->allLive().cend(),
+                                              [](const MediaItem &item) { return item.name == "Sport HD"; });
+        store->toggleFavorite(sport);
+        QVERIFY(store->isFavorite(sport));
+
+        await(store->openSection(Section::live));
+        store->selectCategory(store->categories().first()); // Favorites
+        QTRY_COMPARE(namesOf(store->items()), QStringList{"Sport HD"});
+
+        // The adult group asks for the PIN before it opens.
+        store->selectCategory(*categoryNamed(*store, "Sport"));
+        const Category adult = *categoryNamed(*store, "Adult XXX");
+        store->selectCategory(adult);
+        QVERIFY(store->hasPinChallenge());
+        QVERIFY(store->selectedCategory() != adult);
+        store->runPinChallenge();
+        QTRY_COMPARE(namesOf(store->items()), QStringList{"Late Night"});
+
+        // A hidden group leaves the column; the others stay.
+        const Category news = *categoryNamed(*store, "News");
+        store->setHidden({news.id}, Section::live);
+        QTRY_VERIFY(!categoryNamed(*store, "News"));
+        QVERIFY(categoryNamed(*store, "Sport"));
+
+        // Search narrows the open group's list by name.
+        store->selectCategory(*categoryNamed(*store, "Sport"));
+        QTRY_COMPARE(namesOf(store->items()), QStringList{"Sport HD"});
+        store->setSearchText("zzz");
+        QVERIFY(store->filteredItems().isEmpty());
+        store->setSearchText("sport");
+        QCOMPARE(store->filteredItems().size(), 1);
+    }
+
+    // The home screen's search across the sections: adult groups wait for the PIN, hidden
+    // groups stay out.
+    void librarySearch()
+    {
+        auto store = connected();
+        LibrarySearch *search = store->search();
+        const auto settled = [&] {
+            return !search->live()->loading() && !search->movies()->loading() && !search->series()->loading();
+        };
+        search->setText("late");
+        QTRY_VERIFY(settled());
+        QCOMPARE(search->live()->count(), 0);
+        search->setText("harbour");
+        QTRY_VERIFY(settled());
+        QCOMPARE(search->series()->count(), 1);
+        search->setText("news");
+        QTRY_VERIFY(settled());
+        QCOMPARE(search->live()->count(), 2);
+        store->setHidden({categoryId(*store, Section::live, "News")}, Section::live);
+        QTRY_COMPARE(search->live()->count(), 0);
+        QCOMPARE(f->server().requestsTo(QStringLiteral("/player_api.php")).size(), 0);
+    }
+
+    void playingUsesTheEntrysAddressAndAllowedOptions()
+    {
+        auto store = connected();
+        const MediaItem news = *std::find_if(store->allLive().cbegin(), store->allLive().cend(),
+                                             [](const MediaItem &item) { return item.name == "News One"; });
+        await(store->play(news));
+        const QUrl url(f->server().base() + "/live/news1.ts");
+        QCOMPARE(store->nowPlayingURL(), std::optional<QUrl>(url));
+        const auto headers = StreamHeaders::find(url);
+        QVERIFY(headers);
+        QCOMPARE(headers->userAgent, QByteArray("ListAgent/1.0"));
+        QCOMPARE(headers->referrer, QByteArray("http://ref.test/"));
+        const QByteArrayList options = StreamHeaders::options(*headers);
+        QCOMPARE(options, (QByteArrayList{":http-user-agent=ListAgent/1.0", ":http-referrer=http://ref.test/"}));
+        // No short guide from a provider: nothing imported, nothing shown.
+        QVERIFY(store->epgNowNext().isEmpty());
+        QCOMPARE(f->server().requestsTo(QStringLiteral("/player_api.php")).size(), 0);
+        QVERIFY(store->recents(Section::live).contains(news.id));
+    }
+
+    void showsOpenWithTheirEpisodes()
+    {
+        auto store = connected();
+        const MediaItem show = *std::find_if(store->allSeries().cbegin(), store->allSeries().cend(),
+                                             [](const MediaItem &item) { return item.name == "Harbour Lights"; });
+        await(store->openDetail(show));
+        QVERIFY(!store->loadingDetail());
+        QCOMPARE(store->seasons().size(), 1);
+        QCOMPARE(store->seasonEpisodes().size(), 2);
+        QCOMPARE(store->seasonEpisodes().first().episodeNum, 1);
+        store->playEpisode(store->seasonEpisodes().first(), show);
+        QCOMPARE(store->nowPlayingURL(), std::optional<QUrl>(QUrl(f->server().base() + "/series/harbour-1-1.mp4")));
+        QCOMPARE(f->server().requestsTo(QStringLiteral("/player_api.php")).size(), 0);
+    }
+
+    void groupingShows_data()
+    {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QStringList>("shows");
+        QTest::addColumn<QList<int>>("episodeCounts");
+
+        QTest::newRow("one show, two spellings") << QStringList{"Name S01 E02", "Name.S01E01"} << QStringList{"Name"}
+                                                 << QList<int>{2};
+        QTest::newRow("two seasons") << QStringList{"Name S2E1", "Name S1E9", "Name - s01e10 - Finale"}
+                                     << QStringList{"Name"} << QList<int>{3};
+        QTest::newRow("no episode mark stays alone") << QStringList{"Name", "Name S01 E01"}
+                                                     << QStringList{"Name", "Name"} << QList<int>{1, 1};
+        QTest::newRow("mark without a title") << QStringList{"S01E01"} << QStringList{"S01E01"} << QList<int>{1};
+        QTest::newRow("a word with S and E inside") << QStringList{"Sees Everything"} << QStringList{"Sees Everything"}
+                                                    << QList<int>{1};
+    }
+
+    void groupingShows()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(QStringList, shows);
+        QFETCH(QList<int>, episodeCounts);
+        QList<MediaItem> items;
+        for (const QString &name : entries) {
+            MediaItem item;
+            item.id = QString::number(items.size());
+            item.name = name;
+            item.kind = MediaItem::Kind::series;
+            item.categoryId = "1";
+            items.append(item);
+        }
+        const AppStore::M3uShows grouped = AppStore::groupShows(items);
+        QStringList names;
+        QList<int> counts;
+        for (const MediaItem &show : grouped.shows) {
+            names.append(show.name);
+            counts.append(int(grouped.episodes.value(show.id).size()));
+            QCOMPARE(show.seriesId, std::optional<QString>(show.id));
+        }
+        QCOMPARE(names, shows);
+        QCOMPARE(counts, episodeCounts);
+        // Episodes run in order of season and number.
+        for (const QList<Episode> &episodes : grouped.episodes) {
+            for (qsizetype i = 1; i < episodes.size(); ++i)
+                QVERIFY(std::tie(episodes[i - 1].season, episodes[i - 1].episodeNum)
+                        <= std::tie(episodes[i].season, episodes[i].episodeNum));
+        }
+    }
+
+    void savedAndRestored()
+    {
+        {
+            auto store = connected(true);
+            store->setHidden({categoryId(*store, Section::live, "Sport")}, Section::live);
+            QCOMPARE(f->rawPreference("mavu.playlist/m3u").toString(), listAddress());
+            QVERIFY(!f->rawPreference("mavu.playlist/host").isValid());
+        }
+        auto store = f->makeStore();
+        await(store->start());
+        QVERIFY(store->playlist());
+        QVERIFY(store->playlist()->isM3u());
+        QCOMPARE(store->playlist()->host, listAddress());
+        await(store->enterBrowse());
+        QCOMPARE(store->phase(), AppStore::Phase::home);
+        QCOMPARE(store->allLive().size(), 4);
+        QCOMPARE(f->accountRequests(), 0);
+        // Groups keep their ids across reads: the hidden one stays hidden.
+        await(store->openSection(Section::live));
+        QCOMPARE(namesOf(store->categories()).mid(2), (QStringList{"News", "Adult XXX"}));
+    }
+
+    void keptAcrossStarts()
+    {
+        TestSupport::TempFolder folder;
+        {
+            auto store = f->makeStore();
+            store->setCatalogueCacheFolder(folder.path());
+            serveList(listText(f->server().base()));
+            await(store->connect(Playlist::m3u(listAddress()), true));
+            store->catalogueCache().waitForDone();
+            QTRY_VERIFY(QFile::exists(store->catalogueCache().filePath(*store->playlist())));
+        }
+        // The next start opens from the kept copy even while the list cannot be read, and
+        // plays once it can.
+        serveList({}, 503);
+        auto store = f->makeStore();
+        store->setCatalogueCacheFolder(folder.path());
+        await(store->start());
+        await(store->enterBrowse());
+        QCOMPARE(store->phase(), AppStore::Phase::home);
+        QVERIFY(!store->hasConnectError());
+        QCOMPARE(namesOf(store->latestMovies()), (QStringList{"Big Movie", "Small Movie"}));
+        serveList(listText(f->server().base()));
+        await(store->openSection(Section::live));
+        const MediaItem first = store->items().value(0);
+        QVERIFY(!first.id.isEmpty());
+        await(store->play(first));
+        QTRY_VERIFY(store->nowPlayingURL());
+        QVERIFY(store->nowPlayingURL()->path().startsWith("/live/"));
+    }
+
+    void localFile()
+    {
+        TestSupport::TempFolder folder;
+        QFile file(folder.file("mine.m3u"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(listText(f->server().base()));
+        file.close();
+        auto store = f->makeStore();
+        await(store->connect(Playlist::m3u(QUrl::fromLocalFile(file.fileName()).toString()), true));
+        QCOMPARE(store->phase(), AppStore::Phase::home);
+        QCOMPARE(store->playlist()->host, file.fileName());
+        QCOMPARE(store->allLive().size(), 4);
+    }
+
+    void failuresAreSaidAndRetried_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("words");
+
+        QTest::newRow("missing") << 404 << QByteArray() << "Couldn't read that playlist. Check the address or the file.";
+        QTest::newRow("a web page") << 200 << QByteArray("<html><body>Sign in</body></html>")
+                                    << "That isn't an M3U playlist, or it has no channels.";
+        QTest::newRow("server error") << 500 << QByteArray() << "The server ran into a problem (error 500).";
+    }
+
+    void failuresAreSaidAndRetried()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, words);
+        serveList(body, status);
+        auto store = f->makeStore();
+        await(store->connect(Playlist::m3u(listAddress()), true));
+        QCOMPARE(store->phase(), AppStore::Phase::check);
+        QCOMPARE(store->connectError(), std::optional<QString>(words));
+        QVERIFY(!f->rawPreference("mavu.playlist/m3u").isValid());
+
+        serveList(listText(f->server().base()));
+        store->failures()->retry(Failures::Place::connect);
+        QTRY_COMPARE(store->phase(), AppStore::Phase::home);
+        QVERIFY(!store->hasConnectError());
+    }
+
+    void guideComesFromTheListsAddress()
+    {
+        auto store = connected();
+        f->server().on("/guide.xml", FakeServer::Reply::json("<tv></tv>"));
+        await(store->guide()->import());
+        QCOMPARE(f->server().requestsTo("/guide.xml").size(), 1);
+        QCOMPARE(f->server().requestsTo(QStringLiteral("/xmltv.php")).size(), 0);
+    }
+
+    void providerAddressRecognised_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("host"); // empty: not a provider's list
+
+        QTest::newRow("plus list") << "http://panel.test:8080/get.php?username=u&password=p&type=m3u_plus&output=ts"
+                                   << "http://panel.test:8080";
+        QTest::newRow("with a path prefix") << "https://panel.test/p/get.php?username=u&password=p"
+                                            << "https://panel.test/p";
+        QTest::newRow("blanks around") << "  http://panel.test/get.php?password=p&username=u  " << "http://panel.test";
+        QTest::newRow("plain list") << "http://lists.test/mine.m3u" << "";
+        QTest::newRow("credentials on another path") << "http://lists.test/list.m3u?username=u&password=p" << "";
+        QTest::newRow("no password") << "http://panel.test/get.php?username=u&type=m3u" << "";
+        QTest::newRow("empty user") << "http://panel.test/get.php?username=&password=p" << "";
+        QTest::newRow("a file") << "/home/me/get.php?username=u&password=p" << "";
+    }
+
+    void providerAddressRecognised()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, host);
+        const std::optional<Playlist> provider = Playlist::providerOfM3u(typed);
+        QCOMPARE(provider.has_value(), !host.isEmpty());
+        if (!provider)
+            return;
+        QCOMPARE(provider->host, host);
+        QCOMPARE(provider->username, "u");
+        QCOMPARE(provider->password, "p");
+        QVERIFY(!provider->isM3u());
+    }
+
+    void listAddresses_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<QUrl>("read");
+
+        QTest::newRow("web") << " http://lists.test/a.m3u " << "http://lists.test/a.m3u" << QUrl("http://lists.test/a.m3u");
+        QTest::newRow("file address") << "file:///tmp/x/../a.m3u" << "/tmp/a.m3u" << QUrl::fromLocalFile("/tmp/a.m3u");
+        QTest::newRow("path") << "/tmp//a.m3u" << "/tmp/a.m3u" << QUrl::fromLocalFile("/tmp/a.m3u");
+        QTest::newRow("other scheme") << "ftp://lists.test/a.m3u" << "ftp://lists.test/a.m3u" << QUrl();
+        QTest::newRow("no address") << "lists" << "lists" << QUrl();
+    }
+
+    void listAddresses()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        QFETCH(QUrl, read);
+        const Playlist playlist = Playlist::m3u(typed);
+        QVERIFY(playlist.isM3u());
+        QCOMPARE(playlist.host, kept);
+        QCOMPARE(playlist.m3uURL().value_or(QUrl()), read);
+        // A provider playlist of the same text is another playlist.
+        QVERIFY(playlist != (Playlist{kept, {}, {}}));
+    }
+
+    void archiveAddresses_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("expected"); // empty: none
+
+        const QString url = "http://tv.test/live/ch1.m3u8";
+        QTest::newRow("shift") << "shift" << "" << url + "?utc=1000&lutc=5000";
+        QTest::newRow("default template")
+            << "default" << "http://tv.test/ch1/{Y}-{m}-{d}/{H}{M}.ts?from={utc}&len={duration}&to=${end}"
+            << "http://tv.test/ch1/1970-01-01/0016.ts?from=1000&len=600&to=1600";
+        QTest::newRow("append") << "append" << "?start={start}&now={lutc}" << url + "?start=1000&now=5000";
+        QTest::newRow("default without source") << "default" << "" << "";
+        QTest::newRow("unknown kind") << "flussonic" << "" << "";
+        QTest::newRow("template to a file") << "default" << "file:///etc/passwd?{utc}" << "";
+        QTest::newRow("unknown placeholder kept") << "default" << "http://tv.test/{what}/{utc}"
+                                                  << "http://tv.test/%7Bwhat%7D/1000";
+    }
+
+    void archiveAddresses()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, source);
+        QFETCH(QString, expected);
+        M3uStream stream;
+        stream.url = "http://tv.test/live/ch1.m3u8";
+        stream.catchup = kind;
+        stream.catchupSource = source;
+        const auto url = M3uArchive::address(stream, 1000, 1600, 5000);
+        QCOMPARE(url.has_value(), !expected.isEmpty());
+        if (url)
+            QCOMPARE(url->toString(QUrl::FullyEncoded), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStoreM3u)
+#include "tst_store_m3u.moc"
