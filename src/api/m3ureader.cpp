@@ -279,6 +279,32 @@ void appendUnescaped(QByteArray &out, QByteArrayView value)
     }
 }
 
+// FNV-1a over the parts with a separator between them: stable across runs and Qt versions,
+// since saved favourites and positions hold it.
+quint64 entryKey(Section section, QByteArrayView guideId, QByteArrayView name, QByteArrayView segment)
+{
+    quint64 hash = 14695981039346656037ull;
+    const auto mix = [&hash](QByteArrayView bytes) {
+        for (const char c : bytes) {
+            hash ^= quint8(c);
+            hash *= 1099511628211ull;
+        }
+        hash ^= 0x1f;
+        hash *= 1099511628211ull;
+    };
+    const char sectionByte = char('0' + int(section));
+    mix(QByteArrayView(&sectionByte, 1));
+    mix(guideId);
+    mix(name);
+    mix(segment);
+    return hash;
+}
+
+QString keyText(quint64 key)
+{
+    return QStringLiteral("%1").arg(key, 16, 16, QLatin1Char('0'));
+}
+
 } // namespace
 
 struct M3uReader::State
@@ -587,6 +613,12 @@ void M3uReader::State::address(QByteArrayView raw)
     }
     kept.icon = entry.icon;
     kept.guideId = entry.guideId;
+    {
+        // The address's own last segment (a provider's stream number, usually), without its query.
+        QByteArrayView segment = path.sliced(path.lastIndexOf('/') + 1);
+        kept.key = entryKey(section, entry.guideId.size ? view(entry.guideId) : QByteArrayView(),
+                            view(kept.name), segment);
+    }
     kept.section = quint8(section);
     kept.group = groupOf(section, entry.group.isEmpty() ? QByteArrayView(entry.extGroup) : QByteArrayView(entry.group));
     kept.extension = extensionOf(::extensionOf(path));
@@ -730,7 +762,7 @@ MediaItem M3uCatalogue::item(quint32 index) const
     const Entry &entry = m_entries[index];
     const Section section = Section(entry.section);
     MediaItem item;
-    item.id = QString::number(index);
+    item.id = keyText(entry.key);
     item.name = text(entry.name);
     item.kind = section == Section::live ? MediaItem::Kind::live
         : section == Section::movies     ? MediaItem::Kind::movie
@@ -775,8 +807,14 @@ QList<MediaItem> M3uCatalogue::items(Section section, const QString &categoryId)
 std::optional<M3uStream> M3uCatalogue::stream(const QString &itemId) const
 {
     bool ok = false;
-    const qulonglong index = itemId.toULongLong(&ok);
-    if (!ok || index >= m_entries.size() || itemId != QString::number(index))
+    const quint64 key = itemId.size() == 16 ? itemId.toULongLong(&ok, 16) : 0;
+    if (!ok || itemId != keyText(key))
+        return std::nullopt;
+    // Only asked when an item is played: a scan is cheaper than an index held for every entry.
+    size_t index = 0;
+    while (index < m_entries.size() && m_entries[index].key != key)
+        ++index;
+    if (index == m_entries.size())
         return std::nullopt;
     const Entry &entry = m_entries[index];
     const Options &options = m_options[entry.options];

@@ -39,7 +39,9 @@ public:
     // group name (M3uReader::groupId), so favourites and hidden groups outlive a reload.
     const QList<Category> &categories(Section section) const { return m_categories[size_t(section)]; }
     // The items of a section in list order, or only those of one of its groups. MediaItem.id
-    // is the entry's index in the list as decimal text (what stream() takes).
+    // is the entry's key (what stream() takes): made from its guide id, title and the last
+    // segment of its address, never from its place in the list, so a favourite or a kept
+    // position still names the same channel after entries are added or removed above it.
     QList<MediaItem> items(Section section, const QString &categoryId = {}) const;
     qsizetype itemCount(Section section) const { return m_counts[size_t(section)]; }
     // Entries kept, over all sections.
@@ -66,6 +68,7 @@ private:
         Text icon;
         Text guideId;
         Text catchupSource;
+        quint64 key = 0;
         qint64 num = 0;
         quint32 group = 0;   // index into the section's categories
         quint32 options = 0; // index into m_options; 0: none

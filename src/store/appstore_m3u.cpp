@@ -48,7 +48,7 @@ Episode episodeOf(const MediaItem &entry, qint64 season, qint64 number)
     episode.season = season;
     episode.episodeNum = number;
     episode.containerExt = entry.containerExt;
-    episode.image = entry.icon;
+    episode.image = entry.icon();
     return episode;
 }
 
@@ -86,7 +86,7 @@ AppStore::M3uShows AppStore::groupShows(const QList<MediaItem> &entries)
         const std::optional<EpisodeName> named = episodeName(entry.name);
         if (!named) {
             MediaItem show = entry;
-            show.seriesId = entry.id;
+            show.setSeriesId(entry.id);
             result.shows.append(show);
             result.episodes.insert(entry.id, {episodeOf(entry, 1, 1)});
             continue;
@@ -97,7 +97,7 @@ AppStore::M3uShows AppStore::groupShows(const QList<MediaItem> &entries)
             MediaItem show = entry;
             show.id = id;
             show.name = named->show;
-            show.seriesId = id;
+            show.setSeriesId(id);
             showAt.insert(id, result.shows.size());
             result.shows.append(show);
         }

@@ -147,9 +147,9 @@ private Q_SLOTS:
                 ++archived;
                 archiveDays.insert(channel.archiveDays);
             }
-            if (channel.icon.isEmpty())
+            if (channel.icon().isEmpty())
                 ++noLogo;
-            else if (channel.icon.startsWith(base + QLatin1String("/images/logos/")))
+            else if (channel.icon().startsWith(base + QLatin1String("/images/logos/")))
                 ++logos;
             else
                 ++badLogo;
@@ -165,7 +165,7 @@ private Q_SLOTS:
         int rated = 0, unrated = 0, stamped = 0, unstamped = 0, mkv = 0, mp4 = 0, nonAscii = 0;
         for (const MediaItem &movie : movies) {
             (movie.rating5 > 0 ? rated : unrated) += 1;
-            (movie.added.isEmpty() ? unstamped : stamped) += 1;
+            (movie.added().isEmpty() ? unstamped : stamped) += 1;
             mkv += movie.containerExt == QLatin1String("mkv");
             mp4 += movie.containerExt == QLatin1String("mp4");
             nonAscii += std::any_of(movie.name.cbegin(), movie.name.cend(), [](QChar c) { return c.unicode() > 127; });
@@ -181,7 +181,7 @@ private Q_SLOTS:
         int trailerInList = 0, trailerOnlyInDetails = 0, seasonsFromKeys = 0, untitledEpisodes = 0;
         for (const MediaItem &show : items(catalogue, Kind::series)) {
             const MavuAPI::SeriesInfo info = seriesInfo(catalogue, show.id.toLongLong());
-            if (!show.trailer.isEmpty())
+            if (!show.trailer().isEmpty())
                 ++trailerInList;
             else if (!info.trailer.isEmpty())
                 ++trailerOnlyInDetails;

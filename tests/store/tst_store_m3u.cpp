@@ -270,7 +270,7 @@ private Q_SLOTS:
         for (const MediaItem &show : grouped.shows) {
             names.append(show.name);
             counts.append(int(grouped.episodes.value(show.id).size()));
-            QCOMPARE(show.seriesId, std::optional<QString>(show.id));
+            QCOMPARE(show.seriesId(), std::optional<QString>(show.id));
         }
         QCOMPARE(names, shows);
         QCOMPARE(counts, episodeCounts);
