@@ -804,19 +804,26 @@ QList<MediaItem> M3uCatalogue::items(Section section, const QString &categoryId)
     return out;
 }
 
-std::optional<M3uStream> M3uCatalogue::stream(const QString &itemId) const
+std::optional<size_t> M3uCatalogue::position(const QString &itemId) const
 {
     bool ok = false;
     const quint64 key = itemId.size() == 16 ? itemId.toULongLong(&ok, 16) : 0;
     if (!ok || itemId != keyText(key))
         return std::nullopt;
     // Only asked when an item is played: a scan is cheaper than an index held for every entry.
-    size_t index = 0;
-    while (index < m_entries.size() && m_entries[index].key != key)
-        ++index;
-    if (index == m_entries.size())
+    for (size_t index = 0; index < m_entries.size(); ++index) {
+        if (m_entries[index].key == key)
+            return index;
+    }
+    return std::nullopt;
+}
+
+std::optional<M3uStream> M3uCatalogue::stream(const QString &itemId) const
+{
+    const std::optional<size_t> index = position(itemId);
+    if (!index)
         return std::nullopt;
-    const Entry &entry = m_entries[index];
+    const Entry &entry = m_entries[*index];
     const Options &options = m_options[entry.options];
     return M3uStream{text(entry.url), options.userAgent,         options.referrer,
                      options.catchup, text(entry.catchupSource), entry.catchupDays};

@@ -48,6 +48,8 @@ public:
     qsizetype size() const { return qsizetype(m_entries.size()); }
     // The stream of an item of this catalogue; nothing for an id it did not give out.
     std::optional<M3uStream> stream(const QString &itemId) const;
+    // The place in the list of the entry an id names (the first, when entries share one).
+    std::optional<size_t> position(const QString &itemId) const;
     // The guide's address from the #EXTM3U line (url-tvg or x-tvg-url; the first one, http(s) only).
     const QString &guideURL() const { return m_guideURL; }
     // Lines over the length bound, refused addresses and entries without one.

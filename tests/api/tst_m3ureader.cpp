@@ -31,7 +31,7 @@ QString summary(const M3uCatalogue &catalogue)
                     group = category.name;
             }
             const auto stream = catalogue.stream(item.id);
-            lines[item.id.toInt()] = sectionName(section) + u'|' + group + u'|' + item.name + u'|' + (stream ? stream->url : u"?"_s);
+            lines[qsizetype(catalogue.position(item.id).value_or(0))] = sectionName(section) + u'|' + group + u'|' + item.name + u'|' + (stream ? stream->url : u"?"_s);
         }
     }
     return lines.join(u'\n');
