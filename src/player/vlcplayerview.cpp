@@ -88,8 +88,8 @@ void VLCPlayerView::start(const QUrl &url)
         m_supervisor.stop(); // the parent's flags stay as they are
         return;
     }
+    reportFailed(false); // first: buffering is not shown beside a failure
     reportBuffering(true);
-    reportFailed(false);
     m_supervisor.start(url, MediaPlayer::Options{previewCacheMs, true}, true);
 }
 
@@ -119,7 +119,9 @@ void VLCPlayerView::onPlayerStateChanged()
 
 void VLCPlayerView::reportBuffering(bool value)
 {
-    postToGui(this, [this, value] { setIsBuffering(value); });
+    // A buffering event from libVLC's thread can arrive after the stream was given up as failed;
+    // a failed view shows its failure, never a spinner beside it.
+    postToGui(this, [this, value] { setIsBuffering(value && !m_failed); });
 }
 
 void VLCPlayerView::reportFailed(bool value)

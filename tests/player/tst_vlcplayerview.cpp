@@ -58,11 +58,17 @@ private Q_SLOTS:
         QCOMPARE(p.log->opens.size(), 1);
         QCOMPARE(p.log->opens.first(), std::pair(channelB, MediaPlayer::Options{3000, true}));
         QVERIFY(p.writes.isEmpty()); // nothing synchronously
-        QCOMPARE(p.settle(), QStringList({"buffering", "not failed"}));
+        QCOMPARE(p.settle(), QStringList({"not failed", "buffering"}));
 
         p.player->report(State::Error, false);
         QVERIFY(p.writes.isEmpty());
         QCOMPARE(p.settle(), QStringList({"not buffering", "failed"}));
+
+        // libVLC may still say it buffers after the stream was given up: no spinner beside a failure.
+        p.player->report(State::Buffering, false);
+        p.settle();
+        QVERIFY(!p.view->isBuffering());
+        QVERIFY(p.view->failed());
     }
 
     void stateReports_data()
