@@ -351,6 +351,8 @@ struct M3uReader::State
     std::array<QByteArray, 3> lastGroup;
     std::array<qint64, 3> lastGroupIndex{-1, -1, -1};
     std::array<QHash<QByteArray, quint32>, 3> groupIndex;
+    // Different bytes can read as one name (invalid UTF-8 reads as U+FFFD): one group each.
+    std::array<QHash<QString, quint32>, 3> groupByName;
     QHash<QByteArray, quint16> extensionIndex;
     QByteArray lastExtensionBytes;
     quint16 lastExtension = 0;
@@ -533,12 +535,19 @@ quint32 M3uReader::State::groupOf(Section section, QByteArrayView name)
     auto found = index.constFind(QByteArray::fromRawData(name.data(), name.size()));
     if (found == index.constEnd()) {
         auto &categories = catalogue.m_categories[s];
-        Category category;
-        category.name = name.isEmpty() ? M3uReader::ungroupedName() : text(name);
-        category.id = M3uReader::groupId(name.isEmpty() ? QString() : category.name);
-        found = index.insert(name.toByteArray(), quint32(categories.size()));
-        categories.append(category);
-        catalogue.m_groupEntries[s].emplace_back();
+        const QString groupName = name.isEmpty() ? QString() : text(name);
+        const auto named = groupByName[s].constFind(groupName);
+        if (named != groupByName[s].constEnd()) {
+            found = index.insert(name.toByteArray(), *named);
+        } else {
+            Category category;
+            category.name = name.isEmpty() ? M3uReader::ungroupedName() : groupName;
+            category.id = M3uReader::groupId(groupName);
+            groupByName[s].insert(groupName, quint32(categories.size()));
+            found = index.insert(name.toByteArray(), quint32(categories.size()));
+            categories.append(category);
+            catalogue.m_groupEntries[s].emplace_back();
+        }
     }
     lastGroup[s] = found.key();
     lastGroupIndex[s] = *found;

@@ -132,6 +132,10 @@ private slots:
         QTest::newRow("huge line") << QByteArray("#EXTM3U\n#EXTINF:-1,") + QByteArray(70000, 'x')
                 + "\nhttp://h/a\n#EXTINF:-1,B\nhttp://h/b\n"
                                    << u"live|Uncategorised|a|http://h/a\nlive|Uncategorised|B|http://h/b"_s << qint64(1);
+        // Two spellings that read as one name (invalid bytes become U+FFFD) are one group.
+        QTest::newRow("group names with invalid bytes")
+            << QByteArray("#EXTM3U\n#EXTINF:-1 group-title=\"A\xFF\",1\nhttp://h/1\n#EXTINF:-1 group-title=\"A\xFE\",2\nhttp://h/2\n")
+            << u"live|A\uFFFD|1|http://h/1\nlive|A\uFFFD|2|http://h/2"_s << qint64(0);
     }
 
     void shapes()
@@ -144,6 +148,17 @@ private slots:
             QVERIFY(result.ok());
             QCOMPARE(summary(*result), expected);
             QCOMPARE(result->skippedLines(), skipped);
+            // Every item in exactly one group, and no two groups with one id.
+            for (Section section : allCases<Section>()) {
+                QSet<QString> ids;
+                qsizetype inGroups = 0;
+                for (const Category &category : result->categories(section)) {
+                    QVERIFY2(!ids.contains(category.id), qPrintable(category.name));
+                    ids.insert(category.id);
+                    inGroups += result->items(section, category.id).size();
+                }
+                QCOMPARE(inGroups, result->itemCount(section));
+            }
         }
     }
 
