@@ -4,13 +4,16 @@
 #include "api/jsondocument.h"
 
 #include <QFuture>
+#include <QMutex>
 #include <QSet>
 #include <QStringDecoder>
 #include <QThread>
 #include <QThreadPool>
+#include <QWaitCondition>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <deque>
 #include <vector>
 
 using JsonRead::Field;
@@ -299,6 +302,232 @@ std::optional<QList<MediaItem>> streamsInParts(QByteArray &body, MediaItem::Kind
             helper.waitForFinished();
         return 0;
     });
+    return result;
+}
+
+// --- runs decoded while the answer arrives ---
+
+struct RowRuns::State
+{
+    struct Run
+    {
+        QByteArray text; // "[" rows "]", with the parser's room behind; dropped once decoded
+        QList<MediaItem> items;
+    };
+
+    State(MediaItem::Kind kind, qsizetype runBytes)
+        : kind(kind)
+        , runBytes(runBytes)
+    {
+    }
+
+    const MediaItem::Kind kind;
+    const qsizetype runBytes;
+    QMutex mutex;
+    QWaitCondition changed;
+    std::deque<Run> runs; // grows at the back while earlier runs are decoded in place
+    size_t next = 0;      // the first run no thread has taken
+    size_t done = 0;
+    int helpers = 0;
+    bool closed = false; // every run is queued
+    bool failed = false;
+    bool abandoned = false;
+};
+
+namespace {
+
+// Their own threads: a helper waits for the next run while the answer arrives, which must not
+// hold up the decodes queued on the other pools.
+QThreadPool &arrivalPool()
+{
+    static QThreadPool *pool = [] {
+        auto *made = new QThreadPool;
+        made->setMaxThreadCount(4); // two catalogues side by side, each with a helper
+        made->setExpiryTimeout(5000);
+        return made;
+    }();
+    return *pool;
+}
+
+bool decodeRun(RowRuns::State &state, RowRuns::State::Run &run, JsonDocument &document)
+{
+    bool ok = document.parseRun(run.text.constData(), size_t(run.text.size()))
+        && document.root().type() == simdjson::dom::element_type::ARRAY;
+    if (ok) {
+        const simdjson::dom::array rows = JsonRead::asArray(document.root());
+        ok = allObjects(rows);
+        if (ok) {
+            run.items.resize(qsizetype(rows.size()));
+            withRowsOf(state.kind, [&](const auto &keys, const auto &fill) {
+                decodeRange(rows.begin(), rows.end(), run.items.data(), keys, fill);
+                return 0;
+            });
+        }
+    }
+    run.text = QByteArray();
+    return ok;
+}
+
+// Takes runs until none is left; a helper (`wait`) also waits for runs still to come.
+void drain(RowRuns::State &state, bool wait)
+{
+    JsonDocument document;
+    // Runs are cut a little past runBytes; a row longer than that grows the parser once more.
+    document.reserve(size_t(2 * state.runBytes));
+    for (;;) {
+        RowRuns::State::Run *run = nullptr;
+        {
+            QMutexLocker lock(&state.mutex);
+            while (wait && !state.closed && !state.abandoned && !state.failed && state.next >= state.runs.size())
+                state.changed.wait(&state.mutex);
+            if (state.abandoned || state.failed || state.next >= state.runs.size())
+                return;
+            run = &state.runs[state.next++];
+        }
+        const bool ok = decodeRun(state, *run, document);
+        QMutexLocker lock(&state.mutex);
+        state.failed = state.failed || !ok;
+        ++state.done;
+        state.changed.wakeAll();
+    }
+}
+
+} // namespace
+
+RowRuns::RowRuns(MediaItem::Kind kind, qsizetype runBytes)
+    : m_kind(kind)
+    , m_runBytes(std::max<qsizetype>(runBytes, 1))
+{
+}
+
+RowRuns::~RowRuns()
+{
+    abandon();
+}
+
+void RowRuns::begin()
+{
+    abandon();
+    m_state = std::make_shared<State>(m_kind, m_runBytes);
+    m_watched = true;
+    m_notArray = false;
+    m_runStart = -1;
+    m_searchFrom = 0;
+}
+
+void RowRuns::abandon()
+{
+    if (!m_state)
+        return;
+    {
+        QMutexLocker lock(&m_state->mutex);
+        m_state->abandoned = true;
+        m_state->changed.wakeAll();
+    }
+    m_state.reset();
+    m_watched = false;
+}
+
+void RowRuns::received(QByteArrayView body)
+{
+    if (m_state)
+        cut(body);
+}
+
+void RowRuns::cut(QByteArrayView body)
+{
+    if (m_notArray)
+        return;
+    if (m_runStart < 0) {
+        // Only a top-level array, after an optional byte-order mark and white space.
+        const QByteArrayView mark("\xEF\xBB\xBF");
+        if (body.size() < mark.size() && mark.startsWith(body))
+            return;
+        qsizetype open = body.startsWith(mark) ? mark.size() : 0;
+        while (open < body.size() && (body[open] == ' ' || body[open] == '\n' || body[open] == '\r' || body[open] == '\t'))
+            ++open;
+        if (open >= body.size())
+            return;
+        if (body[open] != '[') {
+            m_notArray = true;
+            return;
+        }
+        m_runStart = open;
+        m_searchFrom = open + m_runBytes;
+    }
+    // A cut between two rows: see rowCuts() for why one inside a text cannot pass unnoticed.
+    constexpr QByteArrayView between("},{");
+    while (body.size() >= m_searchFrom + between.size()) {
+        const qsizetype at = body.indexOf(between, m_searchFrom);
+        if (at < 0) {
+            m_searchFrom = body.size() - (between.size() - 1);
+            return;
+        }
+        queue(body.sliced(m_runStart + 1, at + 1 - (m_runStart + 1)), true);
+        m_runStart = at + 1;
+        m_searchFrom = m_runStart + m_runBytes;
+    }
+}
+
+void RowRuns::queue(QByteArrayView rows, bool close)
+{
+    // Copied now: the body may move as it grows, and the bytes are in the cache.
+    QByteArray text;
+    text.reserve(rows.size() + 2 + qsizetype(simdjson::SIMDJSON_PADDING));
+    text.append('[');
+    text.append(rows);
+    if (close)
+        text.append(']');
+    State &state = *m_state;
+    QMutexLocker lock(&state.mutex);
+    state.runs.push_back(State::Run{std::move(text), {}});
+    if (state.helpers == 0) {
+        ++state.helpers;
+        (void)QtConcurrent::run(&arrivalPool(), [held = m_state] { drain(*held, true); });
+    }
+    state.changed.wakeAll();
+}
+
+std::optional<QList<MediaItem>> RowRuns::finish(QByteArrayView body)
+{
+    if (!m_state || !m_watched) {
+        abandon();
+        return std::nullopt;
+    }
+    cut(body);
+    if (m_notArray || m_runStart < 0) {
+        abandon();
+        return std::nullopt;
+    }
+    queue(body.sliced(m_runStart + 1), false); // the last run holds the closing bracket
+    const std::shared_ptr<State> state = m_state;
+    {
+        QMutexLocker lock(&state->mutex);
+        state->closed = true;
+        state->changed.wakeAll();
+    }
+    drain(*state, false); // this thread helps with what is left
+    QMutexLocker lock(&state->mutex);
+    while (!state->failed && state->done < state->runs.size())
+        state->changed.wait(&state->mutex);
+    const bool failed = state->failed;
+    lock.unlock();
+    abandon();
+    if (failed)
+        return std::nullopt;
+
+    size_t total = 0;
+    for (const State::Run &run : state->runs)
+        total += size_t(run.items.size());
+    if (total > JsonDocument::maxRows)
+        return std::nullopt; // the whole parse says why
+    if (state->runs.size() == 1)
+        return std::move(state->runs.front().items);
+    QList<MediaItem> result;
+    result.reserve(qsizetype(total));
+    HugePages::advise(result.constData(), qsizetype(total * sizeof(MediaItem)));
+    for (State::Run &run : state->runs)
+        result.append(std::move(run.items));
     return result;
 }
 

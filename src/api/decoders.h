@@ -2,6 +2,9 @@
 
 #include "api/jsonread.h"
 #include "api/mavuapi.h"
+#include "api/network.h"
+
+#include <memory>
 
 // Decoders from one parsed answer to records. Pure functions: the requests run them on a
 // worker thread, the benchmarks and tests call them directly.
@@ -17,6 +20,42 @@ QList<MediaItem> streams(const JsonRead::Field &root, MediaItem::Kind kind);
 // when the body is not such an array or a run does not stand on its own; the whole parse then
 // decides (and says why it refuses). The body is written to while parsing, and restored.
 std::optional<QList<MediaItem>> streamsInParts(QByteArray &body, MediaItem::Kind kind, qsizetype minimumPart = 4 << 20);
+
+// A section's answer decoded in runs of whole rows while it still arrives: each run of about
+// `runBytes` is copied out as soon as it is whole and decoded on a helper thread, so that at the
+// last byte only the last runs are left. Nothing reaches the caller before finish() has the whole
+// body and every run stood on its own; a cut answer is never handed out in part.
+class RowRuns final : public Network::BodyWatcher
+{
+public:
+    explicit RowRuns(MediaItem::Kind kind, qsizetype runBytes = 2 << 20);
+    ~RowRuns() override;
+
+    void begin() override;
+    void received(QByteArrayView body) override;
+
+    // The records of the whole `body` (the one received), in order, once every run is decoded.
+    // Nothing when no answer was watched, the body is not a top-level array of objects, a run
+    // does not stand on its own, or it holds too many rows; the whole parse then decides.
+    std::optional<QList<MediaItem>> finish(QByteArrayView body);
+    // Runs not yet begun are dropped: the answer failed or is no longer wanted.
+    void abandon();
+
+    struct State;
+
+private:
+    void cut(QByteArrayView body);
+    void queue(QByteArrayView rows, bool close);
+
+    std::shared_ptr<State> m_state;
+    const MediaItem::Kind m_kind;
+    const qsizetype m_runBytes;
+    bool m_watched = false;
+    bool m_notArray = false;
+    qsizetype m_runStart = -1; // the byte before the next run's first row: "[" or a comma
+    qsizetype m_searchFrom = 0;
+};
+
 VodInfo vodInfo(const JsonRead::Field &root);
 SeriesInfo seriesInfo(const JsonRead::Field &root);
 std::optional<qint64> playlistExpiry(const JsonRead::Field &root);

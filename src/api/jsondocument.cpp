@@ -15,8 +15,8 @@ namespace {
 
 // Parsers that finished a document wait here for the next one. A whole catalogue makes a
 // parser touch about 100 MB of fresh memory, and faulting that in costs as much as the parsing
-// itself; bursts of requests (a connection fetches three catalogues) reuse it. Once the
-// requests have been quiet for a while the memory goes back.
+// itself; bursts of requests (a connection fetches three catalogues, each decoded in runs on a
+// thread or two) reuse it. Once the requests have been quiet for a while the memory goes back.
 class ParserPool
 {
 public:
@@ -34,7 +34,7 @@ public:
     {
         {
             QMutexLocker lock(&m_mutex);
-            if (m_idle.size() >= 2)
+            if (m_idle.size() >= 4)
                 return;
             m_idle.push_back(std::move(parser));
         }
@@ -141,20 +141,27 @@ JsonDocument::Refusal JsonDocument::bounds(const JsonRead::Element &element, siz
     }
 }
 
+// A fresh parser starts with the library's own depth limit; set ours before it first grows.
+// Grown here rather than inside parse(), so that a catalogue's buffers (a tape and a text store
+// of several times the answer's size) are first touched as huge pages.
+bool JsonDocument::grow(size_t size)
+{
+    if (m_parser->max_depth() == parserDepth && m_parser->capacity() >= size)
+        return true;
+    if (m_parser->allocate(std::max(size, size_t(simdjson::dom::MINIMAL_DOCUMENT_CAPACITY)), parserDepth))
+        return false;
+    const size_t capacity = m_parser->doc.capacity();
+    HugePages::advise(m_parser->doc.tape.get(), qsizetype((capacity + 3) * sizeof(uint64_t)));
+    HugePages::advise(m_parser->doc.string_buf.get(), qsizetype(5 * capacity / 3 + simdjson::SIMDJSON_PADDING));
+    return true;
+}
+
 bool JsonDocument::parseWithSimdjson(const char *data, size_t size, bool padded)
 {
-    // A fresh parser starts with the library's own depth limit; set ours before it first grows.
-    // Grown here rather than inside parse(), so that a catalogue's buffers (a tape and a text
-    // store of several times the answer's size) are first touched as huge pages.
-    if (m_parser->max_depth() != parserDepth || m_parser->capacity() < size) {
-        if (m_parser->allocate(std::max(size, size_t(simdjson::dom::MINIMAL_DOCUMENT_CAPACITY)), parserDepth)) {
-            m_lastError = simdjson::MEMALLOC;
-            m_refusal = Refusal::notJson;
-            return false;
-        }
-        const size_t capacity = m_parser->doc.capacity();
-        HugePages::advise(m_parser->doc.tape.get(), qsizetype((capacity + 3) * sizeof(uint64_t)));
-        HugePages::advise(m_parser->doc.string_buf.get(), qsizetype(5 * capacity / 3 + simdjson::SIMDJSON_PADDING));
+    if (!grow(size)) {
+        m_lastError = simdjson::MEMALLOC;
+        m_refusal = Refusal::notJson;
+        return false;
     }
     auto result = m_parser->parse(data, size, /*realloc_if_needed=*/!padded);
     if (result.error()) {

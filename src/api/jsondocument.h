@@ -38,10 +38,14 @@ public:
     // One run of an answer, readable for the parser's padding past its end; no second parser
     // is tried, and a BOM is not skipped. The same limits apply.
     bool parseRun(const char *data, size_t size);
+    // Room for runs of up to `size` bytes made at once: a document reused for many runs then
+    // touches its parser's memory once rather than growing it run by run.
+    void reserve(size_t size) { grow(size); }
 
     JsonRead::Element root() const { return m_root; }
 
 private:
+    bool grow(size_t size);
     bool parseWithSimdjson(const char *data, size_t size, bool padded);
     Refusal bounds(const JsonRead::Element &element, size_t depth = 1) const;
 

@@ -56,28 +56,49 @@ enum class Origin { provider, deviceService };
 template<typename Value>
 using FromBytes = std::optional<Value> (*)(QByteArray &, MediaItem::Kind);
 
+// `runs`, when given, watches the body arrive and has most of it decoded by the last byte.
 template<typename Decode, typename Value = std::invoke_result_t<Decode, const JsonRead::Field &>>
 QCoro::Task<Result<Value>> getJSON(std::optional<QUrl> url, Decode decode, Options options,
                                    Origin origin = Origin::provider, FromBytes<Value> fromBytes = nullptr,
-                                   MediaItem::Kind kind = MediaItem::Kind::live)
+                                   MediaItem::Kind kind = MediaItem::Kind::live,
+                                   std::shared_ptr<decode::RowRuns> runs = nullptr)
 {
     if (!url)
         co_return Failure{Failure::Kind::unreachable};
+    options.watcher = runs;
     Result<Network::Response> fetched = co_await Network::get(*url, options);
-    if (!fetched)
+    if (!fetched) {
+        if (runs)
+            runs->abandon(); // nothing of a broken answer is kept
         co_return fetched.failure();
+    }
     const int status = fetched->status;
     if (status == 401 || status == 403)
         co_return Failure{Failure::Kind::credentialsRefused, status};
-    if (status >= 500)
+    if (status >= 500) {
+        if (runs)
+            runs->abandon();
         co_return Failure{Failure::Kind::serverFailed, status};
+    }
     // Built outside the co_await expression: GCC 12 mishandles temporaries inside its operand.
     QFuture<Result<Value>> decoding = QtConcurrent::run(
         [bytes = std::move(fetched).value().body, decode, status, origin, name = Diagnostics::requestName(*url),
-         fromBytes, kind]() mutable -> Result<Value> {
+         fromBytes, kind, runs = std::move(runs)]() mutable -> Result<Value> {
             QElapsedTimer clock;
             clock.start();
             Timing::mark("decode start", name);
+            if constexpr (std::is_same_v<Value, QList<MediaItem>>) {
+                if (runs) {
+                    std::optional<Value> value = runs->finish(bytes);
+                    runs.reset();
+                    if (value) {
+                        Timing::mark("decoded", name);
+                        qCDebug(lcDecode).noquote() << name << recordCount(*value) << "records in" << clock.elapsed()
+                                                    << "ms after the last byte, in runs while it arrived";
+                        return std::move(*value);
+                    }
+                }
+            }
             if (fromBytes) {
                 // An array answer carries no account refusal, which is an object.
                 if (std::optional<Value> value = fromBytes(bytes, kind)) {
@@ -133,9 +154,11 @@ std::optional<QList<MediaItem>> streamsFromBytes(QByteArray &body, MediaItem::Ki
 Answer<QList<MediaItem>> streamList(Playlist playlist, QString action, std::optional<QString> category,
                                     MediaItem::Kind kind, Options options)
 {
+    // A whole section is decoded while it arrives; one category's list is small.
+    auto runs = category ? nullptr : std::make_shared<decode::RowRuns>(kind);
     return getJSON(playlist.playerApiURL(action, categoryQuery(category)),
                    [kind](const JsonRead::Field &root) { return decode::streams(root, kind); }, forList(options, category),
-                   Origin::provider, &streamsFromBytes, kind);
+                   Origin::provider, &streamsFromBytes, kind, std::move(runs));
 }
 
 std::optional<QUrl> deviceServiceURL(const QString &request, const QString &deviceId)

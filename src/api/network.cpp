@@ -66,6 +66,7 @@ struct Transfer
     QByteArray body;
     Stop stop = Stop::none;
     qint64 maxBytes = 0;
+    std::shared_ptr<BodyWatcher> watcher; // set while an answer with status 200 is read
 };
 
 // Room for `more` bytes and the JSON parser's padding behind them.
@@ -305,6 +306,7 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
         QNetworkReply *const replyPtr = reply.get();
         auto transfer = std::make_shared<Transfer>();
         transfer->maxBytes = limit.maxBytes;
+        const std::shared_ptr<BodyWatcher> watcher = options.watcher;
         const auto stop = [transfer, replyPtr](Stop why) {
             if (transfer->stop != Stop::none)
                 return;
@@ -330,8 +332,13 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
                 stop(Stop::cancelled);
         }
 
-        QObject::connect(replyPtr, &QNetworkReply::metaDataChanged, replyPtr, [transfer, replyPtr, idle, stop] {
+        QObject::connect(replyPtr, &QNetworkReply::metaDataChanged, replyPtr, [transfer, replyPtr, idle, stop, watcher] {
             idle->start();
+            if (watcher && !transfer->watcher && transfer->body.isEmpty()
+                && replyPtr->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200) {
+                transfer->watcher = watcher;
+                watcher->begin();
+            }
             const qint64 length = replyPtr->header(QNetworkRequest::ContentLengthHeader).toLongLong();
             if (length > transfer->maxBytes)
                 stop(Stop::tooLarge); // known too large before a byte of it is read
@@ -361,9 +368,12 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             body.resize(at + qsizetype(available));
             const qint64 got = replyPtr->read(body.data() + at, available);
             body.resize(at + qsizetype(std::max<qint64>(got, 0)));
+            if (transfer->watcher && got > 0)
+                transfer->watcher->received(body);
         });
         co_await replyPtr;
         Timing::mark("last byte", name);
+        transfer->watcher.reset();
         idle->stop();
         overall->stop();
         if (cancellation)

@@ -55,6 +55,19 @@ struct Limits
 
 Limits limits(Purpose purpose);
 
+// Sees an answer's body while it arrives, on the thread that receives it, so that a catalogue
+// can be decoded in runs before its last byte. Only answers with status 200 are shown; a
+// redirect's answer is not.
+class BodyWatcher
+{
+public:
+    virtual ~BodyWatcher() = default;
+    // A new answer begins: what an earlier attempt showed is void.
+    virtual void begin() = 0;
+    // The body so far. It only grows until the next begin(); it may move between calls.
+    virtual void received(QByteArrayView body) = 0;
+};
+
 struct Options
 {
     Purpose purpose = Purpose::ordinary;
@@ -62,6 +75,7 @@ struct Options
     // earlier of this and the purpose's own applies.
     QDeadlineTimer deadline{QDeadlineTimer::Forever};
     std::shared_ptr<Cancellation> cancellation;
+    std::shared_ptr<BodyWatcher> watcher;
 };
 
 struct Response

@@ -1,5 +1,5 @@
-// A whole section decoded in runs of rows on several threads must give exactly what decoding
-// the whole answer gives, or decline and leave the answer as it was.
+// A whole section decoded in runs of rows on several threads, or in runs while it arrives, must
+// give exactly what decoding the whole answer gives, or decline and leave the answer as it was.
 #include "api/decoders.h"
 #include "api/jsondocument.h"
 
@@ -34,6 +34,17 @@ QByteArray movies(int rows, int special = -1, const QByteArray &specialRow = {})
         body += i == special ? specialRow : movieRow(i + 1, "Title \\\"" + QByteArray::number(i) + "\\\" \xC3\xA9t\xC3\xA9", i % 2);
     }
     return body + ']';
+}
+
+// Feeds `body` to `runs` as the network would: growing by `chunk` bytes at a time.
+void arrive(MavuAPI::decode::RowRuns &runs, const QByteArray &body, qsizetype chunk)
+{
+    runs.begin();
+    for (qsizetype end = std::min(chunk, body.size());; end = std::min(end + chunk, body.size())) {
+        runs.received(QByteArrayView(body).first(end));
+        if (end == body.size())
+            break;
+    }
 }
 
 } // namespace
@@ -110,5 +121,88 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCatalogueParts)
+// Runs decoded while the answer arrives.
+class TestArrivingRuns : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sameAsTheWholeAnswer_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<qsizetype>("chunk");
+        QTest::addColumn<bool>("inRuns"); // false: declined, the whole answer decides
+
+        QTest::newRow("in pieces of 997 bytes") << movies(3000) << qsizetype(997) << true;
+        QTest::newRow("all at once") << movies(3000) << qsizetype(1 << 30) << true;
+        QTest::newRow("byte by byte") << movies(40) << qsizetype(1) << true;
+        QTest::newRow("byte-order mark and white space first, byte by byte") << "\xEF\xBB\xBF \n\t" + movies(40) << qsizetype(1) << true;
+        QTest::newRow("smaller than one run") << movies(2) << qsizetype(7) << true;
+        QTest::newRow("empty array") << QByteArray("[ ]") << qsizetype(1) << true;
+        const QByteArray trap = "{\"stream_id\":1,\"name\":\"" + QByteArray(4000, 'a') + "},{" + QByteArray(4000, 'b') + "\"}";
+        QTest::newRow("row boundary lookalike in a text") << movies(30, 1, trap) << qsizetype(512) << false;
+        const QByteArray nested = "{\"stream_id\":1,\"extra\":[" + QByteArray(4000, ' ') + "{},{}" + QByteArray(4000, ' ') + "]}";
+        QTest::newRow("row boundary lookalike in a nested array") << movies(30, 1, nested) << qsizetype(512) << false;
+        QTest::newRow("a row that is not an object") << movies(3000, 2500, "[1,2]") << qsizetype(997) << false;
+        QTest::newRow("broken JSON in a later run") << movies(3000, 2500, "{\"stream_id\":}") << qsizetype(997) << false;
+        QTest::newRow("object at the top") << "{\"rows\":" + movies(3000) + "}" << qsizetype(997) << false;
+        QTest::newRow("not JSON") << QByteArray("<html>busy</html>") << qsizetype(997) << false;
+    }
+
+    void sameAsTheWholeAnswer()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(qsizetype, chunk);
+        QFETCH(bool, inRuns);
+
+        MavuAPI::decode::RowRuns runs(MediaItem::Kind::movie, 1024);
+        arrive(runs, body, chunk);
+        const auto decoded = runs.finish(body);
+        QCOMPARE(decoded.has_value(), inRuns);
+        if (decoded) {
+            const QList<MediaItem> expected = whole(body, MediaItem::Kind::movie);
+            QCOMPARE(decoded->size(), expected.size());
+            QVERIFY(*decoded == expected);
+        }
+    }
+
+    // A redirect's answer or an earlier attempt leaves nothing behind: only the answer since the
+    // last begin() counts, and nothing is handed out without one.
+    void onlyTheLastAnswerCounts()
+    {
+        const QByteArray first = movies(2000);
+        QByteArray second = movies(1500);
+        second.replace("Title", "Other");
+        MavuAPI::decode::RowRuns runs(MediaItem::Kind::movie, 1024);
+        arrive(runs, first.first(first.size() / 2), 997);
+        arrive(runs, second, 997);
+        const auto decoded = runs.finish(second);
+        QVERIFY(decoded);
+        QVERIFY(*decoded == whole(second, MediaItem::Kind::movie));
+
+        MavuAPI::decode::RowRuns unwatched(MediaItem::Kind::movie, 1024);
+        QVERIFY(!unwatched.finish(second));
+
+        // Given up halfway (a cut answer): the runs already queued are dropped, not decoded.
+        MavuAPI::decode::RowRuns abandoned(MediaItem::Kind::movie, 1024);
+        arrive(abandoned, first.first(first.size() / 2), 997);
+        abandoned.abandon();
+        QVERIFY(!abandoned.finish(first));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    int failed = 0;
+    {
+        TestCatalogueParts parts;
+        failed |= QTest::qExec(&parts, argc, argv);
+    }
+    {
+        TestArrivingRuns arriving;
+        failed |= QTest::qExec(&arriving, argc, argv);
+    }
+    return failed;
+}
 #include "tst_catalogueparts.moc"

@@ -1,3 +1,5 @@
+#include "api/decoders.h"
+#include "api/jsondocument.h"
 #include "api/mavuapi.h"
 #include "api/network.h"
 #include "labserver.h"
@@ -275,6 +277,56 @@ private Q_SLOTS:
             QVERIFY(answer->body == expected);
             QVERIFY(answer->body.capacity() - answer->body.size() >= 64);
         }
+    }
+
+    // A whole section is decoded in runs while it arrives, however it is framed: the records are
+    // those of the whole answer. An answer cut short after several runs were decoded is a
+    // failure, never the rows that came.
+    void catalogueDecodedWhileArriving_data()
+    {
+        QTest::addColumn<QString>("framing");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("promised length") << "length" << "ok";
+        QTest::newRow("chunked") << "chunked" << "ok";
+        QTest::newRow("gzip, inflated by the client") << "gzip" << "ok";
+        QTest::newRow("cut short of its promised length") << "cut" << "serverFailed";
+    }
+
+    void catalogueDecodedWhileArriving()
+    {
+        QFETCH(QString, framing);
+        QFETCH(QString, kind);
+        QByteArray expected = "[";
+        for (int row = 0; row < 60000; ++row) // about 6 MB: three runs and the rest
+            expected += (row ? "," : "") + QByteArray("{\"stream_id\":") + QByteArray::number(row)
+                + ",\"name\":\"Movie " + QByteArray::number(row * 7919 % 100003) + "\",\"category_id\":\"" + QByteArray::number(row % 40)
+                + "\",\"stream_icon\":\"http:\\/\\/img.test\\/" + QByteArray::number(row) + ".jpg\",\"added\":\"1600000000\"}";
+        expected += "]";
+        QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n";
+        QByteArray body = expected;
+        if (framing == QLatin1String("length")) {
+            head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+        } else if (framing == QLatin1String("cut")) {
+            head += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+            body.truncate(body.size() * 9 / 10);
+        } else if (framing == QLatin1String("chunked")) {
+            head += "Transfer-Encoding: chunked\r\n";
+            body = chunkedEncoding(body, 100000);
+        } else if (framing == QLatin1String("gzip")) {
+            body = gzipped(body);
+            head += "Content-Encoding: gzip\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+        }
+        PieceServer server(head + "\r\n", body, 64 * 1024);
+        Network::testing::setLimits(Network::Purpose::catalogue, {5s, 20s, 64 * 1024 * 1024});
+        const QUrl base = server.url().adjusted(QUrl::RemovePath);
+        const Playlist playlist{base.toString(), QStringLiteral("u"), QStringLiteral("p")};
+        const auto answer = await(MavuAPI::vodStreams(playlist));
+        QCOMPARE(answer ? QStringLiteral("ok") : QString::fromLatin1(Failure::kindName(answer.failure().kind)), kind);
+        if (!answer)
+            return;
+        JsonDocument document;
+        QVERIFY(document.parse(expected));
+        QVERIFY(*answer == MavuAPI::decode::streams(document.root(), MediaItem::Kind::movie));
     }
 
     // A catalogue comes in whole while the GUI thread is busy: it is not read piece by piece
