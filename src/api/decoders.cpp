@@ -328,6 +328,7 @@ struct RowRuns::State
     std::deque<Run> runs; // grows at the back while earlier runs are decoded in place
     size_t next = 0;      // the first run no thread has taken
     size_t done = 0;
+    size_t rows = 0;
     int helpers = 0;
     bool closed = false; // every run is queued
     bool failed = false;
@@ -386,7 +387,9 @@ void drain(RowRuns::State &state, bool wait)
         }
         const bool ok = decodeRun(state, *run, document);
         QMutexLocker lock(&state.mutex);
-        state.failed = state.failed || !ok;
+        state.rows += size_t(run->items.size());
+        // Past the limit (an endless answer) nothing more is decoded; the whole parse says why.
+        state.failed = state.failed || !ok || state.rows > JsonDocument::maxRows;
         ++state.done;
         state.changed.wakeAll();
     }
@@ -471,6 +474,12 @@ void RowRuns::cut(QByteArrayView body)
 
 void RowRuns::queue(QByteArrayView rows, bool close)
 {
+    State &state = *m_state;
+    {
+        QMutexLocker lock(&state.mutex);
+        if (state.failed)
+            return; // the answer is decided: the whole parse will say why
+    }
     // Copied now: the body may move as it grows, and the bytes are in the cache.
     QByteArray text;
     text.reserve(rows.size() + 2 + qsizetype(simdjson::SIMDJSON_PADDING));
@@ -478,7 +487,6 @@ void RowRuns::queue(QByteArrayView rows, bool close)
     text.append(rows);
     if (close)
         text.append(']');
-    State &state = *m_state;
     QMutexLocker lock(&state.mutex);
     state.runs.push_back(State::Run{std::move(text), {}});
     if (state.helpers == 0) {

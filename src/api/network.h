@@ -75,7 +75,7 @@ struct Options
     // earlier of this and the purpose's own applies.
     QDeadlineTimer deadline{QDeadlineTimer::Forever};
     std::shared_ptr<Cancellation> cancellation;
-    std::shared_ptr<BodyWatcher> watcher;
+    std::shared_ptr<BodyWatcher> watcher = nullptr;
 };
 
 struct Response
