@@ -126,6 +126,79 @@ private Q_SLOTS:
         grid.setChannels(channels(150, QStringLiteral("d")));
         QCOMPARE(guide.requests.constLast().ids.constFirst(), QStringLiteral("d0"));
         QCOMPARE(guide.requests.constLast().ids.size(), 12);
+        QTRY_COMPARE(guide.open, 0); // the guide's answers would outlive it
+    }
+    // A programme keeps its slot while the view moves and it stays a cell, whether the move is
+    // served from the programmes held or reads the row again: the face drawing it is left as it
+    // is, and only what enters takes a slot (one freed by a programme that left, or a new one).
+    // A move that brings nothing in or out tells nothing.
+    void programmesKeepTheirSlots_data()
+    {
+        QTest::addColumn<double>("minutes"); // the view moves by this much
+        QTest::addColumn<bool>("changes");
+        QTest::newRow("a pixel's worth later") << 0.25 << false;
+        QTest::newRow("an hour later") << 60.0 << true;
+        QTest::newRow("three hours later, read again") << 180.0 << true;
+        QTest::newRow("two hours earlier") << -120.0 << true;
+    }
+
+    void programmesKeepTheirSlots()
+    {
+        QFETCH(double, minutes);
+        QFETCH(bool, changes);
+        constexpr int row = 3;
+        FakeGuide guide;
+        GuideGridModel grid;
+        grid.setClock([] { return now; });
+        grid.setLoader(guide.loader());
+        grid.setChannels(channels(30));
+        const double left = grid.openingLeft(viewWidth);
+        grid.setViewport(0, 11, left, left + viewWidth);
+        QTRY_VERIFY(grid.isLoaded(row));
+        QTRY_COMPARE(guide.open, 0);
+        const auto cellsOf = [&] { return grid.data(grid.index(row), GuideGridModel::CellsRole).value<QList<GuideCell>>(); };
+        const auto slotOf = [](const QList<GuideCell> &cells, const GuideCell &cell) {
+            for (qsizetype slot = 0; slot < cells.size(); ++slot) {
+                if (cells.at(slot).filled && cells.at(slot).program.start == cell.program.start)
+                    return slot;
+            }
+            return qsizetype(-1);
+        };
+        const QList<GuideCell> before = cellsOf();
+        QVERIFY(before.size() >= 3);
+
+        QSignalSpy changed(&grid, &QAbstractItemModel::dataChanged);
+        const double shift = minutes * grid.pixelsPerMinute();
+        grid.setViewport(0, 11, left + shift, left + shift + viewWidth);
+        QTRY_COMPARE(guide.open, 0);
+        const QList<GuideCell> after = cellsOf();
+        int kept = 0;
+        int entered = 0;
+        for (qsizetype slot = 0; slot < after.size(); ++slot) {
+            const GuideCell &cell = after.at(slot);
+            QVERIFY2(cell.filled || slot < after.size() - 1, "an empty slot at the end");
+            if (!cell.filled)
+                continue;
+            const qsizetype was = slotOf(before, cell);
+            if (was >= 0) {
+                QCOMPARE(was, slot);
+                QCOMPARE(cell.x, before.at(slot).x);
+                QCOMPARE(cell.timeText, before.at(slot).timeText);
+                ++kept;
+            } else {
+                // A slot that was free or whose programme has gone.
+                QVERIFY(slot >= before.size() || !before.at(slot).filled || slotOf(after, before.at(slot)) < 0);
+                ++entered;
+            }
+        }
+        QVERIFY(kept > 0);
+        const bool told = std::any_of(changed.cbegin(), changed.cend(), [&](const QList<QVariant> &signal) {
+            return signal.at(0).toModelIndex().row() <= row && signal.at(1).toModelIndex().row() >= row;
+        });
+        QCOMPARE(told, changes);
+        QCOMPARE(after != before, changes);
+        if (changes)
+            QVERIFY(entered > 0 || after.size() < before.size() || kept < before.size());
     }
 };
 

@@ -102,7 +102,13 @@ class TestGuideView : public QObject
 
     static QString focusedTitle(ScreenFixture &f) { return grid(f)->hasFocusedProgram() ? grid(f)->focusedProgram().title : QString(); }
 
-    static bool shown(ScreenFixture &f, const char *name) { return ScreenFixture::shown(f.find<QQuickItem>(QLatin1String(name))); }
+    // Parts made on demand (the details sheet) are not shown before they are made.
+    static bool shown(ScreenFixture &f, const char *name)
+    {
+        const QObject *scope = f.ownWindow ? static_cast<QObject *>(f.ownWindow) : f.root;
+        const auto *item = scope->findChild<QQuickItem *>(QLatin1String(name));
+        return item && ScreenFixture::shown(item);
+    }
 
     static QString text(ScreenFixture &f, const char *name) { return f.find<QQuickItem>(QLatin1String(name))->property("text").toString(); }
 

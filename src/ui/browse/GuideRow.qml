@@ -19,11 +19,11 @@ Item {
     readonly property real timeX: grid.scrollX
     readonly property bool playing: AppStore.hasNowPlaying && AppStore.nowPlaying.id === channel.id && AppStore.nowPlaying.isLive
     readonly property bool focusedRow: grid.focusRow === index
-    // Faces in blocks of eight; the pool only grows, so a row shown again makes nothing.
-    property int poolSize: 0
-
+    // The pool only grows, a face at a time: a row shown again makes nothing, and a row with a
+    // cell more than before makes just that face (a Repeater over a count would remake them all).
     function growPool() {
-        poolSize = Math.max(poolSize, Math.ceil(cells.length / 8) * 8)
+        while (pool.count < cells.length)
+            pool.append({})
     }
     onCellsChanged: growPool()
     Component.onCompleted: growPool()
@@ -48,7 +48,9 @@ Item {
             height: parent.height - 6
 
             Repeater {
-                model: row.poolSize
+                model: ListModel {
+                    id: pool
+                }
                 onItemAdded: (index, item) => (item as GuideCellFace).cells = Qt.binding(() => row.cells)
                 GuideCellFace {
                     height: parent ? parent.height : 0

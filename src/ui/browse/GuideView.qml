@@ -62,10 +62,12 @@ FocusScope {
             view.follow()
         }
         function onDetailsRequested(channel: mediaItem, program: guideProgram) {
-            details.channelName = channel.name
-            details.program = program
-            details.day = view.grid.focusedDay
-            details.open()
+            details.active = true
+            const sheet = details.item as GuideDetailsSheet
+            sheet.channelName = channel.name
+            sheet.program = program
+            sheet.day = view.grid.focusedDay
+            sheet.open()
         }
     }
 
@@ -257,9 +259,14 @@ FocusScope {
         width: parent.width - view.cornerWidth - 32
     }
 
-    GuideDetailsSheet {
+    // Made the first time a programme's details are asked for, not with the grid.
+    Loader {
         id: details
-        objectName: "guideDetails"
-        onClosed: view.focusGrid(Qt.OtherFocusReason)
+        active: false
+        sourceComponent: GuideDetailsSheet {
+            objectName: "guideDetails"
+            parent: view
+            onClosed: view.focusGrid(Qt.OtherFocusReason)
+        }
     }
 }
