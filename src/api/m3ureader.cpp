@@ -5,7 +5,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+#include <sys/mman.h>
 
 using namespace Qt::StringLiterals;
 
@@ -736,6 +740,40 @@ QString M3uCatalogue::text(Text text) const
     return text.size ? QString::fromUtf8(m_texts.view(text)) : QString();
 }
 
+void M3uCatalogue::Block::reserve(size_t capacity)
+{
+    if (capacity <= m_capacity)
+        return;
+    // Whole blocks are mapped with their pages made ready; a growing first one is reallocated.
+    constexpr size_t mapFrom = 256 * 1024;
+    if (!m_data && capacity >= mapFrom) {
+        void *mapped = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (mapped != MAP_FAILED) {
+            m_data = static_cast<char *>(mapped);
+            m_capacity = capacity;
+            m_mapped = true;
+            return;
+        }
+    }
+    Q_ASSERT(!m_mapped);
+    void *grown = std::realloc(m_data, capacity);
+    if (!grown)
+        throw std::bad_alloc();
+    m_data = static_cast<char *>(grown);
+    m_capacity = capacity;
+}
+
+void M3uCatalogue::Block::release()
+{
+    if (m_mapped)
+        munmap(m_data, m_capacity);
+    else
+        std::free(m_data);
+    m_data = nullptr;
+    m_size = m_capacity = 0;
+    m_mapped = false;
+}
+
 M3uCatalogue::Text M3uCatalogue::Texts::add(QByteArrayView bytes)
 {
     if (bytes.isEmpty() || bytes.size() > qsizetype(blockSize))
@@ -745,15 +783,15 @@ M3uCatalogue::Text M3uCatalogue::Texts::add(QByteArrayView bytes)
             return {};
         // Only the first block starts small and grows: a short list takes little room, and a
         // long one is never copied.
-        m_blocks.emplace_back().reserve(m_blocks.size() == 1 ? 0 : blockSize);
+        m_blocks.emplace_back().reserve(m_blocks.size() == 1 ? 4096 : blockSize);
     }
-    std::vector<char> &block = m_blocks.back();
+    Block &block = m_blocks.back();
     const size_t needed = block.size() + size_t(bytes.size());
     // Doubling from 4 KB lands on the block size exactly, so a full block wastes nothing.
     if (needed > block.capacity())
-        block.reserve(std::min<size_t>(blockSize, std::max({needed, block.capacity() * 2, size_t(4096)})));
+        block.reserve(std::min<size_t>(blockSize, std::max(needed, block.capacity() * 2)));
     const Text text{position(), quint32(bytes.size())};
-    block.insert(block.end(), bytes.begin(), bytes.end());
+    block.append(bytes.data(), size_t(bytes.size()));
     return text;
 }
 
