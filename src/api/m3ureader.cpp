@@ -49,12 +49,13 @@ bool keyIs(QByteArrayView key, QByteArrayView name)
 
 bool hasControl(QByteArrayView text)
 {
+    // Without an early exit the loop is vectorised; the texts are short and seldom hold one.
+    bool found = false;
     for (char c : text) {
         const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f)
-            return true;
+        found |= (u < 0x20) | (u == 0x7f);
     }
-    return false;
+    return found;
 }
 
 QString text(QByteArrayView bytes)
@@ -225,11 +226,12 @@ private:
         const qsizetype start = ++m_at;
         qsizetype lastQuote = -1;
         for (qsizetype i = start; i < m_line.size(); ++i) {
-            if (m_line[i] == '\\' && i + 1 < m_line.size() && m_line[i + 1] == quote) {
-                ++i;
-                continue;
-            }
-            if (m_line[i] != quote)
+            // Straight to the next quote; an escaped one is the only other thing that counts.
+            const auto *next = static_cast<const char *>(std::memchr(m_line.data() + i, quote, size_t(m_line.size() - i)));
+            if (!next)
+                break;
+            i = next - m_line.data();
+            if (i > start && m_line[i - 1] == '\\')
                 continue;
             lastQuote = i;
             if (closesValue(i + 1)) {
@@ -361,6 +363,24 @@ struct M3uReader::State
     QByteArray lastExtensionBytes;
     quint16 lastExtension = 0;
     QByteArray scratch;
+    // The option texts of the previous entries: lists repeat them on entry after entry.
+    struct Repeated
+    {
+        QByteArray bytes;
+        QString text;
+    };
+    Repeated lastUserAgent;
+    Repeated lastReferrer;
+    Repeated lastCatchup;
+
+    static QString repeated(QByteArrayView bytes, Repeated &last)
+    {
+        if (last.text.isNull() || last.bytes != bytes) {
+            last.bytes = bytes.toByteArray();
+            last.text = text(bytes);
+        }
+        return last.text;
+    }
 
     void line(QByteArrayView raw);
     void info(QByteArrayView rest);
@@ -497,9 +517,9 @@ void M3uReader::State::option(QByteArrayView rest)
     if (value.isEmpty() || value.size() > 1024 || hasControl(value))
         return;
     if (keyIs(key, "http-user-agent"))
-        entry.userAgent = text(value);
+        entry.userAgent = repeated(value, lastUserAgent);
     else if (keyIs(key, "http-referrer") || keyIs(key, "http-referer"))
-        entry.referrer = text(value);
+        entry.referrer = repeated(value, lastReferrer);
 }
 
 bool M3uReader::State::resolve(QByteArrayView raw, M3uCatalogue::Text &url)
@@ -639,7 +659,8 @@ void M3uReader::State::address(QByteArrayView raw)
     kept.archive = section == Section::live && (!entry.catchup.isEmpty() || entry.catchupDays > 0);
     M3uCatalogue::Options options{entry.userAgent, entry.referrer, {}};
     if (kept.archive) {
-        options.catchup = entry.catchup.isEmpty() ? u"default"_s : text(entry.catchup);
+        options.catchup = repeated(entry.catchup.isEmpty() ? QByteArrayView("default") : QByteArrayView(entry.catchup),
+                                   lastCatchup);
         kept.catchupSource = entry.catchupSource;
         kept.catchupDays = qint32(std::clamp<qint64>(entry.catchupDays, 0, 3650));
     }

@@ -179,7 +179,28 @@ void ProgramGuide::setPlaylist(const std::optional<Playlist> &playlist)
     if (playlist == m_playlist)
         return;
     m_playlist = playlist;
+    // Another list's guide address is not this one's; it is told again once the list is read.
+    m_guideAddress.reset();
+    setGuideless(false);
     pointAtDatabase();
+}
+
+void ProgramGuide::setGuideAddress(std::optional<QUrl> address)
+{
+    m_guideAddress = std::move(address);
+    const bool none = !m_guideAddress && m_playlist && m_playlist->isM3u();
+    // A failure of a guide the list no longer names is no longer true.
+    if (none && !m_importing)
+        setFailure(Failure::none);
+    setGuideless(none);
+}
+
+void ProgramGuide::setGuideless(bool guideless)
+{
+    if (m_guideless == guideless)
+        return;
+    m_guideless = guideless;
+    Q_EMIT guidelessChanged();
 }
 
 void ProgramGuide::pointAtDatabase()
@@ -319,7 +340,15 @@ QCoro::Task<> ProgramGuide::import()
     }
     const auto url = playlist.isM3u() ? m_guideAddress : xmltvAddress(playlist);
     if (!url) {
-        fail(Failure::unreachable);
+        // A list read without a guide address has no guide: not a failure, and nothing to retry.
+        // One that could not be read leaves the guide unreachable.
+        if (m_guideless) {
+            ++m_importRun;
+            setImporting(false);
+            setProgress(0, false, QString());
+        } else {
+            fail(Failure::unreachable);
+        }
         co_return;
     }
 
