@@ -179,27 +179,27 @@ void ProgramGuide::setPlaylist(const std::optional<Playlist> &playlist)
     if (playlist == m_playlist)
         return;
     m_playlist = playlist;
-    // Another list's guide address is not this one's; it is told again once the list is read.
-    m_guideAddress.reset();
-    setGuideless(false);
     pointAtDatabase();
+    updateGuideless();
 }
 
 void ProgramGuide::setGuideAddress(std::optional<QUrl> address)
 {
+    // Told when a list is read, which can be before or after the playlist is.
     m_guideAddress = std::move(address);
-    const bool none = !m_guideAddress && m_playlist && m_playlist->isM3u();
-    // A failure of a guide the list no longer names is no longer true.
-    if (none && !m_importing)
-        setFailure(Failure::none);
-    setGuideless(none);
+    m_guideAddressTold = true;
+    updateGuideless();
 }
 
-void ProgramGuide::setGuideless(bool guideless)
+void ProgramGuide::updateGuideless()
 {
+    const bool guideless = m_guideAddressTold && !m_guideAddress && m_playlist && m_playlist->isM3u();
     if (m_guideless == guideless)
         return;
     m_guideless = guideless;
+    // A failure of a guide the list no longer names is no longer true.
+    if (guideless && !m_importing)
+        setFailure(Failure::none);
     Q_EMIT guidelessChanged();
 }
 

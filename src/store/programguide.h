@@ -133,7 +133,7 @@ private:
     void setImporting(bool importing);
     void setProgress(double progress, bool known, const QString &text);
     void setFailure(Failure failure, int status = 0);
-    void setGuideless(bool guideless);
+    void updateGuideless();
     void setLastImport(const QDateTime &time);
     void reopen();
     void pointAtDatabase();
@@ -143,6 +143,7 @@ private:
 
     std::optional<Playlist> m_playlist;
     std::optional<QUrl> m_guideAddress;
+    bool m_guideAddressTold = false;
     bool m_guideless = false; // the list was read and names no guide
     QString m_language;
     QString m_cacheFolder;
