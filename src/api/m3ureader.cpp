@@ -891,8 +891,34 @@ std::optional<M3uStream> M3uCatalogue::stream(const QString &itemId) const
     const std::optional<size_t> index = position(itemId);
     if (!index)
         return std::nullopt;
-    const Entry &entry = m_entries[*index];
+    return streamAt(*index);
+}
+
+M3uStream M3uCatalogue::streamAt(size_t index) const
+{
+    const Entry &entry = m_entries[index];
     const Options &options = m_options[entry.options];
     return M3uStream{text(entry.url), options.userAgent,         options.referrer,
                      options.catchup, text(entry.catchupSource), entry.catchupDays};
+}
+
+QHash<QString, M3uStream> M3uCatalogue::streams(const QList<QString> &itemIds) const
+{
+    QHash<quint64, QString> wanted;
+    for (const QString &id : itemIds) {
+        bool ok = false;
+        const quint64 key = id.size() == 16 ? id.toULongLong(&ok, 16) : 0;
+        if (ok && id == keyText(key))
+            wanted.insert(key, id);
+    }
+    QHash<QString, M3uStream> out;
+    for (size_t index = 0; index < m_entries.size() && !wanted.isEmpty(); ++index) {
+        // The first entry of a key, as for one stream.
+        const auto found = wanted.constFind(m_entries[index].key);
+        if (found == wanted.constEnd())
+            continue;
+        out.insert(*found, streamAt(index));
+        wanted.erase(found);
+    }
+    return out;
 }

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -51,6 +52,9 @@ public:
     qsizetype size() const { return qsizetype(m_entries.size()); }
     // The stream of an item of this catalogue; nothing for an id it did not give out.
     std::optional<M3uStream> stream(const QString &itemId) const;
+    // The streams of many items in one pass over the list, by id; ids it did not give out are
+    // left out.
+    QHash<QString, M3uStream> streams(const QList<QString> &itemIds) const;
     // The place in the list of the entry an id names (the first, when entries share one).
     std::optional<size_t> position(const QString &itemId) const;
     // The guide's address from the #EXTM3U line (url-tvg or x-tvg-url; the first one, http(s) only).
@@ -193,6 +197,7 @@ private:
 
     QString text(Text text) const;
     MediaItem item(quint32 index) const;
+    M3uStream streamAt(size_t index) const;
 
     Texts m_texts;
     Blocks<Entry> m_entries;
