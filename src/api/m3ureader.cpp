@@ -5,7 +5,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+#include <sys/mman.h>
 
 using namespace Qt::StringLiterals;
 
@@ -45,12 +49,13 @@ bool keyIs(QByteArrayView key, QByteArrayView name)
 
 bool hasControl(QByteArrayView text)
 {
+    // Without an early exit the loop is vectorised; the texts are short and seldom hold one.
+    bool found = false;
     for (char c : text) {
         const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f)
-            return true;
+        found |= (u < 0x20) | (u == 0x7f);
     }
-    return false;
+    return found;
 }
 
 QString text(QByteArrayView bytes)
@@ -221,11 +226,12 @@ private:
         const qsizetype start = ++m_at;
         qsizetype lastQuote = -1;
         for (qsizetype i = start; i < m_line.size(); ++i) {
-            if (m_line[i] == '\\' && i + 1 < m_line.size() && m_line[i + 1] == quote) {
-                ++i;
-                continue;
-            }
-            if (m_line[i] != quote)
+            // Straight to the next quote; an escaped one is the only other thing that counts.
+            const auto *next = static_cast<const char *>(std::memchr(m_line.data() + i, quote, size_t(m_line.size() - i)));
+            if (!next)
+                break;
+            i = next - m_line.data();
+            if (i > start && m_line[i - 1] == '\\')
                 continue;
             lastQuote = i;
             if (closesValue(i + 1)) {
@@ -357,6 +363,24 @@ struct M3uReader::State
     QByteArray lastExtensionBytes;
     quint16 lastExtension = 0;
     QByteArray scratch;
+    // The option texts of the previous entries: lists repeat them on entry after entry.
+    struct Repeated
+    {
+        QByteArray bytes;
+        QString text;
+    };
+    Repeated lastUserAgent;
+    Repeated lastReferrer;
+    Repeated lastCatchup;
+
+    static QString repeated(QByteArrayView bytes, Repeated &last)
+    {
+        if (last.text.isNull() || last.bytes != bytes) {
+            last.bytes = bytes.toByteArray();
+            last.text = text(bytes);
+        }
+        return last.text;
+    }
 
     void line(QByteArrayView raw);
     void info(QByteArrayView rest);
@@ -493,9 +517,9 @@ void M3uReader::State::option(QByteArrayView rest)
     if (value.isEmpty() || value.size() > 1024 || hasControl(value))
         return;
     if (keyIs(key, "http-user-agent"))
-        entry.userAgent = text(value);
+        entry.userAgent = repeated(value, lastUserAgent);
     else if (keyIs(key, "http-referrer") || keyIs(key, "http-referer"))
-        entry.referrer = text(value);
+        entry.referrer = repeated(value, lastReferrer);
 }
 
 bool M3uReader::State::resolve(QByteArrayView raw, M3uCatalogue::Text &url)
@@ -635,7 +659,8 @@ void M3uReader::State::address(QByteArrayView raw)
     kept.archive = section == Section::live && (!entry.catchup.isEmpty() || entry.catchupDays > 0);
     M3uCatalogue::Options options{entry.userAgent, entry.referrer, {}};
     if (kept.archive) {
-        options.catchup = entry.catchup.isEmpty() ? u"default"_s : text(entry.catchup);
+        options.catchup = repeated(entry.catchup.isEmpty() ? QByteArrayView("default") : QByteArrayView(entry.catchup),
+                                   lastCatchup);
         kept.catchupSource = entry.catchupSource;
         kept.catchupDays = qint32(std::clamp<qint64>(entry.catchupDays, 0, 3650));
     }
@@ -736,6 +761,40 @@ QString M3uCatalogue::text(Text text) const
     return text.size ? QString::fromUtf8(m_texts.view(text)) : QString();
 }
 
+void M3uCatalogue::Block::reserve(size_t capacity)
+{
+    if (capacity <= m_capacity)
+        return;
+    // Whole blocks are mapped with their pages made ready; a growing first one is reallocated.
+    constexpr size_t mapFrom = 256 * 1024;
+    if (!m_data && capacity >= mapFrom) {
+        void *mapped = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (mapped != MAP_FAILED) {
+            m_data = static_cast<char *>(mapped);
+            m_capacity = capacity;
+            m_mapped = true;
+            return;
+        }
+    }
+    Q_ASSERT(!m_mapped);
+    void *grown = std::realloc(m_data, capacity);
+    if (!grown)
+        throw std::bad_alloc();
+    m_data = static_cast<char *>(grown);
+    m_capacity = capacity;
+}
+
+void M3uCatalogue::Block::release()
+{
+    if (m_mapped)
+        munmap(m_data, m_capacity);
+    else
+        std::free(m_data);
+    m_data = nullptr;
+    m_size = m_capacity = 0;
+    m_mapped = false;
+}
+
 M3uCatalogue::Text M3uCatalogue::Texts::add(QByteArrayView bytes)
 {
     if (bytes.isEmpty() || bytes.size() > qsizetype(blockSize))
@@ -745,15 +804,15 @@ M3uCatalogue::Text M3uCatalogue::Texts::add(QByteArrayView bytes)
             return {};
         // Only the first block starts small and grows: a short list takes little room, and a
         // long one is never copied.
-        m_blocks.emplace_back().reserve(m_blocks.size() == 1 ? 0 : blockSize);
+        m_blocks.emplace_back().reserve(m_blocks.size() == 1 ? 4096 : blockSize);
     }
-    std::vector<char> &block = m_blocks.back();
+    Block &block = m_blocks.back();
     const size_t needed = block.size() + size_t(bytes.size());
     // Doubling from 4 KB lands on the block size exactly, so a full block wastes nothing.
     if (needed > block.capacity())
-        block.reserve(std::min<size_t>(blockSize, std::max({needed, block.capacity() * 2, size_t(4096)})));
+        block.reserve(std::min<size_t>(blockSize, std::max(needed, block.capacity() * 2)));
     const Text text{position(), quint32(bytes.size())};
-    block.insert(block.end(), bytes.begin(), bytes.end());
+    block.append(bytes.data(), size_t(bytes.size()));
     return text;
 }
 
@@ -832,8 +891,34 @@ std::optional<M3uStream> M3uCatalogue::stream(const QString &itemId) const
     const std::optional<size_t> index = position(itemId);
     if (!index)
         return std::nullopt;
-    const Entry &entry = m_entries[*index];
+    return streamAt(*index);
+}
+
+M3uStream M3uCatalogue::streamAt(size_t index) const
+{
+    const Entry &entry = m_entries[index];
     const Options &options = m_options[entry.options];
     return M3uStream{text(entry.url), options.userAgent,         options.referrer,
                      options.catchup, text(entry.catchupSource), entry.catchupDays};
+}
+
+QHash<QString, M3uStream> M3uCatalogue::streams(const QList<QString> &itemIds) const
+{
+    QHash<quint64, QString> wanted;
+    for (const QString &id : itemIds) {
+        bool ok = false;
+        const quint64 key = id.size() == 16 ? id.toULongLong(&ok, 16) : 0;
+        if (ok && id == keyText(key))
+            wanted.insert(key, id);
+    }
+    QHash<QString, M3uStream> out;
+    for (size_t index = 0; index < m_entries.size() && !wanted.isEmpty(); ++index) {
+        // The first entry of a key, as for one stream.
+        const auto found = wanted.constFind(m_entries[index].key);
+        if (found == wanted.constEnd())
+            continue;
+        out.insert(*found, streamAt(index));
+        wanted.erase(found);
+    }
+    return out;
 }

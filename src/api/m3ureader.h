@@ -6,13 +6,17 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QUrl>
 
 #include <array>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 // What the player needs to open one entry of a plain M3U list. Only the options on the
@@ -48,6 +52,9 @@ public:
     qsizetype size() const { return qsizetype(m_entries.size()); }
     // The stream of an item of this catalogue; nothing for an id it did not give out.
     std::optional<M3uStream> stream(const QString &itemId) const;
+    // The streams of many items in one pass over the list, by id; ids it did not give out are
+    // left out.
+    QHash<QString, M3uStream> streams(const QList<QString> &itemIds) const;
     // The place in the list of the entry an id names (the first, when entries share one).
     std::optional<size_t> position(const QString &itemId) const;
     // The guide's address from the #EXTM3U line (url-tvg or x-tvg-url; the first one, http(s) only).
@@ -87,8 +94,56 @@ private:
         friend bool operator==(const Options &, const Options &) = default;
     };
 
+    // The room of one block. A full-sized one is taken from the system with its pages ready in
+    // one go: filling hundreds of megabytes page by page spent a third of a read on page faults.
+    // A first block starts small and grows, so a short list takes only the room it needs.
+    class Block
+    {
+    public:
+        Block() = default;
+        ~Block() { release(); }
+        Block(Block &&other) noexcept
+            : m_data(std::exchange(other.m_data, nullptr))
+            , m_size(std::exchange(other.m_size, 0))
+            , m_capacity(std::exchange(other.m_capacity, 0))
+            , m_mapped(std::exchange(other.m_mapped, false))
+        {
+        }
+        Block &operator=(Block &&other) noexcept
+        {
+            if (this != &other) {
+                release();
+                m_data = std::exchange(other.m_data, nullptr);
+                m_size = std::exchange(other.m_size, 0);
+                m_capacity = std::exchange(other.m_capacity, 0);
+                m_mapped = std::exchange(other.m_mapped, false);
+            }
+            return *this;
+        }
+        char *data() const { return m_data; }
+        size_t size() const { return m_size; }
+        size_t capacity() const { return m_capacity; }
+        // Room for `capacity` bytes in all, keeping those held; throws std::bad_alloc without it.
+        void reserve(size_t capacity);
+        // Within the capacity only.
+        void append(const void *bytes, size_t size)
+        {
+            std::memcpy(m_data + m_size, bytes, size);
+            m_size += size;
+        }
+        void resize(size_t size) { m_size = size; }
+
+    private:
+        void release();
+
+        char *m_data = nullptr;
+        size_t m_size = 0;
+        size_t m_capacity = 0;
+        bool m_mapped = false;
+    };
+
     // UTF-8 as the list had it, in blocks of up to a megabyte: growing never moves more than
-    // the last block, and a short list takes only the room it needs.
+    // the first block.
     class Texts
     {
     public:
@@ -107,33 +162,42 @@ private:
         }
 
     private:
-        std::vector<std::vector<char>> m_blocks;
+        std::vector<Block> m_blocks;
     };
 
-    // A list that grows by blocks, for the same reason.
+    // A list of plain records that grows by blocks, for the same reasons.
     template<typename T>
     class Blocks
     {
+        static_assert(std::is_trivially_copyable_v<T>);
+
     public:
         static constexpr size_t blockLength = 4096;
         size_t size() const { return m_size; }
         bool empty() const { return m_size == 0; }
-        const T &operator[](size_t index) const { return m_blocks[index / blockLength][index % blockLength]; }
+        const T &operator[](size_t index) const
+        {
+            return reinterpret_cast<const T *>(m_blocks[index / blockLength].data())[index % blockLength];
+        }
         void push_back(const T &value)
         {
-            if (m_blocks.empty() || m_blocks.back().size() == blockLength)
-                m_blocks.emplace_back().reserve(m_blocks.size() == 1 ? 64 : blockLength);
-            m_blocks.back().push_back(value);
+            if (m_blocks.empty() || m_blocks.back().size() == blockLength * sizeof(T))
+                m_blocks.emplace_back().reserve((m_blocks.size() == 1 ? 64 : blockLength) * sizeof(T));
+            Block &block = m_blocks.back();
+            if (block.size() == block.capacity())
+                block.reserve(block.capacity() * 2);
+            block.append(&value, sizeof(T));
             ++m_size;
         }
 
     private:
-        std::vector<std::vector<T>> m_blocks;
+        std::vector<Block> m_blocks;
         size_t m_size = 0;
     };
 
     QString text(Text text) const;
     MediaItem item(quint32 index) const;
+    M3uStream streamAt(size_t index) const;
 
     Texts m_texts;
     Blocks<Entry> m_entries;

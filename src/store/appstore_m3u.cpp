@@ -114,12 +114,21 @@ AppStore::M3uShows AppStore::groupShows(const QList<MediaItem> &entries)
 QList<MediaItem> AppStore::withPlayableArchives(QList<MediaItem> channels) const
 {
     // A channel offers its archive only where an address for it can be made; the list is
-    // copied only when one cannot.
-    const auto unplayable = [this](const MediaItem &channel) {
+    // copied only when one cannot. The streams come in one pass: one look-up each scanned the
+    // whole list again per channel.
+    QList<QString> archived;
+    for (const MediaItem &channel : std::as_const(channels)) {
+        if (channel.tvArchive)
+            archived.append(channel.id);
+    }
+    if (archived.isEmpty())
+        return channels;
+    const QHash<QString, M3uStream> streams = m_m3uList ? m_m3uList->streams(archived) : QHash<QString, M3uStream>();
+    const auto unplayable = [&streams](const MediaItem &channel) {
         if (!channel.tvArchive)
             return false;
-        const std::optional<M3uStream> stream = m3uStream(channel.id);
-        return !stream || !M3uArchive::address(*stream, 3600, 7200, 7200);
+        const auto stream = streams.constFind(channel.id);
+        return stream == streams.constEnd() || !M3uArchive::address(*stream, 3600, 7200, 7200);
     };
     if (std::none_of(channels.cbegin(), channels.cend(), unplayable))
         return channels;

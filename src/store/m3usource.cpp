@@ -238,11 +238,50 @@ QString M3uArchive::expand(const QString &pattern, qint64 start, qint64 stop, qi
     return out;
 }
 
+namespace {
+
+// A streaming server's own archive paths, beside the live one: HLS as
+// <dir>/<index|mono|video>-<start>-<duration>.m3u8, MPEG-TS as <dir>/timeshift_abs-<start>.ts.
+// The query (a token, usually) stays as the live address had it.
+QString serverArchive(const QString &live, qint64 start, qint64 stop)
+{
+    QUrl url(live);
+    if (!url.isValid())
+        return {};
+    const QString path = url.path();
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return {};
+    const QString dir = path.left(slash + 1);
+    const QString last = path.sliced(slash + 1);
+    const QString lower = last.toLower();
+    QString archive;
+    if (lower == QLatin1String("index.m3u8") || lower == QLatin1String("mono.m3u8") || lower == QLatin1String("video.m3u8")) {
+        archive = QStringLiteral("%1-%2-%3.m3u8").arg(last.chopped(5)).arg(start).arg(std::max<qint64>(stop - start, 0));
+    } else if ((lower == QLatin1String("mpegts") || lower.endsWith(QLatin1String(".ts"))) && slash > 0) {
+        // Under the stream's own folder only: at the root the stream's name would be lost.
+        archive = QStringLiteral("timeshift_abs-%1.ts").arg(start);
+    } else {
+        return {};
+    }
+    url.setPath(dir + archive);
+    return url.toString(QUrl::FullyEncoded);
+}
+
+} // namespace
+
 std::optional<QUrl> M3uArchive::address(const M3uStream &stream, qint64 start, qint64 stop, qint64 now)
 {
     const QString kind = stream.catchup.trimmed().toLower();
     QString text;
-    if (kind == QLatin1String("default")) {
+    if (kind == QLatin1String("flussonic") || kind == QLatin1String("fs")) {
+        text = serverArchive(stream.url, start, stop);
+        // A live address of another shape: the list's own template, when it gives one.
+        if (text.isEmpty() && !stream.catchupSource.isEmpty())
+            text = expand(stream.catchupSource, start, stop, now);
+        if (text.isEmpty())
+            return std::nullopt;
+    } else if (kind == QLatin1String("default")) {
         // The source is the whole archive address; without one there is nothing to build.
         if (stream.catchupSource.isEmpty())
             return std::nullopt;

@@ -49,7 +49,7 @@ private:
 
 // Archive addresses of an M3U entry that declares catch-up. `start` and `stop` are seconds
 // since 1970; `now` is the clock the address is made at. Nothing for an entry without catch-up
-// or of a kind not handled ("flussonic" names a server's own scheme and needs its path rules).
+// or of a kind not handled, or ("flussonic"/"fs") whose live address has no archive path beside it.
 namespace M3uArchive {
 std::optional<QUrl> address(const M3uStream &stream, qint64 start, qint64 stop, qint64 now);
 // The template of `catchup-source` with {utc}, {start}, {utcend}, {end}, {duration}, {lutc},

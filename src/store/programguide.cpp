@@ -180,6 +180,27 @@ void ProgramGuide::setPlaylist(const std::optional<Playlist> &playlist)
         return;
     m_playlist = playlist;
     pointAtDatabase();
+    updateGuideless();
+}
+
+void ProgramGuide::setGuideAddress(std::optional<QUrl> address)
+{
+    // Told when a list is read, which can be before or after the playlist is.
+    m_guideAddress = std::move(address);
+    m_guideAddressTold = true;
+    updateGuideless();
+}
+
+void ProgramGuide::updateGuideless()
+{
+    const bool guideless = m_guideAddressTold && !m_guideAddress && m_playlist && m_playlist->isM3u();
+    if (m_guideless == guideless)
+        return;
+    m_guideless = guideless;
+    // A failure of a guide the list no longer names is no longer true.
+    if (guideless && !m_importing)
+        setFailure(Failure::none);
+    Q_EMIT guidelessChanged();
 }
 
 void ProgramGuide::pointAtDatabase()
@@ -319,7 +340,15 @@ QCoro::Task<> ProgramGuide::import()
     }
     const auto url = playlist.isM3u() ? m_guideAddress : xmltvAddress(playlist);
     if (!url) {
-        fail(Failure::unreachable);
+        // A list read without a guide address has no guide: not a failure, and nothing to retry.
+        // One that could not be read leaves the guide unreachable.
+        if (m_guideless) {
+            ++m_importRun;
+            setImporting(false);
+            setProgress(0, false, QString());
+        } else {
+            fail(Failure::unreachable);
+        }
         co_return;
     }
 

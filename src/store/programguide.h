@@ -42,6 +42,8 @@ class ProgramGuide : public QObject
     Q_PROPERTY(bool hasFailure READ hasFailure NOTIFY failureChanged FINAL)
     Q_PROPERTY(int generation READ generation NOTIFY generationChanged FINAL)
     Q_PROPERTY(GuideGridModel *grid READ grid CONSTANT FINAL)
+    // The playlist names no guide at all (a plain list without url-tvg): nothing to import or retry.
+    Q_PROPERTY(bool guideless READ guideless NOTIFY guidelessChanged FINAL)
 
 public:
     enum class Failure {
@@ -65,9 +67,9 @@ public:
     // --- what the store tells it ---
     // A different playlist points it at that playlist's database (an import for another one stops).
     void setPlaylist(const std::optional<Playlist> &playlist);
-    // Where a plain M3U list's guide is imported from (its url-tvg); a provider's guide has its
-    // own address and ignores this.
-    void setGuideAddress(std::optional<QUrl> address) { m_guideAddress = std::move(address); }
+    // Where a plain M3U list's guide is imported from (its url-tvg), told once the list is read;
+    // nothing: the list names none. A provider's guide has its own address and ignores this.
+    void setGuideAddress(std::optional<QUrl> address);
     void setLanguage(const QString &code);
     // Where the live channels come from (the store's catalogue, fetched when not there yet).
     void setChannelSource(ChannelSource source);
@@ -92,6 +94,7 @@ public:
     QString failureText() const;
     bool hasFailure() const { return m_failure != Failure::none; }
     int generation() const { return int(m_generation); }
+    bool guideless() const { return m_guideless; }
     static QString failureText(Failure failure, int status = 0);
 
     // --- reading (off the GUI thread; resumes on it) ---
@@ -122,6 +125,7 @@ Q_SIGNALS:
     void failureChanged();
     // The stored guide was replaced (or another playlist's was opened): views read again.
     void generationChanged();
+    void guidelessChanged();
 
 private:
     struct QueryState;
@@ -129,6 +133,7 @@ private:
     void setImporting(bool importing);
     void setProgress(double progress, bool known, const QString &text);
     void setFailure(Failure failure, int status = 0);
+    void updateGuideless();
     void setLastImport(const QDateTime &time);
     void reopen();
     void pointAtDatabase();
@@ -138,6 +143,8 @@ private:
 
     std::optional<Playlist> m_playlist;
     std::optional<QUrl> m_guideAddress;
+    bool m_guideAddressTold = false;
+    bool m_guideless = false; // the list was read and names no guide
     QString m_language;
     QString m_cacheFolder;
     QString m_databasePath;

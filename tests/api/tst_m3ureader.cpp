@@ -298,8 +298,20 @@ private slots:
         QCOMPARE(live[1].archiveDays, 5);
         QCOMPARE(c.stream(live[0].id)->userAgent, u"Box/1.0"_s);
         QCOMPARE(*c.stream(live[1].id), (M3uStream{u"http://lists.test/p/rel/3.m3u8"_s, {}, {}, u"default"_s, {}, 5}));
-        for (const QString &id : {u"0"_s, u"2"_s, u"-1"_s, live[0].id.toUpper(), live[0].id.left(15), QString()})
+        const QStringList bad{u"0"_s, u"2"_s, u"-1"_s, live[0].id.toUpper(), live[0].id.left(15), QString()};
+        for (const QString &id : bad)
             QVERIFY2(!c.stream(id), qPrintable(id));
+
+        // Many at once, as the live list's archives are checked: the same streams, the bad ids left out.
+        QStringList ids = bad;
+        for (Section section : allCases<Section>()) {
+            for (const MediaItem &item : c.items(section))
+                ids.append(item.id);
+        }
+        const QHash<QString, M3uStream> streams = c.streams(ids + ids);
+        QCOMPARE(streams.size(), c.size());
+        for (auto it = streams.cbegin(); it != streams.cend(); ++it)
+            QCOMPARE(it.value(), *c.stream(it.key()));
     }
 
     // Favourites and kept positions hold item ids: an entry added above, or the list read in another

@@ -387,6 +387,45 @@ private Q_SLOTS:
         QCOMPARE(f->server().requestsTo(QStringLiteral("/xmltv.php")).size(), 0);
     }
 
+    // A list that names no guide has none, which is not a failure; one whose guide cannot be
+    // fetched has failed, with Retry.
+    void guideOrNone_data()
+    {
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<int>("guideStatus");
+        QTest::addColumn<bool>("guideless");
+        QTest::addColumn<bool>("failed");
+
+        QTest::newRow("guide") << "#EXTM3U url-tvg=\"BASE/guide.xml\"" << 200 << false << false;
+        QTest::newRow("other spelling") << "#EXTM3U x-tvg-url=\"BASE/guide.xml\"" << 200 << false << false;
+        QTest::newRow("guide fails") << "#EXTM3U url-tvg=\"BASE/guide.xml\"" << 500 << false << true;
+        QTest::newRow("no guide named") << "#EXTM3U" << 200 << true << false;
+        QTest::newRow("a local guide") << "#EXTM3U url-tvg=\"file:///tmp/guide.xml\"" << 200 << true << false;
+    }
+
+    void guideOrNone()
+    {
+        QFETCH(QString, header);
+        QFETCH(int, guideStatus);
+        QFETCH(bool, guideless);
+        QFETCH(bool, failed);
+        const QString base = f->server().base();
+        QByteArray body = listText(base);
+        body.replace(listText(base).left(body.indexOf('\n')), QString(header).replace(QStringLiteral("BASE"), base).toUtf8());
+        serveList(body);
+        f->server().on("/guide.xml", FakeServer::Reply::json("<tv></tv>", guideStatus));
+        auto store = f->makeStore();
+        await(store->connect(Playlist::m3u(listAddress()), false));
+        QCOMPARE(store->phase(), AppStore::Phase::home);
+
+        ProgramGuide *guide = store->guide();
+        await(guide->import());
+        QCOMPARE(guide->guideless(), guideless);
+        QCOMPARE(guide->hasFailure(), failed);
+        QVERIFY(!guide->importing());
+        QCOMPARE(f->server().requestsTo("/guide.xml").size(), guideless ? 0 : 1);
+    }
+
     void providerAddressRecognised_data()
     {
         QTest::addColumn<QString>("typed");
@@ -457,7 +496,7 @@ private Q_SLOTS:
             << "http://tv.test/ch1/1970-01-01/0016.ts?from=1000&len=600&to=1600";
         QTest::newRow("append") << "append" << "?start={start}&now={lutc}" << url + "?start=1000&now=5000";
         QTest::newRow("default without source") << "default" << "" << "";
-        QTest::newRow("unknown kind") << "flussonic" << "" << "";
+        QTest::newRow("unknown kind") << "mystery" << "" << "";
         QTest::newRow("template to a file") << "default" << "file:///etc/passwd?{utc}" << "";
         QTest::newRow("unknown placeholder kept") << "default" << "http://tv.test/{what}/{utc}"
                                                   << "http://tv.test/%7Bwhat%7D/1000";
@@ -476,6 +515,48 @@ private Q_SLOTS:
         QCOMPARE(url.has_value(), !expected.isEmpty());
         if (url)
             QCOMPARE(url->toString(QUrl::FullyEncoded), expected);
+    }
+
+    // Archives a streaming server keeps beside the live path, for a programme from 1000 to 1600.
+    void serverArchiveAddresses_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("live");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("expected"); // empty: none
+
+        QTest::newRow("index") << "flussonic" << "http://tv.test/ch1/index.m3u8" << ""
+                               << "http://tv.test/ch1/index-1000-600.m3u8";
+        QTest::newRow("mono, token kept") << "flussonic" << "http://tv.test/ch1/mono.m3u8?token=a%26b" << ""
+                                          << "http://tv.test/ch1/mono-1000-600.m3u8?token=a%26b";
+        QTest::newRow("video, short kind") << "fs" << "https://tv.test:8443/a/b/video.m3u8" << ""
+                                           << "https://tv.test:8443/a/b/video-1000-600.m3u8";
+        QTest::newRow("kind in capitals") << "Flussonic" << "http://tv.test/ch1/INDEX.m3u8" << ""
+                                          << "http://tv.test/ch1/INDEX-1000-600.m3u8";
+        QTest::newRow("mpegts") << "flussonic" << "http://tv.test/ch1/mpegts?token=x" << ""
+                                << "http://tv.test/ch1/timeshift_abs-1000.ts?token=x";
+        QTest::newRow("ts file") << "fs" << "http://tv.test/ch1/live.ts" << ""
+                                 << "http://tv.test/ch1/timeshift_abs-1000.ts";
+        QTest::newRow("ts at the root") << "fs" << "http://tv.test/ch1.ts" << "" << "";
+        QTest::newRow("other playlist name") << "flussonic" << "http://tv.test/ch1/playlist.m3u8" << "" << "";
+        QTest::newRow("other name, template given")
+            << "flussonic" << "http://tv.test/ch1/playlist.m3u8" << "http://tv.test/arc/ch1?from={utc}"
+            << "http://tv.test/arc/ch1?from=1000";
+        QTest::newRow("not an address") << "flussonic" << "index.m3u8" << "" << "";
+    }
+
+    void serverArchiveAddresses()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, live);
+        QFETCH(QString, source);
+        QFETCH(QString, expected);
+        M3uStream stream;
+        stream.url = live;
+        stream.catchup = kind;
+        stream.catchupSource = source;
+        const auto url = M3uArchive::address(stream, 1000, 1600, 5000);
+        QCOMPARE(url.value_or(QUrl()).toString(QUrl::FullyEncoded), expected);
     }
 };
 

@@ -3,7 +3,8 @@ import Mavu
 
 // The guide's import as the guide grid tells it, on one line: "Updating guide… 43 %" over a slim
 // bar while it runs, why it failed with Retry (the stored guide stays meanwhile), or otherwise
-// when it was last brought up to date with a button to do it now.
+// when it was last brought up to date with a button to do it now. A playlist that names no guide
+// says so, with nothing to retry.
 Item {
     id: status
     readonly property ProgramGuide guide: AppStore.guide
@@ -75,10 +76,20 @@ Item {
         }
     }
 
+    PlainText {
+        objectName: "guideAbsent"
+        anchors.verticalCenter: parent.verticalCenter
+        anchors.right: parent.right
+        visible: !status.guide.importing && !status.guide.hasFailure && status.guide.guideless
+        text: "This playlist has no guide"
+        font.pixelSize: Fonts.caption
+        color: MavuColor.textDim
+    }
+
     Row {
         anchors.verticalCenter: parent.verticalCenter
         anchors.right: parent.right
-        visible: !status.guide.importing && !status.guide.hasFailure
+        visible: !status.guide.importing && !status.guide.hasFailure && !status.guide.guideless
         spacing: 10
 
         PlainText {

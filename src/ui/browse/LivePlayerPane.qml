@@ -206,7 +206,7 @@ FocusScope {
             PlainText {
                 objectName: "noGuide"
                 visible: AppStore.epgNowNextModel.count === 0
-                text: "No programme info"
+                text: AppStore.guide.guideless ? "This playlist has no guide" : "No programme info"
                 font.pixelSize: Fonts.caption
                 color: MavuColor.textDim
             }
