@@ -47,6 +47,17 @@ FocusScope {
         pane.browsedIndex = -1
     }
 
+    Timer {
+        id: toFirstLater
+        interval: 0
+        onTriggered: pane.toFirst()
+    }
+    Timer {
+        id: backLater
+        interval: 0
+        onTriggered: pane.backToBrowsed()
+    }
+
     Connections {
         target: AppStore
         // Told before the rows change, so the current poster is still the one the user chose.
@@ -57,9 +68,9 @@ FocusScope {
                     pane.browsedIndex = grid.currentIndex
                 pane.toFirst()
                 // Again once the rows have changed: removing rows at the top moves the view.
-                Qt.callLater(pane.toFirst)
+                toFirstLater.restart()
             } else if (pane.searched) {
-                Qt.callLater(pane.backToBrowsed)
+                backLater.restart()
             }
             pane.searched = searching
         }

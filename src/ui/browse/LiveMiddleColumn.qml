@@ -48,6 +48,17 @@ FocusScope {
         column.browsedIndex = -1
     }
 
+    Timer {
+        id: toFirstLater
+        interval: 0
+        onTriggered: column.toFirst()
+    }
+    Timer {
+        id: backLater
+        interval: 0
+        onTriggered: column.backToBrowsed()
+    }
+
     Connections {
         target: AppStore
         // Told before the rows change, so the current channel is still the one the user chose.
@@ -58,9 +69,9 @@ FocusScope {
                     column.browsedIndex = list.currentIndex
                 column.toFirst()
                 // Again once the rows have changed: removing rows at the top moves the view.
-                Qt.callLater(column.toFirst)
+                toFirstLater.restart()
             } else if (column.searched) {
-                Qt.callLater(column.backToBrowsed)
+                backLater.restart()
             }
             column.searched = searching
         }
