@@ -29,6 +29,7 @@ using namespace Bench;
 
 int scrollFiguresShown(Session &session, QQuickItem *grid);
 int searchFigures(Session &session, QQuickItem *grid);
+QQuickWindow *bareGridWindow(Session &session, QQuickItem *grid);
 
 // One category of 200,000 titles on screen, then the figures asked for.
 int bigCategory(bool scrolling, bool searching)
@@ -60,23 +61,10 @@ int bigCategory(bool scrolling, bool searching)
 int scrollFiguresShown(Session &session, QQuickItem *grid)
 {
     QQuickWindow *window = session.window;
-    // The baseline: a grid of bare rectangles over the same model, cells of the same size, in a
-    // window of the same size.
-    QQmlComponent bare(session.engine.get());
-    bare.setData(QByteArrayLiteral("import QtQuick\nimport Mavu\nWindow {\n"
-                                   "  property alias grid: grid\n"
-                                   "  GridView { id: grid; anchors.fill: parent; model: AppStore.itemsModel\n"
-                                   "    cellWidth: 192; cellHeight: 265\n"
-                                   "    delegate: Rectangle { width: 178; height: 249; color: \"#171922\" } }\n}\n"),
-                 QUrl());
-    auto *bareWindow = qobject_cast<QQuickWindow *>(bare.create());
-    if (!bareWindow) {
-        std::fprintf(stderr, "%s\n", qPrintable(bare.errorString()));
+    // The baseline: a grid of bare rectangles over the same model.
+    QQuickWindow *bareWindow = bareGridWindow(session, grid);
+    if (!bareWindow)
         return 1;
-    }
-    bareWindow->resize(int(grid->width()), int(grid->height()));
-    bareWindow->show();
-    waitUntil([&] { return bareWindow->isExposed(); }, 10000);
     auto *bareGrid = bareWindow->property("grid").value<QQuickItem *>();
     const ScrollFigures baseline = scrollFigures(bareWindow, bareGrid);
     delete bareWindow;
@@ -106,76 +94,109 @@ int scrollFiguresShown(Session &session, QQuickItem *grid)
     return 0;
 }
 
-// The keys of "golden r" typed and erased, three times.
-QList<std::pair<int, QString>> searchKeys(const QString &typed)
-{
-    QList<std::pair<int, QString>> keys;
-    for (int round = 0; round < 3; ++round) {
-        for (const QChar c : typed)
-            keys.append({c == u' ' ? int(Qt::Key_Space) : int(Qt::Key_A) + (c.unicode() - u'a'), QString(c)});
-        for (qsizetype i = 0; i < typed.size(); ++i)
-            keys.append({int(Qt::Key_Backspace), QString()});
-    }
-    return keys;
-}
-
 QString brief(const std::vector<double> &values)
 {
     const Distribution d = Distribution::of(values);
     return QStringLiteral("median %1, p95 %2, max %3").arg(ms(d.median), ms(d.p95), ms(d.max));
 }
 
-// Keystrokes into the search field, each measured to the frame that shows its grid.
+// A bare grid of rectangles over the store's items, cells of the grid's size, in a window of its size.
+QQuickWindow *bareGridWindow(Session &session, QQuickItem *grid)
+{
+    QQmlComponent bare(session.engine.get());
+    bare.setData(QByteArrayLiteral("import QtQuick\nimport Mavu\nWindow {\n"
+                                   "  property alias grid: grid\n"
+                                   "  GridView { id: grid; anchors.fill: parent; model: AppStore.itemsModel\n"
+                                   "    cellWidth: 192; cellHeight: 265\n"
+                                   "    delegate: Rectangle { width: 178; height: 249; color: \"#171922\" } }\n}\n"),
+                 QUrl());
+    auto *window = qobject_cast<QQuickWindow *>(bare.create());
+    if (!window) {
+        std::fprintf(stderr, "%s\n", qPrintable(bare.errorString()));
+        return nullptr;
+    }
+    window->resize(int(grid->width()), int(grid->height()));
+    window->show();
+    waitUntil([&] { return window->isExposed(); }, 10000);
+    return window;
+}
+
+// Keystrokes into the search field, each measured to the frame that shows its grid: with the
+// rows changed in place, with the old reset on every key, and over a bare grid.
 int searchFigures(Session &session, QQuickItem *grid)
 {
     QQuickWindow *window = session.window;
     QQuickItem *input = findItem(window, QStringLiteral("searchInput"));
-    input->forceActiveFocus();
     const QString typed = QStringLiteral("golden r");
     const auto keys = searchKeys(typed);
-    std::vector<double> handling, shown, keyCpu, storeOnly;
-    int late = 0;
-    for (const auto &[key, text] : keys) {
-        settle(60);
-        GuiThreadMeter meter(window);
-        const int swappedBefore = meter.swapped();
-        const double cpu = threadCpuMs();
-        const double start = nowMs();
-        sendKey(window, key, text);
-        handling.push_back(nowMs() - start);
-        // The frame that follows the key has the new grid in it.
-        waitUntil([&] { return meter.swapped() > swappedBefore; }, 10000);
-        shown.push_back(nowMs() - start);
-        keyCpu.push_back(threadCpuMs() - cpu);
-        QQuickItem *first = nullptr;
-        QMetaObject::invokeMethod(grid, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, first), Q_ARG(int, 0));
-        FilteredItemsModel *model = session.store->itemsModel();
-        const bool expected = model->count() == 0
-            || (first && first->property("item") == model->data(model->index(0), ListModelBase::RecordRole));
-        if (!expected)
-            ++late;
-    }
-    // The store alone, the same texts: the grid is off the model meanwhile.
-    const QVariant model = grid->property("model");
-    grid->setProperty("model", QVariant());
-    QString text;
-    for (const auto &[key, letter] : keys) {
-        if (key == Qt::Key_Backspace)
-            text.chop(1);
-        else
-            text += letter;
-        const double start = threadCpuMs();
-        session.store->setSearchText(text);
-        storeOnly.push_back(threadCpuMs() - start);
-    }
-    grid->setProperty("model", model);
+    FilteredItemsModel *model = session.store->itemsModel();
+    const auto intoField = [&](int key, const QString &text) { sendKey(window, key, text); };
 
-    std::printf("searching 200,000 titles, %d keystrokes (\"%s\" typed and erased, three times):\n", int(handling.size()), qPrintable(typed));
-    Bench::row("key handled (field, store filter, view reset)", brief(handling));
-    Bench::row("key to the frame that shows the grid", brief(shown));
-    Bench::row("GUI thread CPU, key and that frame", brief(keyCpu));
-    Bench::row("  baseline: the store's setSearchText alone, CPU", brief(storeOnly));
-    Bench::row("frames that did not show the new grid", QString::number(late));
+    // Taken in turn, twice, so that a change of load on the machine falls on both.
+    KeyFigures inPlace, reset;
+    for (int round = 0; round < 2; ++round) {
+        for (const bool resetting : {true, false}) {
+            FilteredItemsModel::testing::resetAlways = resetting;
+            input->forceActiveFocus();
+            const KeyFigures figures = typeKeys(window, grid, model, keys, intoField);
+            KeyFigures &into = resetting ? reset : inPlace;
+            into.handling.insert(into.handling.end(), figures.handling.begin(), figures.handling.end());
+            into.shown.insert(into.shown.end(), figures.shown.begin(), figures.shown.end());
+            into.cpu.insert(into.cpu.end(), figures.cpu.begin(), figures.cpu.end());
+            into.late += figures.late;
+        }
+    }
+    FilteredItemsModel::testing::resetAlways = false;
+
+    // The baseline: the same texts set on the store while a bare grid shows the model.
+    KeyFigures bare;
+    {
+        const QVariant gridModel = grid->property("model");
+        grid->setProperty("model", QVariant());
+        QQuickWindow *bareWindow = bareGridWindow(session, grid);
+        if (!bareWindow)
+            return 1;
+        QString text;
+        bare = typeKeys(bareWindow, bareWindow->property("grid").value<QQuickItem *>(), model, keys, [&](int key, const QString &letter) {
+            if (key == Qt::Key_Backspace)
+                text.chop(1);
+            else
+                text += letter;
+            session.store->setSearchText(text);
+        });
+        delete bareWindow;
+        grid->setProperty("model", gridModel);
+    }
+
+    // The store alone, the same texts: no view on the model.
+    std::vector<double> storeOnly;
+    {
+        const QVariant gridModel = grid->property("model");
+        grid->setProperty("model", QVariant());
+        QString text;
+        for (const auto &[key, letter] : keys) {
+            if (key == Qt::Key_Backspace)
+                text.chop(1);
+            else
+                text += letter;
+            const double start = threadCpuMs();
+            session.store->setSearchText(text);
+            storeOnly.push_back(threadCpuMs() - start);
+        }
+        grid->setProperty("model", gridModel);
+    }
+
+    std::printf("searching 200,000 titles, %d keystrokes (\"%s\" typed and erased, three times, twice):\n", int(inPlace.cpu.size()), qPrintable(typed));
+    Bench::row("GUI thread CPU, key and its frame", Distribution::of(inPlace.cpu).text());
+    Bench::row("  the same with a reset on every key (before)", Distribution::of(reset.cpu).text());
+    Bench::row("  baseline: bare rectangles over the same model", Distribution::of(bare.cpu).text());
+    Bench::row("key to the frame that shows the grid", brief(inPlace.shown));
+    Bench::row("  with a reset on every key", brief(reset.shown));
+    Bench::row("  baseline: bare rectangles", brief(bare.shown));
+    Bench::row("key handled (field, store filter, rows changed)", brief(inPlace.handling));
+    Bench::row("  with a reset on every key", brief(reset.handling));
+    Bench::row("  the store's setSearchText alone, CPU", brief(storeOnly));
+    Bench::row("frames that did not show the new grid", QStringLiteral("%1 (with resets %2)").arg(inPlace.late).arg(reset.late));
     return 0;
 }
 

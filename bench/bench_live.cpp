@@ -10,7 +10,12 @@
 //    of one channel playing; and the time from the key to the new channel's first frame.
 // 3. Resident memory while zapping 100 times: after 10 zaps and after 100.
 //
-// Arguments name the parts to run ("scroll", "zap", "memory"); none runs them all.
+// 4. Each keystroke of a search over those channels, to the frame that shows the list; beside the
+//    same keys with the list reset on every key, and over a list of bare rectangles.
+// 5. The category column scrolled top to bottom, beside a list of bare rectangles.
+//
+// Arguments name the parts to run ("scroll", "zap", "memory", "search", "categories"); none runs
+// them all.
 #include "benchsupport.h"
 #include "screenbench.h"
 #include "labserver.h"
@@ -168,6 +173,119 @@ int scrollFigures(LiveScreen &screen)
     return 0;
 }
 
+// Keystrokes into the channel search, each measured to the frame that shows its list: with the
+// rows changed in place, with the old reset on every key, and over a list of bare rectangles.
+int searchFigures(LiveScreen &screen)
+{
+    QQuickWindow *window = screen.session->window;
+    AppStore *store = screen.session->store.get();
+    FilteredItemsModel *model = store->itemsModel();
+    QQuickItem *field = findItem(window, QStringLiteral("channelSearch"));
+    QList<QQuickItem *> inputs;
+    collect(field, QStringLiteral("searchInput"), inputs);
+    if (inputs.isEmpty()) {
+        std::fprintf(stderr, "no channel search field\n");
+        return 1;
+    }
+    const QString typed = QStringLiteral("sport h");
+    const auto keys = searchKeys(typed);
+    const auto intoField = [&](int key, const QString &text) { sendKey(window, key, text); };
+    KeyFigures inPlace, reset;
+    for (int round = 0; round < 2; ++round) {
+        for (const bool resetting : {true, false}) {
+            FilteredItemsModel::testing::resetAlways = resetting;
+            inputs.first()->forceActiveFocus();
+            const KeyFigures figures = typeKeys(window, screen.list, model, keys, intoField);
+            KeyFigures &into = resetting ? reset : inPlace;
+            into.handling.insert(into.handling.end(), figures.handling.begin(), figures.handling.end());
+            into.shown.insert(into.shown.end(), figures.shown.begin(), figures.shown.end());
+            into.cpu.insert(into.cpu.end(), figures.cpu.begin(), figures.cpu.end());
+            into.late += figures.late;
+        }
+    }
+    FilteredItemsModel::testing::resetAlways = false;
+
+    KeyFigures bare;
+    {
+        QQmlComponent component(screen.session->engine.get());
+        component.setData(QByteArrayLiteral("import QtQuick\nimport Mavu\nWindow {\n"
+                                            "  property alias list: list\n"
+                                            "  ListView { id: list; anchors.fill: parent; model: AppStore.itemsModel; spacing: 3\n"
+                                            "    delegate: Rectangle { width: ListView.view.width; height: 36; color: \"#171922\" } }\n}\n"),
+                          QUrl());
+        auto *bareWindow = qobject_cast<QQuickWindow *>(component.create());
+        if (!bareWindow) {
+            std::fprintf(stderr, "%s\n", qPrintable(component.errorString()));
+            return 1;
+        }
+        bareWindow->resize(int(screen.list->width()), int(screen.list->height()));
+        bareWindow->show();
+        waitUntil([&] { return bareWindow->isExposed(); }, 10000);
+        const QVariant listModel = screen.list->property("model");
+        screen.list->setProperty("model", QVariant());
+        QString text;
+        bare = typeKeys(bareWindow, bareWindow->property("list").value<QQuickItem *>(), model, keys, [&](int key, const QString &letter) {
+            if (key == Qt::Key_Backspace)
+                text.chop(1);
+            else
+                text += letter;
+            store->setSearchText(text);
+        });
+        delete bareWindow;
+        screen.list->setProperty("model", listModel);
+    }
+
+    const auto brief = [](const std::vector<double> &values) {
+        const Distribution d = Distribution::of(values);
+        return QStringLiteral("median %1, p95 %2, max %3").arg(ms(d.median), ms(d.p95), ms(d.max));
+    };
+    std::printf("searching %d channels (the first one playing), %d keystrokes (\"%s\" typed and erased, three times, twice):\n",
+                channelsInCategory, int(inPlace.cpu.size()), qPrintable(typed));
+    Bench::row("GUI thread CPU, key and its frame", Distribution::of(inPlace.cpu).text());
+    Bench::row("  the same with a reset on every key (before)", Distribution::of(reset.cpu).text());
+    Bench::row("  baseline: bare rectangles over the same model", Distribution::of(bare.cpu).text());
+    Bench::row("key to the frame that shows the list", brief(inPlace.shown));
+    Bench::row("  with a reset on every key", brief(reset.shown));
+    Bench::row("  baseline: bare rectangles", brief(bare.shown));
+    Bench::row("frames that did not show the new list", QStringLiteral("%1 (with resets %2)").arg(inPlace.late).arg(reset.late));
+    return 0;
+}
+
+// The category column: scrolled like the channels, beside a list of bare rectangles.
+int categoryFigures(LiveScreen &screen)
+{
+    QQuickWindow *window = screen.session->window;
+    QQuickItem *list = findItem(window, QStringLiteral("categoryList"));
+    const int rows = list ? list->property("count").toInt() : 0;
+    if (!list || rows == 0) {
+        std::fprintf(stderr, "no category list\n");
+        return 1;
+    }
+    QQmlComponent component(screen.session->engine.get());
+    component.setData(QByteArrayLiteral("import QtQuick\nimport Mavu\nWindow {\n"
+                                        "  property alias list: list\n"
+                                        "  ListView { id: list; anchors.fill: parent; model: AppStore.categoriesModel; spacing: 4\n"
+                                        "    delegate: Rectangle { width: ListView.view.width; height: 34; color: \"#171922\" } }\n}\n"),
+                      QUrl());
+    auto *bareWindow = qobject_cast<QQuickWindow *>(component.create());
+    if (!bareWindow) {
+        std::fprintf(stderr, "%s\n", qPrintable(component.errorString()));
+        return 1;
+    }
+    bareWindow->resize(int(list->width()), int(list->height()));
+    bareWindow->show();
+    waitUntil([&] { return bareWindow->isExposed(); }, 10000);
+    const ScrollFigures baseline = Bench::scrollFigures(bareWindow, bareWindow->property("list").value<QQuickItem *>());
+    delete bareWindow;
+    const ScrollFigures figures = Bench::scrollFigures(window, list);
+    std::printf("scrolling the %d live categories, GUI thread CPU time per frame:\n", rows);
+    Bench::row("thumb drag, top to bottom in 600 frames", Distribution::of(figures.drag.cpu).text());
+    Bench::row("  baseline: bare rectangles", Distribution::of(baseline.drag.cpu).text());
+    QMetaObject::invokeMethod(list, "positionViewAtBeginning");
+    settle(200);
+    return 0;
+}
+
 int zapFigures(LiveScreen &screen)
 {
     constexpr int zaps = 20;
@@ -264,6 +382,10 @@ int main(int argc, char *argv[])
     if (!screen.open())
         return 1;
     if (wanted("scroll") && scrollFigures(screen) != 0)
+        return 1;
+    if (wanted("search") && searchFigures(screen) != 0)
+        return 1;
+    if (wanted("categories") && categoryFigures(screen) != 0)
         return 1;
     if (wanted("zap") && zapFigures(screen) != 0)
         return 1;

@@ -173,6 +173,46 @@ void sendKey(QQuickWindow *window, int key, const QString &text)
     QCoreApplication::sendEvent(window, &release);
 }
 
+QList<std::pair<int, QString>> searchKeys(const QString &typed)
+{
+    QList<std::pair<int, QString>> keys;
+    for (int round = 0; round < 3; ++round) {
+        for (const QChar c : typed)
+            keys.append({c == u' ' ? int(Qt::Key_Space) : int(Qt::Key_A) + (c.unicode() - u'a'), QString(c)});
+        for (qsizetype i = 0; i < typed.size(); ++i)
+            keys.append({int(Qt::Key_Backspace), QString()});
+    }
+    return keys;
+}
+
+KeyFigures typeKeys(QQuickWindow *window, QQuickItem *view, const QAbstractItemModel *model,
+                    const QList<std::pair<int, QString>> &keys, const std::function<void(int key, const QString &text)> &press)
+{
+    KeyFigures figures;
+    for (const auto &[key, text] : keys) {
+        settle(60);
+        GuiThreadMeter meter(window);
+        const int swappedBefore = meter.swapped();
+        const double cpu = threadCpuMs();
+        const double start = nowMs();
+        press(key, text);
+        figures.handling.push_back(nowMs() - start);
+        // The frame that follows the key has the new rows in it.
+        window->requestUpdate();
+        waitUntil([&] { return meter.swapped() > swappedBefore; }, 10000);
+        figures.shown.push_back(nowMs() - start);
+        figures.cpu.push_back(threadCpuMs() - cpu);
+        QQuickItem *first = nullptr;
+        QMetaObject::invokeMethod(view, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, first), Q_ARG(int, 0));
+        const QVariant wanted = model->rowCount() > 0 ? model->data(model->index(0, 0), Qt::UserRole + 1) : QVariant();
+        const QVariant shown = first ? first->property("item") : QVariant();
+        const bool expected = model->rowCount() == 0 || (first && (!shown.isValid() || shown == wanted) && first->isVisible());
+        if (!expected)
+            ++figures.late;
+    }
+    return figures;
+}
+
 void collect(QQuickItem *from, const QString &name, QList<QQuickItem *> &found)
 {
     for (QQuickItem *child : from->childItems()) {

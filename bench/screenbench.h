@@ -99,6 +99,20 @@ ScrollFigures scrollFigures(QQuickWindow *window, QQuickItem *view);
 
 void sendKey(QQuickWindow *window, int key, const QString &text = {});
 
+// Keys of `typed` typed and erased, three times.
+QList<std::pair<int, QString>> searchKeys(const QString &typed);
+
+// Each key of a search and the frame that shows its rows: the key's own handling, the time until
+// that frame, the GUI thread's CPU time over both, and how many frames still showed a first row
+// other than the model's. `press` delivers one key (into a field, or as text set on the store).
+struct KeyFigures
+{
+    std::vector<double> handling, shown, cpu;
+    int late = 0;
+};
+KeyFigures typeKeys(QQuickWindow *window, QQuickItem *view, const QAbstractItemModel *model,
+                    const QList<std::pair<int, QString>> &keys, const std::function<void(int key, const QString &text)> &press);
+
 // All items below `from` (visual tree) with that objectName.
 void collect(QQuickItem *from, const QString &name, QList<QQuickItem *> &found);
 QQuickItem *findItem(QQuickWindow *window, const QString &name);

@@ -265,13 +265,17 @@ std::optional<MediaItem> MediaSession::neighbourChannel(int step) const
     const auto &now = m_store.nowPlaying();
     if (!now || !now->isLive() || m_store.hasCatchupURLBuilder())
         return std::nullopt;
-    const QList<MediaItem> items = m_store.filteredItems();
-    const auto isNow = [&](const MediaItem &item) { return item.isLive() && item.id == now->id; };
-    const qsizetype at = std::find_if(items.cbegin(), items.cend(), isNow) - items.cbegin();
+    // Read in place: this runs after every keystroke of a search, and a copy of the list would
+    // cost as much as the channels it holds.
+    const FilteredItemsModel *items = m_store.itemsModel();
+    const qsizetype count = items->count();
+    qsizetype at = 0;
+    while (at < count && !(items->at(at).isLive() && items->at(at).id == now->id))
+        ++at;
     const qsizetype to = at + step;
-    if (at == items.size() || to < 0 || to >= items.size() || !items[to].isLive())
+    if (at == count || to < 0 || to >= count || !items->at(to).isLive())
         return std::nullopt;
-    return items[to];
+    return items->at(to);
 }
 
 std::optional<Episode> MediaSession::neighbourEpisode(int step) const

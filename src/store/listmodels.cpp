@@ -1,5 +1,7 @@
 #include "listmodels.h"
 
+#include <numeric>
+
 ListModelBase::ListModelBase(QByteArray roleName, QObject *parent)
     : QAbstractListModel(parent)
     , m_roleName(std::move(roleName))
@@ -42,6 +44,8 @@ bool FilteredItemsModel::replace(const QList<MediaItem> &items, const std::optio
     const bool sameItems = items.constData() == m_items.constData() && items.size() == m_items.size();
     if (sameItems && rows == m_rows)
         return false;
+    if (sameItems && !testing::resetAlways)
+        return reselect(rows);
     const auto swap = [&] {
         m_items = items;
         m_rows = rows;
@@ -50,6 +54,153 @@ bool FilteredItemsModel::replace(const QList<MediaItem> &items, const std::optio
         updateWith(int(rows ? rows->size() : items.size()), swap);
     else
         resetWith(swap);
+    return true;
+}
+
+bool FilteredItemsModel::testing::resetAlways = false;
+
+namespace {
+
+// A choice of rows: positions in the item list, or every item when absent.
+struct Choice
+{
+    const std::optional<QList<qsizetype>> &rows;
+    qsizetype all;
+
+    qsizetype size() const { return rows ? rows->size() : all; }
+    qsizetype at(qsizetype i) const { return rows ? (*rows)[i] : i; }
+};
+
+// One run of an edit from the old rows to the new: `count` old rows removed at `at`, or the new
+// rows from `from` inserted before the old row `at`.
+struct Run
+{
+    bool insert;
+    qsizetype at;
+    qsizetype from;
+    qsizetype count;
+};
+
+// The runs that turn `before` into `after`, walking both in step; both are in list order, so a
+// row held by both is kept. Empty with `tooMany` set once there are more than `limit`.
+std::vector<Run> runsBetween(const Choice &before, const Choice &after, qsizetype limit, bool &tooMany)
+{
+    std::vector<Run> runs;
+    tooMany = false;
+    qsizetype i = 0, j = 0;
+    const qsizetype n = before.size(), m = after.size();
+    while (i < n || j < m) {
+        if (i < n && j < m && before.at(i) == after.at(j)) {
+            ++i;
+            ++j;
+            continue;
+        }
+        const bool removing = j == m || (i < n && before.at(i) < after.at(j));
+        if (qsizetype(runs.size()) == limit) {
+            tooMany = true;
+            return {};
+        }
+        Run run{!removing, i, j, 0};
+        if (removing) {
+            while (i < n && (j == m || before.at(i) < after.at(j))) {
+                ++i;
+                ++run.count;
+            }
+        } else {
+            while (j < m && (i == n || after.at(j) < before.at(i))) {
+                ++j;
+                ++run.count;
+            }
+        }
+        runs.push_back(run);
+    }
+    return runs;
+}
+
+} // namespace
+
+bool FilteredItemsModel::reselect(const std::optional<QList<qsizetype>> &rows)
+{
+    const Choice before{m_rows, m_items.size()};
+    const Choice after{rows, m_items.size()};
+    const int countBefore = count();
+    bool tooMany = false;
+    const std::vector<Run> runs = runsBetween(before, after, maxRuns, tooMany);
+    // Each run moves the tail of the list once; past a few runs over a long list that costs
+    // more than the change in place.
+    const bool fewRuns = !tooMany && qsizetype(runs.size()) * std::max(before.size(), after.size()) <= 2'000'000;
+    if (!fewRuns) {
+        // Rows up to the first difference keep their delegates untouched.
+        qsizetype same = 0;
+        const qsizetype kept = std::min(before.size(), after.size());
+        while (same < kept && before.at(same) == after.at(same))
+            ++same;
+        const int countAfter = int(after.size());
+        if (countAfter < countBefore)
+            beginRemoveRows(QModelIndex(), countAfter, countBefore - 1);
+        else if (countAfter > countBefore)
+            beginInsertRows(QModelIndex(), countBefore, countAfter - 1);
+        m_rows = rows;
+        if (countAfter < countBefore)
+            endRemoveRows();
+        else if (countAfter > countBefore)
+            endInsertRows();
+        if (same < kept)
+            Q_EMIT dataChanged(index(int(same)), index(int(kept - 1)), {RecordRole});
+        if (countAfter != countBefore)
+            Q_EMIT countChanged();
+        return true;
+    }
+
+    if (runs.empty()) {
+        // The same rows spelled another way (every item, or all their positions).
+        m_rows = rows;
+        return false;
+    }
+    if (runs.size() == 1) {
+        // One run leaves the new rows at once, with no list in between.
+        const Run &run = runs.front();
+        if (run.insert)
+            beginInsertRows(QModelIndex(), int(run.at), int(run.at + run.count - 1));
+        else
+            beginRemoveRows(QModelIndex(), int(run.at), int(run.at + run.count - 1));
+        m_rows = rows;
+        if (run.insert)
+            endInsertRows();
+        else
+            endRemoveRows();
+        Q_EMIT countChanged();
+        return true;
+    }
+
+    // The runs from the last to the first, so that each one's place among the old rows holds.
+    QList<qsizetype> working;
+    if (m_rows) {
+        working = *m_rows;
+    } else {
+        working.resize(m_items.size());
+        std::iota(working.begin(), working.end(), qsizetype(0));
+    }
+    m_rows = std::move(working);
+    for (auto run = runs.crbegin(); run != runs.crend(); ++run) {
+        const int first = int(run->at);
+        const int last = int(run->at + run->count - 1);
+        if (run->insert) {
+            beginInsertRows(QModelIndex(), first, last);
+            m_rows->insert(run->at, run->count, 0);
+            for (qsizetype k = 0; k < run->count; ++k)
+                (*m_rows)[run->at + k] = after.at(run->from + k);
+            endInsertRows();
+        } else {
+            beginRemoveRows(QModelIndex(), first, last);
+            m_rows->remove(run->at, run->count);
+            endRemoveRows();
+        }
+    }
+    // The same rows, now shared with the caller's list rather than held twice.
+    m_rows = rows;
+    if (count() != countBefore)
+        Q_EMIT countChanged();
     return true;
 }
 

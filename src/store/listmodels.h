@@ -175,13 +175,29 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
 
     // `rows` absent: every item, in order. False when the view already shows exactly this.
+    // Other items replace the rows in one reset. Another choice of rows over the same items (a
+    // search typed on) is told as the runs of rows removed and inserted when they are few, else
+    // as a change in place from the first row that differs; either way the delegates already
+    // made are kept, where a reset would make the view build every one again.
     bool replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &rows, bool inPlace = false);
 
     // The rows as records (copies), in order.
     QList<MediaItem> items() const;
+    const MediaItem &at(qsizetype row) const;
+
+    // Beyond this many runs the rows are changed in place: each run costs the view a pass over
+    // its rows and the list a move of its tail.
+    static constexpr qsizetype maxRuns = 24;
+
+    struct testing
+    {
+        // Every change as one reset, as before rows were changed in place: the benchmarks'
+        // figures beside it.
+        static bool resetAlways;
+    };
 
 private:
-    const MediaItem &at(qsizetype row) const;
+    bool reselect(const std::optional<QList<qsizetype>> &rows);
 
     QList<MediaItem> m_items;
     std::optional<QList<qsizetype>> m_rows;

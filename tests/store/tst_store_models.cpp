@@ -1,10 +1,13 @@
 // The store's list models as views see them.
 #include "storefixture.h"
+#include "store/catalogue.h"
 #include "store/listmodels.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <numeric>
 
 using namespace StoreTest;
 
@@ -30,6 +33,28 @@ struct ModelWatch
     QSignalSpy changes;
     QSignalSpy counts;
 };
+
+// Sixty names in six kinds that take turns, so that one word matches rows spread over the list.
+QList<MediaItem> produce()
+{
+    static const QStringList kinds{"red apple", "green apple", "red pear", "blue pear", "red plum", "green plum"};
+    QList<MediaItem> items;
+    for (int i = 0; i < 60; ++i) {
+        MediaItem item;
+        item.id = QString::number(i);
+        item.name = QStringLiteral("%1 %2").arg(kinds[i % kinds.size()]).arg(i);
+        items.append(item);
+    }
+    return items;
+}
+
+QStringList idsOf(const QAbstractItemModel *model)
+{
+    QStringList ids;
+    for (int row = 0; row < model->rowCount(); ++row)
+        ids.append(model->data(model->index(row, 0), ListModelBase::RecordRole).value<MediaItem>().id);
+    return ids;
+}
 
 template<typename T>
 T record(QAbstractItemModel *model, int row)
@@ -76,9 +101,6 @@ private Q_SLOTS:
         await(store->connect(f->playlist(), false));
         await(store->openSection(Section::live));
         QTRY_COMPARE(store->epgNowNext().size(), 2);
-        store->setSearchText("news");
-        store->setSearchText("news t");
-        store->setSearchText("");
         await(store->openCatchup());
         store->setSelectedCatchupDay(store->catchupDays().first());
         await(store->openDetail(store->latestSeries().first()));
@@ -107,6 +129,91 @@ private Q_SLOTS:
         QCOMPARE(qobject_cast<QAbstractItemModel *>(store->epgNowNextModel())->rowCount(), 2);
     }
 
+    // Typing, erasing and replacing the search over the same items: the rows are always those
+    // a fresh filter gives, the model is never reset, and an item that stays in view keeps its
+    // row's index when the change came as a few runs.
+    void searchChangesRowsWithoutAReset_data()
+    {
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<bool>("lastKeepsItems");
+        // From every item to half of them spread over the list: too many runs, changed in place.
+        QTest::newRow("first key") << QStringList{"red"} << false;
+        QTest::newRow("narrow") << QStringList{"red", "red p"} << true;
+        QTest::newRow("narrow to one") << QStringList{"red", "red p", "red plum 16"} << true;
+        QTest::newRow("narrow to none") << QStringList{"plum", "plum x"} << false;
+        QTest::newRow("widen") << QStringList{"red", "red p", "red"} << true;
+        QTest::newRow("widen from none") << QStringList{"plum x", "plum"} << false;
+        QTest::newRow("replace text") << QStringList{"red p", "apple"} << false;
+        QTest::newRow("replace by a neighbour") << QStringList{"red pear", "red plum"} << false;
+        QTest::newRow("clear") << QStringList{"red", "red p", ""} << false;
+        QTest::newRow("clear after one") << QStringList{"green plum 11", ""} << false;
+        QTest::newRow("blank") << QStringList{"   "} << false;
+        QTest::newRow("round trip") << QStringList{"g", "gr", "gre", "green", "green ", "green p", "green", "gr", ""} << false;
+    }
+    void searchChangesRowsWithoutAReset()
+    {
+        QFETCH(QStringList, texts);
+        QFETCH(bool, lastKeepsItems);
+        const QList<MediaItem> items = produce();
+        Catalogue::NameFilter filter;
+        filter.setItems(items);
+        FilteredItemsModel model(nullptr);
+        model.replace(items, std::nullopt);
+        ModelWatch watch(&model);
+
+        for (const QString &text : texts) {
+            const QStringList before = idsOf(&model);
+            // A row shown before and after this text, to follow through the change.
+            QStringList after;
+            for (const qsizetype row : filter.match(text).value_or([&] {
+                     QList<qsizetype> all(items.size());
+                     std::iota(all.begin(), all.end(), qsizetype(0));
+                     return all;
+                 }()))
+                after.append(items[row].id);
+            const auto both = std::find_if(before.cbegin(), before.cend(), [&](const QString &id) { return after.contains(id); });
+            const QPersistentModelIndex followed(both != before.cend() ? model.index(int(both - before.cbegin())) : QModelIndex());
+
+            model.replace(items, filter.match(text));
+
+            QCOMPARE(idsOf(&model), after);
+            QCOMPARE(model.count(), after.size());
+            if (text == texts.last() && lastKeepsItems) {
+                QVERIFY(followed.isValid());
+                QCOMPARE(followed.data(ListModelBase::RecordRole).value<MediaItem>().id, *both);
+            }
+        }
+        QCOMPARE(watch.resets.count(), 0);
+    }
+
+    // Many runs over a long list go in place from the first row that differs, in one signal
+    // of each kind; a new list of items is still one reset.
+    void manyRunsChangeInPlace()
+    {
+        const QList<MediaItem> items = produce();
+        Catalogue::NameFilter filter;
+        filter.setItems(items);
+        FilteredItemsModel model(nullptr);
+        model.replace(items, filter.match("red"));
+        ModelWatch watch(&model);
+
+        // "red" holds rows 0, 2, 4, 6, ...; "green" holds 1, 5, 7, 11, ...: no row in common,
+        // forty runs between them.
+        QVERIFY(model.replace(items, filter.match("green")));
+        QCOMPARE(watch.resets.count(), 0);
+        QCOMPARE(watch.changes.count(), 1);
+        QCOMPARE(watch.changes.first().at(0).value<QModelIndex>().row(), 0);
+        QCOMPARE(watch.changes.first().at(1).value<QModelIndex>().row(), 19);
+        QCOMPARE(watch.inserts.count(), 0);
+        QCOMPARE(watch.removals.count(), 1); // 30 rows become 20
+        QCOMPARE(watch.counts.count(), 1);
+        QVERIFY(!model.replace(items, filter.match("green")));
+
+        const QList<MediaItem> other = produce();
+        QVERIFY(model.replace(other, std::nullopt));
+        QCOMPARE(watch.resets.count(), 1);
+        QCOMPARE(model.count(), 60);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStoreModels)

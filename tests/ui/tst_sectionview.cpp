@@ -88,7 +88,21 @@ class TestSectionView : public QObject
         f.load(QStringLiteral("SectionView.qml"));
     }
 
-    static QList<QQuickItem *> cards(ScreenFixture &f) { return ScreenFixture::findAll(f.root, QStringLiteral("itemCard")); }
+    // The grid's cells in use: cells set aside for reuse stay in the tree, out of the scene.
+    static QList<QQuickItem *> cards(ScreenFixture &f)
+    {
+        QQuickItem *grid = ScreenFixture::findAll(f.root, QStringLiteral("posterGrid")).value(0);
+        if (!grid)
+            return ScreenFixture::findAll(f.root, QStringLiteral("itemCard"));
+        QList<QQuickItem *> found;
+        for (int i = 0; i < grid->property("count").toInt(); ++i) {
+            QQuickItem *cell = nullptr;
+            QMetaObject::invokeMethod(grid, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, cell), Q_ARG(int, i));
+            if (cell)
+                found.append(cell);
+        }
+        return found;
+    }
 
     static QQuickItem *card(ScreenFixture &f, const QString &name)
     {
@@ -545,6 +559,45 @@ private Q_SLOTS:
         }
         QCOMPARE(focusedThing(f), QStringLiteral("item:Movie 45"));
         QVERIFY(grid->property("contentY").toReal() > 0);
+    }
+
+    // A search shows its first poster from the top; erasing it goes back to the poster the
+    // user was on, scrolled into view, and the keyboard returns there.
+    void clearingTheSearchReturnsToThePoster()
+    {
+        ScreenFixture f;
+        openMovies(f, 80);
+        QQuickItem *grid = f.find(QStringLiteral("posterGrid"));
+        f.key(Qt::Key_Right);
+        for (int i = 0; i < 9; ++i)
+            f.key(Qt::Key_Down);
+        QCOMPARE(focusedThing(f), QStringLiteral("item:Movie 45"));
+        QVERIFY(grid->property("contentY").toReal() > grid->property("originY").toReal());
+
+        f.type(QStringLiteral("1"));
+        QCOMPARE(f.focusedName(), QStringLiteral("searchInput"));
+        QTRY_COMPARE(grid->property("currentIndex").toInt(), 0);
+        // The first cell shows whole at the top of the grid.
+        const auto firstShown = [&] {
+            QQuickItem *first = nullptr;
+            QMetaObject::invokeMethod(grid, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, first), Q_ARG(int, 0));
+            return first && first->mapRectToItem(grid, QRectF(0, 0, first->width(), first->height())).top() >= 0
+                && first->mapRectToItem(grid, QRectF(0, 0, first->width(), first->height())).top() < first->height();
+        };
+        QTRY_VERIFY(firstShown());
+        f.type(QStringLiteral("2"));
+        QCOMPARE(f.store->itemsModel()->count(), 1);
+        QCOMPARE(grid->property("currentIndex").toInt(), 0);
+
+        f.key(Qt::Key_Backspace);
+        f.key(Qt::Key_Backspace);
+        QCOMPARE(f.store->searchText(), QString());
+        QTRY_COMPARE(grid->property("currentIndex").toInt(), 45);
+        f.key(Qt::Key_Down);
+        QCOMPARE(focusedThing(f), QStringLiteral("item:Movie 45"));
+        QQuickItem *focused = f.focused();
+        const QRectF inGrid = focused->mapRectToItem(grid, QRectF(0, 0, focused->width(), focused->height()));
+        QVERIFY(inGrid.top() >= 0 && inGrid.bottom() <= grid->height());
     }
 
     // The provider's fresher answer, landing behind a screen opened from the kept catalogue,

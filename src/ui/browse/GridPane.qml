@@ -26,6 +26,59 @@ FocusScope {
             search.focusField(reason)
     }
 
+    // A search shows its first poster first; clearing it goes back to the poster that was
+    // current before it, as long as the list is still the same.
+    property int browsedIndex: -1
+    property bool searched: false
+
+    function toFirst() {
+        // The view applies the rows' changes once a frame: first those, then the place.
+        grid.forceLayout()
+        grid.currentIndex = 0
+        grid.positionViewAtBeginning()
+    }
+
+    function backToBrowsed() {
+        grid.forceLayout()
+        if (pane.browsedIndex >= 0 && pane.browsedIndex < grid.count) {
+            grid.currentIndex = pane.browsedIndex
+            grid.positionViewAtIndex(pane.browsedIndex, GridView.Contain)
+        }
+        pane.browsedIndex = -1
+    }
+
+    Timer {
+        id: toFirstLater
+        interval: 0
+        onTriggered: pane.toFirst()
+    }
+    Timer {
+        id: backLater
+        interval: 0
+        onTriggered: pane.backToBrowsed()
+    }
+
+    Connections {
+        target: AppStore
+        // Told before the rows change, so the current poster is still the one the user chose.
+        function onSearchTextChanged() {
+            const searching = AppStore.searchText.length > 0
+            if (searching) {
+                if (!pane.searched)
+                    pane.browsedIndex = grid.currentIndex
+                pane.toFirst()
+                // Again once the rows have changed: removing rows at the top moves the view.
+                toFirstLater.restart()
+            } else if (pane.searched) {
+                backLater.restart()
+            }
+            pane.searched = searching
+        }
+        function onItemsChanged() {
+            pane.browsedIndex = -1
+        }
+    }
+
     Row {
         id: header
         x: 12

@@ -27,6 +27,59 @@ FocusScope {
             search.focusField(reason)
     }
 
+    // A search shows its first channel first; clearing it goes back to the channel that was
+    // current before it, as long as the list is still the same.
+    property int browsedIndex: -1
+    property bool searched: false
+
+    function toFirst() {
+        // The view applies the rows' changes once a frame: first those, then the place.
+        list.forceLayout()
+        list.currentIndex = 0
+        list.positionViewAtBeginning()
+    }
+
+    function backToBrowsed() {
+        list.forceLayout()
+        if (column.browsedIndex >= 0 && column.browsedIndex < list.count) {
+            list.currentIndex = column.browsedIndex
+            list.positionViewAtIndex(column.browsedIndex, ListView.Contain)
+        }
+        column.browsedIndex = -1
+    }
+
+    Timer {
+        id: toFirstLater
+        interval: 0
+        onTriggered: column.toFirst()
+    }
+    Timer {
+        id: backLater
+        interval: 0
+        onTriggered: column.backToBrowsed()
+    }
+
+    Connections {
+        target: AppStore
+        // Told before the rows change, so the current channel is still the one the user chose.
+        function onSearchTextChanged() {
+            const searching = AppStore.searchText.length > 0
+            if (searching) {
+                if (!column.searched)
+                    column.browsedIndex = list.currentIndex
+                column.toFirst()
+                // Again once the rows have changed: removing rows at the top moves the view.
+                toFirstLater.restart()
+            } else if (column.searched) {
+                backLater.restart()
+            }
+            column.searched = searching
+        }
+        function onItemsChanged() {
+            column.browsedIndex = -1
+        }
+    }
+
     Backdrop {
         veil: 0.45
     }
