@@ -265,8 +265,11 @@ FocusScope {
         active: false
         sourceComponent: GuideDetailsSheet {
             objectName: "guideDetails"
-            parent: view
-            onClosed: view.focusGrid(Qt.OtherFocusReason)
+        }
+        onLoaded: {
+            const sheet = details.item as GuideDetailsSheet
+            sheet.parent = view
+            sheet.closed.connect(() => view.focusGrid(Qt.OtherFocusReason))
         }
     }
 }
