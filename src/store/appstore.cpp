@@ -100,7 +100,8 @@ void AppStore::setPhase(Phase phase)
 
 void AppStore::setPlaylist(std::optional<Playlist> playlist)
 {
-    assign(m_playlist, std::move(playlist), &AppStore::playlistChanged);
+    if (assign(m_playlist, std::move(playlist), &AppStore::playlistChanged))
+        updateWordsAndTexts(); // the expiry line depends on the kind of playlist
     m_positions->setPlaylist(m_playlist);
 }
 

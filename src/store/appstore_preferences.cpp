@@ -159,6 +159,9 @@ void AppStore::scheduleExpiryRefresh()
 
 QString AppStore::expiryText() const
 {
+    // A plain list has no account, so there is nothing to expire and no label to show bare.
+    if (m_playlist && m_playlist->isM3u())
+        return {};
     const QString label = t(QStringLiteral("your_playlist_expires"),
                             t(QStringLiteral("playlist_expires"), QStringLiteral("Your playlist expires")) + QLatin1Char(':'));
     if (!m_playlistExpTs)

@@ -121,6 +121,8 @@ private Q_SLOTS:
         // Episodes named alike make one show; any other entry is a show of its own.
         QCOMPARE(namesOf(store->allSeries()), (QStringList{"Harbour Lights", "Lone Pilot"}));
         QCOMPARE(namesOf(store->latestMovies()), (QStringList{"Big Movie", "Small Movie"}));
+        // No account, so no expiry line, not even its bare label.
+        QCOMPARE(store->expiryText(), QString());
 
         for (Section section : allCases<Section>()) {
             await(store->openSection(section));
