@@ -585,6 +585,9 @@ private Q_SLOTS:
                 && first->mapRectToItem(grid, QRectF(0, 0, first->width(), first->height())).top() < first->height();
         };
         QTRY_VERIFY(firstShown());
+        // With the grid's padding above it, as when the section opened.
+        QTRY_COMPARE(grid->property("contentY").toReal(),
+                     grid->property("originY").toReal() - grid->property("topMargin").toReal());
         f.type(QStringLiteral("2"));
         QCOMPARE(f.store->itemsModel()->count(), 1);
         QCOMPARE(grid->property("currentIndex").toInt(), 0);

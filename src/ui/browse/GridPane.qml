@@ -36,6 +36,8 @@ FocusScope {
         grid.forceLayout()
         grid.currentIndex = 0
         grid.positionViewAtBeginning()
+        // That puts the first row at the very top; the view's top margin comes before it.
+        grid.contentY = grid.originY - grid.topMargin
     }
 
     function backToBrowsed() {

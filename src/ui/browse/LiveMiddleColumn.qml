@@ -37,6 +37,8 @@ FocusScope {
         list.forceLayout()
         list.currentIndex = 0
         list.positionViewAtBeginning()
+        // That puts the first row at the very top; the view's top margin comes before it.
+        list.contentY = list.originY - list.topMargin
     }
 
     function backToBrowsed() {
