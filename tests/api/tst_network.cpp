@@ -366,7 +366,9 @@ private Q_SLOTS:
         clock.start();
         const auto answer = await(MavuAPI::vodStreams(m_playlist, std::nullopt, {.cancellation = cancellation}));
         QCOMPARE(answer.failure().kind, Failure::Kind::cancelled);
-        QVERIFY2(clock.elapsed() < 600, qPrintable(QString::number(clock.elapsed())));
+        // Far below the 10 s idle limit that an unheeded cancel would wait for; the margin
+        // leaves room for rows still being decoded beside it on a loaded or sanitized build.
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
     }
 
     void cancelledBeforeSendingSendsNothing()
