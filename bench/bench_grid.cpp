@@ -7,7 +7,9 @@
 //    new page every frame; beside the same scroll over a grid of bare rectangles.
 // 2. Each keystroke of a search over those 200,000 titles: the key's own handling and the time
 //    until the frame that shows the new grid; beside the store's filtering alone.
-// 3. Opening Movies at the large preset: from the click on the home screen's card to the first
+// 3. Choosing categories at the large preset, each to the frame that shows its grid ("switch",
+//    run only when named).
+// 4. Opening Movies at the large preset: from the click on the home screen's card to the first
 //    frame with posters; beside the store opening the section without a screen.
 //
 // MAVU_SCREENSHOT_DIR=folder saves the grid scrolled deep into the 200,000 titles.
@@ -137,6 +139,7 @@ int searchFigures(Session &session, QQuickItem *grid)
     for (int round = 0; round < 2; ++round) {
         for (const bool resetting : {true, false}) {
             FilteredItemsModel::testing::resetAlways = resetting;
+            eachNote(resetting ? "with a reset on every change" : "in place");
             input->forceActiveFocus();
             const KeyFigures figures = typeKeys(window, grid, model, keys, intoField);
             KeyFigures &into = resetting ? reset : inPlace;
@@ -197,6 +200,72 @@ int searchFigures(Session &session, QQuickItem *grid)
     Bench::row("  with a reset on every key", brief(reset.handling));
     Bench::row("  the store's setSearchText alone, CPU", brief(storeOnly));
     Bench::row("frames that did not show the new grid", QStringLiteral("%1 (with resets %2)").arg(inPlace.late).arg(reset.late));
+    return 0;
+}
+
+// Choosing categories in turn at the large preset: "All" (200,000 titles) and the provider's
+// categories of about a thousand each, with the rows changed in place and with a reset (as
+// before), beside a bare grid over the same model.
+int categorySwitches()
+{
+    Lab::Server lab({.preset = Lab::Preset::large});
+    Session session(lab.start());
+    QQuickWindow *window = session.window;
+    AppStore *store = session.store.get();
+    store->runOpenSection(Section::movies);
+    QQuickItem *grid = nullptr;
+    if (!waitUntil([&] {
+            grid = findItem(window, QStringLiteral("posterGrid"));
+            return grid && grid->isVisible() && store->itemsModel()->count() > 0;
+        }, 120000)) {
+        std::fprintf(stderr, "no movies showed\n");
+        return 1;
+    }
+    QList<Category> provider;
+    for (const Category &category : store->categories()) {
+        if (category.id != AppStore::favoritesId && category.id != AppStore::recentsId)
+            provider.append(category);
+    }
+    const Category all{AppStore::allId, QStringLiteral("All")};
+    // Every other choice is "All": a switch to and from the long list, and between short ones.
+    QList<Category> choices;
+    for (qsizetype i = 0; i < 12 && i < provider.size(); ++i)
+        choices << provider[i] << (i % 2 == 0 ? all : provider[provider.size() - 1 - i]);
+
+    KeyFigures inPlace, reset;
+    for (int round = 0; round < 2; ++round) {
+        for (const bool resetting : {true, false}) {
+            FilteredItemsModel::testing::resetAlways = resetting;
+            eachNote(resetting ? "with a reset on every change" : "in place");
+            gather(resetting ? reset : inPlace, switchCategories(window, grid, store, choices));
+        }
+    }
+    FilteredItemsModel::testing::resetAlways = false;
+
+    KeyFigures bare;
+    {
+        const QVariant gridModel = grid->property("model");
+        grid->setProperty("model", QVariant());
+        QQuickWindow *bareWindow = bareGridWindow(session, grid);
+        if (!bareWindow)
+            return 1;
+        gather(bare, switchCategories(bareWindow, bareWindow->property("grid").value<QQuickItem *>(), store, choices));
+        delete bareWindow;
+        grid->setProperty("model", gridModel);
+    }
+
+    std::printf("choosing %d movie categories in turn (\"All\" of %d titles every fourth), twice:\n", int(choices.size()),
+                int(store->allVods().size()));
+    Bench::row("GUI thread CPU, choice and its frame", Distribution::of(inPlace.cpu).text());
+    Bench::row("  the same with a reset (before)", Distribution::of(reset.cpu).text());
+    Bench::row("  baseline: bare rectangles over the same model", Distribution::of(bare.cpu).text());
+    Bench::row("choice to the frame that shows the grid", brief(inPlace.shown));
+    Bench::row("  with a reset", brief(reset.shown));
+    Bench::row("  baseline: bare rectangles", brief(bare.shown));
+    Bench::row("choice handled (store and rows changed)", brief(inPlace.handling));
+    Bench::row("  with a reset", brief(reset.handling));
+    Bench::row("frames or places that did not show the new grid at its top",
+               QStringLiteral("%1 (with resets %2)").arg(inPlace.late).arg(reset.late));
     return 0;
 }
 
@@ -277,11 +346,15 @@ int main(int argc, char *argv[])
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     nowMs(); // the clock starts here
-    // Arguments name the parts to run ("scroll", "search", "open"); none runs them all.
+    // Arguments name the parts to run ("scroll", "search", "switch", "open"); none runs all but "switch".
     const QStringList parts = app.arguments().mid(1);
     const auto wanted = [&](const char *part) { return parts.isEmpty() || parts.contains(QLatin1String(part)); };
     if (wanted("scroll") || wanted("search")) {
         if (const int failed = bigCategory(wanted("scroll"), wanted("search")))
+            return failed;
+    }
+    if (parts.contains(QLatin1String("switch"))) {
+        if (const int failed = categorySwitches())
             return failed;
     }
     if (parts.isEmpty() || parts.contains(QLatin1String("open")))

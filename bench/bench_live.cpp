@@ -13,8 +13,9 @@
 // 4. Each keystroke of a search over those channels, to the frame that shows the list; beside the
 //    same keys with the list reset on every key, and over a list of bare rectangles.
 // 5. The category column scrolled top to bottom, beside a list of bare rectangles.
+// 6. Choosing categories, each to the frame that shows its list.
 //
-// Arguments name the parts to run ("scroll", "zap", "memory", "search", "categories"); none runs
+// Arguments name the parts to run ("scroll", "zap", "memory", "search", "switch", "categories"); none runs
 // them all.
 #include "benchsupport.h"
 #include "screenbench.h"
@@ -194,6 +195,7 @@ int searchFigures(LiveScreen &screen)
     for (int round = 0; round < 2; ++round) {
         for (const bool resetting : {true, false}) {
             FilteredItemsModel::testing::resetAlways = resetting;
+            eachNote(resetting ? "with a reset on every change" : "in place");
             inputs.first()->forceActiveFocus();
             const KeyFigures figures = typeKeys(window, screen.list, model, keys, intoField);
             KeyFigures &into = resetting ? reset : inPlace;
@@ -283,6 +285,77 @@ int categoryFigures(LiveScreen &screen)
     Bench::row("  baseline: bare rectangles", Distribution::of(baseline.drag.cpu).text());
     QMetaObject::invokeMethod(list, "positionViewAtBeginning");
     settle(200);
+    return 0;
+}
+
+// The category of 20,000 channels and short ones chosen in turn while a channel plays, with the
+// rows changed in place and with a reset (as before), beside a list of bare rectangles.
+int switchFigures(LiveScreen &screen)
+{
+    QQuickWindow *window = screen.session->window;
+    AppStore *store = screen.session->store.get();
+    QList<Category> provider;
+    for (const Category &category : store->categories()) {
+        if (category.id != AppStore::favoritesId && category.id != AppStore::recentsId && !AppStore::isAdult(category.name))
+            provider.append(category);
+    }
+    if (provider.size() < 13) {
+        std::fprintf(stderr, "too few live categories\n");
+        return 1;
+    }
+    QList<Category> choices;
+    for (qsizetype i = 1; i <= 12; ++i)
+        choices << provider[i] << provider[0];
+
+    KeyFigures inPlace, reset;
+    for (int round = 0; round < 2; ++round) {
+        for (const bool resetting : {true, false}) {
+            FilteredItemsModel::testing::resetAlways = resetting;
+            eachNote(resetting ? "with a reset on every change" : "in place");
+            gather(resetting ? reset : inPlace, switchCategories(window, screen.list, store, choices));
+        }
+    }
+    FilteredItemsModel::testing::resetAlways = false;
+
+    KeyFigures bare;
+    {
+        QQmlComponent component(screen.session->engine.get());
+        component.setData(QByteArrayLiteral("import QtQuick\nimport Mavu\nWindow {\n"
+                                            "  property alias list: list\n"
+                                            "  ListView { id: list; anchors.fill: parent; model: AppStore.itemsModel; spacing: 3\n"
+                                            "    delegate: Rectangle { width: ListView.view.width; height: 36; color: \"#171922\" } }\n}\n"),
+                          QUrl());
+        auto *bareWindow = qobject_cast<QQuickWindow *>(component.create());
+        if (!bareWindow) {
+            std::fprintf(stderr, "%s\n", qPrintable(component.errorString()));
+            return 1;
+        }
+        bareWindow->resize(int(screen.list->width()), int(screen.list->height()));
+        bareWindow->show();
+        waitUntil([&] { return bareWindow->isExposed(); }, 10000);
+        const QVariant listModel = screen.list->property("model");
+        screen.list->setProperty("model", QVariant());
+        gather(bare, switchCategories(bareWindow, bareWindow->property("list").value<QQuickItem *>(), store, choices));
+        delete bareWindow;
+        screen.list->setProperty("model", listModel);
+    }
+    store->selectCategory(provider[0]);
+    settle(200);
+
+    const auto brief = [](const std::vector<double> &values) {
+        const Distribution d = Distribution::of(values);
+        return QStringLiteral("median %1, p95 %2, max %3").arg(ms(d.median), ms(d.p95), ms(d.max));
+    };
+    std::printf("choosing live categories in turn, every other one of %d channels, a channel playing, %d choices:\n",
+                channelsInCategory, int(inPlace.cpu.size()));
+    Bench::row("GUI thread CPU, choice and its frame", Distribution::of(inPlace.cpu).text());
+    Bench::row("  the same with a reset (before)", Distribution::of(reset.cpu).text());
+    Bench::row("  baseline: bare rectangles over the same model", Distribution::of(bare.cpu).text());
+    Bench::row("choice to the frame that shows the list", brief(inPlace.shown));
+    Bench::row("  with a reset", brief(reset.shown));
+    Bench::row("  baseline: bare rectangles", brief(bare.shown));
+    Bench::row("frames or places that did not show the new list at its top",
+               QStringLiteral("%1 (with resets %2)").arg(inPlace.late).arg(reset.late));
     return 0;
 }
 
@@ -384,6 +457,8 @@ int main(int argc, char *argv[])
     if (wanted("scroll") && scrollFigures(screen) != 0)
         return 1;
     if (wanted("search") && searchFigures(screen) != 0)
+        return 1;
+    if (wanted("switch") && switchFigures(screen) != 0)
         return 1;
     if (wanted("categories") && categoryFigures(screen) != 0)
         return 1;

@@ -185,9 +185,24 @@ QList<std::pair<int, QString>> searchKeys(const QString &typed)
     return keys;
 }
 
+namespace {
+bool eachShown()
+{
+    static const bool shown = qEnvironmentVariableIntValue("MAVU_BENCH_EACH") != 0;
+    return shown;
+}
+} // namespace
+
+void eachNote(const char *round)
+{
+    if (eachShown())
+        std::fprintf(stderr, "%s:\n", round);
+}
+
 KeyFigures typeKeys(QQuickWindow *window, QQuickItem *view, const QAbstractItemModel *model,
                     const QList<std::pair<int, QString>> &keys, const std::function<void(int key, const QString &text)> &press)
 {
+    const bool eachKeyShown = eachShown();
     KeyFigures figures;
     for (const auto &[key, text] : keys) {
         settle(60);
@@ -209,8 +224,44 @@ KeyFigures typeKeys(QQuickWindow *window, QQuickItem *view, const QAbstractItemM
         const bool expected = model->rowCount() == 0 || (first && (!shown.isValid() || shown == wanted) && first->isVisible());
         if (!expected)
             ++figures.late;
+        if (eachKeyShown)
+            std::fprintf(stderr, "  key %d \"%s\": handled %.1f ms, shown %.1f ms, CPU %.1f ms, %d rows\n", key, qPrintable(text),
+                         figures.handling.back(), figures.shown.back(), figures.cpu.back(), model->rowCount());
     }
     return figures;
+}
+
+KeyFigures switchCategories(QQuickWindow *window, QQuickItem *view, AppStore *store, const QList<Category> &categories)
+{
+    QList<std::pair<int, QString>> keys;
+    for (qsizetype i = 0; i < categories.size(); ++i)
+        keys.append({int(i), QString()});
+    const QAbstractItemModel *model = store->itemsModel();
+    int away = 0;
+    KeyFigures figures = typeKeys(window, view, model, keys, [&](int key, const QString &) {
+        store->selectCategory(categories[key]);
+    });
+    // Measured apart from the frames: each switch had its frame before the view is asked.
+    for (const Category &category : categories) {
+        // From deep in the last category.
+        view->setProperty("contentY", view->property("contentHeight").toDouble() / 2);
+        settle(30);
+        store->selectCategory(category);
+        settle(30);
+        const double top = view->property("originY").toDouble() - view->property("topMargin").toDouble();
+        if (std::abs(view->property("contentY").toDouble() - top) > 0.5 || view->property("currentIndex").toInt() > 0)
+            ++away;
+    }
+    figures.late += away;
+    return figures;
+}
+
+void gather(KeyFigures &into, const KeyFigures &figures)
+{
+    into.handling.insert(into.handling.end(), figures.handling.begin(), figures.handling.end());
+    into.shown.insert(into.shown.end(), figures.shown.begin(), figures.shown.end());
+    into.cpu.insert(into.cpu.end(), figures.cpu.begin(), figures.cpu.end());
+    into.late += figures.late;
 }
 
 void collect(QQuickItem *from, const QString &name, QList<QQuickItem *> &found)

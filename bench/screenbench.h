@@ -113,6 +113,17 @@ struct KeyFigures
 KeyFigures typeKeys(QQuickWindow *window, QQuickItem *view, const QAbstractItemModel *model,
                     const QList<std::pair<int, QString>> &keys, const std::function<void(int key, const QString &text)> &press);
 
+// With MAVU_BENCH_EACH=1 the figures of every key or choice go to standard error, after notes
+// that say which round they belong to (as the warnings of that round do).
+void eachNote(const char *round);
+
+// Each category chosen in turn (as a click in the category column does) and the frame that shows
+// its rows: the same figures as for keys; `late` also counts a view left away from its top.
+KeyFigures switchCategories(QQuickWindow *window, QQuickItem *view, AppStore *store, const QList<Category> &categories);
+
+// The figures of two ways taken in turn, gathered.
+void gather(KeyFigures &into, const KeyFigures &figures);
+
 // All items below `from` (visual tree) with that objectName.
 void collect(QQuickItem *from, const QString &name, QList<QQuickItem *> &found);
 QQuickItem *findItem(QQuickWindow *window, const QString &name);

@@ -50,10 +50,16 @@ bool FilteredItemsModel::replace(const QList<MediaItem> &items, const std::optio
         m_items = items;
         m_rows = rows;
     };
-    if (inPlace)
-        updateWith(int(rows ? rows->size() : items.size()), swap);
-    else
+    const int after = int(rows ? rows->size() : items.size());
+    if (inPlace) {
+        updateWith(after, swap);
+    } else if (count() > 0 && after > 0 && !testing::resetAlways) {
+        // A reset would have the view drop every delegate and make a screenful anew.
+        updateWith(after, swap);
+        Q_EMIT listReplaced();
+    } else {
         resetWith(swap);
+    }
     return true;
 }
 

@@ -175,10 +175,12 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
 
     // `rows` absent: every item, in order. False when the view already shows exactly this.
-    // Other items replace the rows in one reset. Another choice of rows over the same items (a
-    // search typed on) is told as the runs of rows removed and inserted when they are few, else
-    // as a change in place from the first row that differs; either way the delegates already
-    // made are kept, where a reset would make the view build every one again.
+    // Another choice of rows over the same items (a search typed on) is told as the runs of rows
+    // removed and inserted when they are few, else as a change in place from the first row that
+    // differs; either way the delegates already made are kept, where a reset would make the view
+    // build every one again. Other items (another category) over rows already shown change
+    // every row in place too, then say `listReplaced`; `inPlace` (the same list, renewed) does
+    // the same without it. Only a list that starts or ends empty is one reset.
     bool replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &rows, bool inPlace = false);
 
     // The rows as records (copies), in order.
@@ -189,6 +191,12 @@ public:
     // its rows and the list a move of its tail.
     static constexpr qsizetype maxRuns = 24;
 
+Q_SIGNALS:
+    // Another list took the rows' place, told as changes rather than a reset: a view starts
+    // again at its top, as it would after a reset.
+    void listReplaced();
+
+public:
     struct testing
     {
         // Every change as one reset, as before rows were changed in place: the benchmarks'

@@ -3,6 +3,7 @@
 #include "screenfixture.h"
 #include "../player/testmedia.h"
 
+#include <QSignalSpy>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(MavuPlugin)
@@ -601,6 +602,39 @@ private Q_SLOTS:
         QQuickItem *focused = f.focused();
         const QRectF inGrid = focused->mapRectToItem(grid, QRectF(0, 0, focused->width(), focused->height()));
         QVERIFY(inGrid.top() >= 0 && inGrid.bottom() <= grid->height());
+    }
+
+    // Another category takes the grid's cells over in place, with no reset: its first poster
+    // shows whole at the top and is the current cell, from wherever the last one was scrolled.
+    void anotherCategoryStartsAtItsTop()
+    {
+        ScreenFixture f;
+        QByteArray movies = streamsJson("stream_id", "Movie", 80);
+        movies.chop(1);
+        movies += ',' + streamsJson("stream_id", "Drama", 40, "2", 101).mid(1);
+        f.server.onAction(QStringLiteral("get_vod_categories"), FakeServer::Reply::json(categoriesJson({{"1", "Action"}, {"2", "Drama"}})));
+        f.server.onAction(QStringLiteral("get_vod_streams"), FakeServer::Reply::json(movies));
+        startStore(f);
+        TestSupport::await(f.store->openSection(Section::movies));
+        f.load(QStringLiteral("SectionView.qml"));
+        QTRY_VERIFY(card(f, QStringLiteral("Movie 0")));
+        QQuickItem *grid = f.find(QStringLiteral("posterGrid"));
+        QSignalSpy resets(f.store->itemsModel(), &QAbstractItemModel::modelReset);
+        const auto atTop = [&] {
+            return grid->property("currentIndex").toInt() == 0
+                && grid->property("contentY").toReal() == grid->property("originY").toReal() - grid->property("topMargin").toReal();
+        };
+
+        for (const auto &[category, first] : {std::pair{"Drama", "Drama 0"}, std::pair{"Action", "Movie 0"}}) {
+            f.key(Qt::Key_Right);
+            for (int i = 0; i < 9; ++i)
+                f.key(Qt::Key_Down);
+            QVERIFY(!atTop());
+            f.click(row(f, QLatin1String(category)));
+            QTRY_VERIFY(atTop());
+            QCOMPARE(cards(f).value(0)->property("item").value<MediaItem>().name, QLatin1String(first));
+        }
+        QCOMPARE(resets.count(), 0);
     }
 
     // The provider's fresher answer, landing behind a screen opened from the kept catalogue,

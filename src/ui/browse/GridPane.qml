@@ -80,6 +80,14 @@ FocusScope {
             pane.browsedIndex = -1
         }
     }
+    Connections {
+        target: AppStore.itemsModel
+        // Another category's rows took the place of these, delegates and all: its top shows first.
+        function onListReplaced() {
+            pane.browsedIndex = -1
+            pane.toFirst()
+        }
+    }
 
     Row {
         id: header

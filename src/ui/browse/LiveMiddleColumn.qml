@@ -81,6 +81,14 @@ FocusScope {
             column.browsedIndex = -1
         }
     }
+    Connections {
+        target: AppStore.itemsModel
+        // Another category's rows took the place of these, delegates and all: its top shows first.
+        function onListReplaced() {
+            column.browsedIndex = -1
+            column.toFirst()
+        }
+    }
 
     Backdrop {
         veil: 0.45
