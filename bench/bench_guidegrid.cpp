@@ -4,7 +4,10 @@
 //
 // 1. Opening the guide of a category of 2,000 channels: from making the view to the first
 //    frame whose rows show their programmes; beside the first frame of a bare list of 2,000
-//    rows of text.
+//    rows of text made just before it. Each opening runs in a process of its own, twice over the
+//    same cache folder: the first start ever (no shader, pipeline or font caches yet: Mesa's and
+//    Qt's on-disk caches live under XDG_CACHE_HOME) and a usual start (the caches the first one
+//    left). Within each process the view is then opened a second time.
 // 2. Scrolling through the 20,000 channels (a thumb drag, a new page every frame) and across
 //    the eight days (a day every 72 frames): the GUI thread's CPU time in each frame; beside
 //    the same drag over the bare list.
@@ -19,8 +22,12 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -180,37 +187,87 @@ ListView {
 }
 )";
 
-} // namespace
 
-int main(int argc, char *argv[])
+// One opening of the view for the category's channels, beside a bare list made just before.
+struct Opening
 {
-    QTemporaryDir folder;
-    qputenv("XDG_CACHE_HOME", folder.filePath(QStringLiteral("xdg")).toUtf8());
-    QGuiApplication app(argc, argv);
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-    nowMs(); // the clock starts here
+    double bareMs = 0, openMs = 0, channelsMs = 0, madeMs = 0, firstFrameMs = 0, readMs = 0, facesMs = 0;
+};
 
-    // The guide: 20,000 channels, a day back and seven ahead.
-    const Playlist playlist{QStringLiteral("http://127.0.0.1:9"), QStringLiteral("user"), QStringLiteral("pass")};
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    const QList<MediaItem> channels = channelsOf(allChannels);
-    QStringList ids;
-    for (const MediaItem &channel : channels)
-        ids.append(channel.epgChannelId);
-    const double writeStart = nowMs();
-    const qint64 programmes = writeGuide(QDir(folder.path()).filePath(GuideDatabase::fileName(playlist)), ids, now / 3600 * 3600 - day,
-                                         now + 7 * day);
-    std::printf("guide written: %lld programmes of %d channels in %.0f ms\n", programmes, allChannels, nowMs() - writeStart);
+Opening openOnce(QQmlEngine &engine, QQuickWindow &window, GuideGridModel *grid, const QList<MediaItem> &channels)
+{
+    Opening figures;
+    std::atomic<int> swapped{0};
+    // Let go at the end: the count lives on this stack.
+    const auto counting = QObject::connect(&window, &QQuickWindow::frameSwapped, &window, [&] { ++swapped; }, Qt::DirectConnection);
+    const double bareStart = nowMs();
+    const int bareFrames = swapped.load();
+    QQuickItem *bare = make(engine, window, QUrl(QStringLiteral("bare.qml")), bareList);
+    waitUntil([&] { return swapped > bareFrames; }, 10000);
+    figures.bareMs = nowMs() - bareStart;
+    delete bare;
+    settle(300);
 
-    auto preferences = std::make_shared<Preferences>(folder.filePath(QStringLiteral("mavu.ini")));
+    // Where the time goes: marks taken as the opening passes them.
+    // The first swap is told on the render thread.
+    std::atomic<double> firstFrameMs{-1};
+    double readMs = -1;
+    const double openStart = nowMs();
+    const auto firstFrame = QObject::connect(
+        &window, &QQuickWindow::frameSwapped, &window,
+        [&] {
+            double unset = -1;
+            firstFrameMs.compare_exchange_strong(unset, nowMs() - openStart);
+        },
+        Qt::DirectConnection);
+    const auto read = QObject::connect(grid, &QAbstractItemModel::dataChanged, grid, [&] {
+        if (readMs < 0)
+            readMs = nowMs() - openStart;
+    });
+    grid->setChannels(channels.mid(0, categoryChannels));
+    figures.channelsMs = nowMs() - openStart;
+    QQuickItem *view = make(engine, window, QUrl(QStringLiteral("qrc:/qt/qml/Mavu/GuideView.qml")));
+    figures.madeMs = nowMs() - openStart;
+    const auto shown = [&] { return grid->isLoaded(0) && grid->isLoaded(10) && findItem(view, QStringLiteral("guideCell")); };
+    waitUntil(shown, 10000);
+    figures.facesMs = nowMs() - openStart;
+    const int loadedFrames = swapped.load();
+    waitUntil([&] { return swapped > loadedFrames; }, 10000);
+    figures.openMs = nowMs() - openStart;
+    figures.firstFrameMs = firstFrameMs.load();
+    figures.readMs = readMs;
+    QObject::disconnect(firstFrame);
+    QObject::disconnect(read);
+    QObject::disconnect(counting);
+    delete view;
+    settle(300);
+    return figures;
+}
+
+void printOpening(const char *label, const Opening &figures)
+{
+    std::printf("  %s: first rows with programmes drawn after %.1f ms (target 100); bare list of 2,000 rows %.1f ms; ratio %.1f\n", label,
+                figures.openMs, figures.bareMs, figures.openMs / std::max(figures.bareMs, 0.1));
+    std::printf("    channels set %.1f, view made %.1f, first frame %.1f, programmes in the model %.1f, cells made %.1f ms\n",
+                figures.channelsMs, figures.madeMs, figures.firstFrameMs, figures.readMs, figures.facesMs);
+}
+
+struct Setup
+{
+    Playlist playlist{QStringLiteral("http://127.0.0.1:9"), QStringLiteral("user"), QStringLiteral("pass")};
+    QList<MediaItem> channels = channelsOf(allChannels);
+};
+
+// The opening process: the guide is already in `folder`; opens the view twice.
+int runOpening(const QString &folder)
+{
+    const Setup setup;
+    auto preferences = std::make_shared<Preferences>(QDir(folder).filePath(QStringLiteral("mavu.ini")));
     AppStore store(preferences);
     AppStoreForeign::instance = &store;
     ProgramGuide *guide = store.guide();
-    guide->setCacheFolder(folder.path());
-    guide->setPlaylist(playlist);
-    GuideGridModel *grid = guide->grid();
+    guide->setCacheFolder(folder);
+    guide->setPlaylist(setup.playlist);
     settle(300);
 
     QQmlEngine engine;
@@ -219,57 +276,85 @@ int main(int argc, char *argv[])
     window.show();
     waitUntil([&] { return window.isExposed(); }, 10000);
     settle(300);
+    printOpening("open", openOnce(engine, window, guide->grid(), setup.channels));
+    printOpening("open again in the same process", openOnce(engine, window, guide->grid(), setup.channels));
+    std::fflush(stdout);
+    AppStoreForeign::instance = nullptr;
+    return 0;
+}
 
-    // 1. Opening, beside a bare list.
-    {
-        std::atomic<int> swapped{0};
-        // Let go at the end of this block: the count lives on its stack.
-        const auto counting = QObject::connect(&window, &QQuickWindow::frameSwapped, &window, [&] { ++swapped; }, Qt::DirectConnection);
-        const double bareStart = nowMs();
-        const int bareFrames = swapped.load();
-        QQuickItem *bare = make(engine, window, QUrl(QStringLiteral("bare.qml")), bareList);
-        waitUntil([&] { return swapped > bareFrames; }, 10000);
-        const double bareMs = nowMs() - bareStart;
-        delete bare;
-        settle(300);
+} // namespace
 
-        // Where the time goes: marks taken as the opening passes them.
-        // The first swap is told on the render thread.
-        std::atomic<double> firstFrameMs{-1};
-        double readMs = -1, facesMs = -1;
-        const double openStart = nowMs();
-        const auto firstFrame = QObject::connect(
-            &window, &QQuickWindow::frameSwapped, &window,
-            [&] {
-                double unset = -1;
-                firstFrameMs.compare_exchange_strong(unset, nowMs() - openStart);
-            },
-            Qt::DirectConnection);
-        const auto read = QObject::connect(grid, &QAbstractItemModel::dataChanged, grid, [&] {
-            if (readMs < 0)
-                readMs = nowMs() - openStart;
-        });
-        grid->setChannels(channels.mid(0, categoryChannels));
-        const double channelsMs = nowMs() - openStart;
-        QQuickItem *view = make(engine, window, QUrl(QStringLiteral("qrc:/qt/qml/Mavu/GuideView.qml")));
-        const double madeMs = nowMs() - openStart;
-        const auto shown = [&] { return grid->isLoaded(0) && grid->isLoaded(10) && findItem(view, QStringLiteral("guideCell")); };
-        waitUntil(shown, 10000);
-        facesMs = nowMs() - openStart;
-        const int loadedFrames = swapped.load();
-        waitUntil([&] { return swapped > loadedFrames; }, 10000);
-        const double openMs = nowMs() - openStart;
-        QObject::disconnect(firstFrame);
-        QObject::disconnect(read);
-        QObject::disconnect(counting);
-        std::printf("open 2,000 channels: first rows with programmes drawn after %.1f ms (target 100); bare list of 2,000 rows %.1f ms; "
-                    "ratio %.1f\n",
-                    openMs, bareMs, openMs / std::max(bareMs, 0.1));
-        std::printf("  channels set %.1f, view made %.1f, first frame %.1f, programmes in the model %.1f, cells made %.1f ms\n", channelsMs,
-                    madeMs, firstFrameMs.load(), readMs, facesMs);
-        delete view;
-        settle(300);
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--open") == 0) {
+        QGuiApplication app(argc, argv);
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+        if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+            QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        nowMs();
+        return runOpening(QString::fromLocal8Bit(argv[2]));
     }
+
+    // MAVU_BENCH_FOLDER keeps the guide between runs (written once); the caches start empty anyway.
+    QTemporaryDir temporary;
+    const QDir folder(qEnvironmentVariable("MAVU_BENCH_FOLDER", temporary.path()));
+    folder.mkpath(QStringLiteral("."));
+    const QString cacheHome = folder.filePath(QStringLiteral("xdg"));
+    QDir(cacheHome).removeRecursively();
+    qputenv("XDG_CACHE_HOME", cacheHome.toUtf8());
+    // Mesa's shader cache follows XDG_CACHE_HOME unless told otherwise.
+    qunsetenv("MESA_SHADER_CACHE_DIR");
+    qunsetenv("MESA_SHADER_CACHE_DISABLE");
+    QGuiApplication app(argc, argv);
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    nowMs(); // the clock starts here
+
+    // The guide: 20,000 channels, a day back and seven ahead.
+    const Setup setup;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QStringList ids;
+    for (const MediaItem &channel : setup.channels)
+        ids.append(channel.epgChannelId);
+    const QString guideFile = folder.filePath(GuideDatabase::fileName(setup.playlist));
+    if (!QFileInfo::exists(guideFile) || QFileInfo(guideFile).lastModified().secsTo(QDateTime::currentDateTime()) > 6 * 3600) {
+        QFile::remove(guideFile);
+        const double writeStart = nowMs();
+        const qint64 programmes = writeGuide(guideFile, ids, now / 3600 * 3600 - day, now + 7 * day);
+        std::printf("guide written: %lld programmes of %d channels in %.0f ms\n", programmes, allChannels, nowMs() - writeStart);
+    }
+
+    // 1. Opening, in processes of their own over one cache folder: empty, then as the first left it.
+    for (const char *label : {"first start ever (empty caches)", "usual start (caches of the start before)"}) {
+        std::printf("open 2,000 channels, %s:\n", label);
+        std::fflush(stdout);
+        QProcess opening;
+        opening.setProcessChannelMode(QProcess::ForwardedChannels);
+        opening.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--open"), folder.path()});
+        if (!opening.waitForFinished(120000) || opening.exitCode() != 0)
+            qFatal("the opening run failed");
+    }
+    const auto cached = QDir(cacheHome).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    std::printf("  caches kept between the starts: %s\n", cached.isEmpty() ? "none" : qPrintable(cached.join(QStringLiteral(", "))));
+
+    auto preferences = std::make_shared<Preferences>(folder.filePath(QStringLiteral("mavu.ini")));
+    AppStore store(preferences);
+    AppStoreForeign::instance = &store;
+    ProgramGuide *guide = store.guide();
+    guide->setCacheFolder(folder.path());
+    guide->setPlaylist(setup.playlist);
+    GuideGridModel *grid = guide->grid();
+    const QList<MediaItem> &channels = setup.channels;
+    settle(300);
+
+    QQmlEngine engine;
+    QQuickWindow window;
+    window.resize(1060, 800);
+    window.show();
+    waitUntil([&] { return window.isExposed(); }, 10000);
+    settle(300);
 
     // 2. Scrolling through 20,000 channels and across the days.
     {

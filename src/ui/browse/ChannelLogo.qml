@@ -12,9 +12,8 @@ Rectangle {
     height: 30
     radius: 5
     color: MavuColor.panel
-    clip: true
 
-    SymbolIcon {
+    SymbolGlyph {
         objectName: "logoPlaceholder"
         anchors.centerIn: parent
         visible: logo.status !== Image.Ready

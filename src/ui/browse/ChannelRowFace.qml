@@ -41,7 +41,7 @@ Row {
         id: marks
         anchors.verticalCenter: parent.verticalCenter
         spacing: 6
-        SymbolIcon {
+        SymbolGlyph {
             objectName: "archiveMark"
             anchors.verticalCenter: parent.verticalCenter
             visible: face.item.tvArchive
@@ -49,7 +49,7 @@ Row {
             size: Fonts.caption2
             color: face.selected ? MavuColor.alpha(MavuColor.ink, 0.7) : MavuColor.textDim
         }
-        SymbolIcon {
+        SymbolGlyph {
             objectName: "favoriteMark"
             anchors.verticalCenter: parent.verticalCenter
             visible: face.favorite
