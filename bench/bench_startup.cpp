@@ -145,12 +145,13 @@ int oneStart(const QString &base)
     for (const QString &phase : std::as_const(g_phases))
         std::printf("phase %s\n", qPrintable(phase));
     g_phasesMutex.unlock();
-    waitIdly([] { return false; }, 500);
+    // Memory as it settles once the loads have gone quiet (idle parsers go back after a second).
+    waitIdly([] { return false; }, 1500);
     std::printf("memory home %lld\n", residentBytes());
     // Every section visited, as a user looking round: all three catalogues held.
     for (const Section section : {Section::live, Section::movies, Section::series})
         QCoro::waitFor(store.openSection(section));
-    waitIdly([] { return false; }, 500);
+    waitIdly([] { return false; }, 1500);
     std::printf("memory all %lld\n", residentBytes());
     std::printf("memory movies %lld %lld\n", qlonglong(store.allVods().size()), Bench::bytesHeld(store.allVods()));
     // Where the rest goes: the other two catalogues, what malloc holds in use and free, and

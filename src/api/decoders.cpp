@@ -13,6 +13,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <vector>
 
@@ -83,16 +84,25 @@ size_t workers()
     return size_t(std::clamp(QThread::idealThreadCount(), 1, 4));
 }
 
+// Rows between two looks at `stop`: a look costs next to nothing, and a run of a few
+// megabytes then ends within a fraction of a millisecond of being abandoned.
+constexpr size_t rowsBetweenStops = 256;
+
+// False when `stop` was raised before every row was filled.
 template<size_t N, typename Fill>
-void decodeRange(simdjson::dom::array::iterator from, simdjson::dom::array::iterator to, MediaItem *out,
-                 const std::array<std::string_view, N> &keys, const Fill &fill)
+bool decodeRange(simdjson::dom::array::iterator from, simdjson::dom::array::iterator to, MediaItem *out,
+                 const std::array<std::string_view, N> &keys, const Fill &fill,
+                 const std::atomic<bool> *stop = nullptr)
 {
     JsonRead::Row<N> row(keys);
     JsonRead::SharedTexts shared;
-    for (; from != to; ++from, ++out) {
+    for (size_t count = 0; from != to; ++from, ++out) {
+        if (stop && ++count % rowsBetweenStops == 0 && stop->load(std::memory_order_relaxed))
+            return false;
         row.read(JsonRead::asObject(*from));
         fill(*out, row, shared);
     }
+    return true;
 }
 
 bool allObjects(const simdjson::dom::array &rows)
@@ -330,9 +340,12 @@ struct RowRuns::State
     size_t done = 0;
     size_t rows = 0;
     int helpers = 0;
+    int decoding = 0;    // runs taken and not yet put back
     bool closed = false; // every run is queued
     bool failed = false;
     bool abandoned = false;
+    // Read between rows without the mutex: a run being decoded stops at once.
+    std::atomic<bool> stopping = false;
 };
 
 namespace {
@@ -354,18 +367,21 @@ bool decodeRun(RowRuns::State &state, RowRuns::State::Run &run, JsonDocument &do
 {
     bool ok = document.parseRun(run.text.constData(), size_t(run.text.size()))
         && document.root().type() == simdjson::dom::element_type::ARRAY;
-    if (ok) {
+    if (ok && !state.stopping.load(std::memory_order_relaxed)) {
         const simdjson::dom::array rows = JsonRead::asArray(document.root());
         ok = allObjects(rows);
         if (ok) {
             run.items.resize(qsizetype(rows.size()));
-            withRowsOf(state.kind, [&](const auto &keys, const auto &fill) {
-                decodeRange(rows.begin(), rows.end(), run.items.data(), keys, fill);
-                return 0;
+            ok = withRowsOf(state.kind, [&](const auto &keys, const auto &fill) {
+                return decodeRange(rows.begin(), rows.end(), run.items.data(), keys, fill, &state.stopping);
             });
         }
     }
     run.text = QByteArray();
+    if (state.stopping.load(std::memory_order_relaxed)) {
+        run.items = QList<MediaItem>(); // half a run is never kept
+        return false;
+    }
     return ok;
 }
 
@@ -384,9 +400,11 @@ void drain(RowRuns::State &state, bool wait)
             if (state.abandoned || state.failed || state.next >= state.runs.size())
                 return;
             run = &state.runs[state.next++];
+            ++state.decoding;
         }
         const bool ok = decodeRun(state, *run, document);
         QMutexLocker lock(&state.mutex);
+        --state.decoding;
         state.rows += size_t(run->items.size());
         // Past the limit (an endless answer) nothing more is decoded; the whole parse says why.
         state.failed = state.failed || !ok || state.rows > JsonDocument::maxRows;
@@ -423,12 +441,27 @@ void RowRuns::abandon()
     if (!m_state)
         return;
     {
+        // The run being decoded stops between two rows; waiting for that costs next to nothing
+        // and leaves no thread still busy with an answer nobody wants.
         QMutexLocker lock(&m_state->mutex);
         m_state->abandoned = true;
+        m_state->stopping = true;
         m_state->changed.wakeAll();
+        while (m_state->decoding > 0)
+            m_state->changed.wait(&m_state->mutex);
     }
     m_state.reset();
     m_watched = false;
+}
+
+void RowRuns::stop()
+{
+    if (!m_state)
+        return;
+    QMutexLocker lock(&m_state->mutex);
+    m_state->abandoned = true;
+    m_state->stopping = true;
+    m_state->changed.wakeAll();
 }
 
 void RowRuns::received(QByteArrayView body)
@@ -516,9 +549,9 @@ std::optional<QList<MediaItem>> RowRuns::finish(QByteArrayView body)
     }
     drain(*state, false); // this thread helps with what is left
     QMutexLocker lock(&state->mutex);
-    while (!state->failed && state->done < state->runs.size())
+    while (!state->failed && !state->abandoned && state->done < state->runs.size())
         state->changed.wait(&state->mutex);
-    const bool failed = state->failed;
+    const bool failed = state->failed || state->abandoned;
     lock.unlock();
     abandon();
     if (failed)

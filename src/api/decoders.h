@@ -33,6 +33,8 @@ public:
 
     void begin() override;
     void received(QByteArrayView body) override;
+    // Stops the runs' threads without waiting for them; finish() then hands out nothing.
+    void stop() override;
 
     // The records of the whole `body` (the one received), in order, once every run is decoded.
     // Nothing when no answer was watched, the body is not a top-level array of objects, a run

@@ -311,6 +311,10 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             if (transfer->stop != Stop::none)
                 return;
             transfer->stop = why;
+            // Whatever is decoded of this answer is void: its threads stop now, not once the
+            // caller has heard.
+            if (transfer->watcher)
+                transfer->watcher->stop();
             abortSoon(replyPtr);
         };
 
@@ -345,8 +349,12 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             else if (length > 0 && transfer->body.isEmpty())
                 makeRoom(transfer->body, length); // only reserved: pages never written are never taken
         });
-        QObject::connect(replyPtr, &QNetworkReply::readyRead, replyPtr, [transfer, replyPtr, idle, stop, name] {
+        QObject::connect(replyPtr, &QNetworkReply::readyRead, replyPtr, [transfer, replyPtr, idle, stop, name, cancellation] {
             idle->start();
+            // A fast answer queues pieces ahead of the cancellation's signal: seen here, a cancel
+            // does not wait behind megabytes still to be handled.
+            if (cancellation && cancellation->isCancelled())
+                stop(Stop::cancelled);
             const qint64 available = replyPtr->bytesAvailable();
             if (available <= 0)
                 return;

@@ -66,6 +66,8 @@ public:
     virtual void begin() = 0;
     // The body so far. It only grows until the next begin(); it may move between calls.
     virtual void received(QByteArrayView body) = 0;
+    // The answer is given up (cancelled, timed out, too large): nothing more of it is wanted.
+    virtual void stop() {}
 };
 
 struct Options

@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <sys/resource.h>
+
 namespace {
 
 QList<MediaItem> whole(const QByteArray &body, MediaItem::Kind kind)
@@ -45,6 +47,14 @@ void arrive(MavuAPI::decode::RowRuns &runs, const QByteArray &body, qsizetype ch
         if (end == body.size())
             break;
     }
+}
+
+// The time every thread of the process has spent running.
+qint64 cpuMilliseconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
 }
 
 } // namespace
@@ -188,6 +198,35 @@ private Q_SLOTS:
         arrive(abandoned, first.first(first.size() / 2), 997);
         abandoned.abandon();
         QVERIFY(!abandoned.finish(first));
+    }
+
+    // A cancel does not wait for the run being decoded: abandon() returns once its thread has
+    // stopped, and no thread goes on spending time on the answer afterwards.
+    void abandonStopsTheRunBeingDecoded()
+    {
+        const QByteArray body = movies(70000);
+        MavuAPI::decode::RowRuns runs(MediaItem::Kind::movie, body.size() / 2);
+        arrive(runs, body, body.size() - 1); // one run of half the answer, decoded on a helper
+        QTest::qWait(20);                    // into its rows
+        QElapsedTimer clock;
+        clock.start();
+        runs.abandon();
+        const qint64 abandoning = clock.elapsed();
+        const qint64 before = cpuMilliseconds();
+        QThread::msleep(150);
+        const qint64 spent = cpuMilliseconds() - before;
+        // At most the parse of the run under way; the rows of a run this size take some 50 ms.
+        QVERIFY2(abandoning < 500, qPrintable(QString::number(abandoning)));
+        QVERIFY2(spent < 20, qPrintable(QStringLiteral("%1 ms of work after the abandon").arg(spent)));
+        QVERIFY(!runs.finish(body));
+
+        // Stopped from the receiving side: the whole answer, even when it then arrives, is not
+        // handed out.
+        MavuAPI::decode::RowRuns stopped(MediaItem::Kind::movie, 1024);
+        const QByteArray small = movies(2000);
+        arrive(stopped, small.first(small.size() / 2), 997);
+        stopped.stop();
+        QVERIFY(!stopped.finish(small));
     }
 };
 
