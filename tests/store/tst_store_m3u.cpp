@@ -266,7 +266,7 @@ private Q_SLOTS:
             item.categoryId = "1";
             items.append(item);
         }
-        const AppStore::M3uShows grouped = AppStore::groupShows(items);
+        const M3uLibrary::Shows grouped = M3uLibrary::groupShows(items);
         QStringList names;
         QList<int> counts;
         for (const MediaItem &show : grouped.shows) {
