@@ -65,7 +65,8 @@ void AppStore::takeM3u(std::shared_ptr<const M3uLibrary> list)
     const QString scheme = guide.scheme().toLower();
     const bool web = guide.isValid() && !guide.host().isEmpty()
         && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
-    m_guide->setGuideAddress(web ? std::optional<QUrl>(guide) : std::nullopt);
+    if (m_playlist)
+        m_guide->setGuideAddress(*m_playlist, web ? std::optional<QUrl>(guide) : std::nullopt);
 }
 
 QCoro::Task<std::optional<Failure>> AppStore::loadM3u()
