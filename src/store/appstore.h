@@ -154,6 +154,7 @@ class AppStore : public QObject
     Q_PROPERTY(WordTable words READ wordTable NOTIFY wordsChanged FINAL)
     Q_PROPERTY(QUrl currentThemeURL READ qmlCurrentThemeURL NOTIFY currentThemeURLChanged FINAL)
     Q_PROPERTY(QString expiryText READ expiryText NOTIFY expiryTextChanged FINAL)
+    Q_PROPERTY(QString connectionsText READ connectionsText NOTIFY accountConnectionsChanged FINAL)
 
     Q_PROPERTY(CategoryListModel *categoriesModel READ categoriesModel CONSTANT FINAL)
     Q_PROPERTY(FilteredItemsModel *itemsModel READ itemsModel CONSTANT FINAL)
@@ -375,6 +376,9 @@ public:
     WordTable wordTable() const { return WordTable(m_announcedWords); }
     std::optional<QUrl> currentThemeURL() const;
     QString expiryText() const;
+    // "Connections: 1 of 2" for a provider account whose answer gives both counts; empty
+    // otherwise (a plain list has no account).
+    QString connectionsText() const;
 
     // --- failures per place, and their Retry ---
     Failures *failures() const { return m_failures; }

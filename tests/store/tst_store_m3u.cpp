@@ -150,6 +150,7 @@ private Q_SLOTS:
         QCOMPARE(namesOf(store->latestMovies()), (QStringList{"Big Movie", "Small Movie"}));
         // No account, so no expiry line, not even its bare label.
         QCOMPARE(store->expiryText(), QString());
+        QCOMPARE(store->connectionsText(), QString());
 
         for (Section section : allCases<Section>()) {
             await(store->openSection(section));
