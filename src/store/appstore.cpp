@@ -700,6 +700,7 @@ void AppStore::emptyCache()
     // Downloads begun for the previous cache would fill the new one with old answers.
     m_downloads->renew();
     m_m3uSource->renew();
+    m_m3uRead.reset();
     m_m3uList.reset();
     for (Section section : allCases<Section>()) {
         setCache(section, {});

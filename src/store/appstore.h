@@ -31,6 +31,7 @@ class CatalogueDownloads;
 class M3uSource;
 class Preferences;
 class M3uCatalogue;
+struct M3uLibrary;
 struct M3uStream;
 class QTimer;
 namespace Network {
@@ -153,6 +154,7 @@ class AppStore : public QObject
     Q_PROPERTY(WordTable words READ wordTable NOTIFY wordsChanged FINAL)
     Q_PROPERTY(QUrl currentThemeURL READ qmlCurrentThemeURL NOTIFY currentThemeURLChanged FINAL)
     Q_PROPERTY(QString expiryText READ expiryText NOTIFY expiryTextChanged FINAL)
+    Q_PROPERTY(QString connectionsText READ connectionsText NOTIFY accountConnectionsChanged FINAL)
 
     Q_PROPERTY(CategoryListModel *categoriesModel READ categoriesModel CONSTANT FINAL)
     Q_PROPERTY(FilteredItemsModel *itemsModel READ itemsModel CONSTANT FINAL)
@@ -374,6 +376,9 @@ public:
     WordTable wordTable() const { return WordTable(m_announcedWords); }
     std::optional<QUrl> currentThemeURL() const;
     QString expiryText() const;
+    // "Connections: 1 of 2" for a provider account whose answer gives both counts; empty
+    // otherwise (a plain list has no account).
+    QString connectionsText() const;
 
     // --- failures per place, and their Retry ---
     Failures *failures() const { return m_failures; }
@@ -382,14 +387,6 @@ public:
     // Reads of plain M3U lists (tests count them).
     const M3uSource &m3uSource() const { return *m_m3uSource; }
 
-    // The TV Shows of a plain list: entries named like episodes ("Name S01 E02") grouped into
-    // one show each with its seasons; any other entry is a show of one episode.
-    struct M3uShows
-    {
-        QList<MediaItem> shows;
-        QHash<QString, QList<Episode>> episodes; // by show id; episode ids are the entries' ids
-    };
-    static M3uShows groupShows(const QList<MediaItem> &entries);
     static QString m3uFailureWords(const Failure &failure);
 
     // --- catalogues kept across runs ---
@@ -644,8 +641,7 @@ private:
     void wireRetries();
 
     // A plain M3U list (appstore_m3u.cpp).
-    void takeM3u(std::shared_ptr<const M3uCatalogue> list);
-    QList<MediaItem> withPlayableArchives(QList<MediaItem> channels) const;
+    void takeM3u(std::shared_ptr<const M3uLibrary> list);
     QCoro::Task<std::optional<Failure>> loadM3u();
     QCoro::Task<bool> ensureM3u(); // the list's addresses are at hand
     QCoro::Task<> loadM3uCategories(Section section, quint64 load);
@@ -751,6 +747,7 @@ private:
     CatalogueDownloads *m_downloads;
     M3uSource *m_m3uSource;
     // The plain list connected, as last read, and the episodes of its shows.
+    std::shared_ptr<const M3uLibrary> m_m3uRead;
     std::shared_ptr<const M3uCatalogue> m_m3uList;
     QHash<QString, QList<Episode>> m_m3uEpisodes;
     // The connection attempt running; a cancelled or overtaken one finds its number changed.

@@ -3,54 +3,18 @@
 // the guide import. Nothing here asks a provider.
 #include "appstore.h"
 
+#include "api/diagnostics.h"
 #include "player/streamheaders.h"
 #include "store/appstore_p.h"
 #include "store/m3usource.h"
 
 #include <QDateTime>
 #include <QPointer>
-#include <QRegularExpression>
 
-#include <tuple>
 
 using namespace AppStoreDetail;
 
 namespace {
-
-// "Name S01 E02", "Name.S1E2", "Name - s01e02 - Title": the show, the season and the episode.
-struct EpisodeName
-{
-    QString show;
-    qint64 season = 0;
-    qint64 episode = 0;
-};
-
-std::optional<EpisodeName> episodeName(const QString &name)
-{
-    static const QRegularExpression pattern(QStringLiteral(R"(^(.*?)[\s._\-]*\bS(\d{1,3})[\s._\-]*E(\d{1,4})\b)"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = pattern.match(name);
-    if (!match.hasMatch())
-        return std::nullopt;
-    QString show = match.captured(1);
-    show.replace(QLatin1Char('.'), QLatin1Char(' '));
-    show = show.simplified();
-    if (show.isEmpty())
-        return std::nullopt;
-    return EpisodeName{show, match.captured(2).toLongLong(), match.captured(3).toLongLong()};
-}
-
-Episode episodeOf(const MediaItem &entry, qint64 season, qint64 number)
-{
-    Episode episode;
-    episode.id = entry.id;
-    episode.title = entry.name;
-    episode.season = season;
-    episode.episodeNum = number;
-    episode.containerExt = entry.containerExt;
-    episode.image = entry.icon();
-    return episode;
-}
 
 QString wordsFor(const Failure &failure)
 {
@@ -76,95 +40,33 @@ QString AppStore::m3uFailureWords(const Failure &failure)
     return wordsFor(failure);
 }
 
-AppStore::M3uShows AppStore::groupShows(const QList<MediaItem> &entries)
+void AppStore::takeM3u(std::shared_ptr<const M3uLibrary> list)
 {
-    // Entries named like episodes become one show each, with its seasons; the others stay a
-    // show of one episode. Shows keep the place of their first entry.
-    M3uShows result;
-    QHash<QString, qsizetype> showAt; // by show id
-    for (const MediaItem &entry : entries) {
-        const std::optional<EpisodeName> named = episodeName(entry.name);
-        if (!named) {
-            MediaItem show = entry;
-            show.setSeriesId(entry.id);
-            result.shows.append(show);
-            result.episodes.insert(entry.id, {episodeOf(entry, 1, 1)});
-            continue;
-        }
-        // The category is part of the name: two groups may hold shows of the same title.
-        const QString id = QStringLiteral("show:") + entry.categoryId + QLatin1Char(':') + named->show.toLower();
-        if (!showAt.contains(id)) {
-            MediaItem show = entry;
-            show.id = id;
-            show.name = named->show;
-            show.setSeriesId(id);
-            showAt.insert(id, result.shows.size());
-            result.shows.append(show);
-        }
-        result.episodes[id].append(episodeOf(entry, named->season, named->episode));
-    }
-    for (QList<Episode> &episodes : result.episodes) {
-        std::stable_sort(episodes.begin(), episodes.end(), [](const Episode &a, const Episode &b) {
-            return std::tie(a.season, a.episodeNum) < std::tie(b.season, b.episodeNum);
-        });
-    }
-    return result;
-}
-
-QList<MediaItem> AppStore::withPlayableArchives(QList<MediaItem> channels) const
-{
-    // A channel offers its archive only where an address for it can be made; the list is
-    // copied only when one cannot. The streams come in one pass: one look-up each scanned the
-    // whole list again per channel.
-    QList<QString> archived;
-    for (const MediaItem &channel : std::as_const(channels)) {
-        if (channel.tvArchive)
-            archived.append(channel.id);
-    }
-    if (archived.isEmpty())
-        return channels;
-    const QHash<QString, M3uStream> streams = m_m3uList ? m_m3uList->streams(archived) : QHash<QString, M3uStream>();
-    const auto unplayable = [&streams](const MediaItem &channel) {
-        if (!channel.tvArchive)
-            return false;
-        const auto stream = streams.constFind(channel.id);
-        return stream == streams.constEnd() || !M3uArchive::address(*stream, 3600, 7200, 7200);
-    };
-    if (std::none_of(channels.cbegin(), channels.cend(), unplayable))
-        return channels;
-    for (MediaItem &channel : channels) {
-        if (unplayable(channel))
-            channel.tvArchive = false;
-    }
-    return channels;
-}
-
-void AppStore::takeM3u(std::shared_ptr<const M3uCatalogue> list)
-{
+    // The records were made beside the read: only swapped in here.
     const Batch batch(this);
-    m_m3uList = list;
-    M3uShows shows = groupShows(list->items(Section::series));
-    m_m3uEpisodes = std::move(shows.episodes);
+    m_m3uRead = list;
+    m_m3uList = list->catalogue;
+    m_m3uEpisodes = list->episodes;
     for (Section section : allCases<Section>()) {
         const size_t s = size_t(section);
-        QList<MediaItem> items = section == Section::series ? shows.shows : list->items(section);
-        if (section == Section::live)
-            items = withPlayableArchives(std::move(items));
+        QList<MediaItem> items = list->items[s];
         // A kept copy on screen is replaced where it stands.
         if (cacheLoaded(section))
             replaceCatalogue(section, std::move(items));
         else
             setCache(section, std::move(items));
         m_staleCatalogue[s] = false;
-        replaceCategories(section, list->categories(section));
+        replaceCategories(section, m_m3uList->categories(section));
     }
     loadedFresh();
+    Timing::mark("taken", QStringLiteral("m3u"));
     // Only a web address: a list must not point the import at a local file.
-    const QUrl guide(list->guideURL());
+    const QUrl guide(m_m3uList->guideURL());
     const QString scheme = guide.scheme().toLower();
     const bool web = guide.isValid() && !guide.host().isEmpty()
         && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
-    m_guide->setGuideAddress(web ? std::optional<QUrl>(guide) : std::nullopt);
+    if (m_playlist)
+        m_guide->setGuideAddress(*m_playlist, web ? std::optional<QUrl>(guide) : std::nullopt);
 }
 
 QCoro::Task<std::optional<Failure>> AppStore::loadM3u()
@@ -181,7 +83,7 @@ QCoro::Task<std::optional<Failure>> AppStore::loadM3u()
     if (!list)
         co_return list.failure();
     // Everyone waiting for the one read gets here; the first takes it.
-    if (m_m3uList != *list)
+    if (m_m3uRead != *list)
         takeM3u(*list);
     co_return std::nullopt;
 }

@@ -157,6 +157,14 @@ void AppStore::scheduleExpiryRefresh()
     m_expiryRefresh->start(int(std::min(untilChange, longestWaitMs)));
 }
 
+QString AppStore::connectionsText() const
+{
+    // A limit of 0 is how panels write "no limit": "1 of 0" would read as a fault.
+    if ((m_playlist && m_playlist->isM3u()) || !m_maxConnections || !m_activeConnections || *m_maxConnections <= 0)
+        return {};
+    return QStringLiteral("Connections: %1 of %2").arg(*m_activeConnections).arg(*m_maxConnections);
+}
+
 QString AppStore::expiryText() const
 {
     // A plain list has no account, so there is nothing to expire and no label to show bare.

@@ -1,5 +1,6 @@
 #include "m3usource.h"
 
+#include "api/diagnostics.h"
 #include "api/gzipstream.h"
 #include "store/appstore_p.h"
 
@@ -7,9 +8,15 @@
 #include <QCoroSignal>
 #include <QDateTime>
 #include <QFile>
+#include <QMutex>
 #include <QPointer>
 #include <QTimeZone>
+#include <QThreadPool>
+#include <QWaitCondition>
 #include <QtConcurrent>
+
+#include <deque>
+#include <tuple>
 
 class M3uSource::Load : public QObject
 {
@@ -68,10 +75,14 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
         parsed = Failure{Failure::Kind::unreachable};
     } else if (url->isLocalFile()) {
         QFuture<Result<List>> reading
-            = QtConcurrent::run([path = url->toLocalFile(), maxBytes] { return readFile(path, maxBytes); });
+            = QtConcurrent::run([path = url->toLocalFile(), maxBytes] { return library(readFile(path, maxBytes)); });
         parsed = co_await reading;
     } else {
-        const Network::Options options{.purpose = Network::Purpose::catalogue, .cancellation = load->cancellation};
+        // Read while it arrives: at the last byte only the last piece and the records are left.
+        auto arrival = std::make_shared<M3uArrival>(*url);
+        const Network::Options options{.purpose = Network::Purpose::catalogue,
+                                       .cancellation = load->cancellation,
+                                       .watcher = arrival};
         auto request = Network::get(*url, options);
         Result<Network::Response> response = co_await request;
         if (!response) {
@@ -85,9 +96,14 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
             parsed = Failure{Failure::Kind::unreachable, status};
         } else if (!load->cancellation->isCancelled()) {
             QFuture<Result<List>> reading = QtConcurrent::run(
-                [body = std::move(response).value().body, base = *url] { return parse(body, base); });
+                [arrival, body = std::move(response).value().body, base = *url] {
+                    std::optional<Result<M3uCatalogue>> read = arrival->finish(body);
+                    Timing::mark("read", Diagnostics::requestName(base));
+                    return library(read ? std::move(*read) : parse(body, base));
+                });
             parsed = co_await reading;
         }
+        arrival->abandon();
     }
     if (load->cancellation->isCancelled())
         parsed = Failure{Failure::Kind::cancelled};
@@ -106,16 +122,6 @@ void M3uSource::renew()
 }
 
 namespace {
-
-// A list with no entry at all is not a playlist the user can do anything with.
-Result<M3uSource::List> nonEmpty(Result<M3uCatalogue> read)
-{
-    if (!read)
-        return read.failure();
-    if (read->size() == 0)
-        return Failure{Failure::Kind::notUnderstood};
-    return M3uSource::List(std::make_shared<const M3uCatalogue>(std::move(read).value()));
-}
 
 // Feeds the reader, inflating a list that was stored gzipped (a ".m3u.gz" file or address).
 class Feeder
@@ -153,18 +159,29 @@ constexpr qsizetype chunkSize = 1 << 20;
 
 } // namespace
 
-Result<M3uSource::List> M3uSource::parse(const QByteArray &body, const QUrl &base)
+Result<M3uSource::List> M3uSource::library(Result<M3uCatalogue> read)
+{
+    if (!read)
+        return read.failure();
+    if (read->size() == 0)
+        return Failure{Failure::Kind::notUnderstood};
+    List made = M3uLibrary::make(std::move(read).value());
+    Timing::mark("records made", QStringLiteral("m3u"));
+    return made;
+}
+
+Result<M3uCatalogue> M3uSource::parse(QByteArrayView body, const QUrl &base)
 {
     M3uReader reader(base);
     Feeder feeder(reader);
     for (qsizetype at = 0; at < body.size(); at += chunkSize) {
-        if (!feeder.feed(QByteArrayView(body).sliced(at, std::min(chunkSize, body.size() - at))))
+        if (!feeder.feed(body.sliced(at, std::min(chunkSize, body.size() - at))))
             return Failure{Failure::Kind::notUnderstood};
     }
-    return nonEmpty(reader.finish());
+    return reader.finish();
 }
 
-Result<M3uSource::List> M3uSource::readFile(const QString &path, qint64 maxBytes)
+Result<M3uCatalogue> M3uSource::readFile(const QString &path, qint64 maxBytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -185,7 +202,305 @@ Result<M3uSource::List> M3uSource::readFile(const QString &path, qint64 maxBytes
         if (!feeder.feed(QByteArrayView(chunk.constData(), read)))
             return Failure{Failure::Kind::notUnderstood};
     }
-    return nonEmpty(reader.finish());
+    return reader.finish();
+}
+
+// --- read while arriving ---
+
+struct M3uArrival::State
+{
+    explicit State(const QUrl &base)
+        : reader(base)
+        , feeder(reader)
+    {
+    }
+
+    M3uReader reader;
+    Feeder feeder;
+    QMutex mutex;
+    QWaitCondition changed;
+    std::deque<QByteArray> pieces;
+    bool helping = false;
+    bool closed = false; // the last piece is queued
+    bool done = false;   // the helper has fed every piece
+    bool failed = false; // a gzipped list did not inflate
+    bool abandoned = false;
+};
+
+namespace {
+
+// Its own threads: the helper waits for pieces while the answer arrives, which must not hold up
+// work queued on the global pool.
+QThreadPool &arrivalPool()
+{
+    static QThreadPool *pool = [] {
+        auto *made = new QThreadPool;
+        made->setMaxThreadCount(2);
+        made->setExpiryTimeout(5000);
+        return made;
+    }();
+    return *pool;
+}
+
+void feedPieces(M3uArrival::State &state)
+{
+    for (;;) {
+        QByteArray piece;
+        {
+            QMutexLocker lock(&state.mutex);
+            while (state.pieces.empty() && !state.closed && !state.abandoned)
+                state.changed.wait(&state.mutex);
+            if (state.abandoned)
+                return;
+            if (state.pieces.empty()) {
+                state.done = true;
+                state.changed.wakeAll();
+                return;
+            }
+            piece = std::move(state.pieces.front());
+            state.pieces.pop_front();
+        }
+        if (!state.feeder.feed(piece)) {
+            QMutexLocker lock(&state.mutex);
+            state.failed = true;
+            state.done = true;
+            state.pieces.clear();
+            state.changed.wakeAll();
+            return;
+        }
+    }
+}
+
+} // namespace
+
+M3uArrival::M3uArrival(QUrl base, qsizetype pieceBytes)
+    : m_base(std::move(base))
+    , m_pieceBytes(std::max<qsizetype>(pieceBytes, 1))
+{
+}
+
+M3uArrival::~M3uArrival()
+{
+    abandon();
+}
+
+void M3uArrival::begin()
+{
+    abandon();
+    m_state = std::make_shared<State>(m_base);
+    m_queued = 0;
+}
+
+void M3uArrival::abandon()
+{
+    if (!m_state)
+        return;
+    {
+        QMutexLocker lock(&m_state->mutex);
+        m_state->abandoned = true;
+        m_state->pieces.clear();
+        m_state->changed.wakeAll();
+    }
+    m_state.reset();
+}
+
+void M3uArrival::received(QByteArrayView body)
+{
+    if (m_state && body.size() - m_queued >= m_pieceBytes)
+        queue(body.sliced(m_queued), false);
+}
+
+void M3uArrival::queue(QByteArrayView piece, bool last)
+{
+    // Copied now: the body may move as it grows.
+    QByteArray copy(piece.data(), piece.size());
+    m_queued += piece.size();
+    QMutexLocker lock(&m_state->mutex);
+    if (!copy.isEmpty())
+        m_state->pieces.push_back(std::move(copy));
+    m_state->closed = last;
+    if (!m_state->helping) {
+        m_state->helping = true;
+        (void)QtConcurrent::run(&arrivalPool(), [held = m_state] { feedPieces(*held); });
+    }
+    m_state->changed.wakeAll();
+}
+
+std::optional<Result<M3uCatalogue>> M3uArrival::finish(QByteArrayView body)
+{
+    // Not watched, or another body than the one shown: the whole read decides.
+    if (!m_state || body.size() < m_queued) {
+        abandon();
+        return std::nullopt;
+    }
+    queue(body.sliced(m_queued), true);
+    const std::shared_ptr<State> state = m_state;
+    QMutexLocker lock(&state->mutex);
+    while (!state->done)
+        state->changed.wait(&state->mutex);
+    const bool failed = state->failed;
+    lock.unlock();
+    m_state.reset();
+    if (failed)
+        return Result<M3uCatalogue>(Failure{Failure::Kind::notUnderstood});
+    return Result<M3uCatalogue>(state->reader.finish());
+}
+
+// --- the records of a read list ---
+
+namespace {
+
+// "Name S01 E02", "Name.S1E2", "Name - s01e02 - Title": the show, the season and the episode.
+struct EpisodeName
+{
+    QString show;
+    qint64 season = 0;
+    qint64 episode = 0;
+};
+
+bool isWordChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
+
+bool isSeparator(QChar c)
+{
+    return c.isSpace() || c == QLatin1Char('.') || c == QLatin1Char('_') || c == QLatin1Char('-');
+}
+
+// A run of `min`..`max` digits at `at`, not followed by another digit; its end, or -1.
+qsizetype digitsEnd(QStringView text, qsizetype at, qsizetype max)
+{
+    qsizetype end = at;
+    while (end < text.size() && text[end].isDigit())
+        ++end;
+    return end > at && end - at <= max ? end : -1;
+}
+
+// The first word-initial "S<1-3 digits>[separators]E<1-4 digits>" ending a word. Hand-written:
+// a regular expression over every entry of a big list took seconds.
+std::optional<EpisodeName> episodeName(const QString &name)
+{
+    const QStringView text(name);
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        if ((text[at] != QLatin1Char('S') && text[at] != QLatin1Char('s')) || (at > 0 && isWordChar(text[at - 1])))
+            continue;
+        const qsizetype seasonEnd = digitsEnd(text, at + 1, 3);
+        if (seasonEnd < 0)
+            continue;
+        qsizetype e = seasonEnd;
+        while (e < text.size() && isSeparator(text[e]))
+            ++e;
+        if (e >= text.size() || (text[e] != QLatin1Char('E') && text[e] != QLatin1Char('e')))
+            continue;
+        const qsizetype episodeEnd = digitsEnd(text, e + 1, 4);
+        if (episodeEnd < 0 || (episodeEnd < text.size() && isWordChar(text[episodeEnd])))
+            continue;
+        qsizetype showEnd = at;
+        while (showEnd > 0 && isSeparator(text[showEnd - 1]))
+            --showEnd;
+        QString show = name.left(showEnd);
+        show.replace(QLatin1Char('.'), QLatin1Char(' '));
+        show = show.simplified();
+        if (show.isEmpty())
+            return std::nullopt;
+        return EpisodeName{show, text.sliced(at + 1, seasonEnd - at - 1).toLongLong(),
+                           text.sliced(e + 1, episodeEnd - e - 1).toLongLong()};
+    }
+    return std::nullopt;
+}
+
+Episode episodeOf(const MediaItem &entry, qint64 season, qint64 number)
+{
+    Episode episode;
+    episode.id = entry.id;
+    episode.title = entry.name;
+    episode.season = season;
+    episode.episodeNum = number;
+    episode.containerExt = entry.containerExt;
+    episode.image = entry.icon();
+    return episode;
+}
+
+} // namespace
+
+M3uLibrary::Shows M3uLibrary::groupShows(const QList<MediaItem> &entries)
+{
+    // Entries named like episodes become one show each, with its seasons; the others stay a
+    // show of one episode. Shows keep the place of their first entry.
+    Shows result;
+    QHash<QString, qsizetype> showAt; // by show id
+    for (const MediaItem &entry : entries) {
+        const std::optional<EpisodeName> named = episodeName(entry.name);
+        if (!named) {
+            MediaItem show = entry;
+            show.setSeriesId(entry.id);
+            result.shows.append(show);
+            result.episodes.insert(entry.id, {episodeOf(entry, 1, 1)});
+            continue;
+        }
+        // The category is part of the name: two groups may hold shows of the same title.
+        const QString id = QStringLiteral("show:") + entry.categoryId + QLatin1Char(':') + named->show.toLower();
+        if (!showAt.contains(id)) {
+            MediaItem show = entry;
+            show.id = id;
+            show.name = named->show;
+            show.setSeriesId(id);
+            showAt.insert(id, result.shows.size());
+            result.shows.append(show);
+        }
+        result.episodes[id].append(episodeOf(entry, named->season, named->episode));
+    }
+    for (QList<Episode> &episodes : result.episodes) {
+        std::stable_sort(episodes.begin(), episodes.end(), [](const Episode &a, const Episode &b) {
+            return std::tie(a.season, a.episodeNum) < std::tie(b.season, b.episodeNum);
+        });
+    }
+    return result;
+}
+
+QList<MediaItem> M3uLibrary::withPlayableArchives(const M3uCatalogue &catalogue, QList<MediaItem> channels)
+{
+    // The list is copied only when a channel cannot offer its archive. The streams come in one
+    // pass: one look-up each scanned the whole list again per channel.
+    QList<QString> archived;
+    for (const MediaItem &channel : std::as_const(channels)) {
+        if (channel.tvArchive)
+            archived.append(channel.id);
+    }
+    if (archived.isEmpty())
+        return channels;
+    const QHash<QString, M3uStream> streams = catalogue.streams(archived);
+    const auto unplayable = [&streams](const MediaItem &channel) {
+        if (!channel.tvArchive)
+            return false;
+        const auto stream = streams.constFind(channel.id);
+        return stream == streams.constEnd() || !M3uArchive::address(*stream, 3600, 7200, 7200);
+    };
+    if (std::none_of(channels.cbegin(), channels.cend(), unplayable))
+        return channels;
+    for (MediaItem &channel : channels) {
+        if (unplayable(channel))
+            channel.tvArchive = false;
+    }
+    return channels;
+}
+
+std::shared_ptr<const M3uLibrary> M3uLibrary::make(M3uCatalogue read)
+{
+    auto library = std::make_shared<M3uLibrary>();
+    library->catalogue = std::make_shared<const M3uCatalogue>(std::move(read));
+    const M3uCatalogue &catalogue = *library->catalogue;
+    // The shows take longest (an episode is an entry); the other two sections are made beside them.
+    QFuture<void> others = QtConcurrent::run([&library, &catalogue] {
+        library->items[size_t(Section::movies)] = catalogue.items(Section::movies);
+        library->items[size_t(Section::live)] = withPlayableArchives(catalogue, catalogue.items(Section::live));
+    });
+    Shows shows = groupShows(catalogue.items(Section::series));
+    library->episodes = std::move(shows.episodes);
+    library->items[size_t(Section::series)] = std::move(shows.shows);
+    others.waitForFinished();
+    return library;
 }
 
 // --- archive addresses ---

@@ -9,8 +9,61 @@
 #include <QObject>
 #include <QUrl>
 
+#include <array>
+
 #include <memory>
 #include <optional>
+
+// One read of a list as the store takes it: the catalogue, and the records of its three sections
+// made on the reading thread, so that the GUI thread only swaps them in.
+struct M3uLibrary
+{
+    // The TV Shows of a plain list: entries named like episodes ("Name S01 E02") grouped into
+    // one show each with its seasons; any other entry is a show of one episode.
+    struct Shows
+    {
+        QList<MediaItem> shows;
+        QHash<QString, QList<Episode>> episodes; // by show id; episode ids are the entries' ids
+    };
+    static Shows groupShows(const QList<MediaItem> &entries);
+    // A channel keeps its archive mark only where an address for it can be made.
+    static QList<MediaItem> withPlayableArchives(const M3uCatalogue &catalogue, QList<MediaItem> channels);
+    static std::shared_ptr<const M3uLibrary> make(M3uCatalogue catalogue);
+
+    std::shared_ptr<const M3uCatalogue> catalogue;
+    std::array<QList<MediaItem>, 3> items; // by section; TV Shows as shows
+    QHash<QString, QList<Episode>> episodes;
+};
+
+// Reads a list as its answer arrives: each piece of the body is copied out as it comes and fed
+// to the reader on a helper thread, so that at the last byte only the last piece is left. Nothing
+// comes out before finish() has the whole body; a cut or failed answer hands out nothing.
+class M3uArrival final : public Network::BodyWatcher
+{
+public:
+    explicit M3uArrival(QUrl base, qsizetype pieceBytes = 1 << 20);
+    ~M3uArrival() override;
+
+    void begin() override;
+    void received(QByteArrayView body) override;
+
+    // The list read from the whole `body` (the one received): blocks until the helper is done,
+    // so call it off the GUI thread. Nothing when no answer was watched; the caller then reads
+    // the body at once.
+    std::optional<Result<M3uCatalogue>> finish(QByteArrayView body);
+    // What is queued is dropped and the helper stops: the answer failed or is no longer wanted.
+    void abandon();
+
+    struct State;
+
+private:
+    void queue(QByteArrayView piece, bool last);
+
+    const QUrl m_base;
+    const qsizetype m_pieceBytes;
+    std::shared_ptr<State> m_state;
+    qsizetype m_queued = 0; // bytes of the body handed to the helper
+};
 
 // The plain M3U list of a playlist, read once for all three sections: the list is fetched
 // (or read from its file) and parsed off the GUI thread, and everyone asking while that runs
@@ -20,7 +73,7 @@ class M3uSource : public QObject
     Q_OBJECT
 
 public:
-    using List = std::shared_ptr<const M3uCatalogue>;
+    using List = std::shared_ptr<const M3uLibrary>;
 
     using QObject::QObject;
     ~M3uSource() override;
@@ -34,8 +87,10 @@ public:
     int started() const { return m_started; }
 
     // Reads a whole list, gzipped or not: from a body, or from a file a piece at a time.
-    static Result<List> parse(const QByteArray &body, const QUrl &base);
-    static Result<List> readFile(const QString &path, qint64 maxBytes);
+    static Result<M3uCatalogue> parse(QByteArrayView body, const QUrl &base);
+    static Result<M3uCatalogue> readFile(const QString &path, qint64 maxBytes);
+    // A list with no entry at all is not a playlist the user can do anything with.
+    static Result<List> library(Result<M3uCatalogue> read);
 
 private:
     class Load;

@@ -183,17 +183,18 @@ void ProgramGuide::setPlaylist(const std::optional<Playlist> &playlist)
     updateGuideless();
 }
 
-void ProgramGuide::setGuideAddress(std::optional<QUrl> address)
+void ProgramGuide::setGuideAddress(const Playlist &playlist, std::optional<QUrl> address)
 {
-    // Told when a list is read, which can be before or after the playlist is.
+    // Told when a list is read, which can be before or after the playlist is; another list's
+    // answer must never say whether this one has a guide.
     m_guideAddress = std::move(address);
-    m_guideAddressTold = true;
+    m_guideAddressFor = playlist;
     updateGuideless();
 }
 
 void ProgramGuide::updateGuideless()
 {
-    const bool guideless = m_guideAddressTold && !m_guideAddress && m_playlist && m_playlist->isM3u();
+    const bool guideless = m_playlist && m_playlist->isM3u() && m_guideAddressFor == m_playlist && !m_guideAddress;
     if (m_guideless == guideless)
         return;
     m_guideless = guideless;
@@ -338,7 +339,9 @@ QCoro::Task<> ProgramGuide::import()
         if (channel.tvArchive)
             archiveDays = std::max(archiveDays, channel.archiveDays);
     }
-    const auto url = playlist.isM3u() ? m_guideAddress : xmltvAddress(playlist);
+    const auto url = !playlist.isM3u()        ? xmltvAddress(playlist)
+        : m_guideAddressFor == playlist ? m_guideAddress
+                                        : std::nullopt;
     if (!url) {
         // A list read without a guide address has no guide: not a failure, and nothing to retry.
         // One that could not be read leaves the guide unreachable.

@@ -67,9 +67,10 @@ public:
     // --- what the store tells it ---
     // A different playlist points it at that playlist's database (an import for another one stops).
     void setPlaylist(const std::optional<Playlist> &playlist);
-    // Where a plain M3U list's guide is imported from (its url-tvg), told once the list is read;
-    // nothing: the list names none. A provider's guide has its own address and ignores this.
-    void setGuideAddress(std::optional<QUrl> address);
+    // Where a plain M3U list's guide is imported from (its url-tvg), told once `playlist`'s list is
+    // read; nothing: the list names none. It counts only while that playlist is the one shown. A
+    // provider's guide has its own address and ignores this.
+    void setGuideAddress(const Playlist &playlist, std::optional<QUrl> address);
     void setLanguage(const QString &code);
     // Where the live channels come from (the store's catalogue, fetched when not there yet).
     void setChannelSource(ChannelSource source);
@@ -143,7 +144,7 @@ private:
 
     std::optional<Playlist> m_playlist;
     std::optional<QUrl> m_guideAddress;
-    bool m_guideAddressTold = false;
+    std::optional<Playlist> m_guideAddressFor; // the playlist whose list told m_guideAddress
     bool m_guideless = false; // the list was read and names no guide
     QString m_language;
     QString m_cacheFolder;

@@ -340,6 +340,59 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(first));
     }
 
+    // Whether a plain list has a guide is known only once that list is read: what another list
+    // said never shows for the one on screen, whichever is told first.
+    void guidelessBelongsToItsList_data()
+    {
+        QTest::addColumn<bool>("firstHasGuide");
+        QTest::addColumn<bool>("secondHasGuide");
+        QTest::addColumn<bool>("toldBeforeShown");
+
+        QTest::newRow("none, then none") << false << false << false;
+        QTest::newRow("none, then a guide") << false << true << false;
+        QTest::newRow("a guide, then none") << true << false << false;
+        QTest::newRow("none, then none, told first") << false << false << true;
+        QTest::newRow("a guide, then none, told first") << true << false << true;
+    }
+
+    void guidelessBelongsToItsList()
+    {
+        QFETCH(bool, firstHasGuide);
+        QFETCH(bool, secondHasGuide);
+        QFETCH(bool, toldBeforeShown);
+        const Playlist first = Playlist::m3u(m_server.base() + QStringLiteral("/one.m3u"));
+        const Playlist second = Playlist::m3u(m_server.base() + QStringLiteral("/two.m3u"));
+        const auto address = [this](bool has) {
+            return has ? std::optional<QUrl>(QUrl(m_server.base() + QStringLiteral("/guide.xml"))) : std::nullopt;
+        };
+        m_guide->setPlaylist(first);
+        QVERIFY(!m_guide->guideless()); // not read yet
+        m_guide->setGuideAddress(first, address(firstHasGuide));
+        QCOMPARE(m_guide->guideless(), !firstHasGuide);
+
+        QList<bool> seen;
+        connect(m_guide.get(), &ProgramGuide::guidelessChanged, this, [&] { seen.append(m_guide->guideless()); });
+        if (toldBeforeShown) {
+            m_guide->setGuideAddress(second, address(secondHasGuide));
+            m_guide->setPlaylist(second);
+        } else {
+            m_guide->setPlaylist(second);
+            QVERIFY(!m_guide->guideless()); // the second list is not read yet
+            // A late answer for the list no longer shown changes nothing.
+            m_guide->setGuideAddress(first, address(!firstHasGuide));
+            QVERIFY(!m_guide->guideless());
+            m_guide->setGuideAddress(second, address(secondHasGuide));
+        }
+        QCOMPARE(m_guide->guideless(), !secondHasGuide);
+        // Never a wrong "no guide" on the way: at most the one change to the second list's own.
+        QVERIFY2(seen.size() <= 2, qPrintable(QString::number(seen.size())));
+        if (secondHasGuide)
+            QVERIFY(!seen.contains(true));
+        // The provider's own guide is never "no guide".
+        m_guide->setPlaylist(playlist(m_server.base()));
+        QVERIFY(!m_guide->guideless());
+    }
+
     // Connecting imports a guide older than twelve hours (or none), and only then.
     void automaticImport()
     {

@@ -79,6 +79,33 @@ QString categoryId(AppStore &store, Section section, const QString &name)
     return {};
 }
 
+// A list of `entries` channels, movies and episodes in turn, big enough to arrive in many pieces.
+QByteArray bigList(const QString &base, int entries)
+{
+    QByteArray out = "#EXTM3U url-tvg=\"" + base.toUtf8() + "/guide.xml\"\n";
+    for (int i = 0; i < entries; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        const QByteArray group = "Group " + QByteArray::number(i % 13);
+        if (i % 3 == 0)
+            out += "#EXTINF:-1 tvg-id=\"c" + n + "\" group-title=\"" + group + "\",Channel " + n + "\n" + base.toUtf8()
+                + "/live/" + n + ".ts\n";
+        else if (i % 3 == 1)
+            out += "#EXTINF:-1 group-title=\"" + group + "\",Movie " + n + "\n" + base.toUtf8() + "/movie/" + n + ".mkv\n";
+        else
+            out += "#EXTINF:-1 group-title=\"" + group + "\",Show " + QByteArray::number(i % 50) + " S01 E" + n + "\n"
+                + base.toUtf8() + "/series/" + n + ".mp4\n";
+    }
+    return out;
+}
+
+QStringList entriesOf(const QList<MediaItem> &items)
+{
+    QStringList ids;
+    for (const MediaItem &item : items)
+        ids.append(item.id + QLatin1Char('|') + item.name + QLatin1Char('|') + item.categoryId);
+    return ids;
+}
+
 } // namespace
 
 class TestStoreM3u : public QObject
@@ -123,6 +150,7 @@ private Q_SLOTS:
         QCOMPARE(namesOf(store->latestMovies()), (QStringList{"Big Movie", "Small Movie"}));
         // No account, so no expiry line, not even its bare label.
         QCOMPARE(store->expiryText(), QString());
+        QCOMPARE(store->connectionsText(), QString());
 
         for (Section section : allCases<Section>()) {
             await(store->openSection(section));
@@ -250,6 +278,14 @@ private Q_SLOTS:
         QTest::newRow("mark without a title") << QStringList{"S01E01"} << QStringList{"S01E01"} << QList<int>{1};
         QTest::newRow("a word with S and E inside") << QStringList{"Sees Everything"} << QStringList{"Sees Everything"}
                                                     << QList<int>{1};
+        QTest::newRow("mark inside a word") << QStringList{"Name_S01E01", "BossS01E02"}
+                                            << QStringList{"Name_S01E01", "BossS01E02"} << QList<int>{1, 1};
+        QTest::newRow("too many digits") << QStringList{"Name S0001E01", "Name S01E00001"}
+                                         << QStringList{"Name S0001E01", "Name S01E00001"} << QList<int>{1, 1};
+        QTest::newRow("a later mark after a false one") << QStringList{"Sx Name S02E03", "Sx Name s2e4"}
+                                                        << QStringList{"Sx Name"} << QList<int>{2};
+        QTest::newRow("separators before the mark") << QStringList{"Name ._- S01E01", "Name S01_E02"}
+                                                    << QStringList{"Name"} << QList<int>{2};
     }
 
     void groupingShows()
@@ -266,7 +302,7 @@ private Q_SLOTS:
             item.categoryId = "1";
             items.append(item);
         }
-        const AppStore::M3uShows grouped = AppStore::groupShows(items);
+        const M3uLibrary::Shows grouped = M3uLibrary::groupShows(items);
         QStringList names;
         QList<int> counts;
         for (const MediaItem &show : grouped.shows) {
@@ -378,6 +414,97 @@ private Q_SLOTS:
         store->failures()->retry(Failures::Place::connect);
         QTRY_COMPARE(store->phase(), AppStore::Phase::home);
         QVERIFY(!store->hasConnectError());
+    }
+
+    // The body as the network shows it: growing by `step` bytes, read in pieces of `piece`.
+    void readWhileArrivingEqualsAWholeRead_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("piece");
+        QTest::addColumn<bool>("restarted");
+
+        const QByteArray list = bigList(QStringLiteral("http://list.test"), 3000);
+        QByteArray windows = "\xEF\xBB\xBF" + list;
+        windows.replace("\n", "\r\n");
+        QTest::newRow("one piece at the end") << list << 4096 << (1 << 20) << false;
+        QTest::newRow("pieces cut inside lines") << list << 1013 << 997 << false;
+        QTest::newRow("byte by byte") << list.left(20000) << 1 << 1 << false;
+        QTest::newRow("BOM and CRLF split between pieces") << windows << 777 << 1 << false;
+        // A redirect or a retry: what an earlier answer showed is void.
+        QTest::newRow("a second answer begins") << list << 2048 << 4096 << true;
+    }
+
+    void readWhileArrivingEqualsAWholeRead()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, step);
+        QFETCH(int, piece);
+        QFETCH(bool, restarted);
+        const QUrl base(QStringLiteral("http://list.test/get.m3u"));
+        M3uArrival arrival(base, piece);
+        arrival.begin();
+        if (restarted) {
+            const QByteArray other = bigList(QStringLiteral("http://other.test"), 500);
+            arrival.received(other);
+            arrival.begin();
+        }
+        for (qsizetype at = step; at < body.size(); at += step)
+            arrival.received(QByteArrayView(body).first(at));
+        std::optional<Result<M3uCatalogue>> pieces = arrival.finish(body);
+        QVERIFY(pieces);
+        QVERIFY(pieces->ok());
+        const Result<M3uCatalogue> whole = M3uSource::parse(body, base);
+        QVERIFY(whole.ok());
+        QCOMPARE((*pieces)->size(), whole->size());
+        QCOMPARE((*pieces)->guideURL(), whole->guideURL());
+        for (Section section : allCases<Section>()) {
+            QCOMPARE(namesOf((*pieces)->categories(section)), namesOf(whole->categories(section)));
+            QCOMPARE(entriesOf((*pieces)->items(section)), entriesOf(whole->items(section)));
+        }
+    }
+
+    void arrivalWithoutAnAnswer()
+    {
+        // Never begun (an answer other than 200): the whole read decides.
+        M3uArrival unwatched(QUrl(QStringLiteral("http://list.test/")));
+        QVERIFY(!unwatched.finish("#EXTM3U\n"));
+        // Abandoned mid-way (a cut answer, a cancel): nothing comes out.
+        M3uArrival cut(QUrl(QStringLiteral("http://list.test/")), 64);
+        cut.begin();
+        const QByteArray list = bigList(QStringLiteral("http://list.test"), 200);
+        cut.received(QByteArrayView(list).first(list.size() / 2));
+        cut.abandon();
+        QVERIFY(!cut.finish(list));
+    }
+
+    // A list broken off while it is read in pieces is never taken as the whole list.
+    void aListCutWhileArrivingShowsNothing()
+    {
+        const QByteArray list = bigList(f->server().base(), 40000);
+        QVERIFY(list.size() > 3 * (1 << 20)); // several pieces go to the reader before the cut
+        FakeServer::Reply reply = FakeServer::Reply::json(list);
+        reply.contentType = "audio/x-mpegurl";
+        reply.cutAfter = list.size() * 2 / 3;
+        f->server().on(QStringLiteral("/lists/mine.m3u"), reply);
+        auto store = f->makeStore();
+        await(store->connect(Playlist::m3u(listAddress()), true));
+        QCOMPARE(store->phase(), AppStore::Phase::check);
+        QVERIFY(store->hasConnectError());
+        QVERIFY(store->allLive().isEmpty());
+        QVERIFY(store->allVods().isEmpty());
+        QVERIFY(!f->rawPreference("mavu.playlist/m3u").isValid());
+
+        // Retry reads the list again, whole this time.
+        reply.cutAfter.reset();
+        f->server().on(QStringLiteral("/lists/mine.m3u"), reply);
+        store->failures()->retry(Failures::Place::connect);
+        QTRY_COMPARE(store->phase(), AppStore::Phase::home);
+        const Result<M3uSource::List> whole = M3uSource::library(M3uSource::parse(list, QUrl(listAddress())));
+        QVERIFY(whole.ok());
+        QCOMPARE(store->allLive().size(), 40000 / 3 + 1);
+        QCOMPARE(store->allVods().size(), 40000 / 3);
+        QCOMPARE(store->allSeries().size(), (*whole)->items[size_t(Section::series)].size());
     }
 
     void guideComesFromTheListsAddress()

@@ -144,11 +144,17 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("account");
         QTest::addColumn<int>("max");
         QTest::addColumn<int>("active");
-        QTest::newRow("texts") << QByteArray(R"({"user_info":{"exp_date":"0","max_connections":"2","active_cons":"1"}})") << 2 << 1;
-        QTest::newRow("numbers") << QByteArray(R"({"user_info":{"exp_date":"0","max_connections":1,"active_cons":0}})") << 1 << 0;
-        QTest::newRow("any number allowed") << QByteArray(R"({"user_info":{"max_connections":"0","active_cons":"3"}})") << 0 << 3;
-        QTest::newRow("absent") << QByteArray(R"({"user_info":{"exp_date":"0"}})") << -1 << -1;
-        QTest::newRow("not counts") << QByteArray(R"({"user_info":{"max_connections":"many","active_cons":"-1"}})") << -1 << -1;
+        QTest::addColumn<QString>("text");
+        QTest::newRow("texts") << QByteArray(R"({"user_info":{"exp_date":"0","max_connections":"2","active_cons":"1"}})") << 2 << 1
+                               << "Connections: 1 of 2";
+        QTest::newRow("numbers") << QByteArray(R"({"user_info":{"exp_date":"0","max_connections":1,"active_cons":0}})") << 1 << 0
+                                 << "Connections: 0 of 1";
+        QTest::newRow("any number allowed") << QByteArray(R"({"user_info":{"max_connections":"0","active_cons":"3"}})") << 0 << 3
+                                            << "";
+        QTest::newRow("absent") << QByteArray(R"({"user_info":{"exp_date":"0"}})") << -1 << -1 << "";
+        QTest::newRow("only the limit") << QByteArray(R"({"user_info":{"max_connections":"2"}})") << 2 << -1 << "";
+        QTest::newRow("not counts") << QByteArray(R"({"user_info":{"max_connections":"many","active_cons":"-1"}})") << -1 << -1
+                                    << "";
     }
 
     void accountConnectionsKept()
@@ -163,6 +169,8 @@ private Q_SLOTS:
         QTRY_COMPARE(f->accountRequests(), 1);
         QTRY_COMPARE(store->property("maxConnections").toInt(), max);
         QCOMPARE(store->property("activeConnections").toInt(), active);
+        QFETCH(QString, text);
+        QCOMPARE(store->connectionsText(), text);
     }
 
     // The days left count down while the program runs: when the time left crosses a whole day,

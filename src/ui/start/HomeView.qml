@@ -182,6 +182,20 @@ FocusScope {
             }
 
             PlainText {
+                objectName: "connectionsText"
+                anchors.right: parent.right
+                anchors.bottom: expiryLine.top
+                anchors.rightMargin: Metrics.paneMargin
+                anchors.bottomMargin: 2
+                visible: text.length > 0
+                text: AppStore.connectionsText
+                font.pixelSize: Fonts.footnote
+                color: MavuColor.textDim
+                horizontalAlignment: Text.AlignRight
+            }
+
+            PlainText {
+                id: expiryLine
                 objectName: "expiryText"
                 anchors.right: parent.right
                 anchors.bottom: parent.bottom
