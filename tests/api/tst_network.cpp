@@ -372,8 +372,9 @@ private Q_SLOTS:
         QCOMPARE(answer.failure().kind, Failure::Kind::cancelled);
         QVERIFY(clock.isValid());
         // Far below the 10 s idle limit that an unheeded cancel would wait for; rows being
-        // decoded beside it stop at once rather than finishing their run.
-        QVERIFY2(clock.elapsed() < 600, qPrintable(QString::number(clock.elapsed())));
+        // decoded beside it stop at once rather than finishing their run. The margin is for a
+        // sanitized build on a loaded machine.
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     }
 
     void cancelledBeforeSendingSendsNothing()
