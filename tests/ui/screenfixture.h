@@ -41,7 +41,9 @@ public:
         // Until the end of the test function that made this fixture.
         // Qt's own note when a reply that already failed is aborted again is not a screen's fault.
         const QString pictures = tolerate == Tolerate::missingPictures ? QStringLiteral("(?!.*QQuickImage: Error transferring .* Not Found)")
-                                 : tolerate == Tolerate::brokenPictures ? QStringLiteral("(?!.*QQuickImage: )")
+                                 // Qt's HTTP parts may read a socket that a looping redirect
+                                 // already closed; they say so and go on (seen once in many runs).
+                                 : tolerate == Tolerate::brokenPictures ? QStringLiteral("(?!.*QQuickImage: )(?!QIODevice::read \\(QTcpSocket\\): device not open)")
                                                                         : QString();
         QTest::failOnWarning(QRegularExpression(QStringLiteral("^") + pictures
                                                 + QStringLiteral("(?!QNetworkReplyImplPrivate::error: Internal problem)")));
