@@ -847,6 +847,18 @@ MediaItem M3uCatalogue::item(quint32 index) const
     return item;
 }
 
+std::vector<quint32> M3uCatalogue::places(Section section) const
+{
+    const auto s = size_t(section);
+    std::vector<quint32> out;
+    out.reserve(size_t(m_counts[s]));
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].section == s)
+            out.push_back(quint32(i));
+    }
+    return out;
+}
+
 QList<MediaItem> M3uCatalogue::items(Section section, const QString &categoryId) const
 {
     const auto s = size_t(section);

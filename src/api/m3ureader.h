@@ -48,6 +48,16 @@ public:
     // position still names the same channel after entries are added or removed above it.
     QList<MediaItem> items(Section section, const QString &categoryId = {}) const;
     qsizetype itemCount(Section section) const { return m_counts[size_t(section)]; }
+    // The places of a section's entries in list order, for passes that want less than a
+    // record of each: the name and group alone, or the record of one place.
+    std::vector<quint32> places(Section section) const;
+    QString nameAt(quint32 place) const { return text(m_entries[place].name); }
+    const QString &categoryIdAt(quint32 place) const
+    {
+        const Entry &entry = m_entries[place];
+        return m_categories[entry.section].at(entry.group).id;
+    }
+    MediaItem itemAt(quint32 place) const { return item(place); }
     // Entries kept, over all sections.
     qsizetype size() const { return qsizetype(m_entries.size()); }
     // The stream of an item of this catalogue; nothing for an id it did not give out.

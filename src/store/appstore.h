@@ -749,7 +749,6 @@ private:
     // The plain list connected, as last read, and the episodes of its shows.
     std::shared_ptr<const M3uLibrary> m_m3uRead;
     std::shared_ptr<const M3uCatalogue> m_m3uList;
-    QHash<QString, QList<Episode>> m_m3uEpisodes;
     // The connection attempt running; a cancelled or overtaken one finds its number changed.
     quint64 m_connectAttempt = 0;
     std::shared_ptr<Network::Cancellation> m_connectCancellation;

@@ -46,7 +46,6 @@ void AppStore::takeM3u(std::shared_ptr<const M3uLibrary> list)
     const Batch batch(this);
     m_m3uRead = list;
     m_m3uList = list->catalogue;
-    m_m3uEpisodes = list->episodes;
     for (Section section : allCases<Section>()) {
         const size_t s = size_t(section);
         QList<MediaItem> items = list->items[s];
@@ -210,7 +209,7 @@ void AppStore::openM3uDetail(const MediaItem &item)
     // What the entry carries is all there is: no details request behind it.
     const Batch batch(this);
     if (item.kind == MediaItem::Kind::series) {
-        const QList<Episode> episodes = m_m3uEpisodes.value(item.id);
+        const QList<Episode> episodes = m_m3uRead ? m_m3uRead->episodes(item.id) : QList<Episode>();
         QList<Season> seasons;
         for (const Episode &episode : episodes) {
             if (seasons.isEmpty() || seasons.last().id != episode.season)

@@ -350,12 +350,13 @@ std::optional<Result<M3uCatalogue>> M3uArrival::finish(QByteArrayView body)
 
 namespace {
 
-// "Name S01 E02", "Name.S1E2", "Name - s01e02 - Title": the show, the season and the episode.
-struct EpisodeName
+// "Name S01 E02", "Name.S1E2", "Name - s01e02 - Title": where the show's name ends, the
+// season and the episode.
+struct EpisodeMark
 {
-    QString show;
-    qint64 season = 0;
-    qint64 episode = 0;
+    qsizetype showEnd = 0;
+    qint32 season = 0;
+    qint32 episode = 0;
 };
 
 bool isWordChar(QChar c)
@@ -379,9 +380,8 @@ qsizetype digitsEnd(QStringView text, qsizetype at, qsizetype max)
 
 // The first word-initial "S<1-3 digits>[separators]E<1-4 digits>" ending a word. Hand-written:
 // a regular expression over every entry of a big list took seconds.
-std::optional<EpisodeName> episodeName(const QString &name)
+std::optional<EpisodeMark> episodeMark(QStringView text)
 {
-    const QStringView text(name);
     for (qsizetype at = 0; at < text.size(); ++at) {
         if ((text[at] != QLatin1Char('S') && text[at] != QLatin1Char('s')) || (at > 0 && isWordChar(text[at - 1])))
             continue;
@@ -399,15 +399,20 @@ std::optional<EpisodeName> episodeName(const QString &name)
         qsizetype showEnd = at;
         while (showEnd > 0 && isSeparator(text[showEnd - 1]))
             --showEnd;
-        QString show = name.left(showEnd);
-        show.replace(QLatin1Char('.'), QLatin1Char(' '));
-        show = show.simplified();
-        if (show.isEmpty())
+        // Only separators before the mark: no title to name a show by.
+        if (showEnd == 0)
             return std::nullopt;
-        return EpisodeName{show, text.sliced(at + 1, seasonEnd - at - 1).toLongLong(),
-                           text.sliced(e + 1, episodeEnd - e - 1).toLongLong()};
+        return EpisodeMark{showEnd, text.sliced(at + 1, seasonEnd - at - 1).toInt(),
+                           text.sliced(e + 1, episodeEnd - e - 1).toInt()};
     }
     return std::nullopt;
+}
+
+QString showName(QStringView prefix)
+{
+    QString show = prefix.toString();
+    show.replace(QLatin1Char('.'), QLatin1Char(' '));
+    return show.simplified();
 }
 
 Episode episodeOf(const MediaItem &entry, qint64 season, qint64 number)
@@ -422,41 +427,133 @@ Episode episodeOf(const MediaItem &entry, qint64 season, qint64 number)
     return episode;
 }
 
+// The shows of one run of entries, in the order of their first entry. Runs are read side by
+// side and joined in list order, so the result is the one a single pass gives.
+struct ShowRun
+{
+    struct Group
+    {
+        QString id; // empty: an entry not named like an episode, a show of its own
+        QString name;
+        quint32 first = 0;
+        std::vector<M3uLibrary::EpisodeAt> episodes;
+    };
+    std::vector<Group> groups;
+};
+
+ShowRun readShows(const M3uCatalogue &catalogue, const quint32 *places, size_t count)
+{
+    ShowRun run;
+    QHash<QString, size_t> named; // by show id: its group
+    // Lists hold a show's episodes one after another: the name is made again only when the
+    // title before the mark or the group changes.
+    QString lastPrefix;
+    QString lastCategory;
+    size_t last = SIZE_MAX;
+    for (size_t i = 0; i < count; ++i) {
+        const quint32 place = places[i];
+        const QString name = catalogue.nameAt(place);
+        const std::optional<EpisodeMark> mark = episodeMark(name);
+        if (!mark) {
+            run.groups.push_back(ShowRun::Group{QString(), QString(), place, {{place, 1, 1}}});
+            continue;
+        }
+        const QStringView prefix = QStringView(name).first(mark->showEnd);
+        const QString &category = catalogue.categoryIdAt(place);
+        if (last == SIZE_MAX || prefix != lastPrefix || category != lastCategory) {
+            const QString show = showName(prefix);
+            // The group is part of the id: two groups may hold shows of the same title.
+            const QString id = QStringLiteral("show:") + category + QLatin1Char(':') + show.toLower();
+            const auto found = named.constFind(id);
+            if (found != named.constEnd()) {
+                last = *found;
+            } else {
+                last = run.groups.size();
+                named.insert(id, last);
+                run.groups.push_back(ShowRun::Group{id, show, place, {}});
+            }
+            lastPrefix = prefix.toString();
+            lastCategory = category;
+        }
+        run.groups[last].episodes.push_back({place, mark->season, mark->episode});
+    }
+    return run;
+}
+
 } // namespace
 
-M3uLibrary::Shows M3uLibrary::groupShows(const QList<MediaItem> &entries)
+M3uLibrary::Shows M3uLibrary::groupShows(const M3uCatalogue &catalogue, int parts)
 {
     // Entries named like episodes become one show each, with its seasons; the others stay a
     // show of one episode. Shows keep the place of their first entry.
-    Shows result;
-    QHash<QString, qsizetype> showAt; // by show id
-    for (const MediaItem &entry : entries) {
-        const std::optional<EpisodeName> named = episodeName(entry.name);
-        if (!named) {
-            MediaItem show = entry;
-            show.setSeriesId(entry.id);
-            result.shows.append(show);
-            result.episodes.insert(entry.id, {episodeOf(entry, 1, 1)});
-            continue;
-        }
-        // The category is part of the name: two groups may hold shows of the same title.
-        const QString id = QStringLiteral("show:") + entry.categoryId + QLatin1Char(':') + named->show.toLower();
-        if (!showAt.contains(id)) {
-            MediaItem show = entry;
-            show.id = id;
-            show.name = named->show;
-            show.setSeriesId(id);
-            showAt.insert(id, result.shows.size());
-            result.shows.append(show);
-        }
-        result.episodes[id].append(episodeOf(entry, named->season, named->episode));
+    const std::vector<quint32> places = catalogue.places(Section::series);
+    // A short list is read at once unless asked otherwise: handing it out would cost more than it saves.
+    constexpr size_t leastPerPart = 8192;
+    const size_t count = parts > 0
+        ? std::clamp<size_t>(places.size(), 1, size_t(parts))
+        : std::clamp<size_t>(places.size() / leastPerPart, 1,
+                             size_t(std::clamp(QThreadPool::globalInstance()->maxThreadCount(), 1, 4)));
+    std::vector<ShowRun> runs(count);
+    std::vector<QFuture<void>> reading;
+    const size_t step = (places.size() + count - 1) / count;
+    for (size_t part = 0; part < count; ++part) {
+        const size_t from = std::min(places.size(), part * step);
+        const size_t length = std::min(places.size(), from + step) - from;
+        const auto read = [&catalogue, &runs, &places, part, from, length] {
+            runs[part] = readShows(catalogue, places.data() + from, length);
+        };
+        // The last part is read here while the others run on the pool.
+        if (part + 1 < count)
+            reading.push_back(QtConcurrent::run(read));
+        else
+            read();
     }
-    for (QList<Episode> &episodes : result.episodes) {
-        std::stable_sort(episodes.begin(), episodes.end(), [](const Episode &a, const Episode &b) {
-            return std::tie(a.season, a.episodeNum) < std::tie(b.season, b.episodeNum);
-        });
+    for (QFuture<void> &future : reading)
+        future.waitForFinished();
+
+    Shows result;
+    for (ShowRun &run : runs) {
+        for (ShowRun::Group &group : run.groups) {
+            if (!group.id.isEmpty()) {
+                const auto found = result.showAt.constFind(group.id);
+                if (found != result.showAt.constEnd()) {
+                    std::vector<EpisodeAt> &episodes = result.episodes[size_t(*found)];
+                    episodes.insert(episodes.end(), group.episodes.cbegin(), group.episodes.cend());
+                    continue;
+                }
+            }
+            MediaItem show = catalogue.itemAt(group.first);
+            if (!group.id.isEmpty()) {
+                show.id = group.id;
+                show.name = group.name;
+            }
+            show.setSeriesId(show.id);
+            result.showAt.insert(show.id, result.shows.size());
+            result.shows.append(std::move(show));
+            result.episodes.push_back(std::move(group.episodes));
+        }
+    }
+    for (std::vector<EpisodeAt> &episodes : result.episodes) {
+        if (episodes.size() > 1) {
+            std::stable_sort(episodes.begin(), episodes.end(), [](const EpisodeAt &a, const EpisodeAt &b) {
+                return std::tie(a.season, a.number) < std::tie(b.season, b.number);
+            });
+        }
     }
     return result;
+}
+
+QList<Episode> M3uLibrary::episodes(const QString &showId) const
+{
+    const auto found = showAt.constFind(showId);
+    if (found == showAt.constEnd() || !catalogue)
+        return {};
+    const std::vector<EpisodeAt> &places = showEpisodes[size_t(*found)];
+    QList<Episode> out;
+    out.reserve(qsizetype(places.size()));
+    for (const EpisodeAt &at : places)
+        out.append(episodeOf(catalogue->itemAt(at.place), at.season, at.number));
+    return out;
 }
 
 QList<MediaItem> M3uLibrary::withPlayableArchives(const M3uCatalogue &catalogue, QList<MediaItem> channels)
@@ -496,8 +593,9 @@ std::shared_ptr<const M3uLibrary> M3uLibrary::make(M3uCatalogue read)
         library->items[size_t(Section::movies)] = catalogue.items(Section::movies);
         library->items[size_t(Section::live)] = withPlayableArchives(catalogue, catalogue.items(Section::live));
     });
-    Shows shows = groupShows(catalogue.items(Section::series));
-    library->episodes = std::move(shows.episodes);
+    Shows shows = groupShows(catalogue);
+    library->showAt = std::move(shows.showAt);
+    library->showEpisodes = std::move(shows.episodes);
     library->items[size_t(Section::series)] = std::move(shows.shows);
     others.waitForFinished();
     return library;

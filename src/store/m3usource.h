@@ -13,26 +13,41 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 // One read of a list as the store takes it: the catalogue, and the records of its three sections
 // made on the reading thread, so that the GUI thread only swaps them in.
 struct M3uLibrary
 {
+    // An episode as its place in the catalogue: the records of a show's episodes are made
+    // when the show is opened, not for every episode of the list up front.
+    struct EpisodeAt
+    {
+        quint32 place = 0;
+        qint32 season = 0;
+        qint32 number = 0;
+    };
     // The TV Shows of a plain list: entries named like episodes ("Name S01 E02") grouped into
     // one show each with its seasons; any other entry is a show of one episode.
     struct Shows
     {
         QList<MediaItem> shows;
-        QHash<QString, QList<Episode>> episodes; // by show id; episode ids are the entries' ids
+        QHash<QString, qsizetype> showAt;             // by show id: its place in `shows`
+        std::vector<std::vector<EpisodeAt>> episodes; // beside `shows`, by season and number
     };
-    static Shows groupShows(const QList<MediaItem> &entries);
+    // `parts`: how many pieces the names are read in side by side (0: by the list's size and the pool).
+    static Shows groupShows(const M3uCatalogue &catalogue, int parts = 0);
     // A channel keeps its archive mark only where an address for it can be made.
     static QList<MediaItem> withPlayableArchives(const M3uCatalogue &catalogue, QList<MediaItem> channels);
     static std::shared_ptr<const M3uLibrary> make(M3uCatalogue catalogue);
 
+    // The episodes of a show of this library, in order; none for an id it did not give out.
+    QList<Episode> episodes(const QString &showId) const;
+
     std::shared_ptr<const M3uCatalogue> catalogue;
     std::array<QList<MediaItem>, 3> items; // by section; TV Shows as shows
-    QHash<QString, QList<Episode>> episodes;
+    QHash<QString, qsizetype> showAt;
+    std::vector<std::vector<EpisodeAt>> showEpisodes;
 };
 
 // Reads a list as its answer arrives: each piece of the body is copied out as it comes and fed

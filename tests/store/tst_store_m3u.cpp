@@ -266,58 +266,128 @@ private Q_SLOTS:
     void groupingShows_data()
     {
         QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QStringList>("groups"); // by entry; none: all in one
         QTest::addColumn<QStringList>("shows");
         QTest::addColumn<QList<int>>("episodeCounts");
 
-        QTest::newRow("one show, two spellings") << QStringList{"Name S01 E02", "Name.S01E01"} << QStringList{"Name"}
-                                                 << QList<int>{2};
-        QTest::newRow("two seasons") << QStringList{"Name S2E1", "Name S1E9", "Name - s01e10 - Finale"}
-                                     << QStringList{"Name"} << QList<int>{3};
-        QTest::newRow("no episode mark stays alone") << QStringList{"Name", "Name S01 E01"}
-                                                     << QStringList{"Name", "Name"} << QList<int>{1, 1};
-        QTest::newRow("mark without a title") << QStringList{"S01E01"} << QStringList{"S01E01"} << QList<int>{1};
-        QTest::newRow("a word with S and E inside") << QStringList{"Sees Everything"} << QStringList{"Sees Everything"}
-                                                    << QList<int>{1};
-        QTest::newRow("mark inside a word") << QStringList{"Name_S01E01", "BossS01E02"}
-                                            << QStringList{"Name_S01E01", "BossS01E02"} << QList<int>{1, 1};
-        QTest::newRow("too many digits") << QStringList{"Name S0001E01", "Name S01E00001"}
+        const QStringList one;
+        QTest::newRow("one show, two spellings")
+            << QStringList{"Name S01 E02", "Name.S01E01"} << one << QStringList{"Name"} << QList<int>{2};
+        QTest::newRow("two seasons") << QStringList{"Name S2E1", "Name S1E9", "Name - s01e10 - Finale"} << one << QStringList{"Name"}
+                                     << QList<int>{3};
+        QTest::newRow("no episode mark stays alone")
+            << QStringList{"Name", "Name S01 E01"} << one << QStringList{"Name", "Name"} << QList<int>{1, 1};
+        QTest::newRow("mark without a title") << QStringList{"S01E01", "-. S01E02"} << one << QStringList{"S01E01", "-. S01E02"}
+                                              << QList<int>{1, 1};
+        QTest::newRow("a word with S and E inside")
+            << QStringList{"Sees Everything"} << one << QStringList{"Sees Everything"} << QList<int>{1};
+        QTest::newRow("mark inside a word") << QStringList{"Name_S01E01", "BossS01E02"} << one << QStringList{"Name_S01E01", "BossS01E02"}
+                                            << QList<int>{1, 1};
+        QTest::newRow("too many digits") << QStringList{"Name S0001E01", "Name S01E00001"} << one
                                          << QStringList{"Name S0001E01", "Name S01E00001"} << QList<int>{1, 1};
-        QTest::newRow("a later mark after a false one") << QStringList{"Sx Name S02E03", "Sx Name s2e4"}
-                                                        << QStringList{"Sx Name"} << QList<int>{2};
-        QTest::newRow("separators before the mark") << QStringList{"Name ._- S01E01", "Name S01_E02"}
-                                                    << QStringList{"Name"} << QList<int>{2};
+        QTest::newRow("a later mark after a false one")
+            << QStringList{"Sx Name S02E03", "Sx Name s2e4"} << one << QStringList{"Sx Name"} << QList<int>{2};
+        QTest::newRow("separators before the mark")
+            << QStringList{"Name ._- S01E01", "Name S01_E02"} << one << QStringList{"Name"} << QList<int>{2};
+        QTest::newRow("letters' case and dots differ")
+            << QStringList{"The.Name S01E01", "THE NAME S01E02"} << one << QStringList{"The Name"} << QList<int>{2};
+        // One after the other, so that only the group tells them apart.
+        QTest::newRow("same title in two groups") << QStringList{"Name S01E01", "Name S01E02", "Name S01E03"} << QStringList{"A", "B", "A"}
+                                                  << QStringList{"Name", "Name"} << QList<int>{2, 1};
+        QTest::newRow("a show coming back after others")
+            << QStringList{"One S01E01", "Two S01E01", "Alone", "One S01E02", "Two S01E02", "One S02E01"} << one
+            << QStringList{"One", "Two", "Alone"} << QList<int>{3, 2, 1};
     }
 
     void groupingShows()
     {
         QFETCH(QStringList, entries);
+        QFETCH(QStringList, groups);
         QFETCH(QStringList, shows);
         QFETCH(QList<int>, episodeCounts);
-        QList<MediaItem> items;
-        for (const QString &name : entries) {
-            MediaItem item;
-            item.id = QString::number(items.size());
-            item.name = name;
-            item.kind = MediaItem::Kind::series;
-            item.categoryId = "1";
-            items.append(item);
+        QByteArray text = "#EXTM3U\n";
+        for (qsizetype i = 0; i < entries.size(); ++i)
+            text += "#EXTINF:-1 group-title=\"" + groups.value(i, QStringLiteral("Drama")).toUtf8() + "\"," + entries[i].toUtf8()
+                + "\nhttp://list.test/series/" + QByteArray::number(i) + ".mp4\n";
+        const Result<M3uCatalogue> read = M3uSource::parse(text, QUrl("http://list.test/mine.m3u"));
+        QVERIFY(read);
+        QCOMPARE(read->itemCount(Section::series), entries.size());
+        // Read in one piece and in pieces that cut between a show's episodes: the same shows.
+        for (int parts : {1, 2, 3, 0}) {
+            const M3uLibrary::Shows grouped = M3uLibrary::groupShows(*read, parts);
+            QStringList names;
+            QList<int> counts;
+            QCOMPARE(grouped.episodes.size(), size_t(grouped.shows.size()));
+            for (qsizetype s = 0; s < grouped.shows.size(); ++s) {
+                const MediaItem &show = grouped.shows[s];
+                names.append(show.name);
+                counts.append(int(grouped.episodes[size_t(s)].size()));
+                QCOMPARE(show.seriesId(), std::optional<QString>(show.id));
+                QCOMPARE(grouped.showAt.value(show.id, -1), s);
+            }
+            QCOMPARE(names, shows);
+            QCOMPARE(counts, episodeCounts);
+            // Episodes run in order of season and number.
+            for (const auto &episodes : grouped.episodes) {
+                for (size_t i = 1; i < episodes.size(); ++i)
+                    QVERIFY(std::tie(episodes[i - 1].season, episodes[i - 1].number) <= std::tie(episodes[i].season, episodes[i].number));
+            }
         }
-        const M3uLibrary::Shows grouped = M3uLibrary::groupShows(items);
-        QStringList names;
-        QList<int> counts;
-        for (const MediaItem &show : grouped.shows) {
-            names.append(show.name);
-            counts.append(int(grouped.episodes.value(show.id).size()));
-            QCOMPARE(show.seriesId(), std::optional<QString>(show.id));
-        }
-        QCOMPARE(names, shows);
-        QCOMPARE(counts, episodeCounts);
-        // Episodes run in order of season and number.
-        for (const QList<Episode> &episodes : grouped.episodes) {
-            for (qsizetype i = 1; i < episodes.size(); ++i)
-                QVERIFY(std::tie(episodes[i - 1].season, episodes[i - 1].episodeNum)
-                        <= std::tie(episodes[i].season, episodes[i].episodeNum));
-        }
+    }
+
+    // The episode records made when a show opens are those of its entries, in order.
+    void episodesAreTheEntries()
+    {
+        const QByteArray text = "#EXTM3U\n"
+                                "#EXTINF:-1 tvg-logo=\"http://list.test/b.png\" group-title=\"D\",Name S01E02\n"
+                                "http://list.test/series/b.mkv\n"
+                                "#EXTINF:-1 group-title=\"D\",Name S01E01\n"
+                                "http://list.test/series/a.mp4\n"
+                                "#EXTINF:-1 group-title=\"D\",Alone\n"
+                                "http://list.test/series/c.avi\n";
+        Result<M3uCatalogue> read = M3uSource::parse(text, QUrl("http://list.test/mine.m3u"));
+        QVERIFY(read);
+        const QList<MediaItem> entries = read->items(Section::series);
+        const auto library = M3uLibrary::make(std::move(read).value());
+        const QList<MediaItem> &shows = library->items[size_t(Section::series)];
+        QCOMPARE(shows.size(), 2);
+        const QList<Episode> named = library->episodes(shows[0].id);
+        QCOMPARE(named.size(), 2);
+        QCOMPARE(named[0].id, entries[1].id);
+        QCOMPARE(named[0].title, QStringLiteral("Name S01E01"));
+        QCOMPARE(named[0].containerExt, QStringLiteral("mp4"));
+        QCOMPARE(named[1].id, entries[0].id);
+        QCOMPARE(named[1].image, QStringLiteral("http://list.test/b.png"));
+        QCOMPARE(named[1].episodeNum, 2);
+        const QList<Episode> alone = library->episodes(shows[1].id);
+        QCOMPARE(alone.size(), 1);
+        QCOMPARE(alone[0].id, entries[2].id);
+        QCOMPARE(alone[0].season, 1);
+        QCOMPARE(alone[0].episodeNum, 1);
+        QVERIFY(library->episodes(QStringLiteral("show:D:nobody")).isEmpty());
+    }
+
+    // A big list read in pieces side by side groups as one read does.
+    void piecesGroupAsOne()
+    {
+        const Result<M3uCatalogue> read =
+            M3uSource::parse(bigList(QStringLiteral("http://list.test"), 30000), QUrl("http://list.test/mine.m3u"));
+        QVERIFY(read);
+        const auto flat = [](const M3uLibrary::Shows &grouped) {
+            QStringList out;
+            for (qsizetype s = 0; s < grouped.shows.size(); ++s) {
+                QString line = grouped.shows[s].id + QLatin1Char('|') + grouped.shows[s].name;
+                for (const M3uLibrary::EpisodeAt &at : grouped.episodes[size_t(s)])
+                    line += QStringLiteral(" %1:%2:%3").arg(at.place).arg(at.season).arg(at.number);
+                out.append(line);
+            }
+            return out;
+        };
+        const QStringList one = flat(M3uLibrary::groupShows(*read, 1));
+        // 50 titles in each of 13 groups, and past 9,999 a number too long to mark an episode.
+        QCOMPARE(one.size(), 650 + 6667);
+        QCOMPARE(flat(M3uLibrary::groupShows(*read, 4)), one);
+        QCOMPARE(flat(M3uLibrary::groupShows(*read, 7)), one);
     }
 
     void savedAndRestored()
