@@ -482,28 +482,28 @@ ShowRun readShows(const M3uCatalogue &catalogue, const quint32 *places, size_t c
 
 } // namespace
 
-M3uLibrary::Shows M3uLibrary::groupShows(const M3uCatalogue &catalogue, int parts)
+M3uLibrary::Shows M3uLibrary::groupShows(const M3uCatalogue &catalogue, int pieces)
 {
     // Entries named like episodes become one show each, with its seasons; the others stay a
     // show of one episode. Shows keep the place of their first entry.
     const std::vector<quint32> places = catalogue.places(Section::series);
     // A short list is read at once unless asked otherwise: handing it out would cost more than it saves.
-    constexpr size_t leastPerPart = 8192;
-    const size_t count = parts > 0
-        ? std::clamp<size_t>(places.size(), 1, size_t(parts))
-        : std::clamp<size_t>(places.size() / leastPerPart, 1,
+    constexpr size_t leastPerPiece = 8192;
+    const size_t count = pieces > 0
+        ? std::clamp<size_t>(places.size(), 1, size_t(pieces))
+        : std::clamp<size_t>(places.size() / leastPerPiece, 1,
                              size_t(std::clamp(QThreadPool::globalInstance()->maxThreadCount(), 1, 4)));
     std::vector<ShowRun> runs(count);
     std::vector<QFuture<void>> reading;
     const size_t step = (places.size() + count - 1) / count;
-    for (size_t part = 0; part < count; ++part) {
-        const size_t from = std::min(places.size(), part * step);
+    for (size_t piece = 0; piece < count; ++piece) {
+        const size_t from = std::min(places.size(), piece * step);
         const size_t length = std::min(places.size(), from + step) - from;
-        const auto read = [&catalogue, &runs, &places, part, from, length] {
-            runs[part] = readShows(catalogue, places.data() + from, length);
+        const auto read = [&catalogue, &runs, &places, piece, from, length] {
+            runs[piece] = readShows(catalogue, places.data() + from, length);
         };
-        // The last part is read here while the others run on the pool.
-        if (part + 1 < count)
+        // The last piece is read here while the others run on the pool.
+        if (piece + 1 < count)
             reading.push_back(QtConcurrent::run(read));
         else
             read();

@@ -313,8 +313,8 @@ private Q_SLOTS:
         QVERIFY(read);
         QCOMPARE(read->itemCount(Section::series), entries.size());
         // Read in one piece and in pieces that cut between a show's episodes: the same shows.
-        for (int parts : {1, 2, 3, 0}) {
-            const M3uLibrary::Shows grouped = M3uLibrary::groupShows(*read, parts);
+        for (int pieces : {1, 2, 3, 0}) {
+            const M3uLibrary::Shows grouped = M3uLibrary::groupShows(*read, pieces);
             QStringList names;
             QList<int> counts;
             QCOMPARE(grouped.episodes.size(), size_t(grouped.shows.size()));
