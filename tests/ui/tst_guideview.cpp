@@ -79,6 +79,9 @@ class TestGuideView : public QObject
         f.store->setLiveGuide(true);
         f.load(QStringLiteral("SectionView.qml"));
         QTRY_VERIFY(ScreenFixture::shown(f.find<QQuickItem>(QStringLiteral("guideView"))));
+        // The scroll bar, the import line and the description come a frame after the rows.
+        for (const char *part : {"guideScroll", "guideDescription", "guideProgress"})
+            QTRY_VERIFY2(!ScreenFixture::findAll(f.root, QLatin1String(part)).isEmpty(), part);
         if (import)
             QTRY_COMPARE(grid(f)->focusedProgram().title, QStringLiteral("c1 30"));
         // Right from the categories gives the grid the keyboard.
@@ -293,6 +296,64 @@ private Q_SLOTS:
         QCOMPARE(ScreenFixture::findAll(f.root, QStringLiteral("previewPlayer")).value(0), player);
         QTRY_COMPARE(keyboardAt(f), QStringLiteral("guideRows"));
         QVERIFY(f.preferences->liveGuide());
+    }
+
+    // A row's channel: its number, a clock for an archive, a star for a favourite, the one that
+    // plays in amber with its name in bold; the name gives way to the marks and never runs
+    // under them, and the marks stay inside the channel's box.
+    void channelFaces_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("archive");
+        QTest::addColumn<bool>("favorite");
+        QTest::addColumn<bool>("playing");
+        // Channels 1 and 2 keep an archive; 1 and 3 are made favourites; 1 plays.
+        QTest::newRow("archive, favourite, playing") << "Channel 1" << true << true << true;
+        QTest::newRow("archive only") << "Channel 2" << true << false << false;
+        QTest::newRow("favourite only") << "Channel 3" << false << true << false;
+        QTest::newRow("neither") << "Channel 4" << false << false << false;
+    }
+
+    void channelFaces()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, archive);
+        QFETCH(bool, favorite);
+        QFETCH(bool, playing);
+        ScreenFixture f;
+        openGuide(f, 5);
+        QTRY_COMPARE(f.store->nowPlaying().value_or(MediaItem()).name, QStringLiteral("Channel 1"));
+        for (const int index : {0, 2})
+            f.store->toggleFavorite(grid(f)->channels().at(index));
+        QTRY_VERIFY(rowOf(f, name));
+        QQuickItem *row = rowOf(f, name);
+        const auto part = [&](const char *objectName) { return row->findChild<QQuickItem *>(QLatin1String(objectName)); };
+        QQuickItem *box = part("guideChannel");
+        QQuickItem *label = part("channelName");
+        QCOMPARE(part("channelNumber")->property("text").toString(), name.mid(8));
+        QCOMPARE(label->property("text").toString(), name);
+        QCOMPARE(label->property("font").value<QFont>().bold(), playing);
+        QCOMPARE(row->property("playing").toBool(), playing);
+        QTRY_COMPARE(part("favoriteMark")->isVisible(), favorite);
+        QCOMPARE(part("archiveMark")->isVisible(), archive);
+        // Left to right: the name, then whichever marks show, none overlapping, all in the box.
+        double right = label->x() + label->width();
+        for (const char *mark : {"archiveMark", "favoriteMark"}) {
+            QQuickItem *glyph = part(mark);
+            if (!glyph->isVisible())
+                continue;
+            QVERIFY2(glyph->x() >= right + 6 - 0.5, mark);
+            QVERIFY2(glyph->width() > 0, mark);
+            right = glyph->x() + glyph->width();
+        }
+        QVERIFY2(right <= box->width() - 6 + 0.5, qPrintable(QString::number(box->width() - right)));
+        // A favourite let go gives its room back to the name.
+        if (favorite) {
+            const double before = label->width();
+            f.store->toggleFavorite(row->property("channel").value<MediaItem>());
+            QTRY_VERIFY(!part("favoriteMark")->isVisible());
+            QVERIFY(label->width() > before);
+        }
     }
 
     // A search narrows the guide's rows as it narrows the list.

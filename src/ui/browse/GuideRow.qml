@@ -40,7 +40,6 @@ Item {
         x: row.channelWidth
         width: row.width - row.channelWidth
         height: parent.height
-        clip: true
 
         Item {
             x: -row.timeX
@@ -48,6 +47,7 @@ Item {
             height: parent.height - 6
 
             Repeater {
+                id: boxes
                 model: ListModel {
                     id: pool
                 }
@@ -56,12 +56,18 @@ Item {
                     height: parent ? parent.height : 0
                 }
             }
+            // The texts after all the boxes: each kind of text of a row is drawn in one go.
+            Repeater {
+                model: pool
+                onItemAdded: (index, item) => (item as GuideCellText).face = boxes.itemAt(index) as GuideCellFace
+                GuideCellText {}
+            }
             // An empty slot (a gap or no guide) still shows where the focus is.
             Rectangle {
                 objectName: "guideSlot"
                 visible: row.focusedRow && !row.grid.hasFocusedProgram
-                x: row.grid.focusX
-                width: 30 * row.grid.pixelsPerMinute
+                x: Math.max(row.grid.focusX, row.timeX)
+                width: Math.max(0, row.grid.focusX + 30 * row.grid.pixelsPerMinute - x)
                 height: parent.height
                 radius: 4
                 color: "transparent"
@@ -93,7 +99,10 @@ Item {
         ListView.view.forceActiveFocus(Qt.MouseFocusReason)
     }
 
+    // Number, logo, name, then the archive clock and the favourite star: placed by hand, as
+    // every row of the view makes one, and a mark that is not shown lays out no glyph.
     Rectangle {
+        id: channelBox
         objectName: "guideChannel"
         width: row.channelWidth - 6
         height: parent.height - 6
@@ -102,17 +111,59 @@ Item {
         radius: Metrics.rowRadius
         color: row.playing ? MavuColor.amber : MavuColor.alpha(MavuColor.panel, 0.7)
 
-        ChannelRowFace {
+        readonly property bool archive: row.channel.tvArchive
+        readonly property bool favorite: AppStore.favoritesRevision >= 0 && AppStore.isFavorite(row.channel)
+        // The marks' width and the gap between them and the name.
+        readonly property real marksWidth: (archive ? archiveMark.implicitWidth : 0) + (favorite ? favoriteMark.implicitWidth : 0)
+                                           + (archive && favorite ? 6 : 0)
+
+        PlainText {
+            objectName: "channelNumber"
             x: 6
             anchors.verticalCenter: parent.verticalCenter
-            item: row.channel
-            number: LiveRules.itemNumber(row.channel, row.index)
-            selected: row.playing
-            favorite: AppStore.favoritesRevision >= 0 && AppStore.isFavorite(row.channel)
-            name: row.channel.name
-            nameFont.pixelSize: Fonts.callout
-            nameFont.bold: row.playing
-            availableWidth: parent.width - 12
+            width: 28
+            horizontalAlignment: Text.AlignRight
+            text: String(LiveRules.itemNumber(row.channel, row.index))
+            font.pixelSize: Fonts.caption
+            font.family: Fonts.monospace
+            color: row.playing ? MavuColor.alpha(MavuColor.ink, 0.7) : MavuColor.textDim
+        }
+        ChannelLogo {
+            x: 42
+            anchors.verticalCenter: parent.verticalCenter
+            icon: row.channel.icon
+        }
+        PlainText {
+            id: name
+            objectName: "channelName"
+            x: 80
+            anchors.verticalCenter: parent.verticalCenter
+            width: Math.max(0, channelBox.width - 12 - 82 - channelBox.marksWidth)
+            text: row.channel.name
+            font.pixelSize: Fonts.callout
+            font.bold: row.playing
+            color: row.playing ? MavuColor.ink : MavuColor.text
+            elide: Text.ElideRight
+        }
+        SymbolGlyph {
+            id: archiveMark
+            objectName: "archiveMark"
+            x: name.x + name.width + 8
+            anchors.verticalCenter: parent.verticalCenter
+            visible: channelBox.archive
+            name: channelBox.archive ? "clock.arrow.circlepath" : ""
+            size: Fonts.caption2
+            color: row.playing ? MavuColor.alpha(MavuColor.ink, 0.7) : MavuColor.textDim
+        }
+        SymbolGlyph {
+            id: favoriteMark
+            objectName: "favoriteMark"
+            x: name.x + name.width + 8 + (channelBox.archive ? archiveMark.implicitWidth + 6 : 0)
+            anchors.verticalCenter: parent.verticalCenter
+            visible: channelBox.favorite
+            name: channelBox.favorite ? "star.fill" : ""
+            size: Fonts.caption2
+            color: row.playing ? MavuColor.ink : MavuColor.amber
         }
     }
 }

@@ -21,6 +21,9 @@ FocusScope {
     // The grid x at the left edge of the programmes.
     readonly property real timeX: grid.scrollX
     property bool opened: false
+    // Set once the first frame is under way: the scroll bar, the import line, the description
+    // and the rows beyond the screen are made then, so that the rows in view draw first.
+    property bool settled: false
 
     function focusGrid(reason: int) {
         rows.forceActiveFocus(reason)
@@ -71,6 +74,21 @@ FocusScope {
         }
     }
 
+    // afterAnimating comes on this thread just before a frame is taken for drawing; what is
+    // made from the next turn of the event loop goes into the frame after it.
+    Connections {
+        target: view.Window.window
+        enabled: !view.settled
+        function onAfterAnimating() {
+            settleLater.start()
+        }
+    }
+    Timer {
+        id: settleLater
+        interval: 0
+        onTriggered: view.settled = true
+    }
+
     // Changes of scroll and size come in bursts: the model hears of them once.
     Timer {
         id: viewportLater
@@ -95,12 +113,14 @@ FocusScope {
             anchors.verticalCenter: parent.verticalCenter
             Keys.onDownPressed: view.focusGrid(Qt.TabFocusReason)
         }
-        GuideStatus {
+        Loader {
             anchors.left: viewSwitch.right
             anchors.leftMargin: 20
             anchors.right: parent.right
             anchors.rightMargin: 12
             anchors.verticalCenter: parent.verticalCenter
+            active: view.settled
+            sourceComponent: GuideStatus {}
         }
     }
 
@@ -183,7 +203,8 @@ FocusScope {
         boundsBehavior: Flickable.StopAtBounds
         // The grid model moves the focus; the list only shows it.
         keyNavigationEnabled: false
-        cacheBuffer: view.rowHeight * 3
+        // Only the rows in view before the first frame; the ones read ahead after it.
+        cacheBuffer: view.settled ? view.rowHeight * 3 : 0
         onContentYChanged: viewportLater.restart()
         onHeightChanged: viewportLater.restart()
 
@@ -237,26 +258,40 @@ FocusScope {
         color: MavuColor.textDim
     }
 
-    // Below the rows rather than over the last one.
-    ScrollBar {
+    // Below the rows rather than over the last one. Its room is kept from the start (the
+    // style's bar is 10 high), so the rows keep their height when it comes.
+    Loader {
         id: scrollBar
-        objectName: "guideScroll"
         anchors.top: rows.bottom
         x: view.channelWidth
         width: view.trackWidth
-        orientation: Qt.Horizontal
-        policy: ScrollBar.AlwaysOn
-        size: view.grid.contentWidth > 0 ? view.trackWidth / view.grid.contentWidth : 1
-        position: view.grid.contentWidth > 0 ? view.timeX / view.grid.contentWidth : 0
-        onPositionChanged: if (pressed) view.grid.scrollX = position * view.grid.contentWidth
+        height: item ? (item as ScrollBar).implicitHeight : 10
+        active: view.settled
+        sourceComponent: ScrollBar {
+            objectName: "guideScroll"
+            orientation: Qt.Horizontal
+            policy: ScrollBar.AlwaysOn
+        }
+        onLoaded: {
+            const bar = scrollBar.item as ScrollBar
+            bar.size = Qt.binding(() => view.grid.contentWidth > 0 ? view.trackWidth / view.grid.contentWidth : 1)
+            bar.position = Qt.binding(() => view.grid.contentWidth > 0 ? view.timeX / view.grid.contentWidth : 0)
+            bar.positionChanged.connect(() => {
+                if (bar.pressed)
+                    view.grid.scrollX = bar.position * view.grid.contentWidth
+            })
+        }
     }
 
-    GuideDescription {
-        objectName: "guideDescription"
+    Loader {
         anchors.top: scrollBar.bottom
         anchors.bottom: parent.bottom
         x: 16
         width: parent.width - view.cornerWidth - 32
+        active: view.settled
+        sourceComponent: GuideDescription {
+            objectName: "guideDescription"
+        }
     }
 
     // Made the first time a programme's details are asked for, not with the grid.
