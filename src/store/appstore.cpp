@@ -13,6 +13,7 @@
 #include <QDesktopServices>
 #include <QPointer>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 using namespace AppStoreDetail;
 
@@ -137,11 +138,40 @@ void AppStore::setSelectedCategory(std::optional<Category> category, bool load)
 
 void AppStore::setItems(QList<MediaItem> items)
 {
-    if (!assign(m_items, std::move(items), &AppStore::itemsChanged))
+    const QList<qsizetype> order = Catalogue::everyPosition(items.size());
+    setItems(items, order);
+}
+
+void AppStore::setItems(const QList<MediaItem> &records, QList<qsizetype> order)
+{
+    const auto sameData = [](const auto &a, const auto &b) {
+        return a.constData() == b.constData() && a.size() == b.size();
+    };
+    // Equal lists change nothing, as a renewal that brings the same entries (compared entry by
+    // entry only then: the same records need only the same positions).
+    bool same = order.size() == m_itemOrder.size();
+    if (same && sameData(records, m_items)) {
+        same = order == m_itemOrder;
+    } else {
+        for (qsizetype row = 0; same && row < order.size(); ++row)
+            same = records.at(order.at(row)) == m_items.at(m_itemOrder.at(row));
+    }
+    if (same)
         return;
-    m_nameFilter.setItems(m_items);
+    m_items = records;
+    m_itemOrder = std::move(order);
+    notify(&AppStore::itemsChanged);
+    if (!sameData(m_filterRecords, m_items)) {
+        m_nameFilter.setItems(m_items);
+        m_filterRecords = m_items;
+    }
     m_searchTrail.clear();
     updateFilteredItems();
+}
+
+QList<MediaItem> AppStore::items() const
+{
+    return Catalogue::atPositions(m_items, m_itemOrder);
 }
 
 void AppStore::setLoadingItems(bool loading)
@@ -163,7 +193,12 @@ void AppStore::setSearchText(const QString &text)
 void AppStore::setVodSort(VodSort sort)
 {
     if (assign(m_vodSort, sort, &AppStore::vodSortChanged)) {
-        setItems(sortVod(m_items));
+        for (const Section section : {Section::movies, Section::series}) {
+            m_keptOrders[size_t(section)].clear();
+            startTask(prepareKeptOrder(section));
+        }
+        // The open list in the new order; equal entries keep the order they had.
+        setItems(m_items, Catalogue::orderedVod(m_items, m_itemOrder, m_vodSort, m_collator));
         m_search->catalogueChanged(Section::movies);
         m_search->catalogueChanged(Section::series);
     }
@@ -175,8 +210,8 @@ void AppStore::updateFilteredItems()
     const QString needle = Catalogue::foldForSearch(Catalogue::trimmedSearch(m_searchText));
     std::optional<QList<qsizetype>> rows;
     if (!needle.isEmpty())
-        rows = m_searchTrail.matches(m_nameFilter, needle).inListOrder();
-    const bool replaced = m_itemsModel->replace(m_items, rows, m_inPlace);
+        rows = m_searchTrail.matchesAmong(m_nameFilter, needle, m_itemOrder).inListOrder();
+    const bool replaced = m_itemsModel->replace(m_items, m_itemOrder, rows, m_inPlace);
     if (replaced && !(wasEmpty && m_itemsModel->count() == 0))
         notify(&AppStore::filteredItemsChanged);
 }
@@ -722,6 +757,8 @@ void AppStore::setCache(Section section, QList<MediaItem> items)
 {
     m_caches[size_t(section)] = std::move(items);
     m_categoryIndexes[size_t(section)].clear();
+    m_keptOrders[size_t(section)].clear();
+    startTask(prepareKeptOrder(section));
     m_cacheLoaded[size_t(section)] = true;
     m_search->catalogueChanged(section);
 }
@@ -821,6 +858,49 @@ const Catalogue::CategoryIndex &AppStore::categoryIndex(Section section)
     if (!index.isBuilt())
         index.build(cache(section));
     return index;
+}
+
+const Catalogue::KeptOrder &AppStore::keptOrder(Section section)
+{
+    Catalogue::KeptOrder &kept = m_keptOrders[size_t(section)];
+    const int key = orderKey(section);
+    if (!kept.holds(key)) {
+        const QList<MediaItem> &source = cache(section);
+        const QList<qsizetype> every = Catalogue::everyPosition(source.size());
+        kept.keep(key,
+                  section == Section::live ? Catalogue::orderedLive(source, every, m_liveSortIndex, m_collator)
+                                           : Catalogue::orderedVod(source, every, m_vodSort, m_collator));
+    }
+    return kept;
+}
+
+QCoro::Task<> AppStore::prepareKeptOrder(Section section)
+{
+    // Below this size ordering on the GUI thread, when "All" is first chosen, fits in a frame.
+    constexpr qsizetype longCatalogue = 10000;
+    const QList<MediaItem> source = cache(section); // shared; only read on the worker
+    const int key = orderKey(section);
+    if (source.size() < longCatalogue || m_keptOrders[size_t(section)].holds(key))
+        co_return;
+    QPointer<AppStore> self(this);
+    const VodSort vodSort = m_vodSort;
+    const int liveSortIndex = m_liveSortIndex;
+    QFuture<Catalogue::KeptOrder> ordering = QtConcurrent::run([source, section, key, vodSort, liveSortIndex] {
+        // A collator of its own: this runs on a worker thread.
+        const QCollator collator = Catalogue::nameCollator();
+        const QList<qsizetype> every = Catalogue::everyPosition(source.size());
+        Catalogue::KeptOrder kept;
+        kept.keep(key,
+                  section == Section::live ? Catalogue::orderedLive(source, every, liveSortIndex, collator)
+                                           : Catalogue::orderedVod(source, every, vodSort, collator));
+        return kept;
+    });
+    Catalogue::KeptOrder kept = co_await ordering;
+    // Kept only for the catalogue and the ordering it was made from.
+    if (!self || cache(section).constData() != source.constData() || orderKey(section) != key
+        || m_keptOrders[size_t(section)].holds(key))
+        co_return;
+    m_keptOrders[size_t(section)] = std::move(kept);
 }
 
 // --- starters for QML ---

@@ -294,7 +294,7 @@ public:
     const QList<Category> &categories() const { return m_categories; }
     const std::optional<Category> &selectedCategory() const { return m_selectedCategory; }
     bool hasSelectedCategory() const { return m_selectedCategory.has_value(); }
-    const QList<MediaItem> &items() const { return m_items; }
+    QList<MediaItem> items() const;
     bool loadingItems() const { return m_loadingItems; }
     bool loadingCategories() const { return m_loadingCategories; }
     QString searchText() const { return m_searchText; }
@@ -559,6 +559,8 @@ private:
     // Also starts the item load, unless `load` is false.
     void setSelectedCategory(std::optional<Category> category, bool load = true);
     void setItems(QList<MediaItem> items);
+    // The list of `records` at `order` (positions in `records`), without copying a record.
+    void setItems(const QList<MediaItem> &records, QList<qsizetype> order);
     void setLoadingItems(bool loading);
     void setLoadingCategories(bool loading);
     void setVodInfo(std::optional<VodInfo> info);
@@ -601,9 +603,14 @@ private:
     const Catalogue::CategoryIndex &categoryIndex(Section section);
     QSet<QString> favoriteSet(Section section) const;
     void markRecent(const MediaItem &item);
-    QList<MediaItem> sortVod(QList<MediaItem> items) const;
-    // The category's items from the cache, ordered as the section orders them.
-    QList<MediaItem> itemsOf(Section section, const Category &category);
+    // The section's whole catalogue in the section's order, kept until the catalogue or the order changes.
+    const Catalogue::KeptOrder &keptOrder(Section section);
+    // Orders a long catalogue on a worker, so that the first "All" finds its order made.
+    QCoro::Task<> prepareKeptOrder(Section section);
+    // The section's ordering as a KeptOrder key.
+    int orderKey(Section section) const { return section == Section::live ? m_liveSortIndex : int(m_vodSort); }
+    // The category's items, as positions in the cache, ordered as the section orders them.
+    QList<qsizetype> itemsOf(Section section, const Category &category);
     QList<Category> shownCategories(Section section, const QList<Category> &provider) const;
 
     // Catalogues kept across runs: the kept snapshot taken in as stale data, the renewal of
@@ -625,7 +632,8 @@ private:
     void loadedFresh(); // something new to keep
     QList<Category> withPseudoCategories(const QList<Category> &provider) const;
     // The cache without the items of hidden categories and, in Live TV before the PIN, locked channels.
-    QList<MediaItem> shownItems(Section section, const QList<MediaItem> &cache) const;
+    // As positions in the cache, in the kept order.
+    QList<qsizetype> shownItems(Section section, const Catalogue::KeptOrder &kept);
     // The category the open section starts on: "All" after `openSectionOnAll` until the user
     // chooses a category (a retry comes back to it), else the provider's first, else the first
     // of the column; none when the column is empty.
@@ -662,8 +670,11 @@ private:
     int m_batchDepth = 0;
     QList<Signal> m_pendingSignals;
     QCollator m_collator;
+    // Folded names of m_items' records, made again only when the records change (a new
+    // catalogue or section), not when another category picks other positions.
     Catalogue::NameFilter m_nameFilter;
-    Catalogue::SearchTrail m_searchTrail; // over m_nameFilter
+    QList<MediaItem> m_filterRecords;     // the records m_nameFilter was made from
+    Catalogue::SearchTrail m_searchTrail; // over m_nameFilter, among m_itemOrder
     UrlOpener m_urlOpener;
     Clock m_clock;
     QTimer *m_expiryRefresh; // wakes when the days left of the expiry line change
@@ -678,7 +689,8 @@ private:
     QList<Category> m_categories;
     std::optional<Category> m_selectedCategory;
     std::optional<Section> m_openOnAll; // the section opened on "All" by `openSectionOnAll`
-    QList<MediaItem> m_items;
+    QList<MediaItem> m_items;           // the records the list is made of (a section's cache, shared)
+    QList<qsizetype> m_itemOrder;       // the list: positions in m_items
     bool m_loadingItems = false;
     bool m_loadingCategories = false;
     QString m_searchText;
@@ -724,6 +736,7 @@ private:
     // The catalogue cache (allLive, allVods, allSeries) and where each category sits in it.
     std::array<QList<MediaItem>, 3> m_caches;                  // by Section
     std::array<Catalogue::CategoryIndex, 3> m_categoryIndexes; // by Section, made on first use
+    std::array<Catalogue::KeptOrder, 3> m_keptOrders;          // by Section, made on first use
     std::array<bool, 3> m_cacheLoaded{};                       // by Section: an empty catalogue is loaded too
     // The provider's categories as last fetched by a renewal (or read from the kept file).
     std::array<std::optional<QList<Category>>, 3> m_keptCategories; // by Section

@@ -191,15 +191,15 @@ QCoro::Task<> AppStore::loadItems()
     {
         const Batch batch(this);
         m_failures->clear(Failures::Place::items);
-        setItems(itemsOf(section, category));
+        setItems(cache(section), itemsOf(section, category));
         // The list is here: the first channel's start (and its guide lines) is no part of it,
         // and a spinner in its place would take the keyboard from the list meanwhile.
         setLoadingItems(false);
 
         // Opening a live category while nothing live plays starts its first channel.
         const bool livePlaying = m_nowPlaying && m_nowPlaying->isLive();
-        if (section == Section::live && !livePlaying && !m_items.isEmpty())
-            first = m_items.first();
+        if (section == Section::live && !livePlaying && !m_itemOrder.isEmpty())
+            first = m_items.at(m_itemOrder.first());
     }
     if (first) {
         auto playing = play(*first);
@@ -207,49 +207,57 @@ QCoro::Task<> AppStore::loadItems()
     }
 }
 
-QList<MediaItem> AppStore::itemsOf(Section section, const Category &category)
+QList<qsizetype> AppStore::itemsOf(Section section, const Category &category)
 {
     const QList<MediaItem> &source = cache(section);
-    QList<MediaItem> list;
-    if (category.id == favoritesId)
-        list = Catalogue::withIds(source, favoriteSet(section));
-    else if (category.id == recentsId)
-        list = Catalogue::inIdOrder(source, recents(section));
-    else if (category.id == allId)
-        list = shownItems(section, source);
-    else
-        list = categoryIndex(section).cut(source, category.id);
-
-    if (section != Section::live)
-        return sortVod(std::move(list));
-    return Catalogue::sortedLive(std::move(list), m_liveSortIndex, m_collator);
+    const auto ordered = [&](const QList<qsizetype> &positions) {
+        return section == Section::live ? Catalogue::orderedLive(source, positions, m_liveSortIndex, m_collator)
+                                        : Catalogue::orderedVod(source, positions, m_vodSort, m_collator);
+    };
+    // A few entries whose own order decides among equals: ordered by themselves.
+    if (category.id == recentsId)
+        return ordered(Catalogue::positionsInIdOrder(source, recents(section)));
+    if (category.id == allId)
+        return shownItems(section, keptOrder(section));
+    // Other lists are cut from the whole catalogue's kept order, so nothing is sorted per choice.
+    // Until "All" made that order, a short list is ordered by itself (the same order, for less
+    // than ordering the whole catalogue while the section opens).
+    const QList<qsizetype> positions = category.id == favoritesId
+        ? Catalogue::positionsWithIds(source, favoriteSet(section))
+        : categoryIndex(section).rows(category.id);
+    const int key = orderKey(section);
+    if (!m_keptOrders[size_t(section)].holds(key) && positions.size() * 16 < source.size())
+        return ordered(positions);
+    return keptOrder(section).cut(positions);
 }
 
-QList<MediaItem> AppStore::shownItems(Section section, const QList<MediaItem> &cache) const
+QList<qsizetype> AppStore::shownItems(Section section, const Catalogue::KeptOrder &kept)
 {
     const QStringList hiddenIds = m_preferences->hidden(section);
-    const QSet<QString> hidden(hiddenIds.cbegin(), hiddenIds.cend());
     // Channels behind the PIN stay out until it was given, as they do in the library's search.
     const bool locking = section == Section::live && !m_pinGiven;
-    QSet<QString> adult;
+    if (hiddenIds.isEmpty() && !locking)
+        return kept.order();
+    const QList<MediaItem> &source = cache(section);
+    std::vector<bool> excluded(size_t(source.size()), false);
+    const Catalogue::CategoryIndex &index = categoryIndex(section);
+    for (const QString &id : hiddenIds) {
+        for (const qsizetype at : index.rows(id))
+            excluded[size_t(at)] = true;
+    }
     if (locking) {
+        QSet<QString> adult;
         for (const Category &category : m_categories) {
             if (Catalogue::isAdult(category.name))
                 adult.insert(category.id);
         }
+        for (qsizetype at = 0; at < source.size(); ++at) {
+            const MediaItem &item = source.at(at);
+            if (adult.contains(item.categoryId) || Catalogue::isAdult(item.name))
+                excluded[size_t(at)] = true;
+        }
     }
-    if (hidden.isEmpty() && !locking)
-        return cache;
-    QList<MediaItem> shown;
-    shown.reserve(cache.size());
-    for (const MediaItem &item : cache) {
-        if (hidden.contains(item.categoryId))
-            continue;
-        if (locking && (adult.contains(item.categoryId) || Catalogue::isAdult(item.name)))
-            continue;
-        shown.append(item);
-    }
-    return shown;
+    return kept.without(excluded);
 }
 
 QList<Category> AppStore::shownCategories(Section section, const QList<Category> &provider) const
@@ -267,11 +275,6 @@ QList<Category> AppStore::shownCategories(Section section, const QList<Category>
 QList<MediaItem> AppStore::filteredItems() const
 {
     return m_itemsModel->items();
-}
-
-QList<MediaItem> AppStore::sortVod(QList<MediaItem> items) const
-{
-    return Catalogue::sortedVod(std::move(items), m_vodSort, m_collator);
 }
 
 void AppStore::setHidden(const QStringList &ids, Mavu::Section section)

@@ -165,7 +165,7 @@ void AppStore::replaceCatalogue(Section section, QList<MediaItem> items)
         setLatestSeries(Catalogue::newest(allSeries(), homeRowLength));
     // The open list takes the new items; its category, search and playback stay.
     if (m_phase == Phase::section && m_section == section && m_selectedCategory)
-        setItems(itemsOf(section, *m_selectedCategory));
+        setItems(cache(section), itemsOf(section, *m_selectedCategory));
     m_inPlace = inPlace;
 }
 

@@ -25,7 +25,10 @@ void AppStore::setThemeIndex(int index)
 
 void AppStore::setLiveSortIndex(int index)
 {
-    assign(m_liveSortIndex, index, &AppStore::liveSortIndexChanged);
+    if (assign(m_liveSortIndex, index, &AppStore::liveSortIndexChanged)) {
+        m_keptOrders[size_t(Section::live)].clear();
+        startTask(prepareKeptOrder(Section::live));
+    }
     m_preferences->setLiveSortIndex(index);
     m_search->catalogueChanged(Section::live);
     if (m_phase == Phase::section && m_section == Section::live)

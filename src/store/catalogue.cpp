@@ -14,25 +14,29 @@ namespace Catalogue {
 
 namespace {
 
-// Positions 0…n-1 ordered by `compare` (three-way on positions); ties by position, which
-// makes the unstable sort stable and lets it run on plain integers.
+// `positions` ordered by `compare` (three-way on indexes into `positions`); ties by index,
+// which makes the unstable sort stable and lets it run on plain integers.
 template<typename Compare>
-std::vector<qsizetype> orderOf(qsizetype n, Compare compare)
+QList<qsizetype> orderOf(const QList<qsizetype> &positions, Compare compare)
 {
-    std::vector<qsizetype> order(static_cast<size_t>(n));
+    std::vector<qsizetype> order(static_cast<size_t>(positions.size()));
     std::iota(order.begin(), order.end(), qsizetype(0));
     std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
         const int c = compare(a, b);
         return c != 0 ? c < 0 : a < b;
     });
-    return order;
+    QList<qsizetype> result;
+    result.reserve(positions.size());
+    for (const qsizetype at : order)
+        result.append(positions.at(at));
+    return result;
 }
 
-QList<MediaItem> permuted(QList<MediaItem> items, const std::vector<qsizetype> &order)
+QList<MediaItem> permuted(QList<MediaItem> items, const QList<qsizetype> &order)
 {
     bool unchanged = true;
-    for (size_t i = 0; i < order.size() && unchanged; ++i)
-        unchanged = order[i] == qsizetype(i);
+    for (qsizetype i = 0; i < order.size() && unchanged; ++i)
+        unchanged = order[i] == i;
     if (unchanged)
         return items;
     QList<MediaItem> result;
@@ -60,34 +64,29 @@ double orderable(double value)
     return std::isnan(value) ? 0 : value;
 }
 
-std::vector<double> addedKeys(const QList<MediaItem> &items)
+std::vector<double> addedKeys(const QList<MediaItem> &items, const QList<qsizetype> &positions)
 {
     std::vector<double> keys;
-    keys.reserve(size_t(items.size()));
-    for (const MediaItem &item : items) {
+    keys.reserve(size_t(positions.size()));
+    for (const qsizetype at : positions) {
+        const MediaItem &item = items.at(at);
         const auto stamp = item.addedStamp(); // nearly always: no text to make
         keys.push_back(stamp ? double(*stamp) : addedKey(item.added()));
     }
     return keys;
 }
 
-std::vector<QCollatorSortKey> nameKeys(const QList<MediaItem> &items, const QCollator &collator)
+QList<qsizetype> byName(const QList<MediaItem> &items, const QList<qsizetype> &positions, bool ascending,
+                        const QCollator &collator)
 {
     std::vector<QCollatorSortKey> keys;
-    keys.reserve(size_t(items.size()));
-    for (const MediaItem &item : items)
-        keys.push_back(collator.sortKey(item.name));
-    return keys;
-}
-
-QList<MediaItem> byName(QList<MediaItem> items, bool ascending, const QCollator &collator)
-{
-    const std::vector<QCollatorSortKey> keys = nameKeys(items, collator);
-    const auto order = orderOf(items.size(), [&](qsizetype a, qsizetype b) {
+    keys.reserve(size_t(positions.size()));
+    for (const qsizetype at : positions)
+        keys.push_back(collator.sortKey(items.at(at).name));
+    return orderOf(positions, [&](qsizetype a, qsizetype b) {
         const int c = keys[size_t(a)].compare(keys[size_t(b)]);
         return ascending ? c : -c;
     });
-    return permuted(std::move(items), order);
 }
 
 } // namespace
@@ -109,51 +108,74 @@ QCollator nameCollator()
     return collator;
 }
 
-QList<MediaItem> sortedVod(QList<MediaItem> items, VodSort sort, const QCollator &collator)
+QList<qsizetype> orderedVod(const QList<MediaItem> &items, const QList<qsizetype> &positions, VodSort sort,
+                            const QCollator &collator)
 {
+    const auto item = [&](qsizetype index) -> const MediaItem & { return items.at(positions.at(index)); };
     switch (sort) {
     case VodSort::added: {
-        const std::vector<double> keys = addedKeys(items);
-        const auto order = orderOf(items.size(), [&](qsizetype a, qsizetype b) {
-            return descending(keys[size_t(a)], keys[size_t(b)]);
-        });
-        return permuted(std::move(items), order);
+        const std::vector<double> keys = addedKeys(items, positions);
+        return orderOf(positions,
+                       [&](qsizetype a, qsizetype b) { return descending(keys[size_t(a)], keys[size_t(b)]); });
     }
-    case VodSort::number: {
-        const auto order = orderOf(items.size(), [&](qsizetype a, qsizetype b) {
-            return -descending(items.at(a).num, items.at(b).num);
+    case VodSort::number:
+        return orderOf(positions, [&](qsizetype a, qsizetype b) { return -descending(item(a).num, item(b).num); });
+    case VodSort::rating:
+        return orderOf(positions, [&](qsizetype a, qsizetype b) {
+            return descending(orderable(item(a).rating5), orderable(item(b).rating5));
         });
-        return permuted(std::move(items), order);
-    }
-    case VodSort::rating: {
-        const auto order = orderOf(items.size(), [&](qsizetype a, qsizetype b) {
-            return descending(orderable(items.at(a).rating5), orderable(items.at(b).rating5));
-        });
-        return permuted(std::move(items), order);
-    }
     case VodSort::az:
-        return byName(std::move(items), true, collator);
+        return byName(items, positions, true, collator);
     case VodSort::za:
-        return byName(std::move(items), false, collator);
+        return byName(items, positions, false, collator);
     }
-    return items;
+    return positions;
+}
+
+QList<qsizetype> orderedLive(const QList<MediaItem> &items, const QList<qsizetype> &positions, int liveSortIndex,
+                             const QCollator &collator)
+{
+    switch (liveSortIndex) {
+    case 1:
+        return byName(items, positions, true, collator);
+    case 2:
+        return byName(items, positions, false, collator);
+    default:
+        return positions;
+    }
+}
+
+QList<qsizetype> everyPosition(qsizetype n)
+{
+    QList<qsizetype> positions(std::max<qsizetype>(n, 0));
+    std::iota(positions.begin(), positions.end(), qsizetype(0));
+    return positions;
+}
+
+QList<MediaItem> atPositions(const QList<MediaItem> &items, const QList<qsizetype> &positions)
+{
+    QList<MediaItem> result;
+    result.reserve(positions.size());
+    for (const qsizetype at : positions)
+        result.append(items.at(at));
+    return result;
+}
+
+QList<MediaItem> sortedVod(QList<MediaItem> items, VodSort sort, const QCollator &collator)
+{
+    const QList<qsizetype> order = orderedVod(items, everyPosition(items.size()), sort, collator);
+    return permuted(std::move(items), order);
 }
 
 QList<MediaItem> sortedLive(QList<MediaItem> items, int liveSortIndex, const QCollator &collator)
 {
-    switch (liveSortIndex) {
-    case 1:
-        return byName(std::move(items), true, collator);
-    case 2:
-        return byName(std::move(items), false, collator);
-    default:
-        return items;
-    }
+    const QList<qsizetype> order = orderedLive(items, everyPosition(items.size()), liveSortIndex, collator);
+    return permuted(std::move(items), order);
 }
 
 QList<MediaItem> newest(const QList<MediaItem> &items, qsizetype limit)
 {
-    const std::vector<double> keys = addedKeys(items);
+    const std::vector<double> keys = addedKeys(items, everyPosition(items.size()));
     std::vector<qsizetype> order(static_cast<size_t>(items.size()));
     std::iota(order.begin(), order.end(), qsizetype(0));
     const auto kept = order.begin() + std::min(std::max<qsizetype>(limit, 0), items.size());
@@ -204,19 +226,24 @@ QList<MediaItem> CategoryIndex::cut(const QList<MediaItem> &cache, const QString
     return result;
 }
 
-QList<MediaItem> withIds(const QList<MediaItem> &cache, const QSet<QString> &ids)
+QList<qsizetype> positionsWithIds(const QList<MediaItem> &cache, const QSet<QString> &ids)
 {
-    QList<MediaItem> result;
+    QList<qsizetype> result;
     if (ids.isEmpty())
         return result;
-    for (const MediaItem &item : cache) {
-        if (ids.contains(item.id))
-            result.append(item);
+    for (qsizetype at = 0; at < cache.size(); ++at) {
+        if (ids.contains(cache.at(at).id))
+            result.append(at);
     }
     return result;
 }
 
-QList<MediaItem> inIdOrder(const QList<MediaItem> &cache, const QStringList &ids)
+QList<MediaItem> withIds(const QList<MediaItem> &cache, const QSet<QString> &ids)
+{
+    return atPositions(cache, positionsWithIds(cache, ids));
+}
+
+QList<qsizetype> positionsInIdOrder(const QList<MediaItem> &cache, const QStringList &ids)
 {
     // One pass over the cache finds the first entry of every wanted id.
     QHash<QString, qsizetype> first;
@@ -230,11 +257,68 @@ QList<MediaItem> inIdOrder(const QList<MediaItem> &cache, const QStringList &ids
             --missing;
         }
     }
-    QList<MediaItem> result;
+    QList<qsizetype> result;
     for (const QString &id : ids) {
         const qsizetype at = first.value(id, -1);
         if (at >= 0)
-            result.append(cache.at(at));
+            result.append(at);
+    }
+    return result;
+}
+
+QList<MediaItem> inIdOrder(const QList<MediaItem> &cache, const QStringList &ids)
+{
+    return atPositions(cache, positionsInIdOrder(cache, ids));
+}
+
+void KeptOrder::keep(int key, QList<qsizetype> order)
+{
+    m_key = key;
+    m_order = std::move(order);
+    m_rank.assign(size_t(m_order.size()), 0);
+    for (qsizetype i = 0; i < m_order.size(); ++i)
+        m_rank[size_t(m_order[i])] = qint32(i);
+}
+
+void KeptOrder::clear()
+{
+    m_key.reset();
+    m_order = {};
+    m_rank = {};
+}
+
+QList<qsizetype> KeptOrder::cut(const QList<qsizetype> &positions) const
+{
+    const qsizetype n = m_order.size();
+    // A few positions are sorted by where they stand; many are picked out of the order in one
+    // pass, which costs less than sorting them.
+    if (positions.size() * 16 < n) {
+        QList<qsizetype> result = positions;
+        std::sort(result.begin(), result.end(),
+                  [&](qsizetype a, qsizetype b) { return m_rank[size_t(a)] < m_rank[size_t(b)]; });
+        return result;
+    }
+    std::vector<bool> wanted(size_t(n), false);
+    for (const qsizetype at : positions)
+        wanted[size_t(at)] = true;
+    QList<qsizetype> result;
+    result.reserve(positions.size());
+    for (const qsizetype at : m_order) {
+        if (wanted[size_t(at)])
+            result.append(at);
+    }
+    return result;
+}
+
+QList<qsizetype> KeptOrder::without(const std::vector<bool> &excluded) const
+{
+    if (std::find(excluded.cbegin(), excluded.cend(), true) == excluded.cend())
+        return m_order; // shared, not copied
+    QList<qsizetype> result;
+    result.reserve(m_order.size());
+    for (const qsizetype at : m_order) {
+        if (size_t(at) >= excluded.size() || !excluded[size_t(at)])
+            result.append(at);
     }
     return result;
 }
@@ -434,17 +518,80 @@ NameFilter::Matches NameFilter::matches(const QString &needle, const std::vector
     return result;
 }
 
-const NameFilter::Matches &SearchTrail::matches(const NameFilter &filter, const QString &needle, const std::vector<bool> &excluded)
+NameFilter::Matches NameFilter::matchesAmong(const QString &needle, const QList<qsizetype> &order,
+                                             const Matches *narrowing) const
+{
+    Matches result;
+    result.needle = needle;
+    // An empty list may come with a filter never given any items.
+    if (needle.isEmpty() || order.isEmpty())
+        return result;
+    const auto test = [&](qsizetype row) {
+        const QStringView text = name(order[row]);
+        if (text.startsWith(needle))
+            result.starting.append(row);
+        else if (text.contains(needle))
+            result.containing.append(row);
+    };
+    if (narrowing) {
+        Q_ASSERT(needle.startsWith(narrowing->needle));
+        for (const qsizetype row : narrowing->inListOrder())
+            test(row);
+        return result;
+    }
+    const qsizetype rows = order.size();
+    if (needle.size() == 1 && ownBit(needle.front().unicode())) {
+        const quint64 bit = quint64(1) << letterBit(needle.front().unicode());
+        const QChar first = needle.front();
+        for (qsizetype row = 0; row < rows; ++row) {
+            const qsizetype at = order[row];
+            if (m_letters[size_t(at)] & bit)
+                (m_names.at(m_starts[at]) == first ? result.starting : result.containing).append(row);
+        }
+        return result;
+    }
+    if (rows * 8 < size()) {
+        // A short list (one category): its own names only.
+        for (qsizetype row = 0; row < rows; ++row)
+            test(row);
+        return result;
+    }
+    // A long list: one pass over all the names, then the list's rows picked out in its order.
+    std::vector<quint8> found(size_t(size()), 0);
+    forEachMatch(needle, [&](qsizetype at, bool atStart) { found[size_t(at)] = atStart ? 2 : 1; });
+    for (qsizetype row = 0; row < rows; ++row) {
+        if (const quint8 kind = found[size_t(order[row])])
+            (kind == 2 ? result.starting : result.containing).append(row);
+    }
+    return result;
+}
+
+template<typename Match>
+const NameFilter::Matches &SearchTrail::step(const QString &needle, Match &&match)
 {
     while (!m_trail.empty() && !needle.startsWith(m_trail.back().needle))
         m_trail.pop_back();
     if (needle.isEmpty())
         return m_none;
     if (m_trail.empty() || m_trail.back().needle != needle) {
-        NameFilter::Matches narrowed = filter.matches(needle, excluded, m_trail.empty() ? nullptr : &m_trail.back());
+        NameFilter::Matches narrowed = match(m_trail.empty() ? nullptr : &m_trail.back());
         m_trail.push_back(std::move(narrowed));
     }
     return m_trail.back();
+}
+
+const NameFilter::Matches &SearchTrail::matchesAmong(const NameFilter &filter, const QString &needle,
+                                                     const QList<qsizetype> &order)
+{
+    return step(needle,
+                [&](const NameFilter::Matches *narrowing) { return filter.matchesAmong(needle, order, narrowing); });
+}
+
+const NameFilter::Matches &SearchTrail::matches(const NameFilter &filter, const QString &needle,
+                                                const std::vector<bool> &excluded)
+{
+    return step(needle,
+                [&](const NameFilter::Matches *narrowing) { return filter.matches(needle, excluded, narrowing); });
 }
 
 } // namespace Catalogue

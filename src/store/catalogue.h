@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -30,6 +31,16 @@ QCollator nameCollator();
 QList<MediaItem> sortedVod(QList<MediaItem> items, VodSort sort, const QCollator &collator);
 // 0 and any unknown value: the provider's order; 1: names ascending; 2: names descending.
 QList<MediaItem> sortedLive(QList<MediaItem> items, int liveSortIndex, const QCollator &collator);
+// The same orderings over positions in `items`: `positions` reordered, equal entries keeping
+// their order in `positions`. Lists are handed on as positions so that no record is copied.
+QList<qsizetype> orderedVod(const QList<MediaItem> &items, const QList<qsizetype> &positions, VodSort sort,
+                            const QCollator &collator);
+QList<qsizetype> orderedLive(const QList<MediaItem> &items, const QList<qsizetype> &positions, int liveSortIndex,
+                             const QCollator &collator);
+// 0…n-1.
+QList<qsizetype> everyPosition(qsizetype n);
+// The records at `positions`, in that order.
+QList<MediaItem> atPositions(const QList<MediaItem> &items, const QList<qsizetype> &positions);
 // The first `limit` entries of the `added` ordering, without sorting the whole list.
 QList<MediaItem> newest(const QList<MediaItem> &items, qsizetype limit);
 
@@ -46,6 +57,8 @@ public:
     void clear();
     // The items of `categoryId` in cache order; the cache must be the one it was built from.
     QList<MediaItem> cut(const QList<MediaItem> &cache, const QString &categoryId) const;
+    // The same as positions in the cache, ascending.
+    QList<qsizetype> rows(const QString &categoryId) const { return m_rows.value(categoryId); }
 
 private:
     QHash<QString, QList<qsizetype>> m_rows;
@@ -54,6 +67,32 @@ private:
 QList<MediaItem> withIds(const QList<MediaItem> &cache, const QSet<QString> &ids);
 // For each id in turn, the first cached item with that id; ids without one are skipped.
 QList<MediaItem> inIdOrder(const QList<MediaItem> &cache, const QStringList &ids);
+// The same two as positions in the cache.
+QList<qsizetype> positionsWithIds(const QList<MediaItem> &cache, const QSet<QString> &ids);
+QList<qsizetype> positionsInIdOrder(const QList<MediaItem> &cache, const QStringList &ids);
+
+// A whole catalogue in one ordering, kept between choices so that a category's list is cut from
+// it instead of sorted anew. The orderings are stable, and a category's items sit in the
+// catalogue's order, so the cut keeps the order that sorting the category alone would give.
+class KeptOrder
+{
+public:
+    // Whether the order is kept for the ordering `key` (any number naming one ordering).
+    bool holds(int key) const { return m_key == key; }
+    // `order`: every position of the catalogue once.
+    void keep(int key, QList<qsizetype> order);
+    void clear();
+    const QList<qsizetype> &order() const { return m_order; }
+    // The catalogue positions `positions` (each at most once), in the kept order.
+    QList<qsizetype> cut(const QList<qsizetype> &positions) const;
+    // The kept order without the positions marked in `excluded` (one mark per position).
+    QList<qsizetype> without(const std::vector<bool> &excluded) const;
+
+private:
+    std::optional<int> m_key;
+    QList<qsizetype> m_order;
+    std::vector<qint32> m_rank; // where each position stands in m_order
+};
 
 // True when the name holds "xxx", "adult" or "porn" in any letter case, also inside a word.
 bool isAdult(const QString &text);
@@ -97,8 +136,13 @@ public:
     // `narrowing`, when given, must be the matches of a needle that `needle` starts with, made
     // with the same exclusions; only its rows are tested then.
     Matches matches(const QString &needle, const std::vector<bool> &excluded = {}, const Matches *narrowing = nullptr) const;
+    // The same over a list made of this filter's items: row i of the list is the item at
+    // `order[i]`, and the rows found are the list's rows, in list order. `narrowing`, when
+    // given, must be the list's matches of a needle that `needle` starts with.
+    Matches matchesAmong(const QString &needle, const QList<qsizetype> &order,
+                         const Matches *narrowing = nullptr) const;
 
-    qsizetype size() const { return m_starts.size() - 1; }
+    qsizetype size() const { return std::max<qsizetype>(m_starts.size() - 1, 0); }
 
 private:
     // Calls `found(row, atStart)` for each name holding `needle` (not empty), in list order.
@@ -125,9 +169,15 @@ class SearchTrail
 public:
     // The matches of the folded `needle` (none when it is empty).
     const NameFilter::Matches &matches(const NameFilter &filter, const QString &needle, const std::vector<bool> &excluded = {});
+    // The same over a list made of the filter's items (see NameFilter::matchesAmong); cleared
+    // whenever the list's order changes.
+    const NameFilter::Matches &matchesAmong(const NameFilter &filter, const QString &needle,
+                                            const QList<qsizetype> &order);
     void clear() { m_trail.clear(); }
 
 private:
+    template<typename Match>
+    const NameFilter::Matches &step(const QString &needle, Match &&match);
     std::vector<NameFilter::Matches> m_trail;
     NameFilter::Matches m_none;
 };

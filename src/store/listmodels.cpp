@@ -22,12 +22,13 @@ int FilteredItemsModel::rowCount(const QModelIndex &parent) const
 {
     if (parent.isValid())
         return 0;
-    return int(m_rows ? m_rows->size() : m_items.size());
+    return int(m_rows ? m_rows->size() : listSize());
 }
 
 const MediaItem &FilteredItemsModel::at(qsizetype row) const
 {
-    return m_items.at(m_rows ? m_rows->at(row) : row);
+    const qsizetype inList = m_rows ? m_rows->at(row) : row;
+    return m_items.at(m_order ? m_order->at(inList) : inList);
 }
 
 QVariant FilteredItemsModel::data(const QModelIndex &index, int role) const
@@ -37,20 +38,26 @@ QVariant FilteredItemsModel::data(const QModelIndex &index, int role) const
     return QVariant::fromValue(at(index.row()));
 }
 
-bool FilteredItemsModel::replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &rows, bool inPlace)
+bool FilteredItemsModel::replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &order,
+                                 const std::optional<QList<qsizetype>> &rows, bool inPlace)
 {
     // Identity, not equality: comparing 200,000 records on every keystroke would cost more
     // than the filtering itself.
-    const bool sameItems = items.constData() == m_items.constData() && items.size() == m_items.size();
+    const auto same = [](const auto &a, const auto &b) {
+        return a.constData() == b.constData() && a.size() == b.size();
+    };
+    const bool sameOrder = order.has_value() == m_order.has_value() && (!order || same(*order, *m_order));
+    const bool sameItems = same(items, m_items) && sameOrder;
     if (sameItems && rows == m_rows)
         return false;
     if (sameItems && !testing::resetAlways)
         return reselect(rows);
     const auto swap = [&] {
         m_items = items;
+        m_order = order;
         m_rows = rows;
     };
-    const int after = int(rows ? rows->size() : items.size());
+    const int after = int(rows ? rows->size() : (order ? order->size() : items.size()));
     if (inPlace) {
         updateWith(after, swap);
     } else if (count() > 0 && after > 0 && !testing::resetAlways) {
@@ -127,8 +134,8 @@ std::vector<Run> runsBetween(const Choice &before, const Choice &after, qsizetyp
 
 bool FilteredItemsModel::reselect(const std::optional<QList<qsizetype>> &rows)
 {
-    const Choice before{m_rows, m_items.size()};
-    const Choice after{rows, m_items.size()};
+    const Choice before{m_rows, listSize()};
+    const Choice after{rows, listSize()};
     const int countBefore = count();
     bool tooMany = false;
     const std::vector<Run> runs = runsBetween(before, after, maxRuns, tooMany);
@@ -184,7 +191,7 @@ bool FilteredItemsModel::reselect(const std::optional<QList<qsizetype>> &rows)
     if (m_rows) {
         working = *m_rows;
     } else {
-        working.resize(m_items.size());
+        working.resize(listSize());
         std::iota(working.begin(), working.end(), qsizetype(0));
     }
     m_rows = std::move(working);
@@ -212,11 +219,11 @@ bool FilteredItemsModel::reselect(const std::optional<QList<qsizetype>> &rows)
 
 QList<MediaItem> FilteredItemsModel::items() const
 {
-    if (!m_rows)
+    if (!m_rows && !m_order)
         return m_items;
     QList<MediaItem> result;
-    result.reserve(m_rows->size());
-    for (const qsizetype row : *m_rows)
-        result.append(m_items.at(row));
+    result.reserve(count());
+    for (qsizetype row = 0; row < count(); ++row)
+        result.append(at(row));
     return result;
 }

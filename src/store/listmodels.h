@@ -181,7 +181,15 @@ public:
     // build every one again. Other items (another category) over rows already shown change
     // every row in place too, then say `listReplaced`; `inPlace` (the same list, renewed) does
     // the same without it. Only a list that starts or ends empty is one reset.
-    bool replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &rows, bool inPlace = false);
+    bool replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &rows, bool inPlace = false)
+    {
+        return replace(items, std::nullopt, rows, inPlace);
+    }
+    // The same over a list given as positions in `items` (`order`; absent: every item in turn),
+    // so that a long list in another order is shown without a copy of its records. `rows` are
+    // then rows of that list.
+    bool replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &order,
+                 const std::optional<QList<qsizetype>> &rows, bool inPlace = false);
 
     // The rows as records (copies), in order.
     QList<MediaItem> items() const;
@@ -207,6 +215,9 @@ public:
 private:
     bool reselect(const std::optional<QList<qsizetype>> &rows);
 
+    qsizetype listSize() const { return m_order ? m_order->size() : m_items.size(); }
+
     QList<MediaItem> m_items;
+    std::optional<QList<qsizetype>> m_order;
     std::optional<QList<qsizetype>> m_rows;
 };

@@ -83,6 +83,26 @@ QStringList ids(const QList<MediaItem> &items)
     return result;
 }
 
+QStringList idsAt(const QList<MediaItem> &items, const QList<qsizetype> &positions)
+{
+    return ids(Catalogue::atPositions(items, positions));
+}
+
+// The plain rule for a list given as positions: the rows whose name holds the folded needle,
+// those that start with it first, each group in list order.
+QList<qsizetype> plainMatches(const QList<MediaItem> &items, const QList<qsizetype> &order, const QString &needle)
+{
+    QList<qsizetype> starting, containing;
+    for (qsizetype row = 0; row < order.size(); ++row) {
+        const QString name = Catalogue::foldForSearch(items[order[row]].name);
+        if (name.startsWith(needle))
+            starting.append(row);
+        else if (name.contains(needle))
+            containing.append(row);
+    }
+    return starting + containing;
+}
+
 } // namespace
 
 class TestCatalogue : public QObject
@@ -126,6 +146,106 @@ private Q_SLOTS:
             QCOMPARE(ids(index.cut(items, category)), ids(Catalogue::inCategory(items, category)));
         QCOMPARE(ids(Catalogue::withIds(items, {"150", "3", "none"})), QStringList({"3", "150"}));
         QCOMPARE(ids(Catalogue::inIdOrder(items, {"150", "none", "3", "150"})), QStringList({"150", "3", "150"}));
+    }
+
+    // A category cut from the whole catalogue's kept order is the category sorted by itself,
+    // ties and equal names included, for every ordering; both ways of cutting (few positions
+    // sorted, many picked out of the order) and the order without excluded entries.
+    void keptOrderCutsAsSortingTheCut_data()
+    {
+        QTest::addColumn<VodSort>("sort");
+        QTest::addColumn<QString>("cut");
+        for (VodSort sort : allCases<VodSort>()) {
+            for (const char *cut : {"one category", "few scattered", "everything", "without two categories", "nothing"})
+                QTest::newRow(qPrintable(rawValue(sort) + u' ' + QLatin1String(cut))) << sort << QString::fromLatin1(cut);
+        }
+    }
+
+    void keptOrderCutsAsSortingTheCut()
+    {
+        QFETCH(VodSort, sort);
+        QFETCH(QString, cut);
+        const QCollator collator = Catalogue::nameCollator();
+        const QList<MediaItem> items = catalogue(2000);
+        Catalogue::KeptOrder kept;
+        QVERIFY(!kept.holds(int(sort)));
+        kept.keep(int(sort), Catalogue::orderedVod(items, Catalogue::everyPosition(items.size()), sort, collator));
+        QVERIFY(kept.holds(int(sort)));
+
+        const auto wanted = [&](qsizetype at) {
+            if (cut == "one category")
+                return items[at].categoryId == "1";
+            if (cut == "few scattered")
+                return at % 97 == 5;
+            if (cut == "without two categories")
+                return items[at].categoryId != "0" && items[at].categoryId != "3";
+            return cut == "everything";
+        };
+        QList<MediaItem> plain;
+        QList<qsizetype> positions;
+        std::vector<bool> excluded(size_t(items.size()));
+        for (qsizetype at = 0; at < items.size(); ++at) {
+            excluded[size_t(at)] = !wanted(at);
+            if (wanted(at)) {
+                plain.append(items[at]);
+                positions.append(at);
+            }
+        }
+        const QStringList expected = ids(plainSorted(plain, sort, collator));
+        QCOMPARE(idsAt(items, kept.cut(positions)), expected);
+        QCOMPARE(idsAt(items, kept.without(excluded)), expected);
+        // Sorting the positions by themselves agrees too (recents are ordered that way).
+        QCOMPARE(idsAt(items, Catalogue::orderedVod(items, positions, sort, collator)), expected);
+    }
+
+    // The list's search over a filter made once for all the records: the rows of a list in
+    // another order (long, one pass over every name; short, the list's own names), typed on
+    // letter by letter, erased and typed on again, each time what the plain rule finds.
+    void searchAmongAListMatchesThePlainRule_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QStringList>("typed"); // each text in turn, as keys would make them
+        const QStringList typing{"a", "ap", "app", "apple", "apple ", "apple b", "apple", "ap", "ae", "a", "", "e", "é", "éc", "z"};
+        for (const char *list : {"whole catalogue by name", "one category by name", "a few, reversed"}) {
+            QTest::newRow(qPrintable(QString::fromLatin1(list) + QStringLiteral(" typing"))) << QString::fromLatin1(list) << typing;
+            QTest::newRow(qPrintable(QString::fromLatin1(list) + QStringLiteral(" pasted")))
+                << QString::fromLatin1(list) << QStringList{"ple ban", "ANA", "x", "1", "ra c"};
+        }
+    }
+
+    void searchAmongAListMatchesThePlainRule()
+    {
+        QFETCH(QString, list);
+        QFETCH(QStringList, typed);
+        const QCollator collator = Catalogue::nameCollator();
+        const QList<MediaItem> words = catalogue(1200);
+        // Two words to a name, so that a needle can start a name, sit inside it or span both.
+        QList<MediaItem> items;
+        for (qsizetype i = 0; i + 1 < words.size(); ++i) {
+            items.append(words[i]);
+            items.last().name = words[i].name + u' ' + words[i + 1].name + u' ' + QString::number(i);
+        }
+        QList<qsizetype> order = Catalogue::orderedVod(items, Catalogue::everyPosition(items.size()), VodSort::az, collator);
+        if (list.startsWith(QLatin1String("one category"))) {
+            order.removeIf([&](qsizetype at) { return items[at].categoryId != "2"; });
+        } else if (list.startsWith(QLatin1String("a few"))) {
+            order = {900, 17, 450, 3, 1100};
+        }
+        Catalogue::NameFilter filter;
+        filter.setItems(items);
+        Catalogue::SearchTrail trail;
+        for (const QString &text : typed) {
+            const QString needle = Catalogue::foldForSearch(text);
+            const Catalogue::NameFilter::Matches &found = trail.matchesAmong(filter, needle, order);
+            QCOMPARE(found.needle, needle);
+            QCOMPARE(found.starting + found.containing, needle.isEmpty() ? QList<qsizetype>() : plainMatches(items, order, needle));
+            const QList<qsizetype> rows = found.inListOrder();
+            QCOMPARE(rows.size(), found.count());
+            QVERIFY(std::is_sorted(rows.cbegin(), rows.cend()));
+        }
+        // No list yet: a filter that was never given items finds nothing, and says so safely.
+        QCOMPARE(Catalogue::NameFilter().matchesAmong(QStringLiteral("news"), {}).count(), 0);
+        QCOMPARE(Catalogue::SearchTrail().matchesAmong(Catalogue::NameFilter(), QStringLiteral("n"), {}).count(), 0);
     }
 
     void searchMatchesThePlainRule_data()

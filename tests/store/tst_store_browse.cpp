@@ -147,6 +147,74 @@ private Q_SLOTS:
         QCOMPARE(idsOf(store->filteredItems()), expected);
     }
 
+    // "All" and a category are cut from the whole catalogue kept in the chosen order: after each
+    // change of order both are what sorting them anew gives, never the order kept before; a
+    // hidden category stays out of "All".
+    void allFollowsTheOrder_data()
+    {
+        QTest::addColumn<QList<VodSort>>("sorts"); // chosen in turn, "All" chosen after each
+        QTest::addColumn<bool>("hideSecond");
+        QTest::addColumn<QStringList>("all");
+        QTest::addColumn<QStringList>("second"); // category "2": b, d, f
+
+        QTest::newRow("added") << QList<VodSort>{VodSort::added} << false << QStringList{"d", "a", "e", "b", "c", "f"}
+                               << QStringList{"d", "b", "f"};
+        QTest::newRow("rating after added") << QList<VodSort>{VodSort::added, VodSort::rating} << false
+                                            << QStringList{"c", "a", "e", "d", "f", "b"} << QStringList{"d", "f", "b"};
+        QTest::newRow("a-z after rating") << QList<VodSort>{VodSort::rating, VodSort::az} << false
+                                          << QStringList{"a", "e", "c", "f", "d", "b"} << QStringList{"f", "d", "b"};
+        QTest::newRow("z-a after a-z") << QList<VodSort>{VodSort::az, VodSort::za} << false << QStringList{"b", "d", "c", "f", "a", "e"}
+                                       << QStringList{"b", "d", "f"};
+        QTest::newRow("number after z-a: ties in catalogue order")
+            << QList<VodSort>{VodSort::za, VodSort::number} << false << QStringList{"a", "b", "c", "d", "e", "f"}
+            << QStringList{"b", "d", "f"};
+        QTest::newRow("hidden category, a-z after added")
+            << QList<VodSort>{VodSort::added, VodSort::az} << true << QStringList{"a", "e", "c"} << QStringList{"f", "d", "b"};
+    }
+
+    void allFollowsTheOrder()
+    {
+        QFETCH(QList<VodSort>, sorts);
+        QFETCH(bool, hideSecond);
+        QFETCH(QStringList, all);
+        QFETCH(QStringList, second);
+        f->serve("get_vod_categories", categoriesJson({{"1", "Films"}, {"2", "More"}}));
+        f->serve("get_vod_streams",
+                 moviesJson({
+                     {.id = "a", .name = "apple", .added = "100", .rating = 3.5},
+                     {.id = "b", .name = "Zebra", .category = "2", .added = "", .rating = 0},
+                     {.id = "c", .name = "Banana", .added = " 200", .rating = 4},
+                     {.id = "d", .name = "cherry", .category = "2", .added = "300", .rating = 2},
+                     {.id = "e", .name = "Apple", .added = "100", .rating = 3.5},
+                     {.id = "f", .name = "banana", .category = "2", .added = "x", .rating = 1},
+                 }));
+        if (hideSecond)
+            f->preferences()->setHidden(Section::movies, {"2"});
+        auto store = f->connectedStore();
+        await(store->openSection(Section::movies));
+        const Category allCategory{AppStore::allId, QStringLiteral("All")};
+        for (VodSort sort : sorts) {
+            store->setVodSort(sort);
+            store->selectCategory(allCategory);
+            QTRY_COMPARE(store->selectedCategory()->id, allCategory.id);
+        }
+        QTRY_COMPARE(idsOf(store->items()), all);
+        QCOMPARE(idsOf(store->filteredItems()), all);
+        store->selectCategory(Category{QStringLiteral("2"), QStringLiteral("More")});
+        QTRY_COMPARE(idsOf(store->items()), second);
+        // The search text stays across the choice and finds within the new list.
+        store->setSearchText(QStringLiteral("AN"));
+        store->selectCategory(allCategory);
+        QTRY_COMPARE(store->items().size(), all.size());
+        QStringList bananas;
+        for (const QString &id : all) {
+            if (id == "c" || id == "f")
+                bananas.append(id);
+        }
+        QCOMPARE(store->searchText(), QStringLiteral("AN"));
+        QCOMPARE(idsOf(store->filteredItems()), bananas);
+    }
+
     void liveOrderings_data()
     {
         QTest::addColumn<int>("index");

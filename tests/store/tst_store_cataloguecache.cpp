@@ -174,6 +174,12 @@ private Q_SLOTS:
         QCOMPARE(itemsInserted.size(), 1);
         // Renamed, not reselected: the grid was not loaded again.
         QCOMPARE(selection.size(), 1);
+        // "All" comes from the renewed catalogue, not from an order kept for the one before.
+        store->setSearchText(QString());
+        store->selectCategory(Category{AppStore::allId, QStringLiteral("All")});
+        QTRY_COMPARE(store->items().size(), 4);
+        for (const MediaItem &item : store->items())
+            QVERIFY2(item.name.endsWith(QLatin1String(" v2")), qPrintable(item.name));
         QVERIFY(keptWhole(*store, playlist, 2));
     }
 

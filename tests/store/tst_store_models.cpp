@@ -214,6 +214,56 @@ private Q_SLOTS:
         QCOMPARE(model.count(), 60);
     }
 
+    // A list given as positions in shared records (a category cut from a whole catalogue):
+    // the rows are the records at those positions, a search picks rows of that list, and
+    // another list over the same records is told as another list, not as a search.
+    void listAsPositions_data()
+    {
+        QTest::addColumn<QList<qsizetype>>("order");
+        QTest::addColumn<QString>("search");
+        QList<qsizetype> reversed(60);
+        std::iota(reversed.rbegin(), reversed.rend(), qsizetype(0));
+        QTest::newRow("every record, reversed") << reversed << "";
+        QTest::newRow("every record, reversed, searched") << reversed << "red p";
+        QTest::newRow("every third, shuffled") << QList<qsizetype>{30, 3, 57, 9, 0, 42, 21} << "";
+        QTest::newRow("every third, searched") << QList<qsizetype>{30, 3, 57, 9, 0, 42, 21} << "plum";
+        QTest::newRow("searched to nothing") << QList<qsizetype>{30, 3, 57} << "green";
+    }
+    void listAsPositions()
+    {
+        QFETCH(QList<qsizetype>, order);
+        QFETCH(QString, search);
+        const QList<MediaItem> items = produce();
+        Catalogue::NameFilter filter;
+        filter.setItems(items);
+        const QString needle = Catalogue::foldForSearch(search);
+        QStringList expected;
+        std::optional<QList<qsizetype>> rows;
+        if (!needle.isEmpty())
+            rows = filter.matchesAmong(needle, order).inListOrder();
+        for (qsizetype row = 0; row < order.size(); ++row) {
+            if (items[order[row]].name.contains(search))
+                expected.append(items[order[row]].id);
+        }
+
+        FilteredItemsModel model(nullptr);
+        model.replace(items, std::nullopt);
+        ModelWatch watch(&model);
+        QSignalSpy replaced(&model, &FilteredItemsModel::listReplaced);
+        model.replace(items, order, std::nullopt);
+        QCOMPARE(model.count(), order.size());
+        QCOMPARE(replaced.count(), 1);
+        // Typing over the same list is a choice of its rows.
+        model.replace(items, order, rows);
+        QCOMPARE(idsOf(&model), expected);
+        QCOMPARE(model.items().size(), expected.size());
+        QCOMPARE(replaced.count(), 1);
+        QVERIFY(!model.replace(items, order, rows));
+        if (!expected.isEmpty())
+            QCOMPARE(model.at(0).id, expected.first());
+        QCOMPARE(watch.resets.count(), 0);
+    }
+
     // Another category (another list of items) over the rows shown: the rows a fresh model
     // holds, told as changes that pass the model checks, with `listReplaced` so the view starts
     // at the top. A list that starts or ends empty is one reset; fresher data for the same list
