@@ -390,6 +390,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("pagesDown");
         QTest::addColumn<int>("pagesUp");
+        QTest::newRow("as opened") << 0 << 0;
         QTest::newRow("far down") << 12 << 0;
         QTest::newRow("down and back") << 12 << 12;
         QTest::newRow("down, half way back") << 12 << 5;
@@ -413,11 +414,19 @@ private Q_SLOTS:
                 if (!ScreenFixture::shown(row) || !rowInView(f, row->property("index").toInt()))
                     continue;
                 const QString prefix = QStringLiteral("c%1 ").arg(row->property("index").toInt() + 1);
+                QStringList texts;
+                for (QQuickItem *text : ScreenFixture::findAll(row, QStringLiteral("cellTitle"))) {
+                    if (ScreenFixture::shown(text))
+                        texts.append(text->property("text").toString());
+                }
                 for (QQuickItem *cell : ScreenFixture::findAll(row, QStringLiteral("guideCell"))) {
                     const QString title = cell->property("modelData").value<GuideCell>().program.title;
                     ++drawn;
                     if (!title.startsWith(prefix) || !ScreenFixture::shown(cell))
                         wrong.append(prefix + QStringLiteral("≠ ") + title);
+                    // A box wide enough for words shows its own title over it.
+                    if (cell->width() > 40 && !texts.contains(title))
+                        wrong.append(title + QStringLiteral(" without its title"));
                 }
                 // Faces of empty slots stay hidden and out of the cell count.
                 int filled = 0;

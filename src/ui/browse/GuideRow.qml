@@ -51,13 +51,22 @@ Item {
                 model: ListModel {
                     id: pool
                 }
-                onItemAdded: (index, item) => (item as GuideCellFace).cells = Qt.binding(() => row.cells)
+                // Rows made while the view incubates make their boxes and texts in either order:
+                // whichever comes second joins the pair.
+                onItemAdded: (index, item) => {
+                    const face = item as GuideCellFace
+                    face.cells = Qt.binding(() => row.cells)
+                    const text = texts.itemAt(index) as GuideCellText
+                    if (text)
+                        text.face = face
+                }
                 GuideCellFace {
                     height: parent ? parent.height : 0
                 }
             }
             // The texts after all the boxes: each kind of text of a row is drawn in one go.
             Repeater {
+                id: texts
                 model: pool
                 onItemAdded: (index, item) => (item as GuideCellText).face = boxes.itemAt(index) as GuideCellFace
                 GuideCellText {}
