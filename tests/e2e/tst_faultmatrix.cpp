@@ -46,13 +46,15 @@ private Q_SLOTS:
         const FaultMatrix::Outcome outcome = FaultMatrix::run({route, fault, once}, limits);
         const QByteArray what = route.toUtf8() + ' ' + fault.toUtf8() + ": " + outcome.place.toUtf8() + " \"" + outcome.shown.toUtf8()
                                 + "\" in " + QByteArray::number(outcome.settleMs) + " ms";
-        QVERIFY2(outcome.settleMs <= outcome.limitMs + 1000, what.constData());
+        // An endless body is written by the lab on this very thread, the one that must also hear
+        // the failure: on a starved machine its writing delays the telling, so it gets more room.
+        const qint64 slackMs = fault == QLatin1String("huge") ? 2500 : 1000;
+        QVERIFY2(outcome.settleMs <= outcome.limitMs + slackMs, what.constData());
         QVERIFY2(!outcome.emptySuccess, what.constData());
         if (!outcome.optional)
             QVERIFY2(!outcome.shown.isEmpty(), what.constData());
         QVERIFY2(outcome.recovered, what.constData());
-        // An endless body is written by the lab on this very thread: its stalls are the lab's
-        // as much as the client's, and are reported rather than judged here.
+        // Its stalls, likewise, are the lab's as much as the client's: reported, not judged here.
         if (fault == QLatin1String("huge"))
             qInfo("%s: longest stall %lld ms", what.constData(), outcome.longestStallMs);
         else // 50 ms is judged by bench_faults on a quiet machine; a busy build machine adds its own gaps
