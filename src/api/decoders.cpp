@@ -12,6 +12,10 @@
 #include <QWaitCondition>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <deque>
@@ -363,6 +367,23 @@ QThreadPool &arrivalPool()
     return *pool;
 }
 
+// A helper gives way to the threads that move the bytes: on two busy cores, decoding at full
+// priority beside a fast answer held the receiving threads back (the last byte came half as
+// late again, and the home rows later too). It still takes whatever time they leave. The
+// pool's threads serve only helpers, and an unprivileged thread cannot raise its priority
+// again, so it is lowered once per thread.
+void giveWayToTransfers()
+{
+    constexpr int helperNice = 10;
+    static thread_local bool lowered = false;
+    if (lowered)
+        return;
+    lowered = true;
+    const int now = getpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)));
+    if (now < helperNice)
+        setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), helperNice);
+}
+
 bool decodeRun(RowRuns::State &state, RowRuns::State::Run &run, JsonDocument &document)
 {
     bool ok = document.parseRun(run.text.constData(), size_t(run.text.size()))
@@ -524,7 +545,10 @@ void RowRuns::queue(QByteArrayView rows, bool close)
     state.runs.push_back(State::Run{std::move(text), {}});
     if (state.helpers == 0) {
         ++state.helpers;
-        (void)QtConcurrent::run(&arrivalPool(), [held = m_state] { drain(*held, true); });
+        (void)QtConcurrent::run(&arrivalPool(), [held = m_state] {
+            giveWayToTransfers();
+            drain(*held, true);
+        });
     }
     state.changed.wakeAll();
 }

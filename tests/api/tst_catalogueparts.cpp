@@ -6,6 +6,8 @@
 #include <QtTest>
 
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -63,6 +65,26 @@ qint64 cpuMilliseconds()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
+int threadNice(qint64 thread)
+{
+    return getpriority(PRIO_PROCESS, id_t(thread));
+}
+
+int ownNice()
+{
+    return threadNice(syscall(SYS_gettid));
+}
+
+// The highest nice value among the process's threads.
+int highestNice()
+{
+    int highest = -20;
+    const QStringList threads = QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &thread : threads)
+        highest = std::max(highest, threadNice(thread.toLongLong()));
+    return highest;
 }
 
 } // namespace
@@ -182,6 +204,23 @@ private Q_SLOTS:
             QCOMPARE(decoded->size(), expected.size());
             QVERIFY(*decoded == expected);
         }
+    }
+
+    // The helper decoding while the answer arrives gives way to the threads receiving it; the
+    // thread that finishes after the last byte (a pool's, or the caller's) keeps its priority.
+    void helperGivesWayToTheTransfer()
+    {
+        const int own = ownNice();
+        if (own >= 10)
+            QSKIP("the suite already runs at the helpers' priority");
+        const QByteArray body = movies(3000);
+        MavuAPI::decode::RowRuns runs(MediaItem::Kind::movie, 1024);
+        arrive(runs, body, 997);
+        QTRY_VERIFY(highestNice() >= 10);
+        const auto decoded = runs.finish(body);
+        QVERIFY(decoded);
+        QVERIFY(*decoded == whole(body, MediaItem::Kind::movie));
+        QCOMPARE(ownNice(), own);
     }
 
     // A redirect's answer or an earlier attempt leaves nothing behind: only the answer since the
