@@ -520,6 +520,9 @@ NameFilter::Matches NameFilter::matches(const QString &needle, const std::vector
 
 NameFilter::ListRows NameFilter::listRows(const QList<qsizetype> &order, qsizetype items)
 {
+    // A list in the filter's own order is searched through its positions, which read in order.
+    if (std::is_sorted(order.cbegin(), order.cend()))
+        return {};
     ListRows rows(size_t(std::max<qsizetype>(items, 0)), -1);
     for (qsizetype row = 0; row < order.size(); ++row)
         rows[size_t(order[row])] = qint32(row);
@@ -552,7 +555,28 @@ NameFilter::Matches NameFilter::matchesAmong(const QString &needle, const QList<
             test(row);
         return result;
     }
-    if (rows * 8 < count) {
+    const bool ownOrder = listRows ? listRows->empty() : std::is_sorted(order.cbegin(), order.cend());
+    if (ownOrder && rows * 8 >= count && !narrowing) {
+        if (letter) {
+            const quint64 bit = quint64(1) << letterBit(needle.front().unicode());
+            const QChar first = needle.front();
+            for (qsizetype row = 0; row < rows; ++row) {
+                const qsizetype at = order[row];
+                if (m_letters[size_t(at)] & bit)
+                    (m_names.at(m_starts[at]) == first ? result.starting : result.containing).append(row);
+            }
+            return result;
+        }
+        // One pass over all the names, then the list's rows picked out in its order.
+        std::vector<quint8> found(size_t(count), 0);
+        forEachMatch(needle, [&](qsizetype at, bool atStart) { found[size_t(at)] = atStart ? 2 : 1; });
+        for (qsizetype row = 0; row < rows; ++row) {
+            if (const quint8 kind = found[size_t(order[row])])
+                (kind == 2 ? result.starting : result.containing).append(row);
+        }
+        return result;
+    }
+    if (rows * 8 < count || ownOrder) {
         if (narrowing) {
             for (const qsizetype row : narrowing->inListOrder())
                 test(row);
@@ -565,7 +589,7 @@ NameFilter::Matches NameFilter::matchesAmong(const QString &needle, const QList<
     // A long list: the names are read in their own order, each match is placed at its row, and
     // one pass over the rows hands them out in list order.
     ListRows own;
-    if (!listRows) {
+    if (!listRows || listRows->empty()) {
         own = NameFilter::listRows(order, count);
         listRows = &own;
     }
@@ -627,14 +651,12 @@ const NameFilter::Matches &SearchTrail::matchesAmong(const NameFilter &filter, c
     return step(needle, [&](const NameFilter::Matches *narrowing) {
         // The list's rows are made at its first long search and kept while it is searched.
         if (order.size() * 8 >= filter.size() && !order.isEmpty()
-            && (m_listRowsFor != order.constData() || m_listRowsLength != order.size()
-                || m_listRows.size() != size_t(filter.size()))) {
+            && (m_listRowsFor != order.constData() || m_listRowsLength != order.size())) {
             m_listRows = NameFilter::listRows(order, filter.size());
             m_listRowsFor = order.constData();
             m_listRowsLength = order.size();
         }
-        const bool kept = m_listRowsFor == order.constData() && m_listRowsLength == order.size()
-            && m_listRows.size() == size_t(filter.size());
+        const bool kept = !order.isEmpty() && m_listRowsFor == order.constData() && m_listRowsLength == order.size();
         return filter.matchesAmong(needle, order, narrowing, kept ? &m_listRows : nullptr);
     });
 }
