@@ -17,6 +17,16 @@
 
 using namespace AppStoreDetail;
 
+namespace {
+
+// How long no catalogue must have come in before the kept orders are made behind the screens.
+constexpr int keptOrderQuietMs = 300;
+} // namespace
+
+// Below this size ordering on the GUI thread, when "All" is first chosen, fits in a frame.
+qsizetype AppStore::testing::longCatalogue = 10000;
+std::function<void(Mavu::Section)> AppStore::testing::beforeOrdering;
+
 AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     : QObject(parent)
     , m_preferences(preferences ? std::move(preferences) : std::make_shared<Preferences>())
@@ -24,6 +34,7 @@ AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     , m_urlOpener([](const QUrl &url) { QDesktopServices::openUrl(url); })
     , m_clock([] { return QDateTime::currentDateTime(); })
     , m_expiryRefresh(new QTimer(this))
+    , m_keptOrderIdle(new QTimer(this))
     , m_categoriesModel(new CategoryListModel(QByteArrayLiteral("category"), this))
     , m_itemsModel(new FilteredItemsModel(this))
     , m_latestMoviesModel(new MediaItemListModel(QByteArrayLiteral("item"), this))
@@ -62,6 +73,10 @@ AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     // A coarse timer may be late by 5 % of its interval: over hours, that is minutes.
     m_expiryRefresh->setTimerType(Qt::PreciseTimer);
     QObject::connect(m_expiryRefresh, &QTimer::timeout, this, &AppStore::updateWordsAndTexts);
+    m_keptOrderIdle->setObjectName(QStringLiteral("keptOrderIdle"));
+    m_keptOrderIdle->setSingleShot(true);
+    m_keptOrderIdle->setInterval(keptOrderQuietMs);
+    QObject::connect(m_keptOrderIdle, &QTimer::timeout, this, &AppStore::startWantedKeptOrders);
     wireGuide();
     m_search = new LibrarySearch(this);
 }
@@ -195,7 +210,7 @@ void AppStore::setVodSort(VodSort sort)
     if (assign(m_vodSort, sort, &AppStore::vodSortChanged)) {
         for (const Section section : {Section::movies, Section::series}) {
             m_keptOrders[size_t(section)].clear();
-            startTask(prepareKeptOrder(section));
+            scheduleKeptOrder(section);
         }
         // The open list in the new order; equal entries keep the order they had.
         setItems(m_items, Catalogue::orderedVod(m_items, m_itemOrder, m_vodSort, m_collator));
@@ -758,7 +773,7 @@ void AppStore::setCache(Section section, QList<MediaItem> items)
     m_caches[size_t(section)] = std::move(items);
     m_categoryIndexes[size_t(section)].clear();
     m_keptOrders[size_t(section)].clear();
-    startTask(prepareKeptOrder(section));
+    scheduleKeptOrder(section);
     m_cacheLoaded[size_t(section)] = true;
     m_search->catalogueChanged(section);
 }
@@ -874,33 +889,94 @@ const Catalogue::KeptOrder &AppStore::keptOrder(Section section)
     return kept;
 }
 
-QCoro::Task<> AppStore::prepareKeptOrder(Section section)
+void AppStore::scheduleKeptOrder(Section section)
 {
-    // Below this size ordering on the GUI thread, when "All" is first chosen, fits in a frame.
-    constexpr qsizetype longCatalogue = 10000;
-    const QList<MediaItem> source = cache(section); // shared; only read on the worker
+    m_keptOrderWanted[size_t(section)] = true;
+    if (m_phase == Phase::section && m_section == section)
+        startKeptOrder(section);
+    else
+        m_keptOrderIdle->start();
+}
+
+void AppStore::startWantedKeptOrders()
+{
+    // A catalogue still coming in is decoded on the same cores, and the screen waits for it.
+    if (m_downloads->busy()) {
+        m_keptOrderIdle->start();
+        return;
+    }
+    for (const Section section : allCases<Section>()) {
+        if (m_keptOrderWanted[size_t(section)])
+            startKeptOrder(section);
+    }
+}
+
+void AppStore::startKeptOrder(Section section)
+{
+    m_keptOrderWanted[size_t(section)] = false;
+    const QList<MediaItem> &source = cache(section);
     const int key = orderKey(section);
-    if (source.size() < longCatalogue || m_keptOrders[size_t(section)].holds(key))
-        co_return;
-    QPointer<AppStore> self(this);
+    if (source.size() < testing::longCatalogue || m_keptOrders[size_t(section)].holds(key))
+        return;
+    std::optional<KeptOrderWork> &work = m_keptOrderWork[size_t(section)];
+    if (work && work->key == key && work->source.constData() == source.constData())
+        return;
     const VodSort vodSort = m_vodSort;
     const int liveSortIndex = m_liveSortIndex;
-    QFuture<Catalogue::KeptOrder> ordering = QtConcurrent::run([source, section, key, vodSort, liveSortIndex] {
-        // A collator of its own: this runs on a worker thread.
-        const QCollator collator = Catalogue::nameCollator();
-        const QList<qsizetype> every = Catalogue::everyPosition(source.size());
-        Catalogue::KeptOrder kept;
-        kept.keep(key,
-                  section == Section::live ? Catalogue::orderedLive(source, every, liveSortIndex, collator)
-                                           : Catalogue::orderedVod(source, every, vodSort, collator));
-        return kept;
-    });
-    Catalogue::KeptOrder kept = co_await ordering;
+    // `source` is shared, not copied, and only read on the worker.
+    QFuture<Catalogue::KeptOrder> result =
+        QtConcurrent::run([source, section, key, vodSort, liveSortIndex, before = testing::beforeOrdering] {
+            if (before)
+                before(section);
+            // A collator of its own: this runs on a worker thread.
+            const QCollator collator = Catalogue::nameCollator();
+            const QList<qsizetype> every = Catalogue::everyPosition(source.size());
+            Catalogue::KeptOrder kept;
+            kept.keep(key,
+                      section == Section::live ? Catalogue::orderedLive(source, every, liveSortIndex, collator)
+                                               : Catalogue::orderedVod(source, every, vodSort, collator));
+            return kept;
+        });
+    Timing::mark("ordering begun", rawValue(section));
+    work = KeptOrderWork{key, source, result};
+    startTask([](QPointer<AppStore> self, Section section, KeptOrderWork made) -> QCoro::Task<> {
+        co_await made.result;
+        if (self)
+            self->keptOrderMade(section, made.key, made.source, made.result);
+    }(QPointer<AppStore>(this), section, *work));
+}
+
+void AppStore::keptOrderMade(Section section, int key, const QList<MediaItem> &source,
+                             const QFuture<Catalogue::KeptOrder> &result)
+{
+    std::optional<KeptOrderWork> &work = m_keptOrderWork[size_t(section)];
+    if (work && work->key == key && work->source.constData() == source.constData())
+        work.reset();
     // Kept only for the catalogue and the ordering it was made from.
-    if (!self || cache(section).constData() != source.constData() || orderKey(section) != key
+    if (cache(section).constData() != source.constData() || orderKey(section) != key
         || m_keptOrders[size_t(section)].holds(key))
-        co_return;
-    m_keptOrders[size_t(section)] = std::move(kept);
+        return;
+    m_keptOrders[size_t(section)] = result.result();
+}
+
+QCoro::Task<> AppStore::keptOrderReady(Section section)
+{
+    QPointer<AppStore> self(this);
+    // A catalogue replaced or reordered while it was being made is made again, a few times at
+    // most; after that the list orders it on the GUI thread, as short catalogues always are.
+    for (int round = 0; round < 3; ++round) {
+        startKeptOrder(section);
+        const std::optional<KeptOrderWork> &work = m_keptOrderWork[size_t(section)];
+        if (!work)
+            co_return;
+        const KeptOrderWork made = *work;
+        co_await made.result;
+        if (!self)
+            co_return;
+        keptOrderMade(section, made.key, made.source, made.result);
+        if (m_keptOrders[size_t(section)].holds(orderKey(section)))
+            co_return;
+    }
 }
 
 // --- starters for QML ---

@@ -15,6 +15,7 @@
 
 #include <QCoroTask>
 #include <QDateTime>
+#include <QFuture>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
@@ -509,6 +510,16 @@ Q_SIGNALS:
     // The answer of runAllCategories: Category values.
     void allCategoriesLoaded(Mavu::Section section, const QVariantList &categories);
 
+public:
+    struct testing
+    {
+        // Catalogues of at least this many entries are ordered on a worker (10,000).
+        static qsizetype longCatalogue;
+        // When set, called on the worker before it orders a section's catalogue: a test can
+        // hold it there.
+        static std::function<void(Mavu::Section)> beforeOrdering;
+    };
+
 private:
     friend class LibrarySearch;
     using Signal = void (AppStore::*)();
@@ -605,8 +616,21 @@ private:
     void markRecent(const MediaItem &item);
     // The section's whole catalogue in the section's order, kept until the catalogue or the order changes.
     const Catalogue::KeptOrder &keptOrder(Section section);
-    // Orders a long catalogue on a worker, so that the first "All" finds its order made.
-    QCoro::Task<> prepareKeptOrder(Section section);
+    // A long catalogue is ordered on a worker, so that "All" finds its order made: at once when
+    // its section is open, else once no catalogue is coming in (the home rows are shown by
+    // then), so that the ordering never competes with a start's decoding.
+    void scheduleKeptOrder(Section section);
+    void startWantedKeptOrders();
+    void startKeptOrder(Section section); // unless kept, under way or the catalogue is short
+    // Waits for the section's kept order when it is being made (begun now if it is not).
+    QCoro::Task<> keptOrderReady(Section section);
+    void keptOrderMade(Section section, int key, const QList<MediaItem> &source,
+                       const QFuture<Catalogue::KeptOrder> &result);
+    // Whether the list of `category` is cut from the kept order once it is made: "All" and
+    // lists long enough that sorting them alone costs about as much.
+    bool cutFromKeptOrder(Section section, const Category &category);
+    // The open list after its catalogue was replaced, shown once the new kept order is made.
+    QCoro::Task<> showReplacedItems(Section section, Category category);
     // The section's ordering as a KeptOrder key.
     int orderKey(Section section) const { return section == Section::live ? m_liveSortIndex : int(m_vodSort); }
     // The category's items, as positions in the cache, ordered as the section orders them.
@@ -737,6 +761,15 @@ private:
     std::array<QList<MediaItem>, 3> m_caches;                  // by Section
     std::array<Catalogue::CategoryIndex, 3> m_categoryIndexes; // by Section, made on first use
     std::array<Catalogue::KeptOrder, 3> m_keptOrders;          // by Section, made on first use
+    struct KeptOrderWork
+    {
+        int key;
+        QList<MediaItem> source; // the catalogue being ordered, held so that its address stays its own
+        QFuture<Catalogue::KeptOrder> result;
+    };
+    std::array<std::optional<KeptOrderWork>, 3> m_keptOrderWork; // by Section: under way on a worker
+    std::array<bool, 3> m_keptOrderWanted{};                     // by Section: to begin when idle
+    QTimer *m_keptOrderIdle;
     std::array<bool, 3> m_cacheLoaded{};                       // by Section: an empty catalogue is loaded too
     // The provider's categories as last fetched by a renewal (or read from the kept file).
     std::array<std::optional<QList<Category>>, 3> m_keptCategories; // by Section

@@ -187,6 +187,14 @@ QCoro::Task<> AppStore::loadItems()
             co_return;
         }
     }
+    if (!m_keptOrders[size_t(section)].holds(orderKey(section)) && cutFromKeptOrder(section, category)) {
+        // The whole catalogue is being ordered on a worker: the list shows its loading state
+        // meanwhile instead of the GUI thread ordering it again.
+        auto ready = keptOrderReady(section);
+        co_await ready;
+        if (!self || m_section != section || m_selectedCategory != category)
+            co_return;
+    }
     std::optional<MediaItem> first;
     {
         const Batch batch(this);
@@ -229,6 +237,31 @@ QList<qsizetype> AppStore::itemsOf(Section section, const Category &category)
     if (!m_keptOrders[size_t(section)].holds(key) && positions.size() * 16 < source.size())
         return ordered(positions);
     return keptOrder(section).cut(positions);
+}
+
+bool AppStore::cutFromKeptOrder(Section section, const Category &category)
+{
+    if (category.id == recentsId)
+        return false;
+    if (category.id == allId)
+        return true;
+    const qsizetype count =
+        category.id == favoritesId ? favoriteSet(section).size() : categoryIndex(section).rows(category.id).size();
+    return count * 16 >= cache(section).size();
+}
+
+QCoro::Task<> AppStore::showReplacedItems(Section section, Category category)
+{
+    QPointer<AppStore> self(this);
+    auto ready = keptOrderReady(section);
+    co_await ready;
+    // Unless the screen moved on meanwhile; until then it showed the list it had.
+    if (!self || m_phase != Phase::section || m_section != section || m_selectedCategory != category)
+        co_return;
+    const Batch batch(this);
+    const bool inPlace = std::exchange(m_inPlace, true);
+    setItems(cache(section), itemsOf(section, category));
+    m_inPlace = inPlace;
 }
 
 QList<qsizetype> AppStore::shownItems(Section section, const Catalogue::KeptOrder &kept)

@@ -164,8 +164,12 @@ void AppStore::replaceCatalogue(Section section, QList<MediaItem> items)
     else if (section == Section::series)
         setLatestSeries(Catalogue::newest(allSeries(), homeRowLength));
     // The open list takes the new items; its category, search and playback stay.
-    if (m_phase == Phase::section && m_section == section && m_selectedCategory)
-        setItems(cache(section), itemsOf(section, *m_selectedCategory));
+    if (m_phase == Phase::section && m_section == section && m_selectedCategory) {
+        if (cutFromKeptOrder(section, *m_selectedCategory) && !m_keptOrders[size_t(section)].holds(orderKey(section)))
+            startTask(showReplacedItems(section, *m_selectedCategory)); // the new order is being made
+        else
+            setItems(cache(section), itemsOf(section, *m_selectedCategory));
+    }
     m_inPlace = inPlace;
 }
 

@@ -27,7 +27,7 @@ void AppStore::setLiveSortIndex(int index)
 {
     if (assign(m_liveSortIndex, index, &AppStore::liveSortIndexChanged)) {
         m_keptOrders[size_t(Section::live)].clear();
-        startTask(prepareKeptOrder(Section::live));
+        scheduleKeptOrder(Section::live);
     }
     m_preferences->setLiveSortIndex(index);
     m_search->catalogueChanged(Section::live);

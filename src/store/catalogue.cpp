@@ -518,14 +518,26 @@ NameFilter::Matches NameFilter::matches(const QString &needle, const std::vector
     return result;
 }
 
+NameFilter::ListRows NameFilter::listRows(const QList<qsizetype> &order, qsizetype items)
+{
+    // A list in the filter's own order is searched through its positions, which read in order.
+    if (std::is_sorted(order.cbegin(), order.cend()))
+        return {};
+    ListRows rows(size_t(std::max<qsizetype>(items, 0)), -1);
+    for (qsizetype row = 0; row < order.size(); ++row)
+        rows[size_t(order[row])] = qint32(row);
+    return rows;
+}
+
 NameFilter::Matches NameFilter::matchesAmong(const QString &needle, const QList<qsizetype> &order,
-                                             const Matches *narrowing) const
+                                             const Matches *narrowing, const ListRows *listRows) const
 {
     Matches result;
     result.needle = needle;
     // An empty list may come with a filter never given any items.
     if (needle.isEmpty() || order.isEmpty())
         return result;
+    Q_ASSERT(!narrowing || needle.startsWith(narrowing->needle));
     const auto test = [&](qsizetype row) {
         const QStringView text = name(order[row]);
         if (text.startsWith(needle))
@@ -533,34 +545,87 @@ NameFilter::Matches NameFilter::matchesAmong(const QString &needle, const QList<
         else if (text.contains(needle))
             result.containing.append(row);
     };
-    if (narrowing) {
-        Q_ASSERT(needle.startsWith(narrowing->needle));
+    const qsizetype rows = order.size();
+    const qsizetype count = size();
+    const bool letter = needle.size() == 1 && ownBit(needle.front().unicode());
+    // A short list (one category), or few rows left to test: those rows' own names only. Names
+    // read in list order jump about the joined text, which costs little for a few.
+    if (narrowing && narrowing->count() * 8 < count) {
         for (const qsizetype row : narrowing->inListOrder())
             test(row);
         return result;
     }
-    const qsizetype rows = order.size();
-    if (needle.size() == 1 && ownBit(needle.front().unicode())) {
-        const quint64 bit = quint64(1) << letterBit(needle.front().unicode());
-        const QChar first = needle.front();
+    const bool ownOrder = listRows ? listRows->empty() : std::is_sorted(order.cbegin(), order.cend());
+    if (ownOrder && rows * 8 >= count && !narrowing) {
+        if (letter) {
+            const quint64 bit = quint64(1) << letterBit(needle.front().unicode());
+            const QChar first = needle.front();
+            for (qsizetype row = 0; row < rows; ++row) {
+                const qsizetype at = order[row];
+                if (m_letters[size_t(at)] & bit)
+                    (m_names.at(m_starts[at]) == first ? result.starting : result.containing).append(row);
+            }
+            return result;
+        }
+        // One pass over all the names, then the list's rows picked out in its order.
+        std::vector<quint8> found(size_t(count), 0);
+        forEachMatch(needle, [&](qsizetype at, bool atStart) { found[size_t(at)] = atStart ? 2 : 1; });
         for (qsizetype row = 0; row < rows; ++row) {
-            const qsizetype at = order[row];
-            if (m_letters[size_t(at)] & bit)
-                (m_names.at(m_starts[at]) == first ? result.starting : result.containing).append(row);
+            if (const quint8 kind = found[size_t(order[row])])
+                (kind == 2 ? result.starting : result.containing).append(row);
         }
         return result;
     }
-    if (rows * 8 < size()) {
-        // A short list (one category): its own names only.
-        for (qsizetype row = 0; row < rows; ++row)
-            test(row);
+    if (rows * 8 < count || ownOrder) {
+        if (narrowing) {
+            for (const qsizetype row : narrowing->inListOrder())
+                test(row);
+        } else {
+            for (qsizetype row = 0; row < rows; ++row)
+                test(row);
+        }
         return result;
     }
-    // A long list: one pass over all the names, then the list's rows picked out in its order.
-    std::vector<quint8> found(size_t(size()), 0);
-    forEachMatch(needle, [&](qsizetype at, bool atStart) { found[size_t(at)] = atStart ? 2 : 1; });
+    // A long list: the names are read in their own order, each match is placed at its row, and
+    // one pass over the rows hands them out in list order.
+    ListRows own;
+    if (!listRows || listRows->empty()) {
+        own = NameFilter::listRows(order, count);
+        listRows = &own;
+    }
+    std::vector<quint8> found(size_t(rows), 0);
+    const auto place = [&](qsizetype at, bool atStart) {
+        const qint32 row = (*listRows)[size_t(at)];
+        if (row >= 0)
+            found[size_t(row)] = atStart ? 2 : 1;
+    };
+    if (narrowing) {
+        std::vector<bool> previous(size_t(count), false);
+        for (const QList<qsizetype> *part : {&narrowing->starting, &narrowing->containing}) {
+            for (const qsizetype row : *part)
+                previous[size_t(order[row])] = true;
+        }
+        for (qsizetype at = 0; at < count; ++at) {
+            if (!previous[size_t(at)])
+                continue;
+            const QStringView text = name(at);
+            if (text.startsWith(needle))
+                place(at, true);
+            else if (text.contains(needle))
+                place(at, false);
+        }
+    } else if (letter) {
+        const quint64 bit = quint64(1) << letterBit(needle.front().unicode());
+        const QChar first = needle.front();
+        for (qsizetype at = 0; at < count; ++at) {
+            if (m_letters[size_t(at)] & bit)
+                place(at, m_names.at(m_starts[at]) == first);
+        }
+    } else {
+        forEachMatch(needle, place);
+    }
     for (qsizetype row = 0; row < rows; ++row) {
-        if (const quint8 kind = found[size_t(order[row])])
+        if (const quint8 kind = found[size_t(row)])
             (kind == 2 ? result.starting : result.containing).append(row);
     }
     return result;
@@ -583,8 +648,17 @@ const NameFilter::Matches &SearchTrail::step(const QString &needle, Match &&matc
 const NameFilter::Matches &SearchTrail::matchesAmong(const NameFilter &filter, const QString &needle,
                                                      const QList<qsizetype> &order)
 {
-    return step(needle,
-                [&](const NameFilter::Matches *narrowing) { return filter.matchesAmong(needle, order, narrowing); });
+    return step(needle, [&](const NameFilter::Matches *narrowing) {
+        // The list's rows are made at its first long search and kept while it is searched.
+        if (order.size() * 8 >= filter.size() && !order.isEmpty()
+            && (m_listRowsFor != order.constData() || m_listRowsLength != order.size())) {
+            m_listRows = NameFilter::listRows(order, filter.size());
+            m_listRowsFor = order.constData();
+            m_listRowsLength = order.size();
+        }
+        const bool kept = !order.isEmpty() && m_listRowsFor == order.constData() && m_listRowsLength == order.size();
+        return filter.matchesAmong(needle, order, narrowing, kept ? &m_listRows : nullptr);
+    });
 }
 
 const NameFilter::Matches &SearchTrail::matches(const NameFilter &filter, const QString &needle,

@@ -136,11 +136,16 @@ public:
     // `narrowing`, when given, must be the matches of a needle that `needle` starts with, made
     // with the same exclusions; only its rows are tested then.
     Matches matches(const QString &needle, const std::vector<bool> &excluded = {}, const Matches *narrowing = nullptr) const;
+    // Where each item stands in a list made of this filter's items (-1: not in it), for
+    // matchesAmong: made once per list.
+    using ListRows = std::vector<qint32>;
+    static ListRows listRows(const QList<qsizetype> &order, qsizetype items);
     // The same over a list made of this filter's items: row i of the list is the item at
     // `order[i]`, and the rows found are the list's rows, in list order. `narrowing`, when
-    // given, must be the list's matches of a needle that `needle` starts with.
-    Matches matchesAmong(const QString &needle, const QList<qsizetype> &order,
-                         const Matches *narrowing = nullptr) const;
+    // given, must be the list's matches of a needle that `needle` starts with. `rows`, when
+    // given, must be listRows(order, size()); a long list makes its own otherwise.
+    Matches matchesAmong(const QString &needle, const QList<qsizetype> &order, const Matches *narrowing = nullptr,
+                         const ListRows *rows = nullptr) const;
 
     qsizetype size() const { return std::max<qsizetype>(m_starts.size() - 1, 0); }
 
@@ -173,13 +178,23 @@ public:
     // whenever the list's order changes.
     const NameFilter::Matches &matchesAmong(const NameFilter &filter, const QString &needle,
                                             const QList<qsizetype> &order);
-    void clear() { m_trail.clear(); }
+    void clear()
+    {
+        m_trail.clear();
+        m_listRows = {};
+        m_listRowsFor = nullptr;
+        m_listRowsLength = 0;
+    }
 
 private:
     template<typename Match>
     const NameFilter::Matches &step(const QString &needle, Match &&match);
     std::vector<NameFilter::Matches> m_trail;
     NameFilter::Matches m_none;
+    // The rows of the list searched by matchesAmong, made at its first long search.
+    NameFilter::ListRows m_listRows;
+    const qsizetype *m_listRowsFor = nullptr;
+    qsizetype m_listRowsLength = 0;
 };
 
 // Folding used on both sides of the comparison: compatibility forms split, accents and other

@@ -9,6 +9,7 @@
 #include <QCoroTask>
 #include <QObject>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -31,6 +32,11 @@ public:
     // Drops every download in flight and begins a new generation.
     void renew();
     quint64 generation() const { return m_generation; }
+    // Whether a catalogue is being downloaded.
+    bool busy() const
+    {
+        return std::any_of(m_inFlight.cbegin(), m_inFlight.cend(), [](const auto &download) { return bool(download); });
+    }
     // Downloads started since the store was made.
     int started() const { return m_started; }
 

@@ -14,8 +14,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSemaphore>
 #include <QSettings>
+#include <QThreadPool>
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
 
 namespace StoreTest {
@@ -180,6 +184,44 @@ inline QStringList idsOf(const QList<Category> &categories)
         ids.append(category.id);
     return ids;
 }
+
+// Every catalogue counts as long, so that the small ones of the tests are ordered on a worker,
+// and the worker that orders `section` waits until released: a test can act while it is held.
+class HeldOrderings
+{
+public:
+    explicit HeldOrderings(Section section)
+    {
+        s_permits.tryAcquire(s_permits.available());
+        s_begun = 0;
+        // Held workers must leave threads for the decoding.
+        QThreadPool *pool = QThreadPool::globalInstance();
+        pool->setMaxThreadCount(std::max(pool->maxThreadCount(), 8));
+        AppStore::testing::longCatalogue = 1;
+        AppStore::testing::beforeOrdering = [section](Section ordered) {
+            if (ordered != section)
+                return;
+            ++s_begun;
+            s_permits.acquire();
+        };
+    }
+    ~HeldOrderings()
+    {
+        AppStore::testing::beforeOrdering = {};
+        AppStore::testing::longCatalogue = 10000;
+        release();
+    }
+    HeldOrderings(const HeldOrderings &) = delete;
+    HeldOrderings &operator=(const HeldOrderings &) = delete;
+
+    // Orderings of the section begun so far.
+    int begun() const { return s_begun; }
+    void release(int count = 1000) { s_permits.release(count); }
+
+private:
+    static inline QSemaphore s_permits{0};
+    static inline std::atomic<int> s_begun{0};
+};
 
 class Fixture
 {

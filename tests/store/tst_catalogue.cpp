@@ -206,10 +206,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("list");
         QTest::addColumn<QStringList>("typed"); // each text in turn, as keys would make them
         const QStringList typing{"a", "ap", "app", "apple", "apple ", "apple b", "apple", "ap", "ae", "a", "", "e", "é", "éc", "z"};
-        for (const char *list : {"whole catalogue by name", "one category by name", "a few, reversed"}) {
+        for (const char *list : {"whole catalogue by name", "most of the catalogue, z-a", "most of the catalogue in its order",
+                                 "one category by name", "a few, reversed"}) {
             QTest::newRow(qPrintable(QString::fromLatin1(list) + QStringLiteral(" typing"))) << QString::fromLatin1(list) << typing;
             QTest::newRow(qPrintable(QString::fromLatin1(list) + QStringLiteral(" pasted")))
                 << QString::fromLatin1(list) << QStringList{"ple ban", "ANA", "x", "1", "ra c"};
+            // A separator could join two names of the joined text; a match after it narrows a match.
+            QTest::newRow(qPrintable(QString::fromLatin1(list) + QStringLiteral(" separator")))
+                << QString::fromLatin1(list) << QStringList{QStringLiteral("a") + QChar(0), QStringLiteral("a"), QStringLiteral("an")};
         }
     }
 
@@ -226,7 +230,13 @@ private Q_SLOTS:
             items.last().name = words[i].name + u' ' + words[i + 1].name + u' ' + QString::number(i);
         }
         QList<qsizetype> order = Catalogue::orderedVod(items, Catalogue::everyPosition(items.size()), VodSort::az, collator);
-        if (list.startsWith(QLatin1String("one category"))) {
+        if (list == QLatin1String("most of the catalogue in its order")) {
+            order = Catalogue::everyPosition(items.size());
+            order.removeIf([](qsizetype at) { return at % 7 == 3; });
+        } else if (list.startsWith(QLatin1String("most of"))) {
+            order = Catalogue::orderedVod(items, Catalogue::everyPosition(items.size()), VodSort::za, collator);
+            order.removeIf([](qsizetype at) { return at % 5 == 0; });
+        } else if (list.startsWith(QLatin1String("one category"))) {
             order.removeIf([&](qsizetype at) { return items[at].categoryId != "2"; });
         } else if (list.startsWith(QLatin1String("a few"))) {
             order = {900, 17, 450, 3, 1100};
@@ -242,6 +252,8 @@ private Q_SLOTS:
             const QList<qsizetype> rows = found.inListOrder();
             QCOMPARE(rows.size(), found.count());
             QVERIFY(std::is_sorted(rows.cbegin(), rows.cend()));
+            // Without the trail (no narrowing, the list's rows made for this search) the same.
+            QCOMPARE(filter.matchesAmong(needle, order).inListOrder(), rows);
         }
         // No list yet: a filter that was never given items finds nothing, and says so safely.
         QCOMPARE(Catalogue::NameFilter().matchesAmong(QStringLiteral("news"), {}).count(), 0);

@@ -215,6 +215,60 @@ private Q_SLOTS:
         QCOMPARE(idsOf(store->filteredItems()), bananas);
     }
 
+    // A long catalogue is ordered on a worker. A list chosen before that order is made shows
+    // the loading state (the GUI thread does not order it instead), then the list as chosen
+    // last: in the order chosen meanwhile, or the other category chosen meanwhile.
+    void listsWaitForTheOrderOfTheWorker_data()
+    {
+        QTest::addColumn<QList<VodSort>>("sorts"); // chosen while the ordering is held
+        QTest::addColumn<QString>("category");     // chosen last
+        QTest::addColumn<QStringList>("expected");
+        const QString all = AppStore::allId;
+        QTest::newRow("All, nothing meanwhile") << QList<VodSort>() << all << QStringList{"d", "a", "e", "b", "c", "f"};
+        QTest::newRow("All, a-z meanwhile") << QList<VodSort>{VodSort::az} << all << QStringList{"a", "e", "c", "f", "d", "b"};
+        QTest::newRow("All, a-z then z-a meanwhile")
+            << QList<VodSort>{VodSort::az, VodSort::za} << all << QStringList{"b", "d", "c", "f", "a", "e"};
+        QTest::newRow("All, then a category") << QList<VodSort>() << QStringLiteral("2") << QStringList{"d", "b", "f"};
+        QTest::newRow("All, rating meanwhile, then a category")
+            << QList<VodSort>{VodSort::rating} << QStringLiteral("2") << QStringList{"d", "f", "b"};
+    }
+
+    void listsWaitForTheOrderOfTheWorker()
+    {
+        QFETCH(QList<VodSort>, sorts);
+        QFETCH(QString, category);
+        QFETCH(QStringList, expected);
+        f->serve("get_vod_categories", categoriesJson({{"1", "Films"}, {"2", "More"}}));
+        f->serve("get_vod_streams",
+                 moviesJson({
+                     {.id = "a", .name = "apple", .added = "100", .rating = 3.5},
+                     {.id = "b", .name = "Zebra", .category = "2", .added = "", .rating = 0},
+                     {.id = "c", .name = "Banana", .added = " 200", .rating = 4},
+                     {.id = "d", .name = "cherry", .category = "2", .added = "300", .rating = 2},
+                     {.id = "e", .name = "Apple", .added = "100", .rating = 3.5},
+                     {.id = "f", .name = "banana", .category = "2", .added = "x", .rating = 1},
+                 }));
+        HeldOrderings held(Section::movies);
+        auto store = f->connectedStore();
+        store->runOpenSection(Section::movies);
+        QTRY_VERIFY(store->selectedCategory().has_value());
+        store->selectCategory(Category{AppStore::allId, QStringLiteral("All")});
+        QCOMPARE(store->selectedCategory()->id, AppStore::allId);
+        QTRY_VERIFY(held.begun() >= 1);
+        QVERIFY(store->loadingItems());
+        QVERIFY(store->items().isEmpty());
+        for (VodSort sort : sorts)
+            store->setVodSort(sort);
+        if (category != AppStore::allId)
+            store->selectCategory(Category{category, QStringLiteral("More")});
+        QVERIFY(store->items().isEmpty());
+        held.release();
+        QTRY_VERIFY(!store->loadingItems());
+        QTRY_COMPARE(idsOf(store->items()), expected);
+        QCOMPARE(idsOf(store->filteredItems()), expected);
+        QCOMPARE(store->selectedCategory()->id, category);
+    }
+
     void liveOrderings_data()
     {
         QTest::addColumn<int>("index");

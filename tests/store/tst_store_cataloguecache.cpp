@@ -183,6 +183,53 @@ private Q_SLOTS:
         QVERIFY(keptWhole(*store, playlist, 2));
     }
 
+    void renewalWhileTheOrderIsMade_data()
+    {
+        QTest::addColumn<bool>("allShown"); // the kept catalogue's "All" shown when the renewal lands
+        QTest::newRow("All waiting for the kept catalogue's order") << false;
+        QTest::newRow("All shown from the kept catalogue") << true;
+    }
+
+    // A renewal that lands while a long catalogue's order is made on a worker: "All" ends in
+    // the renewed catalogue's order, never in one made for the catalogue before; a list already
+    // shown stays until then and changes in place.
+    void renewalWhileTheOrderIsMade()
+    {
+        QFETCH(bool, allShown);
+        const Playlist playlist = f->playlist();
+        serveLibrary(1);
+        {
+            auto first = started(playlist);
+            QVERIFY(keptWhole(*first, playlist, 1));
+        }
+        serveLibrary(2, 2000ms);
+        HeldOrderings held(Section::movies);
+        auto store = started(playlist);
+        store->runOpenSection(Section::movies);
+        QTRY_VERIFY(store->selectedCategory().has_value());
+        store->selectCategory(Category{AppStore::allId, QStringLiteral("All")});
+        const QStringList kept{"m3", "m2", "m1"}; // newest first
+        const QStringList renewed{"m4", "m3", "m2", "m1"};
+        QSignalSpy itemsReset(store->itemsModel(), &QAbstractItemModel::modelReset);
+        if (allShown) {
+            held.release(1);
+            QTRY_VERIFY(idsOf(store->items()) == kept || store->allVods().size() == 4);
+            if (idsOf(store->items()) != kept)
+                QSKIP("the renewal landed before the kept catalogue's list was shown");
+            itemsReset.clear();
+        }
+        QTRY_COMPARE(store->allVods().size(), 4);
+        // The renewed catalogue's order is held: the list is the one before.
+        QCOMPARE(idsOf(store->items()), allShown ? kept : QStringList());
+        QCOMPARE(store->loadingItems(), !allShown);
+        held.release();
+        QTRY_COMPARE(idsOf(store->items()), renewed);
+        QTRY_VERIFY(!store->loadingItems());
+        QCOMPARE(idsOf(store->items()), renewed);
+        if (allShown)
+            QCOMPARE(itemsReset.size(), 0);
+    }
+
     void droppedBy_data()
     {
         QTest::addColumn<bool>("refresh");
