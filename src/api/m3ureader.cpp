@@ -722,6 +722,18 @@ void M3uReader::feed(QByteArrayView chunk)
     }
 }
 
+Result<M3uCatalogue> M3uReader::finishWholeLines()
+{
+    d->pending = {};
+    d->pendingTooLong = false;
+    return finish();
+}
+
+qsizetype M3uReader::count(Section section) const
+{
+    return d->catalogue.itemCount(section);
+}
+
 Result<M3uCatalogue> M3uReader::finish()
 {
     // A last line without a line break is still a line.
