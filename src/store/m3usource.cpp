@@ -2,7 +2,9 @@
 
 #include "api/diagnostics.h"
 #include "api/gzipstream.h"
+#include "store/appstore.h"
 #include "store/appstore_p.h"
+#include "store/catalogue.h"
 
 #include <QCoroFuture>
 #include <QCoroSignal>
@@ -27,8 +29,10 @@ public:
     quint64 generation = 0;
     std::shared_ptr<Network::Cancellation> cancellation = std::make_shared<Network::Cancellation>();
     std::optional<Result<List>> result;
+    std::shared_ptr<const M3uFirstPart> first;
 
 Q_SIGNALS:
+    void progressed(); // the first part is read, or the load is over
     void finished();
 };
 
@@ -37,11 +41,14 @@ M3uSource::~M3uSource()
     renew();
 }
 
-QCoro::Task<Result<M3uSource::List>> M3uSource::fetch(Playlist playlist,
-                                                       std::shared_ptr<Network::Cancellation> cancellation)
+std::pair<std::shared_ptr<M3uSource::Load>, QMetaObject::Connection>
+M3uSource::join(const Playlist &playlist, const std::shared_ptr<Network::Cancellation> &cancellation)
 {
     std::shared_ptr<Load> load = m_inFlight;
     if (!load || load->playlist != playlist || load->generation != m_generation) {
+        // Another list's load goes on for whoever waits for it, until a new generation.
+        if (load && !load->result)
+            m_earlier.push_back(load);
         load = std::make_shared<Load>();
         load->playlist = playlist;
         load->generation = m_generation;
@@ -49,20 +56,44 @@ QCoro::Task<Result<M3uSource::List>> M3uSource::fetch(Playlist playlist,
         ++m_started;
         AppStoreDetail::startTask(run(load));
     }
+    QMetaObject::Connection link;
     if (cancellation) {
         // The form's Cancel ends only the wait of whoever gave it; a shared load stops with it
         // only when nobody else waits, which is what the form's own connect always is.
-        QObject::connect(cancellation.get(), &Network::Cancellation::cancelled, load.get(),
-                         [weak = std::weak_ptr<Load>(load)] {
-                             if (const auto held = weak.lock())
-                                 held->cancellation->cancel();
-                         });
+        link = QObject::connect(cancellation.get(), &Network::Cancellation::cancelled, load.get(),
+                                [weak = std::weak_ptr<Load>(load)] {
+                                    if (const auto held = weak.lock())
+                                        held->cancellation->cancel();
+                                });
         if (cancellation->isCancelled())
             load->cancellation->cancel();
     }
+    return {load, link};
+}
+
+QCoro::Task<Result<M3uSource::List>> M3uSource::fetch(Playlist playlist,
+                                                       std::shared_ptr<Network::Cancellation> cancellation)
+{
+    const std::shared_ptr<Load> load = join(playlist, cancellation).first;
     if (!load->result)
         co_await qCoro(load.get(), &Load::finished);
     co_return load->result.value_or(Failure{Failure::Kind::cancelled});
+}
+
+QCoro::Task<Result<M3uSource::Arrived>> M3uSource::arrived(Playlist playlist,
+                                                            std::shared_ptr<Network::Cancellation> cancellation)
+{
+    auto joined = join(playlist, cancellation);
+    const std::shared_ptr<Load> load = std::move(joined.first);
+    if (!load->result && !load->first)
+        co_await qCoro(load.get(), &Load::progressed);
+    QObject::disconnect(joined.second);
+    if (load->result) {
+        if (!*load->result)
+            co_return load->result->failure();
+        co_return Arrived{load->result->value(), {}};
+    }
+    co_return Arrived{{}, load->first};
 }
 
 QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
@@ -80,6 +111,25 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
     } else {
         // Read while it arrives: at the last byte only the last piece and the records are left.
         auto arrival = std::make_shared<M3uArrival>(*url);
+        // Home's rows from the first part; handed to the GUI thread, and taken only while the
+        // load still runs. The helper keeps no hold on the load after posting.
+        arrival->watchFirstPart(M3uArrival::FirstPartRule{.rowLength = AppStore::homeRowLength},
+                                [weak = std::weak_ptr<Load>(load)](M3uFirstPart part) {
+                                    std::shared_ptr<Load> held = weak.lock();
+                                    if (!held)
+                                        return;
+                                    Load *target = held.get();
+                                    QMetaObject::invokeMethod(
+                                        target,
+                                        [held = std::move(held), part = std::move(part)]() mutable {
+                                            if (held->result || held->first || held->cancellation->isCancelled())
+                                                return;
+                                            held->first = std::make_shared<const M3uFirstPart>(std::move(part));
+                                            Timing::mark("first part read", QStringLiteral("m3u"));
+                                            Q_EMIT held->progressed();
+                                        },
+                                        Qt::QueuedConnection);
+                                });
         const Network::Options options{.purpose = Network::Purpose::catalogue,
                                        .cancellation = load->cancellation,
                                        .watcher = arrival};
@@ -110,12 +160,22 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
     if (self && m_inFlight == load)
         m_inFlight.reset();
     load->result = std::move(parsed);
+    Q_EMIT load->progressed();
     Q_EMIT load->finished();
 }
 
-void M3uSource::renew()
+void M3uSource::renew(const std::optional<Playlist> &keep)
 {
     ++m_generation;
+    for (const std::weak_ptr<Load> &earlier : std::exchange(m_earlier, {})) {
+        const std::shared_ptr<Load> held = earlier.lock();
+        if (held && held != m_inFlight)
+            held->cancellation->cancel();
+    }
+    if (m_inFlight && keep && m_inFlight->playlist == *keep) {
+        m_inFlight->generation = m_generation;
+        return;
+    }
     if (m_inFlight)
         m_inFlight->cancellation->cancel();
     m_inFlight.reset();
@@ -222,24 +282,49 @@ struct M3uArrival::State
     std::deque<QByteArray> pieces;
     bool helping = false;
     bool closed = false; // the last piece is queued
-    bool done = false;   // the helper has fed every piece
+    bool done = false;   // the helper has fed every piece (or, for a first part, enough)
     bool failed = false; // a gzipped list did not inflate
     bool abandoned = false;
+    // Set for the reading of a first part only.
+    std::optional<FirstPartRule> firstRule;
+    FirstPartTaken firstTaken;
+    qint64 fed = 0;
 };
 
 namespace {
 
-// Its own threads: the helper waits for pieces while the answer arrives, which must not hold up
-// work queued on the global pool.
+// Its own threads: the helpers wait for pieces while the answer arrives, which must not hold up
+// work queued on the global pool. Two per list (the whole and its first part), and one list
+// may still be winding down while the next arrives.
 QThreadPool &arrivalPool()
 {
     static QThreadPool *pool = [] {
         auto *made = new QThreadPool;
-        made->setMaxThreadCount(2);
+        made->setMaxThreadCount(4);
         made->setExpiryTimeout(5000);
         return made;
     }();
     return *pool;
+}
+
+bool enoughForHome(const M3uArrival::State &state)
+{
+    const M3uArrival::FirstPartRule &rule = *state.firstRule;
+    return (state.reader.count(Section::movies) >= rule.least && state.reader.count(Section::series) >= rule.least)
+        || state.fed >= rule.mostBytes;
+}
+
+// Home's rows from what the first part holds; nothing when it holds no entry at all.
+std::optional<M3uFirstPart> firstPartRows(M3uArrival::State &state)
+{
+    Result<M3uCatalogue> read = state.reader.finishWholeLines();
+    if (!read || read->size() == 0)
+        return std::nullopt;
+    const qsizetype length = state.firstRule->rowLength;
+    M3uFirstPart rows;
+    rows.movies = Catalogue::newest(read->items(Section::movies), length);
+    rows.shows = Catalogue::newest(M3uLibrary::groupShows(*read, 1).shows, length);
+    return rows;
 }
 
 void feedPieces(M3uArrival::State &state)
@@ -268,6 +353,20 @@ void feedPieces(M3uArrival::State &state)
             state.changed.wakeAll();
             return;
         }
+        state.fed += piece.size();
+        if (state.firstRule && enoughForHome(state)) {
+            {
+                // No more pieces: the rest is the whole list's.
+                QMutexLocker lock(&state.mutex);
+                state.done = true;
+                state.pieces.clear();
+            }
+            std::optional<M3uFirstPart> rows = firstPartRows(state);
+            QMutexLocker lock(&state.mutex);
+            if (rows && !state.abandoned && state.firstTaken)
+                state.firstTaken(std::move(*rows));
+            return;
+        }
     }
 }
 
@@ -284,24 +383,64 @@ M3uArrival::~M3uArrival()
     abandon();
 }
 
+void M3uArrival::watchFirstPart(FirstPartRule rule, FirstPartTaken taken)
+{
+    m_firstRule = rule;
+    m_firstTaken = std::move(taken);
+}
+
 void M3uArrival::begin()
 {
     abandon();
     m_state = std::make_shared<State>(m_base);
+    if (m_firstRule && m_firstTaken) {
+        m_first = std::make_shared<State>(m_base);
+        m_first->firstRule = m_firstRule;
+        m_first->firstTaken = m_firstTaken;
+    }
     m_queued = 0;
 }
 
-void M3uArrival::abandon()
+namespace {
+
+void halt(std::shared_ptr<M3uArrival::State> &state)
 {
-    if (!m_state)
+    if (!state)
         return;
     {
-        QMutexLocker lock(&m_state->mutex);
-        m_state->abandoned = true;
-        m_state->pieces.clear();
-        m_state->changed.wakeAll();
+        QMutexLocker lock(&state->mutex);
+        state->abandoned = true;
+        state->pieces.clear();
+        state->changed.wakeAll();
     }
-    m_state.reset();
+    state.reset();
+}
+
+// Hands a piece to a helper, starting it on the first.
+void hand(const std::shared_ptr<M3uArrival::State> &state, const QByteArray &piece, bool last)
+{
+    QMutexLocker lock(&state->mutex);
+    if (!piece.isEmpty())
+        state->pieces.push_back(piece);
+    state->closed = last;
+    if (!state->helping) {
+        state->helping = true;
+        (void)QtConcurrent::run(&arrivalPool(), [held = state] { feedPieces(*held); });
+    }
+    state->changed.wakeAll();
+}
+
+} // namespace
+
+void M3uArrival::abandon()
+{
+    halt(m_state);
+    halt(m_first);
+}
+
+void M3uArrival::stop()
+{
+    halt(m_first);
 }
 
 void M3uArrival::received(QByteArrayView body)
@@ -312,18 +451,25 @@ void M3uArrival::received(QByteArrayView body)
 
 void M3uArrival::queue(QByteArrayView piece, bool last)
 {
-    // Copied now: the body may move as it grows.
-    QByteArray copy(piece.data(), piece.size());
+    // Copied now: the body may move as it grows. Both helpers share the copy.
+    const QByteArray copy(piece.data(), piece.size());
     m_queued += piece.size();
-    QMutexLocker lock(&m_state->mutex);
-    if (!copy.isEmpty())
-        m_state->pieces.push_back(std::move(copy));
-    m_state->closed = last;
-    if (!m_state->helping) {
-        m_state->helping = true;
-        (void)QtConcurrent::run(&arrivalPool(), [held = m_state] { feedPieces(*held); });
+    if (m_first) {
+        bool wants = false;
+        {
+            QMutexLocker lock(&m_first->mutex);
+            wants = !m_first->done;
+        }
+        // Once it has enough, the first part's helper takes nothing more and ends on its own:
+        // its rows are being made. Before that, the last piece leaves it nothing to add.
+        if (wants && !last)
+            hand(m_first, copy, false);
+        else if (wants)
+            halt(m_first);
+        else
+            m_first.reset();
     }
-    m_state->changed.wakeAll();
+    hand(m_state, copy, last);
 }
 
 std::optional<Result<M3uCatalogue>> M3uArrival::finish(QByteArrayView body)
