@@ -72,7 +72,7 @@ M3uSource::join(const Playlist &playlist, const std::shared_ptr<Network::Cancell
 }
 
 QCoro::Task<Result<M3uSource::List>> M3uSource::fetch(Playlist playlist,
-                                                       std::shared_ptr<Network::Cancellation> cancellation)
+                                                      std::shared_ptr<Network::Cancellation> cancellation)
 {
     const std::shared_ptr<Load> load = join(playlist, cancellation).first;
     if (!load->result)
@@ -81,7 +81,7 @@ QCoro::Task<Result<M3uSource::List>> M3uSource::fetch(Playlist playlist,
 }
 
 QCoro::Task<Result<M3uSource::Arrived>> M3uSource::arrived(Playlist playlist,
-                                                            std::shared_ptr<Network::Cancellation> cancellation)
+                                                           std::shared_ptr<Network::Cancellation> cancellation)
 {
     auto joined = join(playlist, cancellation);
     const std::shared_ptr<Load> load = std::move(joined.first);

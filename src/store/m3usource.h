@@ -133,7 +133,7 @@ public:
     // load belongs to everyone who fetches the whole list.
     struct Arrived
     {
-        List whole;                                 // set when the whole list came first
+        List whole;                                // set when the whole list came first
         std::shared_ptr<const M3uFirstPart> first; // otherwise
     };
     QCoro::Task<Result<Arrived>> arrived(Playlist playlist, std::shared_ptr<Network::Cancellation> cancellation = {});
@@ -155,8 +155,8 @@ private:
 
     QCoro::Task<> run(std::shared_ptr<Load> load);
     // The load in flight for `playlist` in this generation, or a new one; `cancellation` tied to it.
-    std::pair<std::shared_ptr<Load>, QMetaObject::Connection> join(const Playlist &playlist,
-                                                                   const std::shared_ptr<Network::Cancellation> &cancellation);
+    std::pair<std::shared_ptr<Load>, QMetaObject::Connection>
+    join(const Playlist &playlist, const std::shared_ptr<Network::Cancellation> &cancellation);
 
     std::shared_ptr<Load> m_inFlight;
     std::vector<std::weak_ptr<Load>> m_earlier; // loads of other lists still running, for renew()

@@ -99,6 +99,12 @@ QByteArray bigList(const QString &base, int entries)
     return out;
 }
 
+bool wholeRead(M3uArrival &arrival, const QByteArray &body)
+{
+    const std::optional<Result<M3uCatalogue>> read = arrival.finish(body);
+    return read && read->ok();
+}
+
 QStringList entriesOf(const QList<MediaItem> &items)
 {
     QStringList ids;
@@ -549,6 +555,81 @@ private Q_SLOTS:
         QVERIFY(!cut.finish(list));
     }
 
+    // The first part is taken once it holds enough for home, or past the byte bound; never
+    // for a list that ends or is given up before, and never with an entry cut short.
+    void firstPartByTheRule_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("least");
+        QTest::addColumn<int>("mostBytes");
+        QTest::addColumn<bool>("abandoned");
+        QTest::addColumn<bool>("taken");
+
+        const QByteArray list = bigList(QStringLiteral("http://list.test"), 3000);
+        QByteArray channels = "#EXTM3U\n";
+        for (int i = 0; i < 3000; ++i)
+            channels += "#EXTINF:-1 group-title=\"News\",Channel " + QByteArray::number(i) + "\nhttp://list.test/live/"
+                + QByteArray::number(i) + ".ts\n";
+        QTest::newRow("enough movies and episodes") << list << 100 << (64 << 20) << false << true;
+        QTest::newRow("channels only, past the byte bound") << channels << 100 << (16 << 10) << false << true;
+        QTest::newRow("the list ends before enough") << list << 5000 << (64 << 20) << false << false;
+        QTest::newRow("given up before enough") << list << 100 << (64 << 20) << true << false;
+    }
+
+    void firstPartByTheRule()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, least);
+        QFETCH(int, mostBytes);
+        QFETCH(bool, abandoned);
+        QFETCH(bool, taken);
+        const QUrl base(QStringLiteral("http://list.test/get.m3u"));
+        // Pieces cut inside lines: the first part ends on an unfinished address more often than not.
+        M3uArrival arrival(base, 997);
+        QMutex mutex;
+        std::optional<M3uFirstPart> rows;
+        arrival.watchFirstPart({.least = least, .mostBytes = mostBytes, .rowLength = 10}, [&](M3uFirstPart part) {
+            QMutexLocker lock(&mutex);
+            rows = std::move(part);
+        });
+        arrival.begin();
+        const qsizetype shown = abandoned ? 1500 : body.size();
+        for (qsizetype at = 1013; at < shown; at += 1013)
+            arrival.received(QByteArrayView(body).first(at));
+        const auto read = [&] {
+            QMutexLocker lock(&mutex);
+            return rows;
+        };
+        if (!taken) {
+            if (abandoned)
+                arrival.abandon();
+            else
+                QVERIFY(wholeRead(arrival, body));
+            // Nothing to wait for: a little time for a helper that would wrongly hand one out.
+            QTest::qWait(100);
+            QVERIFY(!read());
+            return;
+        }
+        // Before the last byte: once the whole list is read, its first part is not wanted.
+        QTRY_VERIFY(read().has_value());
+        QVERIFY(wholeRead(arrival, body));
+        const Result<M3uSource::List> whole = M3uSource::library(M3uSource::parse(body, base));
+        QVERIFY(whole.ok());
+        const M3uFirstPart part = *read();
+        const auto known = [](const QList<MediaItem> &all, const MediaItem &item) {
+            return std::any_of(all.cbegin(), all.cend(), [&](const MediaItem &one) {
+                return one.id == item.id && one.name == item.name && one.categoryId == item.categoryId;
+            });
+        };
+        for (const MediaItem &movie : part.movies)
+            QVERIFY2(known((*whole)->items[size_t(Section::movies)], movie), qPrintable(movie.id));
+        for (const MediaItem &show : part.shows)
+            QVERIFY2(known((*whole)->items[size_t(Section::series)], show), qPrintable(show.id));
+        const bool home = (*whole)->catalogue->itemCount(Section::movies) > 0;
+        QCOMPARE(part.movies.size(), home ? 10 : 0);
+        QCOMPARE(part.shows.size(), home ? 10 : 0);
+    }
+
     // A list broken off while it is read in pieces, before it held enough for home, is never
     // taken as the whole list: the form says so.
     void aListCutWhileArrivingShowsNothing()
@@ -557,8 +638,8 @@ private Q_SLOTS:
         QByteArray list = "#EXTM3U\n";
         for (int i = 0; i < 40000; ++i) {
             const QByteArray n = QByteArray::number(i);
-            list += "#EXTINF:-1 tvg-id=\"c" + n + "\" group-title=\"Group " + QByteArray::number(i % 13) + "\",Channel " + n
-                + "\n" + f->server().base().toUtf8() + "/live/" + n + ".ts\n";
+            list += "#EXTINF:-1 tvg-id=\"c" + n + "\" group-title=\"Group " + QByteArray::number(i % 13) + "\",Channel " + n + "\n"
+                + f->server().base().toUtf8() + "/live/" + n + ".ts\n";
         }
         QVERIFY(list.size() > 3 * (1 << 20)); // several pieces go to the reader before the cut
         FakeServer::Reply reply = FakeServer::Reply::json(list);

@@ -141,9 +141,8 @@ bool FakeServer::handleRequest(const QHttpServerRequest &httpRequest, QTcpSocket
 
 int FakeServer::held() const
 {
-    return int(std::count_if(m_held.cbegin(), m_held.cend(), [](const auto &held) {
-        return held.first && held.first->state() == QAbstractSocket::ConnectedState;
-    }));
+    return int(std::count_if(m_held.cbegin(), m_held.cend(),
+                             [](const auto &held) { return held.first && held.first->state() == QAbstractSocket::ConnectedState; }));
 }
 
 void FakeServer::sendRestOfHeld()
