@@ -722,11 +722,9 @@ void M3uReader::feed(QByteArrayView chunk)
     }
 }
 
-Result<M3uCatalogue> M3uReader::finishWholeLines()
+const M3uCatalogue &M3uReader::soFar() const
 {
-    d->pending = {};
-    d->pendingTooLong = false;
-    return finish();
+    return d->catalogue;
 }
 
 qsizetype M3uReader::count(Section section) const

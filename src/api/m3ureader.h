@@ -239,9 +239,9 @@ public:
     // After the last bytes. A text with neither an #EXTM3U line nor one usable entry is not a
     // list (a web page, say): notUnderstood. An unfinished last entry is dropped.
     Result<M3uCatalogue> finish();
-    // What is read so far, as a list of its own: the line still unfinished is dropped, since
-    // its end (an address cut short) has not arrived. Nothing is fed after.
-    Result<M3uCatalogue> finishWholeLines();
+    // The entries read so far, each one whole (an entry still waiting for its address is not
+    // among them). Valid until the next feed().
+    const M3uCatalogue &soFar() const;
     // Entries of a section read so far.
     qsizetype count(Section section) const;
 

@@ -282,10 +282,10 @@ struct M3uArrival::State
     std::deque<QByteArray> pieces;
     bool helping = false;
     bool closed = false; // the last piece is queued
-    bool done = false;   // the helper has fed every piece (or, for a first part, enough)
+    bool done = false;   // the helper has fed every piece
     bool failed = false; // a gzipped list did not inflate
     bool abandoned = false;
-    // Set for the reading of a first part only.
+    // The first part, while it is wanted.
     std::optional<FirstPartRule> firstRule;
     FirstPartTaken firstTaken;
     qint64 fed = 0;
@@ -293,14 +293,14 @@ struct M3uArrival::State
 
 namespace {
 
-// Its own threads: the helpers wait for pieces while the answer arrives, which must not hold up
-// work queued on the global pool. Two per list (the whole and its first part), and one list
-// may still be winding down while the next arrives.
+// Its own threads: the helper waits for pieces while the answer arrives, which must not hold up
+// work queued on the global pool. Room for several lists: a helper of a stalled answer holds its
+// thread until the answer ends, and the next list must not queue behind it.
 QThreadPool &arrivalPool()
 {
     static QThreadPool *pool = [] {
         auto *made = new QThreadPool;
-        made->setMaxThreadCount(4);
+        made->setMaxThreadCount(8);
         made->setExpiryTimeout(5000);
         return made;
     }();
@@ -314,16 +314,16 @@ bool enoughForHome(const M3uArrival::State &state)
         || state.fed >= rule.mostBytes;
 }
 
-// Home's rows from what the first part holds; nothing when it holds no entry at all.
-std::optional<M3uFirstPart> firstPartRows(M3uArrival::State &state)
+// Home's rows from the entries read so far; nothing when there is no entry at all. Made from
+// the reader itself, which waits meanwhile: reading the first part a second time beside it
+// cost more than the wait.
+std::optional<M3uFirstPart> firstPartRows(const M3uCatalogue &read, qsizetype length)
 {
-    Result<M3uCatalogue> read = state.reader.finishWholeLines();
-    if (!read || read->size() == 0)
+    if (read.size() == 0)
         return std::nullopt;
-    const qsizetype length = state.firstRule->rowLength;
     M3uFirstPart rows;
-    rows.movies = Catalogue::newest(read->items(Section::movies), length);
-    rows.shows = Catalogue::newest(M3uLibrary::groupShows(*read, 1).shows, length);
+    rows.movies = Catalogue::newest(read.items(Section::movies), length);
+    rows.shows = Catalogue::newest(M3uLibrary::groupShows(read).shows, length);
     return rows;
 }
 
@@ -355,17 +355,18 @@ void feedPieces(M3uArrival::State &state)
         }
         state.fed += piece.size();
         if (state.firstRule && enoughForHome(state)) {
+            const qsizetype length = state.firstRule->rowLength;
+            state.firstRule.reset();
             {
-                // No more pieces: the rest is the whole list's.
+                // With the last piece queued the whole list is nearly read: its rows come next.
                 QMutexLocker lock(&state.mutex);
-                state.done = true;
-                state.pieces.clear();
+                if (state.closed || state.abandoned)
+                    continue;
             }
-            std::optional<M3uFirstPart> rows = firstPartRows(state);
+            std::optional<M3uFirstPart> rows = firstPartRows(state.reader.soFar(), length);
             QMutexLocker lock(&state.mutex);
-            if (rows && !state.abandoned && state.firstTaken)
+            if (rows && !state.abandoned)
                 state.firstTaken(std::move(*rows));
-            return;
         }
     }
 }
@@ -394,53 +395,35 @@ void M3uArrival::begin()
     abandon();
     m_state = std::make_shared<State>(m_base);
     if (m_firstRule && m_firstTaken) {
-        m_first = std::make_shared<State>(m_base);
-        m_first->firstRule = m_firstRule;
-        m_first->firstTaken = m_firstTaken;
+        m_state->firstRule = m_firstRule;
+        m_state->firstTaken = m_firstTaken;
     }
     m_queued = 0;
 }
 
-namespace {
-
-void halt(std::shared_ptr<M3uArrival::State> &state)
-{
-    if (!state)
-        return;
-    {
-        QMutexLocker lock(&state->mutex);
-        state->abandoned = true;
-        state->pieces.clear();
-        state->changed.wakeAll();
-    }
-    state.reset();
-}
-
-// Hands a piece to a helper, starting it on the first.
-void hand(const std::shared_ptr<M3uArrival::State> &state, const QByteArray &piece, bool last)
-{
-    QMutexLocker lock(&state->mutex);
-    if (!piece.isEmpty())
-        state->pieces.push_back(piece);
-    state->closed = last;
-    if (!state->helping) {
-        state->helping = true;
-        (void)QtConcurrent::run(&arrivalPool(), [held = state] { feedPieces(*held); });
-    }
-    state->changed.wakeAll();
-}
-
-} // namespace
-
 void M3uArrival::abandon()
 {
-    halt(m_state);
-    halt(m_first);
+    if (!m_state)
+        return;
+    {
+        QMutexLocker lock(&m_state->mutex);
+        m_state->abandoned = true;
+        m_state->pieces.clear();
+        m_state->changed.wakeAll();
+    }
+    m_state.reset();
 }
 
 void M3uArrival::stop()
 {
-    halt(m_first);
+    // On the receiving thread, which alone uses m_state while the answer arrives: the pointer
+    // stays for abandon() to drop.
+    if (!m_state)
+        return;
+    QMutexLocker lock(&m_state->mutex);
+    m_state->abandoned = true;
+    m_state->pieces.clear();
+    m_state->changed.wakeAll();
 }
 
 void M3uArrival::received(QByteArrayView body)
@@ -451,25 +434,18 @@ void M3uArrival::received(QByteArrayView body)
 
 void M3uArrival::queue(QByteArrayView piece, bool last)
 {
-    // Copied now: the body may move as it grows. Both helpers share the copy.
-    const QByteArray copy(piece.data(), piece.size());
+    // Copied now: the body may move as it grows.
+    QByteArray copy(piece.data(), piece.size());
     m_queued += piece.size();
-    if (m_first) {
-        bool wants = false;
-        {
-            QMutexLocker lock(&m_first->mutex);
-            wants = !m_first->done;
-        }
-        // Once it has enough, the first part's helper takes nothing more and ends on its own:
-        // its rows are being made. Before that, the last piece leaves it nothing to add.
-        if (wants && !last)
-            hand(m_first, copy, false);
-        else if (wants)
-            halt(m_first);
-        else
-            m_first.reset();
+    QMutexLocker lock(&m_state->mutex);
+    if (!copy.isEmpty())
+        m_state->pieces.push_back(std::move(copy));
+    m_state->closed = last;
+    if (!m_state->helping) {
+        m_state->helping = true;
+        (void)QtConcurrent::run(&arrivalPool(), [held = m_state] { feedPieces(*held); });
     }
-    hand(m_state, copy, last);
+    m_state->changed.wakeAll();
 }
 
 std::optional<Result<M3uCatalogue>> M3uArrival::finish(QByteArrayView body)
@@ -482,11 +458,15 @@ std::optional<Result<M3uCatalogue>> M3uArrival::finish(QByteArrayView body)
     queue(body.sliced(m_queued), true);
     const std::shared_ptr<State> state = m_state;
     QMutexLocker lock(&state->mutex);
-    while (!state->done)
+    while (!state->done && !state->abandoned)
         state->changed.wait(&state->mutex);
     const bool failed = state->failed;
+    const bool given = state->abandoned;
     lock.unlock();
     m_state.reset();
+    // Given up while it arrived (stop()): only a read of the whole body can tell.
+    if (given)
+        return std::nullopt;
     if (failed)
         return Result<M3uCatalogue>(Failure{Failure::Kind::notUnderstood});
     return Result<M3uCatalogue>(state->reader.finish());

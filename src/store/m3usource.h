@@ -61,7 +61,7 @@ struct M3uFirstPart
 // Reads a list as its answer arrives: each piece of the body is copied out as it comes and fed
 // to the reader on a helper thread, so that at the last byte only the last piece is left. Nothing
 // of the whole list comes out before finish() has the whole body; a cut or failed answer hands
-// out nothing. The first part, when asked for, is read from the same pieces on a second helper.
+// out nothing. The first part, when asked for, is taken from the same reader, which waits for it.
 class M3uArrival final : public Network::BodyWatcher
 {
 public:
@@ -104,7 +104,6 @@ private:
     const QUrl m_base;
     const qsizetype m_pieceBytes;
     std::shared_ptr<State> m_state;
-    std::shared_ptr<State> m_first; // the first part's reading, while it wants pieces
     std::optional<FirstPartRule> m_firstRule;
     FirstPartTaken m_firstTaken;
     qsizetype m_queued = 0; // bytes of the body handed to the helper
