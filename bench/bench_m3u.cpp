@@ -197,11 +197,12 @@ void measure(const char *title, const QString &path, qint64 entries)
 struct Visit
 {
     double homeMs = 0;
+    double wholeMs = 0; // until the connect is over: every section's list is in
     double moviesMs = 0;
     double liveMs = 0;
     qsizetype movies = 0;
     qsizetype live = 0;
-    qint64 heldBytes = 0; // resident growth from before the connect until the home rows
+    qint64 heldBytes = 0; // resident growth from before the connect until the whole list is in
 };
 
 // A new user's first visit, in wall time: nothing kept from an earlier one. The lab answers
@@ -215,12 +216,16 @@ Visit visit(const Playlist &playlist)
     Visit out;
     QElapsedTimer clock;
     clock.start();
-    QCoro::waitFor(store.connect(playlist, false));
-    while ((store.latestMovies().isEmpty() || store.latestSeries().isEmpty()) && clock.elapsed() < 120000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    // Home may show before the connect is over (a list's first part): the rows decide.
+    QCoro::Task<> connecting = store.connect(playlist, false);
+    while ((store.phase() != AppStore::Phase::home || store.latestMovies().isEmpty() || store.latestSeries().isEmpty())
+           && clock.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     if (store.phase() != AppStore::Phase::home || store.latestMovies().isEmpty())
         qFatal("%s did not reach the home rows", qPrintable(playlist.host));
     out.homeMs = double(clock.nsecsElapsed()) / 1e6;
+    QCoro::waitFor(std::move(connecting));
+    out.wholeMs = double(clock.nsecsElapsed()) / 1e6;
     malloc_trim(0);
     out.heldBytes = residentBytes() - before;
     clock.restart();
@@ -247,6 +252,7 @@ void compareVisits()
     Visit bestProvider;
     Visit bestList;
     const auto keepBest = [](Visit &best, const Visit &run) {
+        best.wholeMs = best.wholeMs == 0 ? run.wholeMs : std::min(best.wholeMs, run.wholeMs);
         if (best.homeMs == 0 || run.homeMs < best.homeMs) {
             best.homeMs = run.homeMs;
             best.movies = run.movies;
@@ -285,13 +291,14 @@ void compareVisits()
                               .arg(listMs / providerMs, 0, 'f', 2));
     };
     line("connect until the home rows", bestList.homeMs, bestProvider.homeMs);
+    line("connect until every list is in", bestList.wholeMs, bestProvider.wholeMs);
     Bench::row("the list's download alone",
                u"%1 ms for %2 MB (%3 of the M3U's time to home)"_s.arg(downloadMs, 0, 'f', 0)
                    .arg(double(listBytes) / 1e6, 0, 'f', 1)
                    .arg(downloadMs / bestList.homeMs, 0, 'f', 2));
     line("open Movies", bestList.moviesMs, bestProvider.moviesMs);
     line("open Live TV", bestList.liveMs, bestProvider.liveMs);
-    Bench::row("memory held at home over the M3U",
+    Bench::row("memory held over the whole M3U",
                u"%1 MB, %2 bytes an entry of %3"_s.arg(double(bestList.heldBytes) / 1e6, 0, 'f', 1)
                    .arg(listEntries ? bestList.heldBytes / listEntries : 0)
                    .arg(listEntries));

@@ -722,6 +722,16 @@ void M3uReader::feed(QByteArrayView chunk)
     }
 }
 
+const M3uCatalogue &M3uReader::soFar() const
+{
+    return d->catalogue;
+}
+
+qsizetype M3uReader::count(Section section) const
+{
+    return d->catalogue.itemCount(section);
+}
+
 Result<M3uCatalogue> M3uReader::finish()
 {
     // A last line without a line break is still a line.

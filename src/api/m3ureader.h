@@ -239,6 +239,11 @@ public:
     // After the last bytes. A text with neither an #EXTM3U line nor one usable entry is not a
     // list (a web page, say): notUnderstood. An unfinished last entry is dropped.
     Result<M3uCatalogue> finish();
+    // The entries read so far, each one whole (an entry still waiting for its address is not
+    // among them). Valid until the next feed().
+    const M3uCatalogue &soFar() const;
+    // Entries of a section read so far.
+    qsizetype count(Section section) const;
 
     // The section an entry address belongs to: a movie container or a /movie/ segment gives
     // Movies, a /series/ segment TV Shows, anything else Live TV.

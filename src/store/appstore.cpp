@@ -521,11 +521,12 @@ QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
                                    .cancellation = m_connectCancellation};
     const auto overtaken = [&] { return !self || attempt != m_connectAttempt; };
 
-    // A plain list is proven by reading it: that one read fills all three sections.
+    // A plain list is proven by reading it: that one read fills all three sections. Home opens
+    // on its first part; the rest arrives behind it.
     M3uSource::List list;
     if (playlist.isM3u()) {
-        auto fetch = m_m3uSource->fetch(playlist, m_connectCancellation);
-        Result<M3uSource::List> read = co_await fetch;
+        auto fetch = m_m3uSource->arrived(playlist, m_connectCancellation);
+        Result<M3uSource::Arrived> read = co_await fetch;
         if (overtaken())
             co_return;
         Timing::mark("list");
@@ -533,7 +534,7 @@ QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
             connectFailed(read.failure(), /*m3u=*/true);
             co_return;
         }
-        list = std::move(read).value();
+        list = read->whole;
     } else {
         auto liveRequest = MavuAPI::categories(playlist, categoryAction(Section::live), options);
         Result<QList<Category>> found = co_await liveRequest;
@@ -577,7 +578,7 @@ QCoro::Task<> AppStore::connect(Playlist playlist, bool persist)
                                                   {QStringLiteral("pass"), playlist.password}});
         setConnecting(false);
         setCheckCanGoBack(false);
-        emptyCache();
+        emptyCache(playlist);
         if (list)
             takeM3u(std::move(list));
         setCategories({});
@@ -634,16 +635,16 @@ QCoro::Task<> AppStore::enterBrowse()
     // Without a kept copy, a list that cannot be read is said here rather than as an empty
     // library; with one, the library opens from it and the list is read again behind it.
     if (playlist.isM3u() && !rows && !cacheLoaded(Section::live)) {
-        auto fetch = m_m3uSource->fetch(playlist, m_connectCancellation);
-        Result<M3uSource::List> read = co_await fetch;
+        auto fetch = m_m3uSource->arrived(playlist, m_connectCancellation);
+        Result<M3uSource::Arrived> read = co_await fetch;
         if (!self || attempt != m_connectAttempt)
             co_return;
         if (!read) {
             connectFailed(read.failure(), true);
             co_return;
         }
-        if (m_playlist == playlist)
-            takeM3u(std::move(read).value());
+        if (m_playlist == playlist && read->whole)
+            takeM3u(read->whole);
     }
     {
         const Batch batch(this);
@@ -745,11 +746,11 @@ void AppStore::stop()
     setCatchupDurationSec(0);
 }
 
-void AppStore::emptyCache()
+void AppStore::emptyCache(const std::optional<Playlist> &arriving)
 {
     // Downloads begun for the previous cache would fill the new one with old answers.
     m_downloads->renew();
-    m_m3uSource->renew();
+    m_m3uSource->renew(arriving);
     m_m3uRead.reset();
     m_m3uList.reset();
     for (Section section : allCases<Section>()) {

@@ -603,7 +603,9 @@ private:
     void scheduleExpiryRefresh();
     void updateThemeURL();
 
-    void emptyCache(); // and drops the catalogue downloads in flight
+    // And drops the catalogue downloads in flight, but for the list of `arriving`, whose first
+    // part a connect has just shown.
+    void emptyCache(const std::optional<Playlist> &arriving = std::nullopt);
     const QList<MediaItem> &cache(Section section) const;
     bool cacheLoaded(Section section) const { return m_cacheLoaded[size_t(section)]; }
     // The section's catalogue into the cache when it is not there yet (shared with any
@@ -675,6 +677,7 @@ private:
     // A plain M3U list (appstore_m3u.cpp).
     void takeM3u(std::shared_ptr<const M3uLibrary> list);
     QCoro::Task<std::optional<Failure>> loadM3u();
+    QCoro::Task<> showM3uFirstPart(); // home's rows while the rest of the list arrives
     QCoro::Task<bool> ensureM3u(); // the list's addresses are at hand
     QCoro::Task<> loadM3uCategories(Section section, quint64 load);
     QCoro::Task<> playM3u(MediaItem item);

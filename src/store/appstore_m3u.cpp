@@ -87,6 +87,29 @@ QCoro::Task<std::optional<Failure>> AppStore::loadM3u()
     co_return std::nullopt;
 }
 
+QCoro::Task<> AppStore::showM3uFirstPart()
+{
+    if (!m_playlist || !m_playlist->isM3u())
+        co_return;
+    QPointer<AppStore> self(this);
+    const Playlist playlist = *m_playlist;
+    const quint64 generation = m_m3uSource->generation();
+    auto arriving = m_m3uSource->arrived(playlist);
+    const Result<M3uSource::Arrived> arrived = co_await arriving;
+    // Only home's rows, and only while the whole list is awaited: the sections and search wait
+    // for it (a first part is never shown as a whole section), and once it is taken its own
+    // rows are the ones shown. A failure is the whole load's to tell.
+    if (!self || m_playlist != playlist || m_m3uSource->generation() != generation || !arrived || !arrived->first
+        || !m_loadingHome || (cacheLoaded(Section::movies) && cacheLoaded(Section::series)))
+        co_return;
+    const Batch batch(this);
+    if (!cacheLoaded(Section::movies))
+        setLatestMovies(arrived->first->movies);
+    if (!cacheLoaded(Section::series))
+        setLatestSeries(arrived->first->shows);
+    Timing::mark("first part", QStringLiteral("home rows"));
+}
+
 QCoro::Task<> AppStore::loadM3uCategories(Section section, quint64 load)
 {
     QPointer<AppStore> self(this);

@@ -272,6 +272,8 @@ QCoro::Task<> AppStore::loadLatest()
     // Both catalogues at once: the rows wait for the slower one, not for the two in a row.
     auto moviesRow = newestOnceLoaded(loadCatalogue(Section::movies), self, Section::movies);
     auto showsRow = newestOnceLoaded(loadCatalogue(Section::series), self, Section::series);
+    if (playlist.isM3u() && (!cacheLoaded(Section::movies) || !cacheLoaded(Section::series)))
+        startTask(showM3uFirstPart());
     LatestRow movies = co_await moviesRow;
     if (!self)
         co_return;

@@ -2,7 +2,9 @@
 
 #include "api/diagnostics.h"
 #include "api/gzipstream.h"
+#include "store/appstore.h"
 #include "store/appstore_p.h"
+#include "store/catalogue.h"
 
 #include <QCoroFuture>
 #include <QCoroSignal>
@@ -27,8 +29,10 @@ public:
     quint64 generation = 0;
     std::shared_ptr<Network::Cancellation> cancellation = std::make_shared<Network::Cancellation>();
     std::optional<Result<List>> result;
+    std::shared_ptr<const M3uFirstPart> first;
 
 Q_SIGNALS:
+    void progressed(); // the first part is read, or the load is over
     void finished();
 };
 
@@ -37,11 +41,14 @@ M3uSource::~M3uSource()
     renew();
 }
 
-QCoro::Task<Result<M3uSource::List>> M3uSource::fetch(Playlist playlist,
-                                                       std::shared_ptr<Network::Cancellation> cancellation)
+std::pair<std::shared_ptr<M3uSource::Load>, QMetaObject::Connection>
+M3uSource::join(const Playlist &playlist, const std::shared_ptr<Network::Cancellation> &cancellation)
 {
     std::shared_ptr<Load> load = m_inFlight;
     if (!load || load->playlist != playlist || load->generation != m_generation) {
+        // Another list's load goes on for whoever waits for it, until a new generation.
+        if (load && !load->result)
+            m_earlier.push_back(load);
         load = std::make_shared<Load>();
         load->playlist = playlist;
         load->generation = m_generation;
@@ -49,20 +56,44 @@ QCoro::Task<Result<M3uSource::List>> M3uSource::fetch(Playlist playlist,
         ++m_started;
         AppStoreDetail::startTask(run(load));
     }
+    QMetaObject::Connection link;
     if (cancellation) {
         // The form's Cancel ends only the wait of whoever gave it; a shared load stops with it
         // only when nobody else waits, which is what the form's own connect always is.
-        QObject::connect(cancellation.get(), &Network::Cancellation::cancelled, load.get(),
-                         [weak = std::weak_ptr<Load>(load)] {
-                             if (const auto held = weak.lock())
-                                 held->cancellation->cancel();
-                         });
+        link = QObject::connect(cancellation.get(), &Network::Cancellation::cancelled, load.get(),
+                                [weak = std::weak_ptr<Load>(load)] {
+                                    if (const auto held = weak.lock())
+                                        held->cancellation->cancel();
+                                });
         if (cancellation->isCancelled())
             load->cancellation->cancel();
     }
+    return {load, link};
+}
+
+QCoro::Task<Result<M3uSource::List>> M3uSource::fetch(Playlist playlist,
+                                                      std::shared_ptr<Network::Cancellation> cancellation)
+{
+    const std::shared_ptr<Load> load = join(playlist, cancellation).first;
     if (!load->result)
         co_await qCoro(load.get(), &Load::finished);
     co_return load->result.value_or(Failure{Failure::Kind::cancelled});
+}
+
+QCoro::Task<Result<M3uSource::Arrived>> M3uSource::arrived(Playlist playlist,
+                                                           std::shared_ptr<Network::Cancellation> cancellation)
+{
+    auto joined = join(playlist, cancellation);
+    const std::shared_ptr<Load> load = std::move(joined.first);
+    if (!load->result && !load->first)
+        co_await qCoro(load.get(), &Load::progressed);
+    QObject::disconnect(joined.second);
+    if (load->result) {
+        if (!*load->result)
+            co_return load->result->failure();
+        co_return Arrived{load->result->value(), {}};
+    }
+    co_return Arrived{{}, load->first};
 }
 
 QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
@@ -80,6 +111,25 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
     } else {
         // Read while it arrives: at the last byte only the last piece and the records are left.
         auto arrival = std::make_shared<M3uArrival>(*url);
+        // Home's rows from the first part; handed to the GUI thread, and taken only while the
+        // load still runs. The helper keeps no hold on the load after posting.
+        arrival->watchFirstPart(M3uArrival::FirstPartRule{.rowLength = AppStore::homeRowLength},
+                                [weak = std::weak_ptr<Load>(load)](M3uFirstPart part) {
+                                    std::shared_ptr<Load> held = weak.lock();
+                                    if (!held)
+                                        return;
+                                    Load *target = held.get();
+                                    QMetaObject::invokeMethod(
+                                        target,
+                                        [held = std::move(held), part = std::move(part)]() mutable {
+                                            if (held->result || held->first || held->cancellation->isCancelled())
+                                                return;
+                                            held->first = std::make_shared<const M3uFirstPart>(std::move(part));
+                                            Timing::mark("first part read", QStringLiteral("m3u"));
+                                            Q_EMIT held->progressed();
+                                        },
+                                        Qt::QueuedConnection);
+                                });
         const Network::Options options{.purpose = Network::Purpose::catalogue,
                                        .cancellation = load->cancellation,
                                        .watcher = arrival};
@@ -110,12 +160,22 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
     if (self && m_inFlight == load)
         m_inFlight.reset();
     load->result = std::move(parsed);
+    Q_EMIT load->progressed();
     Q_EMIT load->finished();
 }
 
-void M3uSource::renew()
+void M3uSource::renew(const std::optional<Playlist> &keep)
 {
     ++m_generation;
+    for (const std::weak_ptr<Load> &earlier : std::exchange(m_earlier, {})) {
+        const std::shared_ptr<Load> held = earlier.lock();
+        if (held && held != m_inFlight)
+            held->cancellation->cancel();
+    }
+    if (m_inFlight && keep && m_inFlight->playlist == *keep) {
+        m_inFlight->generation = m_generation;
+        return;
+    }
     if (m_inFlight)
         m_inFlight->cancellation->cancel();
     m_inFlight.reset();
@@ -225,21 +285,46 @@ struct M3uArrival::State
     bool done = false;   // the helper has fed every piece
     bool failed = false; // a gzipped list did not inflate
     bool abandoned = false;
+    // The first part, while it is wanted.
+    std::optional<FirstPartRule> firstRule;
+    FirstPartTaken firstTaken;
+    qint64 fed = 0;
 };
 
 namespace {
 
 // Its own threads: the helper waits for pieces while the answer arrives, which must not hold up
-// work queued on the global pool.
+// work queued on the global pool. Room for several lists: a helper of a stalled answer holds its
+// thread until the answer ends, and the next list must not queue behind it.
 QThreadPool &arrivalPool()
 {
     static QThreadPool *pool = [] {
         auto *made = new QThreadPool;
-        made->setMaxThreadCount(2);
+        made->setMaxThreadCount(8);
         made->setExpiryTimeout(5000);
         return made;
     }();
     return *pool;
+}
+
+bool enoughForHome(const M3uArrival::State &state)
+{
+    const M3uArrival::FirstPartRule &rule = *state.firstRule;
+    return (state.reader.count(Section::movies) >= rule.least && state.reader.count(Section::series) >= rule.least)
+        || state.fed >= rule.mostBytes;
+}
+
+// Home's rows from the entries read so far; nothing when there is no entry at all. Made from
+// the reader itself, which waits meanwhile: reading the first part a second time beside it
+// cost more than the wait.
+std::optional<M3uFirstPart> firstPartRows(const M3uCatalogue &read, qsizetype length)
+{
+    if (read.size() == 0)
+        return std::nullopt;
+    M3uFirstPart rows;
+    rows.movies = Catalogue::newest(read.items(Section::movies), length);
+    rows.shows = Catalogue::newest(M3uLibrary::groupShows(read).shows, length);
+    return rows;
 }
 
 void feedPieces(M3uArrival::State &state)
@@ -268,6 +353,21 @@ void feedPieces(M3uArrival::State &state)
             state.changed.wakeAll();
             return;
         }
+        state.fed += piece.size();
+        if (state.firstRule && enoughForHome(state)) {
+            const qsizetype length = state.firstRule->rowLength;
+            state.firstRule.reset();
+            {
+                // With the last piece queued the whole list is nearly read: its rows come next.
+                QMutexLocker lock(&state.mutex);
+                if (state.closed || state.abandoned)
+                    continue;
+            }
+            std::optional<M3uFirstPart> rows = firstPartRows(state.reader.soFar(), length);
+            QMutexLocker lock(&state.mutex);
+            if (rows && !state.abandoned)
+                state.firstTaken(std::move(*rows));
+        }
     }
 }
 
@@ -284,10 +384,20 @@ M3uArrival::~M3uArrival()
     abandon();
 }
 
+void M3uArrival::watchFirstPart(FirstPartRule rule, FirstPartTaken taken)
+{
+    m_firstRule = rule;
+    m_firstTaken = std::move(taken);
+}
+
 void M3uArrival::begin()
 {
     abandon();
     m_state = std::make_shared<State>(m_base);
+    if (m_firstRule && m_firstTaken) {
+        m_state->firstRule = m_firstRule;
+        m_state->firstTaken = m_firstTaken;
+    }
     m_queued = 0;
 }
 
@@ -302,6 +412,18 @@ void M3uArrival::abandon()
         m_state->changed.wakeAll();
     }
     m_state.reset();
+}
+
+void M3uArrival::stop()
+{
+    // On the receiving thread, which alone uses m_state while the answer arrives: the pointer
+    // stays for abandon() to drop.
+    if (!m_state)
+        return;
+    QMutexLocker lock(&m_state->mutex);
+    m_state->abandoned = true;
+    m_state->pieces.clear();
+    m_state->changed.wakeAll();
 }
 
 void M3uArrival::received(QByteArrayView body)
@@ -336,11 +458,15 @@ std::optional<Result<M3uCatalogue>> M3uArrival::finish(QByteArrayView body)
     queue(body.sliced(m_queued), true);
     const std::shared_ptr<State> state = m_state;
     QMutexLocker lock(&state->mutex);
-    while (!state->done)
+    while (!state->done && !state->abandoned)
         state->changed.wait(&state->mutex);
     const bool failed = state->failed;
+    const bool given = state->abandoned;
     lock.unlock();
     m_state.reset();
+    // Given up while it arrived (stop()): only a read of the whole body can tell.
+    if (given)
+        return std::nullopt;
     if (failed)
         return Result<M3uCatalogue>(Failure{Failure::Kind::notUnderstood});
     return Result<M3uCatalogue>(state->reader.finish());

@@ -10,7 +10,7 @@
 #include <QUrl>
 
 #include <array>
-
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -50,17 +50,44 @@ struct M3uLibrary
     std::vector<std::vector<EpisodeAt>> showEpisodes;
 };
 
+// What home shows of a list whose rest is still arriving: the newest movies and shows among its
+// first entries. Never a section's list: those wait for the whole list.
+struct M3uFirstPart
+{
+    QList<MediaItem> movies;
+    QList<MediaItem> shows;
+};
+
 // Reads a list as its answer arrives: each piece of the body is copied out as it comes and fed
 // to the reader on a helper thread, so that at the last byte only the last piece is left. Nothing
-// comes out before finish() has the whole body; a cut or failed answer hands out nothing.
+// of the whole list comes out before finish() has the whole body; a cut or failed answer hands
+// out nothing. The first part, when asked for, is taken from the same reader, which waits for it.
 class M3uArrival final : public Network::BodyWatcher
 {
 public:
+    // When the first part is enough for home: `least` movies and `least` episodes (a hundred
+    // shows or so), or (a list of channels, say) `mostBytes` read, whatever they hold. Lists
+    // put their channels first, often tens of megabytes of them: a bound below that would
+    // open home on a first part without shows. Home rows of `rowLength`.
+    struct FirstPartRule
+    {
+        qsizetype least = 2000;
+        qsizetype mostBytes = 64 << 20;
+        qsizetype rowLength = 10;
+    };
+    using FirstPartTaken = std::function<void(M3uFirstPart)>;
+
     explicit M3uArrival(QUrl base, qsizetype pieceBytes = 1 << 20);
     ~M3uArrival() override;
 
+    // Called once, on a helper thread, when the first part is read; never when the answer ends,
+    // fails or is abandoned before. Set before the answer begins.
+    void watchFirstPart(FirstPartRule rule, FirstPartTaken taken);
+
     void begin() override;
     void received(QByteArrayView body) override;
+    // The answer is given up: its first part is not wanted either.
+    void stop() override;
 
     // The list read from the whole `body` (the one received): blocks until the helper is done,
     // so call it off the GUI thread. Nothing when no answer was watched; the caller then reads
@@ -77,6 +104,8 @@ private:
     const QUrl m_base;
     const qsizetype m_pieceBytes;
     std::shared_ptr<State> m_state;
+    std::optional<FirstPartRule> m_firstRule;
+    FirstPartTaken m_firstTaken;
     qsizetype m_queued = 0; // bytes of the body handed to the helper
 };
 
@@ -97,7 +126,20 @@ public:
     // or starts one. The cancellation, when given, stops this load (the connect form's Cancel).
     QCoro::Task<Result<List>> fetch(Playlist playlist, std::shared_ptr<Network::Cancellation> cancellation = {});
 
-    void renew();
+    // The list as far as it has arrived, from the same load as fetch(): its first part as soon
+    // as that is read, or the whole list when it comes first (a short list, a file). The
+    // cancellation stops the load only while this waits: once the first part is here, the
+    // load belongs to everyone who fetches the whole list.
+    struct Arrived
+    {
+        List whole;                                // set when the whole list came first
+        std::shared_ptr<const M3uFirstPart> first; // otherwise
+    };
+    QCoro::Task<Result<Arrived>> arrived(Playlist playlist, std::shared_ptr<Network::Cancellation> cancellation = {});
+
+    // A new generation: the load in flight is cancelled, unless it reads `keep`'s list, which
+    // then goes on in the new generation.
+    void renew(const std::optional<Playlist> &keep = std::nullopt);
     quint64 generation() const { return m_generation; }
     int started() const { return m_started; }
 
@@ -111,8 +153,12 @@ private:
     class Load;
 
     QCoro::Task<> run(std::shared_ptr<Load> load);
+    // The load in flight for `playlist` in this generation, or a new one; `cancellation` tied to it.
+    std::pair<std::shared_ptr<Load>, QMetaObject::Connection>
+    join(const Playlist &playlist, const std::shared_ptr<Network::Cancellation> &cancellation);
 
     std::shared_ptr<Load> m_inFlight;
+    std::vector<std::weak_ptr<Load>> m_earlier; // loads of other lists still running, for renew()
     quint64 m_generation = 0;
     int m_started = 0;
 };

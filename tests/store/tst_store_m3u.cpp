@@ -4,6 +4,7 @@
 #include "storefixture.h"
 
 #include "player/streamheaders.h"
+#include "store/catalogue.h"
 #include "store/librarysearch.h"
 #include "store/m3usource.h"
 
@@ -96,6 +97,12 @@ QByteArray bigList(const QString &base, int entries)
                 + base.toUtf8() + "/series/" + n + ".mp4\n";
     }
     return out;
+}
+
+bool wholeRead(M3uArrival &arrival, const QByteArray &body)
+{
+    const std::optional<Result<M3uCatalogue>> read = arrival.finish(body);
+    return read && read->ok();
 }
 
 QStringList entriesOf(const QList<MediaItem> &items)
@@ -548,10 +555,92 @@ private Q_SLOTS:
         QVERIFY(!cut.finish(list));
     }
 
-    // A list broken off while it is read in pieces is never taken as the whole list.
+    // The first part is taken once it holds enough for home, or past the byte bound; never
+    // for a list that ends or is given up before, and never with an entry cut short.
+    void firstPartByTheRule_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("least");
+        QTest::addColumn<int>("mostBytes");
+        QTest::addColumn<bool>("abandoned");
+        QTest::addColumn<bool>("taken");
+
+        const QByteArray list = bigList(QStringLiteral("http://list.test"), 3000);
+        QByteArray channels = "#EXTM3U\n";
+        for (int i = 0; i < 3000; ++i)
+            channels += "#EXTINF:-1 group-title=\"News\",Channel " + QByteArray::number(i) + "\nhttp://list.test/live/"
+                + QByteArray::number(i) + ".ts\n";
+        QTest::newRow("enough movies and episodes") << list << 100 << (64 << 20) << false << true;
+        QTest::newRow("channels only, past the byte bound") << channels << 100 << (16 << 10) << false << true;
+        QTest::newRow("the list ends before enough") << list << 5000 << (64 << 20) << false << false;
+        QTest::newRow("given up before enough") << list << 100 << (64 << 20) << true << false;
+    }
+
+    void firstPartByTheRule()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, least);
+        QFETCH(int, mostBytes);
+        QFETCH(bool, abandoned);
+        QFETCH(bool, taken);
+        const QUrl base(QStringLiteral("http://list.test/get.m3u"));
+        // Pieces cut inside lines: the first part ends on an unfinished address more often than not.
+        M3uArrival arrival(base, 997);
+        QMutex mutex;
+        std::optional<M3uFirstPart> rows;
+        arrival.watchFirstPart({.least = least, .mostBytes = mostBytes, .rowLength = 10}, [&](M3uFirstPart part) {
+            QMutexLocker lock(&mutex);
+            rows = std::move(part);
+        });
+        arrival.begin();
+        const qsizetype shown = abandoned ? 1500 : body.size();
+        for (qsizetype at = 1013; at < shown; at += 1013)
+            arrival.received(QByteArrayView(body).first(at));
+        const auto read = [&] {
+            QMutexLocker lock(&mutex);
+            return rows;
+        };
+        if (!taken) {
+            if (abandoned)
+                arrival.abandon();
+            else
+                QVERIFY(wholeRead(arrival, body));
+            // Nothing to wait for: a little time for a helper that would wrongly hand one out.
+            QTest::qWait(100);
+            QVERIFY(!read());
+            return;
+        }
+        // Before the last byte: once the whole list is read, its first part is not wanted.
+        QTRY_VERIFY(read().has_value());
+        QVERIFY(wholeRead(arrival, body));
+        const Result<M3uSource::List> whole = M3uSource::library(M3uSource::parse(body, base));
+        QVERIFY(whole.ok());
+        const M3uFirstPart part = *read();
+        const auto known = [](const QList<MediaItem> &all, const MediaItem &item) {
+            return std::any_of(all.cbegin(), all.cend(), [&](const MediaItem &one) {
+                return one.id == item.id && one.name == item.name && one.categoryId == item.categoryId;
+            });
+        };
+        for (const MediaItem &movie : part.movies)
+            QVERIFY2(known((*whole)->items[size_t(Section::movies)], movie), qPrintable(movie.id));
+        for (const MediaItem &show : part.shows)
+            QVERIFY2(known((*whole)->items[size_t(Section::series)], show), qPrintable(show.id));
+        const bool home = (*whole)->catalogue->itemCount(Section::movies) > 0;
+        QCOMPARE(part.movies.size(), home ? 10 : 0);
+        QCOMPARE(part.shows.size(), home ? 10 : 0);
+    }
+
+    // A list broken off while it is read in pieces, before it held enough for home, is never
+    // taken as the whole list: the form says so.
     void aListCutWhileArrivingShowsNothing()
     {
-        const QByteArray list = bigList(f->server().base(), 40000);
+        // Channels only: home would open on its first 64 MB, which this list never reaches.
+        QByteArray list = "#EXTM3U\n";
+        for (int i = 0; i < 40000; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            list += "#EXTINF:-1 tvg-id=\"c" + n + "\" group-title=\"Group " + QByteArray::number(i % 13) + "\",Channel " + n + "\n"
+                + f->server().base().toUtf8() + "/live/" + n + ".ts\n";
+        }
         QVERIFY(list.size() > 3 * (1 << 20)); // several pieces go to the reader before the cut
         FakeServer::Reply reply = FakeServer::Reply::json(list);
         reply.contentType = "audio/x-mpegurl";
@@ -562,7 +651,6 @@ private Q_SLOTS:
         QCOMPARE(store->phase(), AppStore::Phase::check);
         QVERIFY(store->hasConnectError());
         QVERIFY(store->allLive().isEmpty());
-        QVERIFY(store->allVods().isEmpty());
         QVERIFY(!f->rawPreference("mavu.playlist/m3u").isValid());
 
         // Retry reads the list again, whole this time.
@@ -570,11 +658,133 @@ private Q_SLOTS:
         f->server().on(QStringLiteral("/lists/mine.m3u"), reply);
         store->failures()->retry(Failures::Place::connect);
         QTRY_COMPARE(store->phase(), AppStore::Phase::home);
+        QTRY_COMPARE(store->allLive().size(), 40000);
+    }
+
+    // A long list opens home on its first part: the rows from its first entries, the sections
+    // and search waiting for the whole list, which then takes over in place, or whose failure
+    // is told with Retry. A refresh or another list cancels the read still arriving.
+    void homeOpensOnTheFirstPart_data()
+    {
+        QTest::addColumn<QString>("opened");
+        QTest::addColumn<QString>("ending");
+
+        for (const char *opened : {"home", "movies", "search"}) {
+            for (const char *ending : {"whole", "broken off", "refresh", "another list"})
+                QTest::addRow("%s, %s", opened, ending) << QString::fromLatin1(opened) << QString::fromLatin1(ending);
+        }
+    }
+
+    void homeOpensOnTheFirstPart()
+    {
+        QFETCH(QString, opened);
+        QFETCH(QString, ending);
+        const QByteArray list = bigList(f->server().base(), 40000);
+        FakeServer::Reply reply = FakeServer::Reply::json(list);
+        reply.contentType = "audio/x-mpegurl";
+        // Past the first piece handed to the reader, which holds enough for home.
+        reply.cutAfter = (1 << 20) + 4096;
+        reply.holdAtCut = true;
+        f->server().on(QStringLiteral("/lists/mine.m3u"), reply);
         const Result<M3uSource::List> whole = M3uSource::library(M3uSource::parse(list, QUrl(listAddress())));
         QVERIFY(whole.ok());
-        QCOMPARE(store->allLive().size(), 40000 / 3 + 1);
-        QCOMPARE(store->allVods().size(), 40000 / 3);
-        QCOMPARE(store->allSeries().size(), (*whole)->items[size_t(Section::series)].size());
+        const QList<MediaItem> &movies = (*whole)->items[size_t(Section::movies)];
+
+        auto store = f->makeStore();
+        store->runConnectM3u(listAddress(), true);
+        QTRY_COMPARE(store->phase(), AppStore::Phase::home);
+        QTRY_VERIFY(!store->latestMovies().isEmpty() && !store->latestSeries().isEmpty());
+        QCOMPARE(f->server().held(), 1);
+        // Rows only: no section holds a part of the list as if it were all of it.
+        QVERIFY(store->loadingHome());
+        QVERIFY(store->allLive().isEmpty() && store->allVods().isEmpty() && store->allSeries().isEmpty());
+        for (const MediaItem &item : store->latestMovies())
+            QVERIFY(std::any_of(movies.cbegin(), movies.cend(), [&](const MediaItem &movie) { return movie.id == item.id; }));
+        QCOMPARE(f->rawPreference("mavu.playlist/m3u").toString(), listAddress());
+
+        LibrarySearch *search = store->search();
+        if (opened == QLatin1String("movies")) {
+            store->runOpenSection(Section::movies);
+            QTRY_COMPARE(store->phase(), AppStore::Phase::section);
+            QVERIFY(store->loadingCategories());
+            QVERIFY(store->items().isEmpty());
+        } else if (opened == QLatin1String("search")) {
+            search->setText(QStringLiteral("Movie 1"));
+            QTRY_VERIFY(search->movies()->loading());
+            QCOMPARE(search->movies()->count(), 0);
+        }
+
+        if (ending == QLatin1String("whole")) {
+            f->server().sendRestOfHeld();
+            QTRY_COMPARE(store->allVods().size(), movies.size());
+            QTRY_VERIFY(!store->loadingHome());
+            QCOMPARE(store->latestMovies(), Catalogue::newest(store->allVods(), AppStore::homeRowLength));
+            QVERIFY(!store->failures()->at(Failures::Place::home));
+            if (opened == QLatin1String("movies")) {
+                QTRY_VERIFY(!store->loadingCategories());
+                QCOMPARE(store->selectedCategory()->name, QStringLiteral("Group 1"));
+                QCOMPARE(entriesOf(store->items()), entriesOf((*whole)->catalogue->items(Section::movies, store->selectedCategory()->id)));
+            } else if (opened == QLatin1String("search")) {
+                QTRY_VERIFY(!search->movies()->loading());
+                QVERIFY(search->movies()->count() > 0);
+            }
+            QCOMPARE(listReads(), 1);
+            return;
+        }
+
+        if (ending == QLatin1String("broken off")) {
+            f->server().hangUpHeld();
+            if (opened == QLatin1String("movies")) {
+                QTRY_VERIFY(store->failures()->at(Failures::Place::items));
+                QTRY_VERIFY(!store->loadingCategories());
+                QVERIFY(store->items().isEmpty());
+            } else if (opened == QLatin1String("search")) {
+                QTRY_VERIFY(!search->movies()->loading());
+                QVERIFY(search->movies()->failure().failed());
+            }
+            // Home says the list failed and offers Retry; its rows of the first part are gone.
+            QTRY_VERIFY(store->failures()->at(Failures::Place::home));
+            QVERIFY(!store->loadingHome());
+            QVERIFY(store->latestMovies().isEmpty() && store->latestSeries().isEmpty());
+            QVERIFY(store->allVods().isEmpty());
+            QCOMPARE(store->phase(), opened == QLatin1String("movies") ? AppStore::Phase::section : AppStore::Phase::home);
+
+            reply.holdAtCut = false;
+            reply.cutAfter.reset();
+            f->server().on(QStringLiteral("/lists/mine.m3u"), reply);
+            store->failures()->retry(opened == QLatin1String("movies") ? Failures::Place::items : Failures::Place::home);
+            QTRY_COMPARE(store->allVods().size(), movies.size());
+            QTRY_VERIFY(!store->failures()->at(opened == QLatin1String("movies") ? Failures::Place::items : Failures::Place::home));
+            return;
+        }
+
+        // The read still arriving is hung up by the client, and nothing of it is told as a failure.
+        if (ending == QLatin1String("refresh")) {
+            serveList(listText(f->server().base()));
+            store->runRefresh();
+        } else {
+            const QString other = f->server().base() + QStringLiteral("/lists/other.m3u");
+            FakeServer::Reply small = FakeServer::Reply::json(listText(f->server().base()));
+            small.contentType = "audio/x-mpegurl";
+            f->server().on(QStringLiteral("/lists/other.m3u"), small);
+            store->runConnectM3u(other, false);
+        }
+        QTRY_COMPARE(f->server().held(), 0);
+        QTRY_COMPARE(namesOf(store->allVods()), (QStringList{"Big Movie", "Small Movie"}));
+        if (opened == QLatin1String("movies") && ending == QLatin1String("refresh")) {
+            // Refreshed in the section: its list is the new one's.
+            QTRY_VERIFY(!store->loadingCategories());
+            QCOMPARE(namesOf(store->items()), (QStringList{"Big Movie", "Small Movie"}));
+        } else {
+            QTRY_VERIFY(!store->loadingHome());
+            QCOMPARE(namesOf(store->latestMovies()), (QStringList{"Big Movie", "Small Movie"}));
+        }
+        if (opened == QLatin1String("search")) {
+            QTRY_VERIFY(!search->movies()->loading());
+            QVERIFY(!search->movies()->failure().failed());
+        }
+        for (int place = 0; place < int(Failures::placeCount); ++place)
+            QVERIFY(!store->failures()->at(Failures::Place(place)));
     }
 
     void guideComesFromTheListsAddress()

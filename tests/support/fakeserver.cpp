@@ -8,6 +8,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 void writeHead(QTcpSocket *socket, int status, const QByteArray &contentType, qsizetype length,
@@ -119,6 +121,13 @@ bool FakeServer::handleRequest(const QHttpServerRequest &httpRequest, QTcpSocket
     if (reply.never)
         return true;
     QPointer<QTcpSocket> guarded(socket);
+    if (reply.holdAtCut && reply.cutAfter && reply.filePath.isEmpty()) {
+        writeHead(socket, reply.status, reply.contentType, reply.body.size(), reply.headers);
+        socket->write(reply.body.left(*reply.cutAfter));
+        socket->flush();
+        m_held.append({guarded, reply.body.mid(*reply.cutAfter)});
+        return true;
+    }
     auto answer = [guarded, reply, range] {
         if (guarded)
             writeHttpReply(guarded, reply, range);
@@ -128,6 +137,30 @@ bool FakeServer::handleRequest(const QHttpServerRequest &httpRequest, QTcpSocket
     else
         answer();
     return true;
+}
+
+int FakeServer::held() const
+{
+    return int(std::count_if(m_held.cbegin(), m_held.cend(),
+                             [](const auto &held) { return held.first && held.first->state() == QAbstractSocket::ConnectedState; }));
+}
+
+void FakeServer::sendRestOfHeld()
+{
+    for (auto &[socket, rest] : std::exchange(m_held, {})) {
+        if (socket)
+            socket->write(rest);
+    }
+}
+
+void FakeServer::hangUpHeld()
+{
+    for (auto &[socket, rest] : std::exchange(m_held, {})) {
+        if (socket) {
+            socket->flush();
+            socket->disconnectFromHost();
+        }
+    }
 }
 
 void FakeServer::missingHandler(const QHttpServerRequest &, QTcpSocket *socket)

@@ -4,7 +4,9 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QPointer>
 #include <QString>
+#include <QTcpSocket>
 #include <QUrl>
 
 #include <chrono>
@@ -26,6 +28,7 @@ public:
         std::chrono::milliseconds delay{0}; // wait this long before answering
         bool never = false;                 // take the request and stay silent
         std::optional<qsizetype> cutAfter;  // promise the whole body, send this many bytes, hang up
+        bool holdAtCut = false;             // with cutAfter: stay on the line there (see held())
         QString filePath;                   // serve this file (with byte ranges) instead of `body`
         QList<std::pair<QByteArray, QByteArray>> headers; // more header lines ("Location", say)
 
@@ -73,6 +76,11 @@ public:
     std::optional<Request> lastAction(const QString &action) const;
     void clearRequests() { m_requests.clear(); }
 
+    // Answers held at their cut: how many the client has not hung up, and the two ways on.
+    int held() const;
+    void sendRestOfHeld();
+    void hangUpHeld();
+
 Q_SIGNALS:
     void requestReceived(const QString &path);
 
@@ -89,6 +97,7 @@ private:
     QHash<QString, Reply> m_actions;
     Reply m_fallback;
     QList<Request> m_requests;
+    QList<std::pair<QPointer<QTcpSocket>, QByteArray>> m_held; // the line and what it still owes
 };
 
 // Writes an HTTP/1.1 answer on `socket`: the whole body, or for a file the byte range asked for.
