@@ -196,7 +196,8 @@ void measure(const char *title, const QString &path, qint64 entries)
 
 struct Visit
 {
-    double homeMs = 0;
+    double openMs = 0; // home is up with one row at least
+    double homeMs = 0; // both rows
     double wholeMs = 0; // until the connect is over: every section's list is in
     double moviesMs = 0;
     double liveMs = 0;
@@ -219,8 +220,12 @@ Visit visit(const Playlist &playlist)
     // Home may show before the connect is over (a list's first part): the rows decide.
     QCoro::Task<> connecting = store.connect(playlist, false);
     while ((store.phase() != AppStore::Phase::home || store.latestMovies().isEmpty() || store.latestSeries().isEmpty())
-           && clock.elapsed() < 120000)
+           && clock.elapsed() < 120000) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        if (out.openMs == 0 && store.phase() == AppStore::Phase::home
+            && (!store.latestMovies().isEmpty() || !store.latestSeries().isEmpty()))
+            out.openMs = double(clock.nsecsElapsed()) / 1e6;
+    }
     if (store.phase() != AppStore::Phase::home || store.latestMovies().isEmpty())
         qFatal("%s did not reach the home rows", qPrintable(playlist.host));
     out.homeMs = double(clock.nsecsElapsed()) / 1e6;
@@ -253,6 +258,7 @@ void compareVisits()
     Visit bestList;
     const auto keepBest = [](Visit &best, const Visit &run) {
         best.wholeMs = best.wholeMs == 0 ? run.wholeMs : std::min(best.wholeMs, run.wholeMs);
+        best.openMs = best.openMs == 0 ? run.openMs : std::min(best.openMs, run.openMs);
         if (best.homeMs == 0 || run.homeMs < best.homeMs) {
             best.homeMs = run.homeMs;
             best.movies = run.movies;
@@ -290,6 +296,7 @@ void compareVisits()
                               .arg(providerMs, 0, 'f', 0)
                               .arg(listMs / providerMs, 0, 'f', 2));
     };
+    line("connect until home shows a row", bestList.openMs, bestProvider.openMs);
     line("connect until the home rows", bestList.homeMs, bestProvider.homeMs);
     line("connect until every list is in", bestList.wholeMs, bestProvider.wholeMs);
     Bench::row("the list's download alone",
