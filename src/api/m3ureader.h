@@ -58,6 +58,7 @@ public:
         return m_categories[entry.section].at(entry.group).id;
     }
     MediaItem itemAt(quint32 place) const { return item(place); }
+    Section sectionAt(quint32 place) const { return Section(m_entries[place].section); }
     // Entries kept, over all sections.
     qsizetype size() const { return qsizetype(m_entries.size()); }
     // The stream of an item of this catalogue; nothing for an id it did not give out.

@@ -96,18 +96,28 @@ QCoro::Task<> AppStore::showM3uFirstPart()
     const quint64 generation = m_m3uSource->generation();
     auto arriving = m_m3uSource->arrived(playlist);
     const Result<M3uSource::Arrived> arrived = co_await arriving;
-    // Only home's rows, and only while the whole list is awaited: the sections and search wait
-    // for it (a first part is never shown as a whole section), and once it is taken its own
-    // rows are the ones shown. A failure is the whole load's to tell.
-    if (!self || m_playlist != playlist || m_m3uSource->generation() != generation || !arrived || !arrived->first
-        || !m_loadingHome || (cacheLoaded(Section::movies) && cacheLoaded(Section::series)))
-        co_return;
-    const Batch batch(this);
-    if (!cacheLoaded(Section::movies))
-        setLatestMovies(arrived->first->movies);
-    if (!cacheLoaded(Section::series))
-        setLatestSeries(arrived->first->shows);
-    Timing::mark("first part", QStringLiteral("home rows"));
+    // A failure is the whole load's to tell.
+    std::shared_ptr<const M3uFirstPart> part = arrived ? arrived->first : nullptr;
+    while (part) {
+        // Only home's rows, and only while the whole list is awaited: the sections and search
+        // wait for it (a first part is never shown as a whole section), and once it is taken its
+        // own rows are the ones shown. A row is shown once full: the movies often come first.
+        if (!self || m_playlist != playlist || m_m3uSource->generation() != generation || !m_loadingHome
+            || (cacheLoaded(Section::movies) && cacheLoaded(Section::series)))
+            co_return;
+        {
+            const Batch batch(this);
+            if (!cacheLoaded(Section::movies) && !part->movies.isEmpty())
+                setLatestMovies(part->movies);
+            if (!cacheLoaded(Section::series) && !part->shows.isEmpty())
+                setLatestSeries(part->shows);
+        }
+        Timing::mark("first part", QStringLiteral("home rows"));
+        if (part->complete)
+            co_return;
+        auto next = m_m3uSource->nextPart(playlist, part);
+        part = co_await next;
+    }
 }
 
 QCoro::Task<> AppStore::loadM3uCategories(Section section, quint64 load)

@@ -20,6 +20,10 @@
 #include <deque>
 #include <tuple>
 
+namespace {
+QThreadPool &arrivalPool();
+} // namespace
+
 class M3uSource::Load : public QObject
 {
     Q_OBJECT
@@ -32,7 +36,7 @@ public:
     std::shared_ptr<const M3uFirstPart> first;
 
 Q_SIGNALS:
-    void progressed(); // the first part is read, or the load is over
+    void progressed(); // a part of home's rows is read, or the load is over
     void finished();
 };
 
@@ -96,6 +100,17 @@ QCoro::Task<Result<M3uSource::Arrived>> M3uSource::arrived(Playlist playlist,
     co_return Arrived{{}, load->first};
 }
 
+QCoro::Task<std::shared_ptr<const M3uFirstPart>> M3uSource::nextPart(Playlist playlist,
+                                                                     std::shared_ptr<const M3uFirstPart> after)
+{
+    const std::shared_ptr<Load> load = m_inFlight;
+    if (!load || load->playlist != playlist || load->generation != m_generation)
+        co_return std::shared_ptr<const M3uFirstPart>();
+    while (!load->result && load->first == after)
+        co_await qCoro(load.get(), &Load::progressed);
+    co_return load->result ? std::shared_ptr<const M3uFirstPart>() : load->first;
+}
+
 QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
 {
     QPointer<M3uSource> self(this);
@@ -104,13 +119,11 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
     const qint64 maxBytes = Network::limits(Network::Purpose::catalogue).maxBytes;
     if (!url) {
         parsed = Failure{Failure::Kind::unreachable};
-    } else if (url->isLocalFile()) {
-        QFuture<Result<List>> reading
-            = QtConcurrent::run([path = url->toLocalFile(), maxBytes] { return library(readFile(path, maxBytes)); });
-        parsed = co_await reading;
     } else {
         // Read while it arrives: at the last byte only the last piece and the records are left.
-        auto arrival = std::make_shared<M3uArrival>(*url);
+        // A file is read the same way, so that home opens on its first part as well.
+        const bool local = url->isLocalFile();
+        auto arrival = std::make_shared<M3uArrival>(local ? QUrl::fromLocalFile(url->toLocalFile()) : *url);
         // Home's rows from the first part; handed to the GUI thread, and taken only while the
         // load still runs. The helper keeps no hold on the load after posting.
         arrival->watchFirstPart(M3uArrival::FirstPartRule{.rowLength = AppStore::homeRowLength},
@@ -122,7 +135,7 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
                                     QMetaObject::invokeMethod(
                                         target,
                                         [held = std::move(held), part = std::move(part)]() mutable {
-                                            if (held->result || held->first || held->cancellation->isCancelled())
+                                            if (held->result || held->cancellation->isCancelled())
                                                 return;
                                             held->first = std::make_shared<const M3uFirstPart>(std::move(part));
                                             Timing::mark("first part read", QStringLiteral("m3u"));
@@ -130,6 +143,17 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
                                         },
                                         Qt::QueuedConnection);
                                 });
+        if (local) {
+            // On the arrival's own threads: the read waits for the helper, never holding the pool's.
+            QFuture<Result<List>> reading = QtConcurrent::run(
+                &arrivalPool(), [arrival, path = url->toLocalFile(), maxBytes, cancellation = load->cancellation] {
+                    Result<M3uCatalogue> read = arrival->readFile(path, maxBytes, cancellation);
+                    Timing::mark("read", QStringLiteral("m3u file"));
+                    return library(std::move(read));
+                });
+            parsed = co_await reading;
+            arrival->abandon();
+        } else {
         const Network::Options options{.purpose = Network::Purpose::catalogue,
                                        .cancellation = load->cancellation,
                                        .watcher = arrival};
@@ -154,6 +178,7 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
             parsed = co_await reading;
         }
         arrival->abandon();
+        }
     }
     if (load->cancellation->isCancelled())
         parsed = Failure{Failure::Kind::cancelled};
@@ -239,237 +264,6 @@ Result<M3uCatalogue> M3uSource::parse(QByteArrayView body, const QUrl &base)
             return Failure{Failure::Kind::notUnderstood};
     }
     return reader.finish();
-}
-
-Result<M3uCatalogue> M3uSource::readFile(const QString &path, qint64 maxBytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Failure{Failure::Kind::unreachable};
-    M3uReader reader(QUrl::fromLocalFile(path));
-    Feeder feeder(reader);
-    QByteArray chunk(chunkSize, Qt::Uninitialized);
-    qint64 total = 0;
-    for (;;) {
-        const qint64 read = file.read(chunk.data(), chunk.size());
-        if (read < 0)
-            return Failure{Failure::Kind::unreachable};
-        if (read == 0)
-            break;
-        total += read;
-        if (total > maxBytes)
-            return Failure{Failure::Kind::tooLarge};
-        if (!feeder.feed(QByteArrayView(chunk.constData(), read)))
-            return Failure{Failure::Kind::notUnderstood};
-    }
-    return reader.finish();
-}
-
-// --- read while arriving ---
-
-struct M3uArrival::State
-{
-    explicit State(const QUrl &base)
-        : reader(base)
-        , feeder(reader)
-    {
-    }
-
-    M3uReader reader;
-    Feeder feeder;
-    QMutex mutex;
-    QWaitCondition changed;
-    std::deque<QByteArray> pieces;
-    bool helping = false;
-    bool closed = false; // the last piece is queued
-    bool done = false;   // the helper has fed every piece
-    bool failed = false; // a gzipped list did not inflate
-    bool abandoned = false;
-    // The first part, while it is wanted.
-    std::optional<FirstPartRule> firstRule;
-    FirstPartTaken firstTaken;
-    qint64 fed = 0;
-};
-
-namespace {
-
-// Its own threads: the helper waits for pieces while the answer arrives, which must not hold up
-// work queued on the global pool. Room for several lists: a helper of a stalled answer holds its
-// thread until the answer ends, and the next list must not queue behind it.
-QThreadPool &arrivalPool()
-{
-    static QThreadPool *pool = [] {
-        auto *made = new QThreadPool;
-        made->setMaxThreadCount(8);
-        made->setExpiryTimeout(5000);
-        return made;
-    }();
-    return *pool;
-}
-
-bool enoughForHome(const M3uArrival::State &state)
-{
-    const M3uArrival::FirstPartRule &rule = *state.firstRule;
-    return (state.reader.count(Section::movies) >= rule.least && state.reader.count(Section::series) >= rule.least)
-        || state.fed >= rule.mostBytes;
-}
-
-// Home's rows from the entries read so far; nothing when there is no entry at all. Made from
-// the reader itself, which waits meanwhile: reading the first part a second time beside it
-// cost more than the wait.
-std::optional<M3uFirstPart> firstPartRows(const M3uCatalogue &read, qsizetype length)
-{
-    if (read.size() == 0)
-        return std::nullopt;
-    M3uFirstPart rows;
-    rows.movies = Catalogue::newest(read.items(Section::movies), length);
-    rows.shows = Catalogue::newest(M3uLibrary::groupShows(read).shows, length);
-    return rows;
-}
-
-void feedPieces(M3uArrival::State &state)
-{
-    for (;;) {
-        QByteArray piece;
-        {
-            QMutexLocker lock(&state.mutex);
-            while (state.pieces.empty() && !state.closed && !state.abandoned)
-                state.changed.wait(&state.mutex);
-            if (state.abandoned)
-                return;
-            if (state.pieces.empty()) {
-                state.done = true;
-                state.changed.wakeAll();
-                return;
-            }
-            piece = std::move(state.pieces.front());
-            state.pieces.pop_front();
-        }
-        if (!state.feeder.feed(piece)) {
-            QMutexLocker lock(&state.mutex);
-            state.failed = true;
-            state.done = true;
-            state.pieces.clear();
-            state.changed.wakeAll();
-            return;
-        }
-        state.fed += piece.size();
-        if (state.firstRule && enoughForHome(state)) {
-            const qsizetype length = state.firstRule->rowLength;
-            state.firstRule.reset();
-            {
-                // With the last piece queued the whole list is nearly read: its rows come next.
-                QMutexLocker lock(&state.mutex);
-                if (state.closed || state.abandoned)
-                    continue;
-            }
-            std::optional<M3uFirstPart> rows = firstPartRows(state.reader.soFar(), length);
-            QMutexLocker lock(&state.mutex);
-            if (rows && !state.abandoned)
-                state.firstTaken(std::move(*rows));
-        }
-    }
-}
-
-} // namespace
-
-M3uArrival::M3uArrival(QUrl base, qsizetype pieceBytes)
-    : m_base(std::move(base))
-    , m_pieceBytes(std::max<qsizetype>(pieceBytes, 1))
-{
-}
-
-M3uArrival::~M3uArrival()
-{
-    abandon();
-}
-
-void M3uArrival::watchFirstPart(FirstPartRule rule, FirstPartTaken taken)
-{
-    m_firstRule = rule;
-    m_firstTaken = std::move(taken);
-}
-
-void M3uArrival::begin()
-{
-    abandon();
-    m_state = std::make_shared<State>(m_base);
-    if (m_firstRule && m_firstTaken) {
-        m_state->firstRule = m_firstRule;
-        m_state->firstTaken = m_firstTaken;
-    }
-    m_queued = 0;
-}
-
-void M3uArrival::abandon()
-{
-    if (!m_state)
-        return;
-    {
-        QMutexLocker lock(&m_state->mutex);
-        m_state->abandoned = true;
-        m_state->pieces.clear();
-        m_state->changed.wakeAll();
-    }
-    m_state.reset();
-}
-
-void M3uArrival::stop()
-{
-    // On the receiving thread, which alone uses m_state while the answer arrives: the pointer
-    // stays for abandon() to drop.
-    if (!m_state)
-        return;
-    QMutexLocker lock(&m_state->mutex);
-    m_state->abandoned = true;
-    m_state->pieces.clear();
-    m_state->changed.wakeAll();
-}
-
-void M3uArrival::received(QByteArrayView body)
-{
-    if (m_state && body.size() - m_queued >= m_pieceBytes)
-        queue(body.sliced(m_queued), false);
-}
-
-void M3uArrival::queue(QByteArrayView piece, bool last)
-{
-    // Copied now: the body may move as it grows.
-    QByteArray copy(piece.data(), piece.size());
-    m_queued += piece.size();
-    QMutexLocker lock(&m_state->mutex);
-    if (!copy.isEmpty())
-        m_state->pieces.push_back(std::move(copy));
-    m_state->closed = last;
-    if (!m_state->helping) {
-        m_state->helping = true;
-        (void)QtConcurrent::run(&arrivalPool(), [held = m_state] { feedPieces(*held); });
-    }
-    m_state->changed.wakeAll();
-}
-
-std::optional<Result<M3uCatalogue>> M3uArrival::finish(QByteArrayView body)
-{
-    // Not watched, or another body than the one shown: the whole read decides.
-    if (!m_state || body.size() < m_queued) {
-        abandon();
-        return std::nullopt;
-    }
-    queue(body.sliced(m_queued), true);
-    const std::shared_ptr<State> state = m_state;
-    QMutexLocker lock(&state->mutex);
-    while (!state->done && !state->abandoned)
-        state->changed.wait(&state->mutex);
-    const bool failed = state->failed;
-    const bool given = state->abandoned;
-    lock.unlock();
-    m_state.reset();
-    // Given up while it arrived (stop()): only a read of the whole body can tell.
-    if (given)
-        return std::nullopt;
-    if (failed)
-        return Result<M3uCatalogue>(Failure{Failure::Kind::notUnderstood});
-    return Result<M3uCatalogue>(state->reader.finish());
 }
 
 // --- the records of a read list ---
@@ -567,46 +361,391 @@ struct ShowRun
     std::vector<Group> groups;
 };
 
-ShowRun readShows(const M3uCatalogue &catalogue, const quint32 *places, size_t count)
+// Groups entries into shows one place at a time, in list order: a whole run at once, or a list
+// still arriving as far as it has come.
+class ShowReader
 {
-    ShowRun run;
-    QHash<QString, size_t> named; // by show id: its group
-    // Lists hold a show's episodes one after another: the name is made again only when the
-    // title before the mark or the group changes.
-    QString lastPrefix;
-    QString lastCategory;
-    size_t last = SIZE_MAX;
-    for (size_t i = 0; i < count; ++i) {
-        const quint32 place = places[i];
-        const QString name = catalogue.nameAt(place);
+public:
+    explicit ShowReader(const M3uCatalogue &catalogue)
+        : m_catalogue(catalogue)
+    {
+    }
+
+    void add(quint32 place)
+    {
+        const QString name = m_catalogue.nameAt(place);
         const std::optional<EpisodeMark> mark = episodeMark(name);
         if (!mark) {
-            run.groups.push_back(ShowRun::Group{QString(), QString(), place, {{place, 1, 1}}});
-            continue;
+            m_run.groups.push_back(ShowRun::Group{QString(), QString(), place, {{place, 1, 1}}});
+            return;
         }
         const QStringView prefix = QStringView(name).first(mark->showEnd);
-        const QString &category = catalogue.categoryIdAt(place);
-        if (last == SIZE_MAX || prefix != lastPrefix || category != lastCategory) {
+        const QString &category = m_catalogue.categoryIdAt(place);
+        // Lists hold a show's episodes one after another: the name is made again only when the
+        // title before the mark or the group changes.
+        if (m_last == SIZE_MAX || prefix != m_lastPrefix || category != m_lastCategory) {
             const QString show = showName(prefix);
             // The group is part of the id: two groups may hold shows of the same title.
             const QString id = QStringLiteral("show:") + category + QLatin1Char(':') + show.toLower();
-            const auto found = named.constFind(id);
-            if (found != named.constEnd()) {
-                last = *found;
+            const auto found = m_named.constFind(id);
+            if (found != m_named.constEnd()) {
+                m_last = *found;
             } else {
-                last = run.groups.size();
-                named.insert(id, last);
-                run.groups.push_back(ShowRun::Group{id, show, place, {}});
+                m_last = m_run.groups.size();
+                m_named.insert(id, m_last);
+                m_run.groups.push_back(ShowRun::Group{id, show, place, {}});
             }
-            lastPrefix = prefix.toString();
-            lastCategory = category;
+            m_lastPrefix = prefix.toString();
+            m_lastCategory = category;
         }
-        run.groups[last].episodes.push_back({place, mark->season, mark->episode});
+        m_run.groups[m_last].episodes.push_back({place, mark->season, mark->episode});
     }
-    return run;
+
+    const ShowRun &run() const { return m_run; }
+    ShowRun take() { return std::move(m_run); }
+
+private:
+    const M3uCatalogue &m_catalogue;
+    ShowRun m_run;
+    QHash<QString, size_t> m_named; // by show id: its group
+    QString m_lastPrefix;
+    QString m_lastCategory;
+    size_t m_last = SIZE_MAX;
+};
+
+ShowRun readShows(const M3uCatalogue &catalogue, const quint32 *places, size_t count)
+{
+    ShowReader reader(catalogue);
+    for (size_t i = 0; i < count; ++i)
+        reader.add(places[i]);
+    return reader.take();
+}
+
+// The record of a show: its first entry's, named after the show when its entries are episodes.
+MediaItem showOf(const M3uCatalogue &catalogue, const ShowRun::Group &group)
+{
+    MediaItem show = catalogue.itemAt(group.first);
+    if (!group.id.isEmpty()) {
+        show.id = group.id;
+        show.name = group.name;
+    }
+    show.setSeriesId(show.id);
+    return show;
 }
 
 } // namespace
+
+// --- read while arriving ---
+
+namespace {
+
+// Home's rows as the entries arrive. A list's entries carry no dates, so its newest are its
+// first: the first movies and the first shows in list order are the rows of the whole list too.
+struct FirstRows
+{
+    explicit FirstRows(const M3uCatalogue &catalogue)
+        : shows(catalogue)
+    {
+    }
+
+    quint32 scanned = 0;         // entries looked at
+    std::vector<quint32> movies; // the first movies' places
+    ShowReader shows;            // fed only until it holds a row of shows
+    bool moviesGiven = false;
+    bool showsGiven = false;
+};
+
+} // namespace
+
+struct M3uArrival::State
+{
+    explicit State(const QUrl &base)
+        : reader(base)
+        , feeder(reader)
+    {
+    }
+
+    M3uReader reader;
+    Feeder feeder;
+    QMutex mutex;
+    QWaitCondition changed;
+    std::deque<QByteArray> pieces;
+    qint64 waiting = 0;  // bytes queued and not fed yet
+    bool helping = false;
+    bool closed = false; // the last piece is queued
+    bool done = false;   // the helper has fed every piece
+    bool failed = false; // a gzipped list did not inflate
+    bool abandoned = false;
+    // The first part, while it is wanted.
+    std::optional<FirstPartRule> firstRule;
+    FirstPartTaken firstTaken;
+    std::optional<FirstRows> rows;
+    qint64 fed = 0;
+};
+
+namespace {
+
+// Its own threads: the helper waits for pieces while the answer arrives, which must not hold up
+// work queued on the global pool. Room for several lists: a helper of a stalled answer holds its
+// thread until the answer ends, and the next list must not queue behind it.
+QThreadPool &arrivalPool()
+{
+    static QThreadPool *pool = [] {
+        auto *made = new QThreadPool;
+        made->setMaxThreadCount(8);
+        made->setExpiryTimeout(5000);
+        return made;
+    }();
+    return *pool;
+}
+
+// Looks at the entries read since the last call, until both rows are full.
+void scanRows(FirstRows &rows, const M3uCatalogue &read, size_t length)
+{
+    const auto size = quint32(read.size());
+    for (; rows.scanned < size; ++rows.scanned) {
+        const bool moviesFull = rows.movies.size() >= length;
+        const bool showsFull = rows.shows.run().groups.size() >= length;
+        if (moviesFull && showsFull)
+            return;
+        const Section section = read.sectionAt(rows.scanned);
+        if (section == Section::movies && !moviesFull)
+            rows.movies.push_back(rows.scanned);
+        else if (section == Section::series && !showsFull)
+            rows.shows.add(rows.scanned);
+    }
+}
+
+M3uFirstPart partOf(const FirstRows &rows, const M3uCatalogue &read, size_t length, bool movies, bool shows)
+{
+    M3uFirstPart part;
+    if (movies) {
+        for (size_t i = 0; i < std::min(length, rows.movies.size()); ++i)
+            part.movies.append(read.itemAt(rows.movies[i]));
+    }
+    if (shows) {
+        const std::vector<ShowRun::Group> &groups = rows.shows.run().groups;
+        for (size_t i = 0; i < std::min(length, groups.size()); ++i)
+            part.shows.append(showOf(read, groups[i]));
+    }
+    return part;
+}
+
+// Hands out home's rows each time one fills, and once past the byte bound whatever they hold.
+// The reader waits meanwhile: looking at the new entries costs far less than reading them.
+void offerFirstPart(M3uArrival::State &state)
+{
+    const auto length = size_t(std::max<qsizetype>(state.firstRule->rowLength, 1));
+    const bool bound = state.fed >= state.firstRule->mostBytes;
+    const M3uCatalogue &read = state.reader.soFar();
+    FirstRows &rows = *state.rows;
+    scanRows(rows, read, length);
+    const bool moviesFull = rows.movies.size() >= length;
+    const bool showsFull = rows.shows.run().groups.size() >= length;
+    if ((!moviesFull || rows.moviesGiven) && (!showsFull || rows.showsGiven) && !bound)
+        return;
+    const bool complete = (moviesFull && showsFull) || bound;
+    if (complete)
+        state.firstRule.reset();
+    {
+        // With the last piece queued the whole list is nearly read: its rows come next.
+        QMutexLocker lock(&state.mutex);
+        if (state.closed || state.abandoned) {
+            state.firstRule.reset();
+            return;
+        }
+    }
+    if (read.size() == 0)
+        return;
+    M3uFirstPart part = partOf(rows, read, length, moviesFull || bound, showsFull || bound);
+    part.complete = complete;
+    rows.moviesGiven = moviesFull;
+    rows.showsGiven = showsFull;
+    QMutexLocker lock(&state.mutex);
+    if (!state.abandoned)
+        state.firstTaken(std::move(part));
+}
+
+void feedPieces(M3uArrival::State &state)
+{
+    for (;;) {
+        QByteArray piece;
+        {
+            QMutexLocker lock(&state.mutex);
+            while (state.pieces.empty() && !state.closed && !state.abandoned)
+                state.changed.wait(&state.mutex);
+            if (state.abandoned)
+                return;
+            if (state.pieces.empty()) {
+                state.done = true;
+                state.changed.wakeAll();
+                return;
+            }
+            piece = std::move(state.pieces.front());
+            state.pieces.pop_front();
+            state.waiting -= piece.size();
+            // A file's reader may wait for room.
+            state.changed.wakeAll();
+        }
+        if (!state.feeder.feed(piece)) {
+            QMutexLocker lock(&state.mutex);
+            state.failed = true;
+            state.done = true;
+            state.pieces.clear();
+            state.waiting = 0;
+            state.changed.wakeAll();
+            return;
+        }
+        state.fed += piece.size();
+        if (state.firstRule)
+            offerFirstPart(state);
+    }
+}
+
+} // namespace
+
+M3uArrival::M3uArrival(QUrl base, qsizetype pieceBytes)
+    : m_base(std::move(base))
+    , m_pieceBytes(std::max<qsizetype>(pieceBytes, 1))
+{
+}
+
+M3uArrival::~M3uArrival()
+{
+    abandon();
+}
+
+void M3uArrival::watchFirstPart(FirstPartRule rule, FirstPartTaken taken)
+{
+    m_firstRule = rule;
+    m_firstTaken = std::move(taken);
+}
+
+void M3uArrival::begin()
+{
+    abandon();
+    m_state = std::make_shared<State>(m_base);
+    if (m_firstRule && m_firstTaken) {
+        m_state->firstRule = m_firstRule;
+        m_state->firstTaken = m_firstTaken;
+        m_state->rows.emplace(m_state->reader.soFar());
+    }
+    m_queued = 0;
+}
+
+void M3uArrival::abandon()
+{
+    if (!m_state)
+        return;
+    {
+        QMutexLocker lock(&m_state->mutex);
+        m_state->abandoned = true;
+        m_state->pieces.clear();
+        m_state->changed.wakeAll();
+    }
+    m_state.reset();
+}
+
+void M3uArrival::stop()
+{
+    // On the receiving thread, which alone uses m_state while the answer arrives: the pointer
+    // stays for abandon() to drop.
+    if (!m_state)
+        return;
+    QMutexLocker lock(&m_state->mutex);
+    m_state->abandoned = true;
+    m_state->pieces.clear();
+    m_state->changed.wakeAll();
+}
+
+void M3uArrival::received(QByteArrayView body)
+{
+    if (m_state && body.size() - m_queued >= m_pieceBytes)
+        queue(QByteArray(body.sliced(m_queued).data(), body.size() - m_queued), false);
+}
+
+void M3uArrival::queue(QByteArray piece, bool last)
+{
+    m_queued += piece.size();
+    QMutexLocker lock(&m_state->mutex);
+    if (!piece.isEmpty()) {
+        m_state->waiting += piece.size();
+        m_state->pieces.push_back(std::move(piece));
+    }
+    m_state->closed = last;
+    if (!m_state->helping) {
+        m_state->helping = true;
+        (void)QtConcurrent::run(&arrivalPool(), [held = m_state] { feedPieces(*held); });
+    }
+    m_state->changed.wakeAll();
+}
+
+std::optional<Result<M3uCatalogue>> M3uArrival::finish(QByteArrayView body)
+{
+    // Not watched, or another body than the one shown: the whole read decides.
+    if (!m_state || body.size() < m_queued) {
+        abandon();
+        return std::nullopt;
+    }
+    // Copied now: the body may move as it grows.
+    queue(QByteArray(body.sliced(m_queued).data(), body.size() - m_queued), true);
+    return waitForRead();
+}
+
+std::optional<Result<M3uCatalogue>> M3uArrival::waitForRead()
+{
+    const std::shared_ptr<State> state = m_state;
+    QMutexLocker lock(&state->mutex);
+    while (!state->done && !state->abandoned)
+        state->changed.wait(&state->mutex);
+    const bool failed = state->failed;
+    const bool given = state->abandoned;
+    lock.unlock();
+    m_state.reset();
+    // Given up while it arrived (stop()): only a read of the whole body can tell.
+    if (given)
+        return std::nullopt;
+    if (failed)
+        return Result<M3uCatalogue>(Failure{Failure::Kind::notUnderstood});
+    return Result<M3uCatalogue>(state->reader.finish());
+}
+
+Result<M3uCatalogue> M3uArrival::readFile(const QString &path, qint64 maxBytes,
+                                          std::shared_ptr<const Network::Cancellation> cancellation)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Failure{Failure::Kind::unreachable};
+    begin();
+    const std::shared_ptr<State> state = m_state;
+    qint64 total = 0;
+    for (;;) {
+        if (cancellation && cancellation->isCancelled()) {
+            abandon();
+            return Failure{Failure::Kind::cancelled};
+        }
+        QByteArray piece(m_pieceBytes, Qt::Uninitialized);
+        const qint64 got = file.read(piece.data(), piece.size());
+        if (got < 0 || total + got > maxBytes) {
+            abandon();
+            return Failure{got < 0 ? Failure::Kind::unreachable : Failure::Kind::tooLarge};
+        }
+        if (got == 0)
+            break;
+        total += got;
+        piece.truncate(got);
+        {
+            // A disk reads faster than the helper: a few pieces ahead, never the whole file held.
+            QMutexLocker lock(&state->mutex);
+            while (state->waiting >= 4 * m_pieceBytes && !state->done && !state->abandoned)
+                state->changed.wait(&state->mutex);
+        }
+        queue(std::move(piece), false);
+    }
+    queue(QByteArray(), true);
+    std::optional<Result<M3uCatalogue>> read = waitForRead();
+    return read ? std::move(*read) : Result<M3uCatalogue>(Failure{Failure::Kind::cancelled});
+}
 
 M3uLibrary::Shows M3uLibrary::groupShows(const M3uCatalogue &catalogue, int pieces)
 {
@@ -648,12 +787,7 @@ M3uLibrary::Shows M3uLibrary::groupShows(const M3uCatalogue &catalogue, int piec
                     continue;
                 }
             }
-            MediaItem show = catalogue.itemAt(group.first);
-            if (!group.id.isEmpty()) {
-                show.id = group.id;
-                show.name = group.name;
-            }
-            show.setSeriesId(show.id);
+            MediaItem show = showOf(catalogue, group);
             result.showAt.insert(show.id, result.shows.size());
             result.shows.append(std::move(show));
             result.episodes.push_back(std::move(group.episodes));

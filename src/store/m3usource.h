@@ -50,38 +50,39 @@ struct M3uLibrary
     std::vector<std::vector<EpisodeAt>> showEpisodes;
 };
 
-// What home shows of a list whose rest is still arriving: the newest movies and shows among its
-// first entries. Never a section's list: those wait for the whole list.
+// What home shows of a list whose rest is still arriving: its first movies and shows, a row
+// each once it is full. Never a section's list: those wait for the whole list.
 struct M3uFirstPart
 {
-    QList<MediaItem> movies;
+    QList<MediaItem> movies; // empty while the row is not full
     QList<MediaItem> shows;
+    bool complete = false; // no part follows: both rows are full, or the byte bound was passed
 };
 
-// Reads a list as its answer arrives: each piece of the body is copied out as it comes and fed
-// to the reader on a helper thread, so that at the last byte only the last piece is left. Nothing
-// of the whole list comes out before finish() has the whole body; a cut or failed answer hands
-// out nothing. The first part, when asked for, is taken from the same reader, which waits for it.
+// Reads a list as its answer arrives (or from a file): each piece of the body is copied out as
+// it comes and fed to the reader on a helper thread, so that at the last byte only the last piece
+// is left. Nothing of the whole list comes out before finish() has the whole body; a cut or
+// failed answer hands out nothing. The first part, when asked for, is taken from the same reader,
+// which waits for it.
 class M3uArrival final : public Network::BodyWatcher
 {
 public:
-    // When the first part is enough for home: `least` movies and `least` episodes (a hundred
-    // shows or so), or (a list of channels, say) `mostBytes` read, whatever they hold. Lists
-    // put their channels first, often tens of megabytes of them: a bound below that would
-    // open home on a first part without shows. Home rows of `rowLength`.
+    // Home's rows of `rowLength`: a list's entries carry no dates, so its newest are its first,
+    // and the rows are final once read. A part goes out as each row fills (lists often put
+    // their shows after all their movies: home opens on the movies), and once past `mostBytes`
+    // whatever the rows hold (a list of channels, say).
     struct FirstPartRule
     {
-        qsizetype least = 2000;
-        qsizetype mostBytes = 64 << 20;
         qsizetype rowLength = 10;
+        qsizetype mostBytes = 64 << 20;
     };
     using FirstPartTaken = std::function<void(M3uFirstPart)>;
 
     explicit M3uArrival(QUrl base, qsizetype pieceBytes = 1 << 20);
     ~M3uArrival() override;
 
-    // Called once, on a helper thread, when the first part is read; never when the answer ends,
-    // fails or is abandoned before. Set before the answer begins.
+    // Called on a helper thread for each part (at most two), the last one `complete`; never
+    // once the answer ends, fails or is abandoned. Set before the answer begins.
     void watchFirstPart(FirstPartRule rule, FirstPartTaken taken);
 
     void begin() override;
@@ -96,10 +97,17 @@ public:
     // What is queued is dropped and the helper stops: the answer failed or is no longer wanted.
     void abandon();
 
+    // The list of a local file, read a piece at a time on the calling thread (never the GUI
+    // thread) and handed to the same helper, first part included; only a few pieces are held
+    // at once. A cancelled load stops between pieces.
+    Result<M3uCatalogue> readFile(const QString &path, qint64 maxBytes,
+                                  std::shared_ptr<const Network::Cancellation> cancellation = {});
+
     struct State;
 
 private:
-    void queue(QByteArrayView piece, bool last);
+    void queue(QByteArray piece, bool last);
+    std::optional<Result<M3uCatalogue>> waitForRead();
 
     const QUrl m_base;
     const qsizetype m_pieceBytes;
@@ -136,6 +144,10 @@ public:
         std::shared_ptr<const M3uFirstPart> first; // otherwise
     };
     QCoro::Task<Result<Arrived>> arrived(Playlist playlist, std::shared_ptr<Network::Cancellation> cancellation = {});
+    // The part after `after` of the load in flight for `playlist`; nothing once the whole list
+    // is in, or when no load of it runs. Never starts a load.
+    QCoro::Task<std::shared_ptr<const M3uFirstPart>> nextPart(Playlist playlist,
+                                                              std::shared_ptr<const M3uFirstPart> after);
 
     // A new generation: the load in flight is cancelled, unless it reads `keep`'s list, which
     // then goes on in the new generation.
@@ -143,9 +155,8 @@ public:
     quint64 generation() const { return m_generation; }
     int started() const { return m_started; }
 
-    // Reads a whole list, gzipped or not: from a body, or from a file a piece at a time.
+    // Reads a whole body, gzipped or not.
     static Result<M3uCatalogue> parse(QByteArrayView body, const QUrl &base);
-    static Result<M3uCatalogue> readFile(const QString &path, qint64 maxBytes);
     // A list with no entry at all is not a playlist the user can do anything with.
     static Result<List> library(Result<M3uCatalogue> read);
 

@@ -20,3 +20,4 @@ mavu_add_test(tst_store_cataloguecache store/tst_store_cataloguecache.cpp store/
 mavu_add_test(tst_store_search store/tst_store_search.cpp store/storefixture.h)
 mavu_add_test(tst_watchpositions store/tst_watchpositions.cpp)
 mavu_add_test(tst_store_m3u store/tst_store_m3u.cpp store/storefixture.h)
+target_link_libraries(tst_store_m3u PRIVATE ZLIB::ZLIB)

@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <zlib.h>
+
 using namespace StoreTest;
 
 namespace {
@@ -96,6 +98,49 @@ QByteArray bigList(const QString &base, int entries)
             out += "#EXTINF:-1 group-title=\"" + group + "\",Show " + QByteArray::number(i % 50) + " S01 E" + n + "\n"
                 + base.toUtf8() + "/series/" + n + ".mp4\n";
     }
+    return out;
+}
+
+// A list ordered as panels write theirs: its channels, then its movies, then its shows of three
+// episodes each.
+QByteArray sectionedList(const QString &base, int channels, int movies, int episodes)
+{
+    QByteArray out = "#EXTM3U\n";
+    const QByteArray address = base.toUtf8();
+    for (int i = 0; i < channels; ++i)
+        out += "#EXTINF:-1 tvg-id=\"c" + QByteArray::number(i) + "\" group-title=\"News\",Channel " + QByteArray::number(i)
+            + "\n" + address + "/live/" + QByteArray::number(i) + ".ts\n";
+    for (int i = 0; i < movies; ++i)
+        out += "#EXTINF:-1 group-title=\"Films " + QByteArray::number(i % 7) + "\",Movie " + QByteArray::number(i) + "\n"
+            + address + "/movie/" + QByteArray::number(i) + ".mkv\n";
+    for (int i = 0; i < episodes; ++i)
+        out += "#EXTINF:-1 group-title=\"Drama\",Show " + QByteArray::number(i / 3) + " S01 E" + QByteArray::number(i % 3 + 1)
+            + "\n" + address + "/series/" + QByteArray::number(i) + ".mp4\n";
+    return out;
+}
+
+// Home's rows of a whole read of `list`: what the first part must show too.
+std::pair<QList<MediaItem>, QList<MediaItem>> wholeRows(const QByteArray &list, const QUrl &base)
+{
+    const Result<M3uSource::List> whole = M3uSource::library(M3uSource::parse(list, base));
+    if (!whole.ok())
+        return {};
+    return {Catalogue::newest((*whole)->items[size_t(Section::movies)], AppStore::homeRowLength),
+            Catalogue::newest((*whole)->items[size_t(Section::series)], AppStore::homeRowLength)};
+}
+
+QByteArray gzipped(const QByteArray &data)
+{
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(qsizetype(deflateBound(&stream, uLong(data.size()))), Qt::Uninitialized);
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    stream.avail_in = uInt(data.size());
+    stream.next_out = reinterpret_cast<Bytef *>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(qsizetype(stream.total_out));
+    deflateEnd(&stream);
     return out;
 }
 
@@ -463,6 +508,88 @@ private Q_SLOTS:
         QCOMPARE(store->allLive().size(), 4);
     }
 
+    // A file is read a piece at a time through the helper, as an answer arrives: the same
+    // catalogue as a whole read, or the same failure.
+    void fileReadInPiecesEqualsAWholeRead_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("list"); // what a whole read is given
+        QTest::addColumn<int>("piece");
+        QTest::addColumn<qint64>("maxBytes");
+        QTest::addColumn<int>("failure"); // -1: none
+
+        const QByteArray list = bigList(QStringLiteral("http://list.test"), 3000);
+        QByteArray windows = "\xEF\xBB\xBF" + list;
+        windows.replace("\n", "\r\n");
+        const int none = -1;
+        QTest::newRow("pieces cut inside lines") << list << list << 997 << qint64(1 << 30) << none;
+        QTest::newRow("one piece") << list << list << (1 << 20) << qint64(1 << 30) << none;
+        QTest::newRow("BOM and CRLF") << windows << windows << 1 << qint64(1 << 30) << none;
+        QTest::newRow("gzipped") << gzipped(list) << list << 4096 << qint64(1 << 30) << none;
+        QTest::newRow("over the size bound") << list << list << 997 << qint64(list.size() - 1)
+                                             << int(Failure::Kind::tooLarge);
+        // A gzip header, then a block of a kind that does not exist.
+        QTest::newRow("broken gzip") << QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) + QByteArray(5000, '\xff')
+                                     << list << 997
+                                     << qint64(1 << 30) << int(Failure::Kind::notUnderstood);
+        QTest::newRow("missing") << QByteArray() << list << 997 << qint64(1 << 30) << int(Failure::Kind::unreachable);
+    }
+
+    void fileReadInPiecesEqualsAWholeRead()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, list);
+        QFETCH(int, piece);
+        QFETCH(qint64, maxBytes);
+        QFETCH(int, failure);
+        TestSupport::TempFolder folder;
+        const QString path = folder.file(QStringLiteral("list.m3u"));
+        if (!file.isEmpty()) {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(file);
+        }
+        const QUrl base = QUrl::fromLocalFile(path);
+        M3uArrival arrival(base, piece);
+        const Result<M3uCatalogue> pieces = arrival.readFile(path, maxBytes);
+        if (failure >= 0) {
+            QVERIFY(!pieces.ok());
+            QCOMPARE(int(pieces.failure().kind), failure);
+            return;
+        }
+        QVERIFY(pieces.ok());
+        const Result<M3uCatalogue> whole = M3uSource::parse(list, base);
+        QVERIFY(whole.ok());
+        QCOMPARE(pieces->size(), whole->size());
+        QCOMPARE(pieces->guideURL(), whole->guideURL());
+        for (Section section : allCases<Section>()) {
+            QCOMPARE(namesOf(pieces->categories(section)), namesOf(whole->categories(section)));
+            QCOMPARE(entriesOf(pieces->items(section)), entriesOf(whole->items(section)));
+        }
+    }
+
+    // A long local file gives home the whole list's rows, and every section the whole list.
+    void longLocalFile()
+    {
+        TestSupport::TempFolder folder;
+        QFile file(folder.file(QStringLiteral("long.m3u")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray list = sectionedList(f->server().base(), 20000, 20000, 30000);
+        QVERIFY(list.size() > 3 * (1 << 20));
+        file.write(list);
+        file.close();
+        const QUrl base = QUrl::fromLocalFile(file.fileName());
+        const auto [movies, shows] = wholeRows(list, base);
+        auto store = f->makeStore();
+        await(store->connect(Playlist::m3u(base.toString()), false));
+        QTRY_VERIFY(!store->loadingHome());
+        QCOMPARE(store->latestMovies(), movies);
+        QCOMPARE(store->latestSeries(), shows);
+        QCOMPARE(store->allLive().size(), 20000);
+        QCOMPARE(store->allVods().size(), 20000);
+        QCOMPARE(store->allSeries().size(), 10000);
+    }
+
     void failuresAreSaidAndRetried_data()
     {
         QTest::addColumn<int>("status");
@@ -555,42 +682,46 @@ private Q_SLOTS:
         QVERIFY(!cut.finish(list));
     }
 
-    // The first part is taken once it holds enough for home, or past the byte bound; never
-    // for a list that ends or is given up before, and never with an entry cut short.
+    // Home's rows go out as each fills (a list's newest are its first entries, so they are the
+    // whole list's rows), or past the byte bound whatever they hold; never for a list that ends
+    // or is given up before, and never with an entry cut short.
     void firstPartByTheRule_data()
     {
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<int>("least");
         QTest::addColumn<int>("mostBytes");
         QTest::addColumn<bool>("abandoned");
-        QTest::addColumn<bool>("taken");
+        QTest::addColumn<int>("parts");
+        QTest::addColumn<bool>("moviesFirst"); // the first of two parts holds the movies only
 
         const QByteArray list = bigList(QStringLiteral("http://list.test"), 3000);
+        const QByteArray sectioned = sectionedList(QStringLiteral("http://list.test"), 200, 400, 300);
         QByteArray channels = "#EXTM3U\n";
         for (int i = 0; i < 3000; ++i)
             channels += "#EXTINF:-1 group-title=\"News\",Channel " + QByteArray::number(i) + "\nhttp://list.test/live/"
                 + QByteArray::number(i) + ".ts\n";
-        QTest::newRow("enough movies and episodes") << list << 100 << (64 << 20) << false << true;
-        QTest::newRow("channels only, past the byte bound") << channels << 100 << (16 << 10) << false << true;
-        QTest::newRow("the list ends before enough") << list << 5000 << (64 << 20) << false << false;
-        QTest::newRow("given up before enough") << list << 100 << (64 << 20) << true << false;
+        QTest::newRow("movies and shows in turn") << list << (64 << 20) << false << 1 << false;
+        QTest::newRow("movies before shows") << sectioned << (64 << 20) << false << 2 << true;
+        QTest::newRow("channels only, past the byte bound") << channels << (16 << 10) << false << 1 << false;
+        QTest::newRow("the list ends before a row fills")
+            << sectionedList(QStringLiteral("http://list.test"), 3000, 9, 27) << (64 << 20) << false << 0 << false;
+        QTest::newRow("given up before a row fills") << sectioned << (64 << 20) << true << 0 << false;
     }
 
     void firstPartByTheRule()
     {
         QFETCH(QByteArray, body);
-        QFETCH(int, least);
         QFETCH(int, mostBytes);
         QFETCH(bool, abandoned);
-        QFETCH(bool, taken);
+        QFETCH(int, parts);
+        QFETCH(bool, moviesFirst);
         const QUrl base(QStringLiteral("http://list.test/get.m3u"));
-        // Pieces cut inside lines: the first part ends on an unfinished address more often than not.
+        // Pieces cut inside lines: a part ends on an unfinished address more often than not.
         M3uArrival arrival(base, 997);
         QMutex mutex;
-        std::optional<M3uFirstPart> rows;
-        arrival.watchFirstPart({.least = least, .mostBytes = mostBytes, .rowLength = 10}, [&](M3uFirstPart part) {
+        std::vector<M3uFirstPart> taken;
+        arrival.watchFirstPart({.rowLength = AppStore::homeRowLength, .mostBytes = mostBytes}, [&](M3uFirstPart part) {
             QMutexLocker lock(&mutex);
-            rows = std::move(part);
+            taken.push_back(std::move(part));
         });
         arrival.begin();
         const qsizetype shown = abandoned ? 1500 : body.size();
@@ -598,36 +729,30 @@ private Q_SLOTS:
             arrival.received(QByteArrayView(body).first(at));
         const auto read = [&] {
             QMutexLocker lock(&mutex);
-            return rows;
+            return taken;
         };
-        if (!taken) {
+        if (parts == 0) {
             if (abandoned)
                 arrival.abandon();
             else
                 QVERIFY(wholeRead(arrival, body));
             // Nothing to wait for: a little time for a helper that would wrongly hand one out.
             QTest::qWait(100);
-            QVERIFY(!read());
+            QVERIFY(read().empty());
             return;
         }
         // Before the last byte: once the whole list is read, its first part is not wanted.
-        QTRY_VERIFY(read().has_value());
+        QTRY_COMPARE(read().size(), size_t(parts));
         QVERIFY(wholeRead(arrival, body));
-        const Result<M3uSource::List> whole = M3uSource::library(M3uSource::parse(body, base));
-        QVERIFY(whole.ok());
-        const M3uFirstPart part = *read();
-        const auto known = [](const QList<MediaItem> &all, const MediaItem &item) {
-            return std::any_of(all.cbegin(), all.cend(), [&](const MediaItem &one) {
-                return one.id == item.id && one.name == item.name && one.categoryId == item.categoryId;
-            });
-        };
-        for (const MediaItem &movie : part.movies)
-            QVERIFY2(known((*whole)->items[size_t(Section::movies)], movie), qPrintable(movie.id));
-        for (const MediaItem &show : part.shows)
-            QVERIFY2(known((*whole)->items[size_t(Section::series)], show), qPrintable(show.id));
-        const bool home = (*whole)->catalogue->itemCount(Section::movies) > 0;
-        QCOMPARE(part.movies.size(), home ? 10 : 0);
-        QCOMPARE(part.shows.size(), home ? 10 : 0);
+        QCOMPARE(read().size(), size_t(parts));
+        const auto [movies, shows] = wholeRows(body, base);
+        const std::vector<M3uFirstPart> got = read();
+        for (size_t i = 0; i < got.size(); ++i) {
+            const bool last = i + 1 == got.size();
+            QCOMPARE(got[i].complete, last);
+            QCOMPARE(got[i].movies, movies);
+            QCOMPARE(got[i].shows, last || !moviesFirst ? shows : QList<MediaItem>());
+        }
     }
 
     // A list broken off while it is read in pieces, before it held enough for home, is never
@@ -785,6 +910,54 @@ private Q_SLOTS:
         }
         for (int place = 0; place < int(Failures::placeCount); ++place)
             QVERIFY(!store->failures()->at(Failures::Place(place)));
+    }
+
+    // A list that keeps its shows behind its movies opens home on the movies; the shows row
+    // fills once the list reaches its shows, before the whole list is in. Rows read early are
+    // the whole list's rows.
+    void homeOpensOnTheMoviesBeforeTheShows_data()
+    {
+        QTest::addColumn<qsizetype>("held"); // bytes sent before the answer stops
+        QTest::addColumn<bool>("showsShown");
+
+        QTest::newRow("held before the shows") << qsizetype((1 << 20) + 4096) << false;
+        QTest::newRow("held inside the shows") << qsizetype((2 << 20) + 4096) << true;
+    }
+
+    void homeOpensOnTheMoviesBeforeTheShows()
+    {
+        QFETCH(qsizetype, held);
+        QFETCH(bool, showsShown);
+        // About 1.6 MB of channels and movies before the first show.
+        const QByteArray list = sectionedList(f->server().base(), 2000, 18000, 60000);
+        const qsizetype showsAt = list.indexOf("/series/");
+        QVERIFY(showsAt > (1 << 20) + 8192 && showsAt < 2 << 20);
+        FakeServer::Reply reply = FakeServer::Reply::json(list);
+        reply.contentType = "audio/x-mpegurl";
+        reply.cutAfter = held;
+        reply.holdAtCut = true;
+        f->server().on(QStringLiteral("/lists/mine.m3u"), reply);
+        const auto [movies, shows] = wholeRows(list, QUrl(listAddress()));
+
+        auto store = f->makeStore();
+        store->runConnectM3u(listAddress(), false);
+        QTRY_COMPARE(store->phase(), AppStore::Phase::home);
+        QTRY_COMPARE(store->latestMovies(), movies);
+        if (showsShown)
+            QTRY_COMPARE(store->latestSeries(), shows);
+        else
+            QTest::qWait(100); // a shows row would come with the same piece
+        QCOMPARE(store->latestSeries(), showsShown ? shows : QList<MediaItem>());
+        QCOMPARE(f->server().held(), 1);
+        QVERIFY(store->loadingHome());
+        QVERIFY(store->allVods().isEmpty() && store->allSeries().isEmpty());
+
+        f->server().sendRestOfHeld();
+        QTRY_VERIFY(!store->loadingHome());
+        QCOMPARE(store->latestMovies(), movies);
+        QCOMPARE(store->latestSeries(), shows);
+        QCOMPARE(store->allSeries().size(), 20000);
+        QVERIFY(!store->failures()->at(Failures::Place::home));
     }
 
     void guideComesFromTheListsAddress()
