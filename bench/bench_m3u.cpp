@@ -196,8 +196,8 @@ void measure(const char *title, const QString &path, qint64 entries)
 
 struct Visit
 {
-    double openMs = 0; // home is up with one row at least
-    double homeMs = 0; // both rows
+    double openMs = 0;  // home is up with one row at least
+    double homeMs = 0;  // both rows
     double wholeMs = 0; // until the connect is over: every section's list is in
     double moviesMs = 0;
     double liveMs = 0;

@@ -154,30 +154,29 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
             parsed = co_await reading;
             arrival->abandon();
         } else {
-        const Network::Options options{.purpose = Network::Purpose::catalogue,
-                                       .cancellation = load->cancellation,
-                                       .watcher = arrival};
-        auto request = Network::get(*url, options);
-        Result<Network::Response> response = co_await request;
-        if (!response) {
-            parsed = response.failure();
-        } else if (const int status = response->status; status == 401 || status == 403) {
-            parsed = Failure{Failure::Kind::credentialsRefused, status};
-        } else if (status >= 500) {
-            parsed = Failure{Failure::Kind::serverFailed, status};
-        } else if (status < 200 || status >= 300) {
-            // A missing list (404) is no list at that address.
-            parsed = Failure{Failure::Kind::unreachable, status};
-        } else if (!load->cancellation->isCancelled()) {
-            QFuture<Result<List>> reading = QtConcurrent::run(
-                [arrival, body = std::move(response).value().body, base = *url] {
-                    std::optional<Result<M3uCatalogue>> read = arrival->finish(body);
-                    Timing::mark("read", Diagnostics::requestName(base));
-                    return library(read ? std::move(*read) : parse(body, base));
-                });
-            parsed = co_await reading;
-        }
-        arrival->abandon();
+            const Network::Options options{
+                .purpose = Network::Purpose::catalogue, .cancellation = load->cancellation, .watcher = arrival};
+            auto request = Network::get(*url, options);
+            Result<Network::Response> response = co_await request;
+            if (!response) {
+                parsed = response.failure();
+            } else if (const int status = response->status; status == 401 || status == 403) {
+                parsed = Failure{Failure::Kind::credentialsRefused, status};
+            } else if (status >= 500) {
+                parsed = Failure{Failure::Kind::serverFailed, status};
+            } else if (status < 200 || status >= 300) {
+                // A missing list (404) is no list at that address.
+                parsed = Failure{Failure::Kind::unreachable, status};
+            } else if (!load->cancellation->isCancelled()) {
+                QFuture<Result<List>> reading =
+                    QtConcurrent::run([arrival, body = std::move(response).value().body, base = *url] {
+                        std::optional<Result<M3uCatalogue>> read = arrival->finish(body);
+                        Timing::mark("read", Diagnostics::requestName(base));
+                        return library(read ? std::move(*read) : parse(body, base));
+                    });
+                parsed = co_await reading;
+            }
+            arrival->abandon();
         }
     }
     if (load->cancellation->isCancelled())
@@ -470,7 +469,7 @@ struct M3uArrival::State
     QMutex mutex;
     QWaitCondition changed;
     std::deque<QByteArray> pieces;
-    qint64 waiting = 0;  // bytes queued and not fed yet
+    qint64 waiting = 0; // bytes queued and not fed yet
     bool helping = false;
     bool closed = false; // the last piece is queued
     bool done = false;   // the helper has fed every piece

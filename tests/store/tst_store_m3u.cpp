@@ -108,14 +108,14 @@ QByteArray sectionedList(const QString &base, int channels, int movies, int epis
     QByteArray out = "#EXTM3U\n";
     const QByteArray address = base.toUtf8();
     for (int i = 0; i < channels; ++i)
-        out += "#EXTINF:-1 tvg-id=\"c" + QByteArray::number(i) + "\" group-title=\"News\",Channel " + QByteArray::number(i)
-            + "\n" + address + "/live/" + QByteArray::number(i) + ".ts\n";
+        out += "#EXTINF:-1 tvg-id=\"c" + QByteArray::number(i) + "\" group-title=\"News\",Channel " + QByteArray::number(i) + "\n" + address
+            + "/live/" + QByteArray::number(i) + ".ts\n";
     for (int i = 0; i < movies; ++i)
-        out += "#EXTINF:-1 group-title=\"Films " + QByteArray::number(i % 7) + "\",Movie " + QByteArray::number(i) + "\n"
-            + address + "/movie/" + QByteArray::number(i) + ".mkv\n";
+        out += "#EXTINF:-1 group-title=\"Films " + QByteArray::number(i % 7) + "\",Movie " + QByteArray::number(i) + "\n" + address
+            + "/movie/" + QByteArray::number(i) + ".mkv\n";
     for (int i = 0; i < episodes; ++i)
-        out += "#EXTINF:-1 group-title=\"Drama\",Show " + QByteArray::number(i / 3) + " S01 E" + QByteArray::number(i % 3 + 1)
-            + "\n" + address + "/series/" + QByteArray::number(i) + ".mp4\n";
+        out += "#EXTINF:-1 group-title=\"Drama\",Show " + QByteArray::number(i / 3) + " S01 E" + QByteArray::number(i % 3 + 1) + "\n"
+            + address + "/series/" + QByteArray::number(i) + ".mp4\n";
     return out;
 }
 
@@ -526,11 +526,9 @@ private Q_SLOTS:
         QTest::newRow("one piece") << list << list << (1 << 20) << qint64(1 << 30) << none;
         QTest::newRow("BOM and CRLF") << windows << windows << 1 << qint64(1 << 30) << none;
         QTest::newRow("gzipped") << gzipped(list) << list << 4096 << qint64(1 << 30) << none;
-        QTest::newRow("over the size bound") << list << list << 997 << qint64(list.size() - 1)
-                                             << int(Failure::Kind::tooLarge);
+        QTest::newRow("over the size bound") << list << list << 997 << qint64(list.size() - 1) << int(Failure::Kind::tooLarge);
         // A gzip header, then a block of a kind that does not exist.
-        QTest::newRow("broken gzip") << QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) + QByteArray(5000, '\xff')
-                                     << list << 997
+        QTest::newRow("broken gzip") << QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) + QByteArray(5000, '\xff') << list << 997
                                      << qint64(1 << 30) << int(Failure::Kind::notUnderstood);
         QTest::newRow("missing") << QByteArray() << list << 997 << qint64(1 << 30) << int(Failure::Kind::unreachable);
     }
