@@ -134,6 +134,25 @@ ApplicationWindow {
         }
     }
 
+    // The guide grid's glyphs are made while the window is idle a moment after start, not by
+    // the frame that first opens the guide.
+    Timer {
+        interval: 1500
+        running: true
+        onTriggered: glyphWarmup.active = true
+    }
+    Loader {
+        id: glyphWarmup
+        active: false
+        sourceComponent: GlyphWarmup {}
+        onLoaded: (item as GlyphWarmup).finishedChanged.connect(() => warmupDone.start())
+    }
+    Timer {
+        id: warmupDone
+        interval: 0
+        onTriggered: glyphWarmup.active = false
+    }
+
     // Layer 5: the busy overlay.
     Rectangle {
         objectName: "busyOverlay"

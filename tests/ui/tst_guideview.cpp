@@ -8,6 +8,7 @@
 #include "store/guidegridmodel.h"
 #include "store/programguide.h"
 
+#include <QImage>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(MavuPlugin)
@@ -506,6 +507,31 @@ private Q_SLOTS:
         auto *bar = f.find<QQuickItem>(QStringLiteral("guideScroll"));
         QVERIFY(bar->height() > 0);
         QVERIFY(bar->mapToItem(rows, QPointF(0, 0)).y() >= rows->height() - 0.5);
+    }
+
+    // The guide's glyphs made while the window idles after start: each of the guide's faces
+    // is drawn, a frame at a time, none of it shows, and it says when it is done so that its
+    // owner lets it go.
+    void glyphsPreparedUnseen()
+    {
+        ScreenFixture f;
+        QQuickItem *warmup = f.load(QStringLiteral("GlyphWarmup.qml"));
+        QTRY_VERIFY(warmup->property("finished").toBool());
+        int faces = 0;
+        for (QQuickItem *text : warmup->childItems()) {
+            if (text->property("text").toString().isEmpty())
+                continue;
+            ++faces;
+            QVERIFY(text->implicitWidth() > 0);
+        }
+        QCOMPARE(faces, warmup->property("faces").toList().size());
+        QCOMPARE(faces, 5);
+        const QImage picture = f.window.grabWindow();
+        QVERIFY(!picture.isNull());
+        for (int y = 0; y < picture.height(); y += 3) {
+            for (int x = 0; x < picture.width(); x += 3)
+                QCOMPARE(picture.pixel(x, y), picture.pixel(0, 0));
+        }
     }
 
     // With MAVU_SCREENSHOT=name.png, the guide at 1280 × 800 as opened and scrolled a little
