@@ -9,7 +9,9 @@
 //    until the frame that shows the new grid; beside the store's filtering alone.
 // 3. Choosing categories at the large preset, each to the frame that shows its grid ("switch",
 //    run only when named).
-// 4. Opening Movies at the large preset: from the click on the home screen's card to the first
+// 4. Choosing movie orders while "All" is open at the large preset ("sort", run only when
+//    named): every frame from the choice to the one that shows the new order.
+// 5. Opening Movies at the large preset: from the click on the home screen's card to the first
 //    frame with posters; beside the store opening the section without a screen.
 //
 // MAVU_SCREENSHOT_DIR=folder saves the grid scrolled deep into the 200,000 titles.
@@ -269,6 +271,104 @@ int categorySwitches()
     return 0;
 }
 
+// Choosing movie orders in turn while "All" (every title of the large preset) is open: each
+// choice to the frame that shows the grid in the new order, with every frame meanwhile (the
+// screen keeps drawing, as while an animation runs). The list ordered on a worker and taken in
+// place, beside the same ordered on the GUI thread at the choice (before).
+int sortChanges()
+{
+    Lab::Server lab({.preset = Lab::Preset::large});
+    Session session(lab.start());
+    QQuickWindow *window = session.window;
+    AppStore *store = session.store.get();
+    store->runOpenSection(Section::movies);
+    QQuickItem *grid = nullptr;
+    if (!waitUntil([&] {
+            grid = findItem(window, QStringLiteral("posterGrid"));
+            return grid && grid->isVisible() && store->itemsModel()->count() > 0;
+        }, 120000)) {
+        std::fprintf(stderr, "no movies showed\n");
+        return 1;
+    }
+    store->selectCategory(Category{AppStore::allId, QStringLiteral("All")});
+    if (!waitUntil([&] { return !store->loadingItems() && store->itemsModel()->count() == store->allVods().size(); }, 120000)) {
+        std::fprintf(stderr, "\"All\" did not show\n");
+        return 1;
+    }
+    settle(1000);
+
+    struct SortFigures
+    {
+        std::vector<double> frames, handling, shown, longest;
+        int missing = 0;
+    };
+    const QList<VodSort> sorts{VodSort::az, VodSort::za, VodSort::rating, VodSort::added};
+    const bool eachShown = qEnvironmentVariableIntValue("MAVU_BENCH_EACH") != 0;
+    SortFigures worker, guiThread;
+    for (int round = 0; round < 2; ++round) {
+        for (const bool onGui : {true, false}) {
+            AppStore::testing::orderOnGuiThread = onGui;
+            SortFigures &into = onGui ? guiThread : worker;
+            for (const VodSort sort : sorts) {
+                if (sort == store->vodSort())
+                    continue;
+                settle(200);
+                int changes = 0;
+                const auto counted = QObject::connect(store, &AppStore::itemsChanged, [&] { ++changes; });
+                GuiThreadMeter meter(window);
+                int swappedAtChange = -1;
+                double start = -1, handled = 0;
+                // Chosen at a frame's start, so that the choice's own work falls in a measured frame.
+                meter.onFrame = [&] {
+                    if (start < 0) {
+                        meter.recording = true;
+                        start = nowMs();
+                        store->setVodSort(sort);
+                        handled = nowMs() - start;
+                    }
+                    if (changes > 0 && swappedAtChange < 0)
+                        swappedAtChange = meter.swapped();
+                    window->requestUpdate();
+                };
+                window->requestUpdate();
+                const bool shown = waitUntil([&] { return swappedAtChange >= 0 && meter.swapped() > swappedAtChange; }, 30000);
+                const double shownAt = nowMs() - start;
+                meter.onFrame = nullptr;
+                meter.recording = false;
+                QObject::disconnect(counted);
+                if (!shown) {
+                    ++into.missing;
+                    continue;
+                }
+                into.handling.push_back(handled);
+                into.shown.push_back(shownAt);
+                into.frames.insert(into.frames.end(), meter.frames.begin(), meter.frames.end());
+                into.longest.push_back(meter.frames.empty() ? 0 : *std::max_element(meter.frames.begin(), meter.frames.end()));
+                if (eachShown)
+                    std::fprintf(stderr, "  order %d%s: handled %.1f ms, shown %.1f ms, %d frames, longest %.1f ms\n", int(sort),
+                                 onGui ? " (GUI thread)" : "", handled, shownAt, int(meter.frames.size()), into.longest.back());
+            }
+        }
+    }
+    AppStore::testing::orderOnGuiThread = false;
+
+    std::printf("choosing movie orders in turn with \"All\" of %d titles open, %d choices each way:\n",
+                int(store->allVods().size()), int(worker.shown.size()));
+    Bench::row("GUI thread CPU per frame until the new order shows", Distribution::of(worker.frames).text());
+    Bench::row("  ordered on the GUI thread (before)", Distribution::of(guiThread.frames).text());
+    Bench::row("longest frame of each choice", brief(worker.longest));
+    Bench::row("  ordered on the GUI thread", brief(guiThread.longest));
+    Bench::row("choice handled (setVodSort)", brief(worker.handling));
+    Bench::row("  ordered on the GUI thread", brief(guiThread.handling));
+    Bench::row("choice to the frame that shows the new order", brief(worker.shown));
+    Bench::row("  ordered on the GUI thread", brief(guiThread.shown));
+    if (worker.missing + guiThread.missing > 0) {
+        std::fprintf(stderr, "%d choices never showed a new order\n", worker.missing + guiThread.missing);
+        return 1;
+    }
+    return 0;
+}
+
 int openMovies()
 {
     Lab::Server lab({.preset = Lab::Preset::large});
@@ -346,7 +446,8 @@ int main(int argc, char *argv[])
     if (QGuiApplication::platformName() == QLatin1String("offscreen"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     nowMs(); // the clock starts here
-    // Arguments name the parts to run ("scroll", "search", "switch", "open"); none runs all but "switch".
+    // Arguments name the parts to run ("scroll", "search", "switch", "sort", "open"); none runs all
+    // but "switch" and "sort".
     const QStringList parts = app.arguments().mid(1);
     const auto wanted = [&](const char *part) { return parts.isEmpty() || parts.contains(QLatin1String(part)); };
     if (wanted("scroll") || wanted("search")) {
@@ -355,6 +456,10 @@ int main(int argc, char *argv[])
     }
     if (parts.contains(QLatin1String("switch"))) {
         if (const int failed = categorySwitches())
+            return failed;
+    }
+    if (parts.contains(QLatin1String("sort"))) {
+        if (const int failed = sortChanges())
             return failed;
     }
     if (parts.isEmpty() || parts.contains(QLatin1String("open")))

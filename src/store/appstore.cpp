@@ -26,6 +26,7 @@ constexpr int keptOrderQuietMs = 300;
 // Below this size ordering on the GUI thread, when "All" is first chosen, fits in a frame.
 qsizetype AppStore::testing::longCatalogue = 10000;
 std::function<void(Mavu::Section)> AppStore::testing::beforeOrdering;
+bool AppStore::testing::orderOnGuiThread = false;
 
 AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     : QObject(parent)
@@ -212,8 +213,22 @@ void AppStore::setVodSort(VodSort sort)
             m_keptOrders[size_t(section)].clear();
             scheduleKeptOrder(section);
         }
-        // The open list in the new order; equal entries keep the order they had.
-        setItems(m_items, Catalogue::orderedVod(m_items, m_itemOrder, m_vodSort, m_collator));
+        // The open list changes in place: its delegates, the keyboard focus and the current
+        // poster stay (the grid follows that poster to its new row).
+        const bool inPlace = std::exchange(m_inPlace, true);
+        const Section section = m_section;
+        const bool longList = m_phase == Phase::section && section != Section::live && m_selectedCategory
+            && m_selectedCategory->id != recentsId && m_itemOrder.size() >= testing::longCatalogue
+            && !testing::orderOnGuiThread;
+        if (longList) {
+            // Ordering a long list takes more than a frame: the grid keeps the order it shows
+            // until the worker has ordered the whole catalogue, then the list is cut from that.
+            startTask(showReplacedItems(section, *m_selectedCategory));
+        } else {
+            // Equal entries keep the order they had.
+            setItems(m_items, Catalogue::orderedVod(m_items, m_itemOrder, m_vodSort, m_collator));
+        }
+        m_inPlace = inPlace;
         m_search->catalogueChanged(Section::movies);
         m_search->catalogueChanged(Section::series);
     }

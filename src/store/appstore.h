@@ -518,6 +518,9 @@ public:
         // When set, called on the worker before it orders a section's catalogue: a test can
         // hold it there.
         static std::function<void(Mavu::Section)> beforeOrdering;
+        // A new movie order applied to the open list at once on the GUI thread, however long
+        // the list, as before it waited for the worker: the benchmarks' figures beside it.
+        static bool orderOnGuiThread;
     };
 
 private:
@@ -631,7 +634,8 @@ private:
     // Whether the list of `category` is cut from the kept order once it is made: "All" and
     // lists long enough that sorting them alone costs about as much.
     bool cutFromKeptOrder(Section section, const Category &category);
-    // The open list after its catalogue was replaced, shown once the new kept order is made.
+    // The open list after its catalogue was replaced or reordered, shown once the new kept
+    // order is made.
     QCoro::Task<> showReplacedItems(Section section, Category category);
     // The section's ordering as a KeptOrder key.
     int orderKey(Section section) const { return section == Section::live ? m_liveSortIndex : int(m_vodSort); }

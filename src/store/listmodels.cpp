@@ -227,3 +227,13 @@ QList<MediaItem> FilteredItemsModel::items() const
         result.append(at(row));
     return result;
 }
+
+int FilteredItemsModel::rowOf(const QString &id) const
+{
+    const int rows = count();
+    for (int row = 0; row < rows; ++row) {
+        if (at(row).id == id)
+            return row;
+    }
+    return -1;
+}

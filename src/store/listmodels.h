@@ -193,6 +193,8 @@ public:
 
     // The rows as records (copies), in order.
     QList<MediaItem> items() const;
+    // The first row showing the item with this id, or -1: where a poster went in a new order.
+    Q_INVOKABLE int rowOf(const QString &id) const;
     const MediaItem &at(qsizetype row) const;
 
     // Beyond this many runs the rows are changed in place: each run costs the view a pass over

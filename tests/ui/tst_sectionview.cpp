@@ -637,6 +637,58 @@ private Q_SLOTS:
         QCOMPARE(resets.count(), 0);
     }
 
+    // A new order changes the posters in place: the poster the user moved to stays current at
+    // its new row, scrolled into view, the keyboard on it; a grid still on its first poster
+    // shows the new order from its top.
+    void aNewOrderKeepsThePoster_data()
+    {
+        QTest::addColumn<int>("downs"); // rows moved down into the grid first
+        QTest::newRow("on a poster deep in the grid") << 9;
+        QTest::newRow("on the first poster") << 0;
+    }
+
+    void aNewOrderKeepsThePoster()
+    {
+        QFETCH(int, downs);
+        ScreenFixture f;
+        openMovies(f, 80);
+        f.store->setVodSort(VodSort::az);
+        QQuickItem *grid = f.find(QStringLiteral("posterGrid"));
+        const qreal top = grid->property("originY").toReal() - grid->property("topMargin").toReal();
+        QTRY_COMPARE(grid->property("contentY").toReal(), top);
+        QString current;
+        if (downs > 0) {
+            f.key(Qt::Key_Right);
+            for (int i = 0; i < downs; ++i)
+                f.key(Qt::Key_Down);
+            current = focusedThing(f);
+            QVERIFY(grid->property("contentY").toReal() > top);
+        }
+        const int before = grid->property("currentIndex").toInt();
+        QSignalSpy resets(f.store->itemsModel(), &QAbstractItemModel::modelReset);
+
+        f.store->setVodSort(VodSort::za);
+        FilteredItemsModel *model = f.store->itemsModel();
+        if (current.isEmpty()) {
+            QTRY_COMPARE(cards(f).value(0)->property("item").value<MediaItem>().name, model->at(0).name);
+            QCOMPARE(grid->property("currentIndex").toInt(), 0);
+            QCOMPARE(grid->property("contentY").toReal(), top);
+        } else {
+            int row = -1;
+            for (int i = 0; i < model->count() && row < 0; ++i) {
+                if (QStringLiteral("item:") + model->at(i).name == current)
+                    row = i;
+            }
+            QVERIFY(row >= 0 && row != before);
+            QTRY_COMPARE(grid->property("currentIndex").toInt(), row);
+            QCOMPARE(focusedThing(f), current);
+            QQuickItem *focused = f.focused();
+            const QRectF inGrid = focused->mapRectToItem(grid, QRectF(0, 0, focused->width(), focused->height()));
+            QVERIFY(inGrid.top() >= 0 && inGrid.bottom() <= grid->height());
+        }
+        QCOMPARE(resets.count(), 0);
+    }
+
     // The provider's fresher answer, landing behind a screen opened from the kept catalogue,
     // changes the posters in place: the grid stays scrolled where it was, the keyboard on the
     // same cell.

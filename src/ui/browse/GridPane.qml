@@ -31,6 +31,29 @@ FocusScope {
     property int browsedIndex: -1
     property bool searched: false
 
+    // A new order keeps the poster the user moved to current, at its new row. A grid still on
+    // its first poster stays where it is and shows the new order there.
+    property string followedId: ""
+    property bool reordering: false
+
+    function followReordered() {
+        const id = pane.followedId
+        pane.followedId = ""
+        if (id.length === 0)
+            return
+        grid.forceLayout()
+        const row = AppStore.itemsModel.rowOf(id)
+        if (row < 0)
+            return
+        // The keyboard, when on a poster, goes along with it.
+        if (grid.activeFocus) {
+            grid.moveTo(row, Qt.TabFocusReason)
+        } else {
+            grid.currentIndex = row
+            grid.positionViewAtIndex(row, GridView.Contain)
+        }
+    }
+
     function toFirst() {
         // The view applies the rows' changes once a frame: first those, then the place.
         grid.forceLayout()
@@ -53,6 +76,11 @@ FocusScope {
         id: toFirstLater
         interval: 0
         onTriggered: pane.toFirst()
+    }
+    Timer {
+        id: followLater
+        interval: 0
+        onTriggered: pane.followReordered()
     }
     Timer {
         id: backLater
@@ -78,6 +106,17 @@ FocusScope {
         }
         function onItemsChanged() {
             pane.browsedIndex = -1
+            if (pane.reordering) {
+                pane.reordering = false
+                // Once the rows have changed.
+                followLater.restart()
+            }
+        }
+        // Told before the rows change (a long list changes later, once it is ordered).
+        function onVodSortChanged() {
+            const card = grid.currentItem as ItemCard
+            pane.followedId = grid.currentIndex > 0 && card ? card.item.id : ""
+            pane.reordering = true
         }
     }
     Connections {
@@ -85,6 +124,8 @@ FocusScope {
         // Another category's rows took the place of these, delegates and all: its top shows first.
         function onListReplaced() {
             pane.browsedIndex = -1
+            pane.reordering = false
+            pane.followedId = ""
             pane.toFirst()
         }
     }
