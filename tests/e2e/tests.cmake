@@ -20,9 +20,6 @@ add_dependencies(tst_picturefaults mavu_lab_media)
 mavu_add_test(tst_endtoend_connections e2e/tst_endtoend_connections.cpp)
 target_link_libraries(tst_endtoend_connections PRIVATE mavu_lab mavu_player_test_support)
 add_dependencies(tst_endtoend_connections mavu_lab_media)
-# Its zaps race a provider that counts a closed connection a second longer: with another suite
-# beside it on two cores (sanitizer builds most of all) the last channel's retries ran out.
-set_tests_properties(tst_endtoend_connections PROPERTIES RUN_SERIAL TRUE)
 mavu_add_test(tst_endtoend_resume e2e/tst_endtoend_resume.cpp)
 target_link_libraries(tst_endtoend_resume PRIVATE mavu_lab mavu_ui mavu_uiplugin mavu_player_test_support)
 add_dependencies(tst_endtoend_resume mavu_lab_media)
