@@ -82,8 +82,9 @@ private:
 
 ParserPool &pool()
 {
-    static ParserPool instance;
-    return instance;
+    // Never destroyed: at exit a trim on a pool thread may still hold the idle parsers.
+    static auto *instance = new ParserPool;
+    return *instance;
 }
 
 } // namespace
