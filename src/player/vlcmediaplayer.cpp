@@ -194,11 +194,16 @@ void VlcMediaPlayer::stop(Picture picture)
 {
     if (streaming == this)
         streaming = nullptr;
-    if (picture == Picture::clear)
+    const bool clear = picture == Picture::clear;
+    if (clear)
         m_frames->clear();
     ++m_link->pending;
-    VlcInstance::runLater([player = m_player, link = m_link] {
+    VlcInstance::runLater([player = m_player, frames = m_frames, link = m_link, clear] {
         libvlc_media_player_stop(player);
+        // The decoder may have handed over one more picture between the clear above and the
+        // stop; the stop has joined it, so clearing now leaves the surface black for good.
+        if (clear)
+            frames->clear();
         --link->pending;
     });
 }
