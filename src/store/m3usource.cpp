@@ -659,8 +659,11 @@ void M3uArrival::stop()
 
 void M3uArrival::received(QByteArrayView body)
 {
-    if (m_state && body.size() - m_queued >= m_pieceBytes)
-        queue(QByteArray(body.sliced(m_queued).data(), body.size() - m_queued), false);
+    // Whole pieces only, the rest kept for the next: the reader then holds every piece the answer
+    // has completed, however the network grouped its bytes (a stalled answer is read up to there).
+    const qsizetype ready = m_state ? (body.size() - m_queued) / m_pieceBytes * m_pieceBytes : 0;
+    if (ready > 0)
+        queue(QByteArray(body.sliced(m_queued).data(), ready), false);
 }
 
 void M3uArrival::queue(QByteArray piece, bool last)
