@@ -82,6 +82,9 @@ QString categoryId(AppStore &store, Section section, const QString &name)
     return {};
 }
 
+// Reading tens of thousands of entries takes seconds under the sanitizers on a busy machine.
+constexpr int longReadMs = 30000;
+
 // A list of `entries` channels, movies and episodes in turn, big enough to arrive in many pieces.
 QByteArray bigList(const QString &base, int entries)
 {
@@ -859,8 +862,8 @@ private Q_SLOTS:
 
         auto store = f->makeStore();
         store->runConnectM3u(listAddress(), true);
-        QTRY_COMPARE(store->phase(), AppStore::Phase::home);
-        QTRY_VERIFY(!store->latestMovies().isEmpty() && !store->latestSeries().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(store->phase(), AppStore::Phase::home, longReadMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!store->latestMovies().isEmpty() && !store->latestSeries().isEmpty(), longReadMs);
         QCOMPARE(f->server().held(), 1);
         // Rows only: no section holds a part of the list as if it were all of it.
         QVERIFY(store->loadingHome());
@@ -872,29 +875,29 @@ private Q_SLOTS:
         LibrarySearch *search = store->search();
         if (opened == QLatin1String("movies")) {
             store->runOpenSection(Section::movies);
-            QTRY_COMPARE(store->phase(), AppStore::Phase::section);
+            QTRY_COMPARE_WITH_TIMEOUT(store->phase(), AppStore::Phase::section, longReadMs);
             QVERIFY(store->loadingCategories());
             QVERIFY(store->items().isEmpty());
         } else if (opened == QLatin1String("search")) {
             search->setText(QStringLiteral("Movie 1"));
-            QTRY_VERIFY(search->movies()->loading());
+            QTRY_VERIFY_WITH_TIMEOUT(search->movies()->loading(), longReadMs);
             QCOMPARE(search->movies()->count(), 0);
         }
 
         if (ending == QLatin1String("whole")) {
             f->server().sendRestOfHeld();
-            QTRY_COMPARE(store->allVods().size(), movies.size());
-            QTRY_VERIFY(!store->loadingHome());
+            QTRY_COMPARE_WITH_TIMEOUT(store->allVods().size(), movies.size(), longReadMs);
+            QTRY_VERIFY_WITH_TIMEOUT(!store->loadingHome(), longReadMs);
             QCOMPARE(store->latestMovies(), Catalogue::newest(store->allVods(), AppStore::homeRowLength));
             QVERIFY(!store->failures()->at(Failures::Place::home));
             if (opened == QLatin1String("movies")) {
-                QTRY_VERIFY(!store->loadingCategories());
+                QTRY_VERIFY_WITH_TIMEOUT(!store->loadingCategories(), longReadMs);
                 QCOMPARE(store->selectedCategory()->name, QStringLiteral("Group 1"));
                 // The group's list may still be cut from the order being made on a worker.
-                QTRY_VERIFY(!store->loadingItems());
+                QTRY_VERIFY_WITH_TIMEOUT(!store->loadingItems(), longReadMs);
                 QCOMPARE(entriesOf(store->items()), entriesOf((*whole)->catalogue->items(Section::movies, store->selectedCategory()->id)));
             } else if (opened == QLatin1String("search")) {
-                QTRY_VERIFY(!search->movies()->loading());
+                QTRY_VERIFY_WITH_TIMEOUT(!search->movies()->loading(), longReadMs);
                 QVERIFY(search->movies()->count() > 0);
             }
             QCOMPARE(listReads(), 1);
@@ -904,15 +907,15 @@ private Q_SLOTS:
         if (ending == QLatin1String("broken off")) {
             f->server().hangUpHeld();
             if (opened == QLatin1String("movies")) {
-                QTRY_VERIFY(store->failures()->at(Failures::Place::items));
-                QTRY_VERIFY(!store->loadingCategories());
+                QTRY_VERIFY_WITH_TIMEOUT(store->failures()->at(Failures::Place::items), longReadMs);
+                QTRY_VERIFY_WITH_TIMEOUT(!store->loadingCategories(), longReadMs);
                 QVERIFY(store->items().isEmpty());
             } else if (opened == QLatin1String("search")) {
-                QTRY_VERIFY(!search->movies()->loading());
+                QTRY_VERIFY_WITH_TIMEOUT(!search->movies()->loading(), longReadMs);
                 QVERIFY(search->movies()->failure().failed());
             }
             // Home says the list failed and offers Retry; its rows of the first part are gone.
-            QTRY_VERIFY(store->failures()->at(Failures::Place::home));
+            QTRY_VERIFY_WITH_TIMEOUT(store->failures()->at(Failures::Place::home), longReadMs);
             QVERIFY(!store->loadingHome());
             QVERIFY(store->latestMovies().isEmpty() && store->latestSeries().isEmpty());
             QVERIFY(store->allVods().isEmpty());
@@ -922,8 +925,8 @@ private Q_SLOTS:
             reply.cutAfter.reset();
             f->server().on(QStringLiteral("/lists/mine.m3u"), reply);
             store->failures()->retry(opened == QLatin1String("movies") ? Failures::Place::items : Failures::Place::home);
-            QTRY_COMPARE(store->allVods().size(), movies.size());
-            QTRY_VERIFY(!store->failures()->at(opened == QLatin1String("movies") ? Failures::Place::items : Failures::Place::home));
+            QTRY_COMPARE_WITH_TIMEOUT(store->allVods().size(), movies.size(), longReadMs);
+            QTRY_VERIFY_WITH_TIMEOUT(!store->failures()->at(opened == QLatin1String("movies") ? Failures::Place::items : Failures::Place::home), longReadMs);
             return;
         }
 
@@ -938,18 +941,18 @@ private Q_SLOTS:
             f->server().on(QStringLiteral("/lists/other.m3u"), small);
             store->runConnectM3u(other, false);
         }
-        QTRY_COMPARE(f->server().held(), 0);
-        QTRY_COMPARE(namesOf(store->allVods()), (QStringList{"Big Movie", "Small Movie"}));
+        QTRY_COMPARE_WITH_TIMEOUT(f->server().held(), 0, longReadMs);
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(store->allVods()), (QStringList{"Big Movie", "Small Movie"}), longReadMs);
         if (opened == QLatin1String("movies") && ending == QLatin1String("refresh")) {
             // Refreshed in the section: its list is the new one's.
-            QTRY_VERIFY(!store->loadingCategories());
+            QTRY_VERIFY_WITH_TIMEOUT(!store->loadingCategories(), longReadMs);
             QCOMPARE(namesOf(store->items()), (QStringList{"Big Movie", "Small Movie"}));
         } else {
-            QTRY_VERIFY(!store->loadingHome());
+            QTRY_VERIFY_WITH_TIMEOUT(!store->loadingHome(), longReadMs);
             QCOMPARE(namesOf(store->latestMovies()), (QStringList{"Big Movie", "Small Movie"}));
         }
         if (opened == QLatin1String("search")) {
-            QTRY_VERIFY(!search->movies()->loading());
+            QTRY_VERIFY_WITH_TIMEOUT(!search->movies()->loading(), longReadMs);
             QVERIFY(!search->movies()->failure().failed());
         }
         for (int place = 0; place < int(Failures::placeCount); ++place)
@@ -985,10 +988,10 @@ private Q_SLOTS:
 
         auto store = f->makeStore();
         store->runConnectM3u(listAddress(), false);
-        QTRY_COMPARE(store->phase(), AppStore::Phase::home);
-        QTRY_COMPARE(store->latestMovies(), movies);
+        QTRY_COMPARE_WITH_TIMEOUT(store->phase(), AppStore::Phase::home, longReadMs);
+        QTRY_COMPARE_WITH_TIMEOUT(store->latestMovies(), movies, longReadMs);
         if (showsShown)
-            QTRY_COMPARE(store->latestSeries(), shows);
+            QTRY_COMPARE_WITH_TIMEOUT(store->latestSeries(), shows, longReadMs);
         else
             QTest::qWait(100); // a shows row would come with the same piece
         QCOMPARE(store->latestSeries(), showsShown ? shows : QList<MediaItem>());
@@ -997,7 +1000,7 @@ private Q_SLOTS:
         QVERIFY(store->allVods().isEmpty() && store->allSeries().isEmpty());
 
         f->server().sendRestOfHeld();
-        QTRY_VERIFY(!store->loadingHome());
+        QTRY_VERIFY_WITH_TIMEOUT(!store->loadingHome(), longReadMs);
         QCOMPARE(store->latestMovies(), movies);
         QCOMPARE(store->latestSeries(), shows);
         QCOMPARE(store->allSeries().size(), 20000);
