@@ -327,6 +327,12 @@ struct RowRuns::State
     {
         QByteArray text; // "[" rows "]", with the parser's room behind; dropped once decoded
         QList<MediaItem> items;
+        // In place: bytes [from, from + size) of the body, whose first byte (and last, when
+        // `close`) is a comma between rows until it is parsed.
+        qsizetype from = 0;
+        qsizetype size = 0;
+        bool close = false;
+        size_t index = 0;
     };
 
     State(MediaItem::Kind kind, qsizetype runBytes)
@@ -350,6 +356,12 @@ struct RowRuns::State
     bool abandoned = false;
     // Read between rows without the mutex: a run being decoded stops at once.
     std::atomic<bool> stopping = false;
+    // In place: the settled body the runs lie in, and how many of them are parsed. Neighbours
+    // share the comma between them (the one's "]", the next one's "["), so each run is parsed
+    // only after the one before it; their rows are still decoded side by side.
+    char *body = nullptr;
+    size_t parsed = 0;
+    bool restored = false;
 };
 
 namespace {
@@ -384,9 +396,45 @@ void giveWayToTransfers()
         setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), helperNice);
 }
 
+bool parseInPlace(RowRuns::State &state, const RowRuns::State::Run &run, JsonDocument &document)
+{
+    {
+        QMutexLocker lock(&state.mutex);
+        while (state.parsed < run.index && !state.stopping.load(std::memory_order_relaxed))
+            state.changed.wait(&state.mutex);
+        if (state.parsed < run.index)
+            return false;
+    }
+    char *const first = state.body + run.from;
+    first[0] = '[';
+    if (run.close)
+        first[run.size - 1] = ']';
+    // The document keeps copies of the texts: once parsed, the bytes are free for the next run.
+    const bool ok = document.parseRun(first, size_t(run.size));
+    QMutexLocker lock(&state.mutex);
+    state.parsed = run.index + 1;
+    state.changed.wakeAll();
+    return ok;
+}
+
+// The commas made brackets, put back once no thread parses any more (under the mutex).
+void restoreCommas(RowRuns::State &state)
+{
+    if (!state.body || state.restored)
+        return;
+    state.restored = true;
+    for (const RowRuns::State::Run &run : state.runs) {
+        if (run.index > 0)
+            state.body[run.from] = ',';
+        if (run.close)
+            state.body[run.from + run.size - 1] = ',';
+    }
+}
+
 bool decodeRun(RowRuns::State &state, RowRuns::State::Run &run, JsonDocument &document)
 {
-    bool ok = document.parseRun(run.text.constData(), size_t(run.text.size()))
+    bool ok = (state.body ? parseInPlace(state, run, document)
+                          : document.parseRun(run.text.constData(), size_t(run.text.size())))
         && document.root().type() == simdjson::dom::element_type::ARRAY;
     if (ok && !state.stopping.load(std::memory_order_relaxed)) {
         const simdjson::dom::array rows = JsonRead::asArray(document.root());
@@ -453,6 +501,7 @@ void RowRuns::begin()
     m_state = std::make_shared<State>(m_kind, m_runBytes);
     m_watched = true;
     m_notArray = false;
+    m_inPlace = false;
     m_runStart = -1;
     m_searchFrom = 0;
 }
@@ -470,6 +519,7 @@ void RowRuns::abandon()
         m_state->changed.wakeAll();
         while (m_state->decoding > 0)
             m_state->changed.wait(&m_state->mutex);
+        restoreCommas(*m_state);
     }
     m_state.reset();
     m_watched = false;
@@ -483,12 +533,35 @@ void RowRuns::stop()
     m_state->abandoned = true;
     m_state->stopping = true;
     m_state->changed.wakeAll();
+    // A body read in place is let go of as soon as this returns.
+    if (m_state->body) {
+        while (m_state->decoding > 0)
+            m_state->changed.wait(&m_state->mutex);
+        restoreCommas(*m_state);
+    }
+}
+
+bool RowRuns::settled()
+{
+    m_inPlace = m_state != nullptr;
+    return m_inPlace;
 }
 
 void RowRuns::received(QByteArrayView body)
 {
-    if (m_state)
-        cut(body);
+    if (!m_state || m_state->stopping.load(std::memory_order_relaxed))
+        return;
+    if (m_inPlace) {
+        QMutexLocker lock(&m_state->mutex);
+        if (!m_state->body)
+            m_state->body = const_cast<char *>(body.data()); // see settled(): ours to write until finished
+        if (m_state->body != body.data()) {
+            m_state->failed = true; // the body moved under the runs: the whole parse decides
+            m_notArray = true;
+            return;
+        }
+    }
+    cut(body);
 }
 
 void RowRuns::cut(QByteArrayView body)
@@ -514,19 +587,28 @@ void RowRuns::cut(QByteArrayView body)
     }
     // A cut between two rows: see rowCuts() for why one inside a text cannot pass unnoticed.
     constexpr QByteArrayView between("},{");
+    // In place, the parser reads a little past a run's end: those bytes must have arrived, or
+    // it would read them while they are written.
+    const qsizetype past = m_inPlace ? qsizetype(simdjson::SIMDJSON_PADDING) : 0;
     while (body.size() >= m_searchFrom + between.size()) {
         const qsizetype at = body.indexOf(between, m_searchFrom);
         if (at < 0) {
             m_searchFrom = body.size() - (between.size() - 1);
             return;
         }
-        queue(body.sliced(m_runStart + 1, at + 1 - (m_runStart + 1)), true);
+        if (at + 2 + past > body.size()) {
+            m_searchFrom = at;
+            return;
+        }
+        queue(body, m_runStart, at + 2, true);
         m_runStart = at + 1;
         m_searchFrom = m_runStart + m_runBytes;
     }
 }
 
-void RowRuns::queue(QByteArrayView rows, bool close)
+// The run [open, end) of the body: `open` is the "[" or comma before its first row and, when
+// `close`, end - 1 the comma after its last.
+void RowRuns::queue(QByteArrayView body, qsizetype open, qsizetype end, bool close)
 {
     State &state = *m_state;
     {
@@ -534,15 +616,23 @@ void RowRuns::queue(QByteArrayView rows, bool close)
         if (state.failed)
             return; // the answer is decided: the whole parse will say why
     }
-    // Copied now: the body may move as it grows, and the bytes are in the cache.
-    QByteArray text;
-    text.reserve(rows.size() + 2 + qsizetype(simdjson::SIMDJSON_PADDING));
-    text.append('[');
-    text.append(rows);
-    if (close)
-        text.append(']');
+    State::Run run;
+    if (m_inPlace) {
+        run.from = open;
+        run.size = end - open;
+        run.close = close;
+    } else {
+        // Copied now: the body may move as it grows, and the bytes are in the cache.
+        const QByteArrayView rows = body.sliced(open + 1, end - (close ? 1 : 0) - (open + 1));
+        run.text.reserve(rows.size() + 2 + qsizetype(simdjson::SIMDJSON_PADDING));
+        run.text.append('[');
+        run.text.append(rows);
+        if (close)
+            run.text.append(']');
+    }
     QMutexLocker lock(&state.mutex);
-    state.runs.push_back(State::Run{std::move(text), {}});
+    run.index = state.runs.size();
+    state.runs.push_back(std::move(run));
     if (state.helpers == 0) {
         ++state.helpers;
         (void)QtConcurrent::run(&arrivalPool(), [held = m_state] {
@@ -559,12 +649,12 @@ std::optional<QList<MediaItem>> RowRuns::finish(QByteArrayView body)
         abandon();
         return std::nullopt;
     }
-    cut(body);
-    if (m_notArray || m_runStart < 0) {
+    received(body);
+    if (m_notArray || m_runStart < 0 || m_state->stopping.load()) {
         abandon();
         return std::nullopt;
     }
-    queue(body.sliced(m_runStart + 1), false); // the last run holds the closing bracket
+    queue(body, m_runStart, body.size(), false); // the last run holds the closing bracket
     const std::shared_ptr<State> state = m_state;
     {
         QMutexLocker lock(&state->mutex);

@@ -22,9 +22,13 @@ QList<MediaItem> streams(const JsonRead::Field &root, MediaItem::Kind kind);
 std::optional<QList<MediaItem>> streamsInParts(QByteArray &body, MediaItem::Kind kind, qsizetype minimumPart = 4 << 20);
 
 // A section's answer decoded in runs of whole rows while it still arrives: each run of about
-// `runBytes` is copied out as soon as it is whole and decoded on a helper thread, so that at the
-// last byte only the last runs are left. Nothing reaches the caller before finish() has the whole
-// body and every run stood on its own; a cut answer is never handed out in part.
+// `runBytes` is decoded on a helper thread as soon as it is whole, so that at the last byte only
+// the last runs are left. Nothing reaches the caller before finish() has the whole body and every
+// run stood on its own; a cut answer is never handed out in part.
+//
+// A body that settled (its length was given) is decoded where it lies: each run's first and last
+// byte, the commas around its rows, are made its brackets while it is parsed, and every one is put
+// back before stop(), abandon() or finish() returns. Otherwise each run is copied out.
 class RowRuns final : public Network::BodyWatcher
 {
 public:
@@ -32,6 +36,7 @@ public:
     ~RowRuns() override;
 
     void begin() override;
+    bool settled() override;
     void received(QByteArrayView body) override;
     // Stops the runs' threads without waiting for them; finish() then hands out nothing.
     void stop() override;
@@ -47,13 +52,14 @@ public:
 
 private:
     void cut(QByteArrayView body);
-    void queue(QByteArrayView rows, bool close);
+    void queue(QByteArrayView body, qsizetype open, qsizetype end, bool close);
 
     std::shared_ptr<State> m_state;
     const MediaItem::Kind m_kind;
     const qsizetype m_runBytes;
     bool m_watched = false;
     bool m_notArray = false;
+    bool m_inPlace = false;
     qsizetype m_runStart = -1; // the byte before the next run's first row: "[" or a comma
     qsizetype m_searchFrom = 0;
 };

@@ -14,6 +14,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QPromise>
+#include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -67,6 +68,7 @@ struct Transfer
     Stop stop = Stop::none;
     qint64 maxBytes = 0;
     std::shared_ptr<BodyWatcher> watcher; // set while an answer with status 200 is read
+    bool watcherHoldsViews = false;        // the watcher reads the body in place: stop it before it goes
 };
 
 // Room for `more` bytes and the JSON parser's padding behind them.
@@ -84,6 +86,10 @@ void makeRoom(QByteArray &body, qint64 more)
 // takes a while.
 void dropBody(Transfer &transfer)
 {
+    if (transfer.watcherHoldsViews) {
+        transfer.watcherHoldsViews = false;
+        transfer.watcher->stop();
+    }
     QByteArray body = std::exchange(transfer.body, {});
     if (body.capacity() > freeInPlace)
         (void)QtConcurrent::run([body = std::move(body)] {});
@@ -346,8 +352,11 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             const qint64 length = replyPtr->header(QNetworkRequest::ContentLengthHeader).toLongLong();
             if (length > transfer->maxBytes)
                 stop(Stop::tooLarge); // known too large before a byte of it is read
-            else if (length > 0 && transfer->body.isEmpty())
+            else if (length > 0 && transfer->body.isEmpty()) {
                 makeRoom(transfer->body, length); // only reserved: pages never written are never taken
+                if (transfer->watcher && !transfer->watcherHoldsViews)
+                    transfer->watcherHoldsViews = transfer->watcher->settled();
+            }
         });
         QObject::connect(replyPtr, &QNetworkReply::readyRead, replyPtr, [transfer, replyPtr, idle, stop, name, cancellation] {
             idle->start();
@@ -371,6 +380,13 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
                 replyPtr->skip(available);
                 return;
             }
+            if (transfer->watcherHoldsViews && body.size() + available + bodyPadding > body.capacity()) {
+                // More than the promised length would move the body under the watcher's views:
+                // its runs are void, and the whole answer is decoded once it is in.
+                transfer->watcherHoldsViews = false;
+                transfer->watcher->stop();
+                transfer->watcher.reset();
+            }
             makeRoom(body, available);
             const qsizetype at = body.size();
             body.resize(at + qsizetype(available));
@@ -381,7 +397,11 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
         });
         co_await replyPtr;
         Timing::mark("last byte", name);
-        transfer->watcher.reset();
+        // Whatever way this attempt ends, its body was let go of or handed on by then.
+        const auto forgetWatcher = qScopeGuard([transfer] {
+            transfer->watcherHoldsViews = false;
+            transfer->watcher.reset();
+        });
         idle->stop();
         overall->stop();
         if (cancellation)
@@ -433,6 +453,8 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             dropBody(*transfer);
             co_return failed(Failure{Failure::Kind::serverFailed, status}, "body shorter than promised");
         }
+        // Handed on with the body: whoever decodes it finishes the watcher first.
+        transfer->watcherHoldsViews = false;
         QByteArray body = std::exchange(transfer->body, {});
         qCDebug(lcNetwork).noquote() << name << "status" << status << body.size() << "bytes" << clock.elapsed() << "ms"
                                      << Diagnostics::maskedAddress(url);

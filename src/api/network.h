@@ -64,9 +64,16 @@ public:
     virtual ~BodyWatcher() = default;
     // A new answer begins: what an earlier attempt showed is void.
     virtual void begin() = 0;
-    // The body so far. It only grows until the next begin(); it may move between calls.
+    // The answer gave its length, so its body is one block that will not move until it ends
+    // (told before the first received()). A watcher that answers true keeps views into it, and
+    // may write within what it was shown if it puts every byte back by the time stop() returns
+    // or the body is handed on; the body is then never let go of before stop() has returned.
+    virtual bool settled() { return false; }
+    // The body so far. It only grows until the next begin(); it may move between calls unless
+    // it settled.
     virtual void received(QByteArrayView body) = 0;
-    // The answer is given up (cancelled, timed out, too large): nothing more of it is wanted.
+    // The answer is given up (cancelled, timed out, too large, broken off): nothing more of it
+    // is wanted.
     virtual void stop() {}
 };
 

@@ -40,12 +40,34 @@ QByteArray movies(int rows, int special = -1, const QByteArray &specialRow = {})
     return body + ']';
 }
 
-// Feeds `body` to `runs` as the network would: growing by `chunk` bytes at a time.
-void arrive(MavuAPI::decode::RowRuns &runs, const QByteArray &body, qsizetype chunk)
+// `rows` rows far shorter than the parser's padding, so that runs in place end inside the bytes
+// it reads past their neighbours' ends.
+QByteArray tinyRows(int rows)
+{
+    QByteArray body = "[";
+    for (int i = 0; i < rows; ++i)
+        body += (i ? ",{\"stream_id\":" : "{\"stream_id\":") + QByteArray::number(i % 10) + '}';
+    return body + ']';
+}
+
+// A copy of `body` in one block with the parser's padding behind it, as a settled body has.
+QByteArray settledCopy(const QByteArray &body)
+{
+    QByteArray copy;
+    copy.reserve(body.size() + 64);
+    copy.append(body);
+    return copy;
+}
+
+// Feeds `body` to `runs` as the network would: growing by `chunk` bytes at a time, in place when
+// `settled` (the views all start at the same bytes).
+void arrive(MavuAPI::decode::RowRuns &runs, QByteArrayView body, qsizetype chunk, bool settled = false)
 {
     runs.begin();
+    if (settled)
+        QVERIFY(runs.settled());
     for (qsizetype end = std::min(chunk, body.size());; end = std::min(end + chunk, body.size())) {
-        runs.received(QByteArrayView(body).first(end));
+        runs.received(body.first(end));
         if (end == body.size())
             break;
     }
@@ -178,6 +200,8 @@ private Q_SLOTS:
         QTest::newRow("byte by byte") << movies(40) << qsizetype(1) << true;
         QTest::newRow("byte-order mark and white space first, byte by byte") << "\xEF\xBB\xBF \n\t" + movies(40) << qsizetype(1) << true;
         QTest::newRow("smaller than one run") << movies(2) << qsizetype(7) << true;
+        QTest::newRow("rows shorter than the parser's padding") << tinyRows(3000) << qsizetype(61) << true;
+        QTest::newRow("rows shorter than the parser's padding, all at once") << tinyRows(3000) << qsizetype(1 << 30) << true;
         QTest::newRow("empty array") << QByteArray("[ ]") << qsizetype(1) << true;
         const QByteArray trap = "{\"stream_id\":1,\"name\":\"" + QByteArray(4000, 'a') + "},{" + QByteArray(4000, 'b') + "\"}";
         QTest::newRow("row boundary lookalike in a text") << movies(30, 1, trap) << qsizetype(512) << false;
@@ -195,15 +219,55 @@ private Q_SLOTS:
         QFETCH(qsizetype, chunk);
         QFETCH(bool, inRuns);
 
-        MavuAPI::decode::RowRuns runs(MediaItem::Kind::movie, 1024);
-        arrive(runs, body, chunk);
-        const auto decoded = runs.finish(body);
-        QCOMPARE(decoded.has_value(), inRuns);
-        if (decoded) {
-            const QList<MediaItem> expected = whole(body, MediaItem::Kind::movie);
-            QCOMPARE(decoded->size(), expected.size());
-            QVERIFY(*decoded == expected);
+        const QList<MediaItem> expected = whole(body, MediaItem::Kind::movie);
+        for (const bool settled : {false, true}) {
+            // In place, the body is written to while it is parsed: declined or not, it is left
+            // as it came, for the whole parse or the caller.
+            const QByteArray received = settled ? settledCopy(body) : body;
+            MavuAPI::decode::RowRuns runs(MediaItem::Kind::movie, 1024);
+            arrive(runs, received, chunk, settled);
+            const auto decoded = runs.finish(received);
+            QCOMPARE(decoded.has_value(), inRuns);
+            QCOMPARE(received, body);
+            if (decoded) {
+                QCOMPARE(decoded->size(), expected.size());
+                QVERIFY(*decoded == expected);
+            }
         }
+    }
+
+    // A body read in place is as it came once it is let go of, however far the runs got: given
+    // up from the receiving side, abandoned, or moved under the runs (which then decline).
+    void inPlaceLeavesTheBodyAsItCame_data()
+    {
+        QTest::addColumn<QString>("end");
+        QTest::newRow("stopped") << "stopped";
+        QTest::newRow("abandoned") << "abandoned";
+        QTest::newRow("moved") << "moved";
+    }
+
+    void inPlaceLeavesTheBodyAsItCame()
+    {
+        QFETCH(QString, end);
+        const QByteArray body = movies(3000);
+        const QByteArray received = settledCopy(body);
+        MavuAPI::decode::RowRuns runs(MediaItem::Kind::movie, 1024);
+        arrive(runs, QByteArrayView(received).first(received.size() * 2 / 3), 997, true);
+        QThread::msleep(5); // some runs under way
+        if (end == QLatin1String("stopped")) {
+            runs.stop();
+            QCOMPARE(received, body);
+            QVERIFY(!runs.finish(received));
+        } else if (end == QLatin1String("abandoned")) {
+            runs.abandon();
+            QCOMPARE(received, body);
+            QVERIFY(!runs.finish(received));
+        } else {
+            const QByteArray elsewhere = settledCopy(body);
+            QVERIFY(!runs.finish(elsewhere));
+            QCOMPARE(elsewhere, body);
+        }
+        QCOMPARE(received, body);
     }
 
     // The helper decoding while the answer arrives gives way to the threads receiving it; the

@@ -286,22 +286,34 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("framing");
         QTest::addColumn<QString>("kind");
-        QTest::newRow("promised length") << "length" << "ok";
-        QTest::newRow("chunked") << "chunked" << "ok";
-        QTest::newRow("gzip, inflated by the client") << "gzip" << "ok";
-        QTest::newRow("cut short of its promised length") << "cut" << "serverFailed";
+        QTest::addColumn<qsizetype>("piece");
+        QTest::addColumn<bool>("lookalike"); // a text holding "},{" where a run would be cut
+        QTest::newRow("promised length") << "length" << "ok" << qsizetype(64 * 1024) << false;
+        QTest::newRow("promised length, in odd pieces") << "length" << "ok" << qsizetype(4099) << false;
+        // Decoded in place, the runs decline it; the whole parse must see the body as it came.
+        QTest::newRow("promised length, row boundary lookalike") << "length" << "ok" << qsizetype(64 * 1024) << true;
+        QTest::newRow("chunked") << "chunked" << "ok" << qsizetype(64 * 1024) << false;
+        QTest::newRow("chunked, row boundary lookalike") << "chunked" << "ok" << qsizetype(64 * 1024) << true;
+        QTest::newRow("gzip, inflated by the client") << "gzip" << "ok" << qsizetype(64 * 1024) << false;
+        QTest::newRow("cut short of its promised length") << "cut" << "serverFailed" << qsizetype(64 * 1024) << false;
+        QTest::newRow("cut short, in odd pieces") << "cut" << "serverFailed" << qsizetype(4099) << false;
     }
 
     void catalogueDecodedWhileArriving()
     {
         QFETCH(QString, framing);
         QFETCH(QString, kind);
+        QFETCH(qsizetype, piece);
+        QFETCH(bool, lookalike);
         QByteArray expected = "[";
         for (int row = 0; row < 60000; ++row) // about 6 MB: three runs and the rest
             expected += (row ? "," : "") + QByteArray("{\"stream_id\":") + QByteArray::number(row)
-                + ",\"name\":\"Movie " + QByteArray::number(row * 7919 % 100003) + "\",\"category_id\":\"" + QByteArray::number(row % 40)
-                + "\",\"stream_icon\":\"http:\\/\\/img.test\\/" + QByteArray::number(row) + ".jpg\",\"added\":\"1600000000\"}";
+                + ",\"name\":\"Movie " + QByteArray::number(row * 7919 % 100003)
+                + "\",\"category_id\":\"" + QByteArray::number(row % 40)
+                + "\",\"stream_icon\":\"http:\\/\\/img.test\\/" + QByteArray::number(row) + ".jpg\",\"added\":\"1600000000" + (lookalike ? "},{" : "") + "\"}";
         expected += "]";
+        // Every row ends in a text holding "},{": the first run is cut inside one.
+        QVERIFY(!lookalike || expected.indexOf("},{", 2 << 20) == expected.indexOf("1600000000},{\"}", 2 << 20) + 10);
         QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n";
         QByteArray body = expected;
         if (framing == QLatin1String("length")) {
@@ -316,7 +328,7 @@ private Q_SLOTS:
             body = gzipped(body);
             head += "Content-Encoding: gzip\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
         }
-        PieceServer server(head + "\r\n", body, 64 * 1024);
+        PieceServer server(head + "\r\n", body, piece);
         Network::testing::setLimits(Network::Purpose::catalogue, {5s, 20s, 64 * 1024 * 1024});
         const QUrl base = server.url().adjusted(QUrl::RemovePath);
         const Playlist playlist{base.toString(), QStringLiteral("u"), QStringLiteral("p")};
