@@ -68,7 +68,7 @@ struct Transfer
     Stop stop = Stop::none;
     qint64 maxBytes = 0;
     std::shared_ptr<BodyWatcher> watcher; // set while an answer with status 200 is read
-    bool watcherHoldsViews = false;        // the watcher reads the body in place: stop it before it goes
+    bool watcherHoldsViews = false;       // the watcher reads the body in place: stop it before it goes
 };
 
 // Room for `more` bytes and the JSON parser's padding behind them.
