@@ -39,6 +39,7 @@ PlainText {
     }
     PlainText {
         id: time
+        objectName: "cellTime"
         x: title.timeIndent
         y: title.height + 2
         width: title.width - title.timeIndent
