@@ -368,6 +368,50 @@ private Q_SLOTS:
         QVERIFY(!rowOf(f, QStringLiteral("Channel 2")));
     }
 
+    // A programme over and still in its channel's archive shows a clock before its time; one
+    // whose channel keeps no archive, the one on now and one to come show none, and their time
+    // starts at the title's edge.
+    void archiveClocks_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("clock");
+        QTest::newRow("over, archived") << "c1 29" << true;
+        QTest::newRow("over, no archive") << "c3 29" << false;
+        QTest::newRow("on now, archived channel") << "c1 30" << false;
+        QTest::newRow("to come, archived channel") << "c2 31" << false;
+    }
+
+    void archiveClocks()
+    {
+        QFETCH(QString, title);
+        QFETCH(bool, clock);
+        ScreenFixture f;
+        openGuide(f, 5);
+        const auto cellTitled = [&](const char *name) -> QQuickItem * {
+            for (QQuickItem *item : ScreenFixture::findAll(f.root, QLatin1String(name))) {
+                if (ScreenFixture::shown(item) && item->property("modelData").value<GuideCell>().program.title == title)
+                    return item;
+            }
+            return nullptr;
+        };
+        QTRY_VERIFY(cellTitled("guideCell"));
+        // Its box at the view's left edge, wide enough for words.
+        grid(f)->setScrollX(cellTitled("guideCell")->property("modelData").value<GuideCell>().x);
+        QTRY_VERIFY(cellTitled("cellTitle"));
+        QQuickItem *text = cellTitled("cellTitle");
+        auto *mark = text->findChild<QQuickItem *>(QStringLiteral("cellArchive"));
+        auto *time = text->findChild<QQuickItem *>(QStringLiteral("cellTime"));
+        QVERIFY(mark && time);
+        QVERIFY(!time->property("text").toString().isEmpty());
+        QCOMPARE(ScreenFixture::shown(mark), clock);
+        if (clock) {
+            QVERIFY(mark->width() > 0);
+            QVERIFY(time->x() >= mark->x() + mark->width());
+        } else {
+            QCOMPARE(time->x(), 0.0);
+        }
+    }
+
     // Cells are made for the rows and hours around the view only, however big the guide.
     void onlyCellsAroundTheView()
     {

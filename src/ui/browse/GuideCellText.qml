@@ -23,19 +23,23 @@ PlainText {
     color: focused ? MavuColor.ink : modelData.past ? MavuColor.textDim : MavuColor.text
     elide: Text.ElideRight
 
-    PlainText {
+    // Most cells have no clock: they make no item for it either.
+    Loader {
         id: archive
         objectName: "cellArchive"
         y: time.y + (time.height - height) / 2
-        visible: title.modelData.catchup
-        // Most cells have no clock: they lay out no glyph for it either.
-        text: title.modelData.catchup ? Symbols.glyph("clock.arrow.circlepath") : ""
-        font.family: Fonts.symbols
-        font.pixelSize: Fonts.caption2 * 1.3
-        color: title.focused ? MavuColor.ink : MavuColor.amber
+        active: title.modelData.catchup
+        visible: active
+        sourceComponent: PlainText {
+            text: Symbols.glyph("clock.arrow.circlepath")
+            font.family: Fonts.symbols
+            font.pixelSize: Fonts.caption2 * 1.3
+            color: title.focused ? MavuColor.ink : MavuColor.amber
+        }
     }
     PlainText {
         id: time
+        objectName: "cellTime"
         x: title.timeIndent
         y: title.height + 2
         width: title.width - title.timeIndent

@@ -89,7 +89,8 @@ Item {
             x: 10
             anchors.verticalCenter: parent.verticalCenter
             visible: row.loaded && row.cells.length === 0
-            text: "No programme info"
+            // Most rows have programmes: they lay out no words they do not show.
+            text: visible ? "No programme info" : ""
             font.pixelSize: Fonts.caption
             color: MavuColor.textDim
         }
