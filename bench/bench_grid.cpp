@@ -32,6 +32,41 @@ namespace {
 using namespace Bench;
 
 int scrollFiguresShown(Session &session, QQuickItem *grid);
+void favouriteMarkFigures(AppStore &store);
+
+// The ways the grid's rows are changed, measured in turn: as now; as before, with every
+// favourite mark read from the preferences (before the store kept the favourites' ids) and a
+// search moving the grid to its top both before and after its rows changed; with a reset.
+enum class Variant { current, marksRead, reset };
+
+const char *useVariant(QQuickWindow *window, Variant variant)
+{
+    FilteredItemsModel::testing::resetAlways = variant == Variant::reset;
+    AppStore::testing::favoritesFromPreferences = variant != Variant::current;
+    if (QQuickItem *pane = findItem(window, QStringLiteral("gridPane")))
+        pane->setProperty("firstOnce", variant == Variant::current);
+    switch (variant) {
+    case Variant::current:
+        return "in place";
+    case Variant::marksRead:
+        return "in place, as before (marks read from the preferences, the top found twice)";
+    case Variant::reset:
+        break;
+    }
+    return "with a reset on every change";
+}
+
+// A user's favourites: every 500th movie, so that the marks are asked of a list of some length.
+void someFavourites(Session &session)
+{
+    const QList<MediaItem> movies = session.store->allVods();
+    QStringList ids;
+    for (qsizetype i = 0; i + 1 < movies.size(); i += 500)
+        ids.append(movies[i].id);
+    session.preferences->setFavorites(Section::movies, ids);
+    // The last one through the store, which reads the others back and draws the marks again.
+    session.store->toggleFavorite(movies.last());
+}
 int searchFigures(Session &session, QQuickItem *grid);
 QQuickWindow *bareGridWindow(Session &session, QQuickItem *grid);
 
@@ -52,14 +87,39 @@ int bigCategory(bool scrolling, bool searching)
         std::fprintf(stderr, "the category of 200,000 titles did not show\n");
         return 1;
     }
+    someFavourites(session);
     std::printf("one category of %d titles, %d columns, window %dx%d, %s\n", session.store->itemsModel()->count(),
                 grid->property("columns").toInt(), window->width(), window->height(),
                 window->rendererInterface()->graphicsApi() == QSGRendererInterface::Software ? "software renderer" : "GL renderer");
     std::fflush(stdout);
 
+    favouriteMarkFigures(*session.store);
     if (scrolling && scrollFiguresShown(session, grid) != 0)
         return 1;
     return searching ? searchFigures(session, grid) : 0;
+}
+
+// What one card's favourite mark costs: the store asked about a screenful of movies, from the
+// ids it keeps and from the preferences (before).
+void favouriteMarkFigures(AppStore &store)
+{
+    const QList<MediaItem> movies = store.allVods();
+    const auto costUs = [&](bool fromPreferences) {
+        AppStore::testing::favoritesFromPreferences = fromPreferences;
+        constexpr int asked = 20000;
+        int marked = 0;
+        const double start = threadCpuMs();
+        for (int i = 0; i < asked; ++i)
+            marked += store.isFavorite(movies[(i * 7919) % movies.size()]) ? 1 : 0;
+        AppStore::testing::favoritesFromPreferences = false;
+        const double cost = (threadCpuMs() - start) * 1000.0 / asked;
+        if (marked == 0)
+            std::fprintf(stderr, "no favourite among the movies asked\n");
+        return cost;
+    };
+    const double kept = costUs(false), read = costUs(true);
+    std::printf("a card's favourite mark (%d favourites): %.2f us, read from the preferences %.2f us\n",
+                int(store.favorites(Section::movies).size()), kept, read);
 }
 
 int scrollFiguresShown(Session &session, QQuickItem *grid)
@@ -136,22 +196,18 @@ int searchFigures(Session &session, QQuickItem *grid)
     FilteredItemsModel *model = session.store->itemsModel();
     const auto intoField = [&](int key, const QString &text) { sendKey(window, key, text); };
 
-    // Taken in turn, twice, so that a change of load on the machine falls on both.
-    KeyFigures inPlace, reset;
+    // Taken in turn, twice, so that a change of load on the machine falls on each.
+    KeyFigures inPlace, reset, marksRead;
     for (int round = 0; round < 2; ++round) {
-        for (const bool resetting : {true, false}) {
-            FilteredItemsModel::testing::resetAlways = resetting;
-            eachNote(resetting ? "with a reset on every change" : "in place");
+        for (const Variant variant : {Variant::reset, Variant::marksRead, Variant::current}) {
+            const char *note = useVariant(window, variant);
+            eachNote(note);
             input->forceActiveFocus();
-            const KeyFigures figures = typeKeys(window, grid, model, keys, intoField);
-            KeyFigures &into = resetting ? reset : inPlace;
-            into.handling.insert(into.handling.end(), figures.handling.begin(), figures.handling.end());
-            into.shown.insert(into.shown.end(), figures.shown.begin(), figures.shown.end());
-            into.cpu.insert(into.cpu.end(), figures.cpu.begin(), figures.cpu.end());
-            into.late += figures.late;
+            gather(variant == Variant::reset ? reset : variant == Variant::marksRead ? marksRead : inPlace,
+                   typeKeys(window, grid, model, keys, intoField));
         }
     }
-    FilteredItemsModel::testing::resetAlways = false;
+    useVariant(window, Variant::current);
 
     // The baseline: the same texts set on the store while a bare grid shows the model.
     KeyFigures bare;
@@ -193,15 +249,18 @@ int searchFigures(Session &session, QQuickItem *grid)
 
     std::printf("searching 200,000 titles, %d keystrokes (\"%s\" typed and erased, three times, twice):\n", int(inPlace.cpu.size()), qPrintable(typed));
     Bench::row("GUI thread CPU, key and its frame", Distribution::of(inPlace.cpu).text());
-    Bench::row("  the same with a reset on every key (before)", Distribution::of(reset.cpu).text());
+    Bench::row("  as before: marks read from the preferences, top found twice", Distribution::of(marksRead.cpu).text());
+    Bench::row("  the same with a reset on every key (earlier)", Distribution::of(reset.cpu).text());
     Bench::row("  baseline: bare rectangles over the same model", Distribution::of(bare.cpu).text());
     Bench::row("key to the frame that shows the grid", brief(inPlace.shown));
+    Bench::row("  as before", brief(marksRead.shown));
     Bench::row("  with a reset on every key", brief(reset.shown));
     Bench::row("  baseline: bare rectangles", brief(bare.shown));
     Bench::row("key handled (field, store filter, rows changed)", brief(inPlace.handling));
     Bench::row("  with a reset on every key", brief(reset.handling));
     Bench::row("  the store's setSearchText alone, CPU", brief(storeOnly));
-    Bench::row("frames that did not show the new grid", QStringLiteral("%1 (with resets %2)").arg(inPlace.late).arg(reset.late));
+    Bench::row("frames that did not show the new grid",
+               QStringLiteral("%1 (marks read %2, with resets %3)").arg(inPlace.late).arg(marksRead.late).arg(reset.late));
     return 0;
 }
 
@@ -223,6 +282,7 @@ int categorySwitches()
         std::fprintf(stderr, "no movies showed\n");
         return 1;
     }
+    someFavourites(session);
     QList<Category> provider;
     for (const Category &category : store->categories()) {
         if (category.id != AppStore::favoritesId && category.id != AppStore::recentsId)
@@ -234,15 +294,15 @@ int categorySwitches()
     for (qsizetype i = 0; i < 12 && i < provider.size(); ++i)
         choices << provider[i] << (i % 2 == 0 ? all : provider[provider.size() - 1 - i]);
 
-    KeyFigures inPlace, reset;
+    KeyFigures inPlace, reset, marksRead;
     for (int round = 0; round < 2; ++round) {
-        for (const bool resetting : {true, false}) {
-            FilteredItemsModel::testing::resetAlways = resetting;
-            eachNote(resetting ? "with a reset on every change" : "in place");
-            gather(resetting ? reset : inPlace, switchCategories(window, grid, store, choices));
+        for (const Variant variant : {Variant::reset, Variant::marksRead, Variant::current}) {
+            eachNote(useVariant(window, variant));
+            gather(variant == Variant::reset ? reset : variant == Variant::marksRead ? marksRead : inPlace,
+                   switchCategories(window, grid, store, choices));
         }
     }
-    FilteredItemsModel::testing::resetAlways = false;
+    useVariant(window, Variant::current);
 
     KeyFigures bare;
     {
@@ -259,15 +319,17 @@ int categorySwitches()
     std::printf("choosing %d movie categories in turn (\"All\" of %d titles every fourth), twice:\n", int(choices.size()),
                 int(store->allVods().size()));
     Bench::row("GUI thread CPU, choice and its frame", Distribution::of(inPlace.cpu).text());
-    Bench::row("  the same with a reset (before)", Distribution::of(reset.cpu).text());
+    Bench::row("  as before: marks read from the preferences, top found twice", Distribution::of(marksRead.cpu).text());
+    Bench::row("  the same with a reset (earlier)", Distribution::of(reset.cpu).text());
     Bench::row("  baseline: bare rectangles over the same model", Distribution::of(bare.cpu).text());
     Bench::row("choice to the frame that shows the grid", brief(inPlace.shown));
+    Bench::row("  as before", brief(marksRead.shown));
     Bench::row("  with a reset", brief(reset.shown));
     Bench::row("  baseline: bare rectangles", brief(bare.shown));
     Bench::row("choice handled (store and rows changed)", brief(inPlace.handling));
     Bench::row("  with a reset", brief(reset.handling));
     Bench::row("frames or places that did not show the new grid at its top",
-               QStringLiteral("%1 (with resets %2)").arg(inPlace.late).arg(reset.late));
+               QStringLiteral("%1 (marks read %2, with resets %3)").arg(inPlace.late).arg(marksRead.late).arg(reset.late));
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -41,12 +42,26 @@ double threadCpuMs()
 
 bool waitUntil(const std::function<bool()> &done, int timeoutMs)
 {
+    // The thread sleeps between events: a wait that polled the event loop without pause spent
+    // the GUI thread's CPU time for as long as a frame was late, and every figure that counts
+    // that time (a key and its frame, a scrolled frame) counted the waiting too. A tick each
+    // millisecond looks at conditions that no event announces (a frame swapped on the render
+    // thread). MAVU_BENCH_SPIN=1 waits by polling, as before.
+    static const bool spin = qEnvironmentVariableIntValue("MAVU_BENCH_SPIN") != 0;
     QElapsedTimer waited;
     waited.start();
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(1);
+    if (!spin)
+        tick.start();
     while (!done()) {
         if (waited.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (spin)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        else
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }

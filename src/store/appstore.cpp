@@ -27,6 +27,7 @@ constexpr int keptOrderQuietMs = 300;
 qsizetype AppStore::testing::longCatalogue = 10000;
 std::function<void(Mavu::Section)> AppStore::testing::beforeOrdering;
 bool AppStore::testing::orderOnGuiThread = false;
+bool AppStore::testing::favoritesFromPreferences = false;
 
 AppStore::AppStore(std::shared_ptr<Preferences> preferences, QObject *parent)
     : QObject(parent)

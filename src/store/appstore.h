@@ -521,6 +521,9 @@ public:
         // A new movie order applied to the open list at once on the GUI thread, however long
         // the list, as before it waited for the worker: the benchmarks' figures beside it.
         static bool orderOnGuiThread;
+        // When set, every favourite mark is read from the preferences, as before the store
+        // kept the favourites' ids: the benchmarks' figures beside it.
+        static bool favoritesFromPreferences;
     };
 
 private:
@@ -618,6 +621,7 @@ private:
     void setCache(Section section, QList<MediaItem> items);
     const Catalogue::CategoryIndex &categoryIndex(Section section);
     QSet<QString> favoriteSet(Section section) const;
+    const QSet<QString> &favoriteIds(Section section) const;
     void markRecent(const MediaItem &item);
     // The section's whole catalogue in the section's order, kept until the catalogue or the order changes.
     const Catalogue::KeptOrder &keptOrder(Section section);
@@ -821,6 +825,9 @@ private:
     std::optional<QUrl> m_announcedThemeURL;
 
     int m_favoritesRevision = 0;
+    // The favourites' ids by Section, read from the preferences once per change: every card on
+    // screen asks whether it is a favourite each time its row changes.
+    mutable std::array<std::optional<QSet<QString>>, 3> m_favoriteIds;
 
     // Which load of categories and of details is the latest; older answers are not applied.
     quint64 m_categoryLoad = 0;

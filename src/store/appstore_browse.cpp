@@ -335,8 +335,17 @@ QStringList AppStore::favorites(Mavu::Section section) const
 
 QSet<QString> AppStore::favoriteSet(Section section) const
 {
-    const QStringList ids = m_preferences->favorites(section);
-    return QSet<QString>(ids.cbegin(), ids.cend());
+    return favoriteIds(section);
+}
+
+const QSet<QString> &AppStore::favoriteIds(Section section) const
+{
+    std::optional<QSet<QString>> &kept = m_favoriteIds[size_t(section)];
+    if (!kept) {
+        const QStringList ids = m_preferences->favorites(section);
+        kept.emplace(ids.cbegin(), ids.cend());
+    }
+    return *kept;
 }
 
 QStringList AppStore::recents(Mavu::Section section) const
@@ -346,7 +355,9 @@ QStringList AppStore::recents(Mavu::Section section) const
 
 bool AppStore::isFavorite(const MediaItem &item) const
 {
-    return m_preferences->favorites(sectionOf(item)).contains(item.id);
+    if (testing::favoritesFromPreferences)
+        return m_preferences->favorites(sectionOf(item)).contains(item.id);
+    return favoriteIds(sectionOf(item)).contains(item.id);
 }
 
 void AppStore::toggleFavorite(const MediaItem &item)
@@ -356,6 +367,7 @@ void AppStore::toggleFavorite(const MediaItem &item)
     if (!ids.removeOne(item.id))
         ids.append(item.id);
     m_preferences->setFavorites(section, ids);
+    m_favoriteIds[size_t(section)].reset();
     ++m_favoritesRevision;
     notify(&AppStore::favoritesChanged);
 }

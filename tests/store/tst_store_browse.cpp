@@ -426,6 +426,70 @@ private Q_SLOTS:
         QVERIFY(f->preferences()->favorites(Section::live).isEmpty());
     }
 
+    // The marks are answered from ids the store keeps: after every add, remove and playlist
+    // change they agree with the favourites as a user made them, in each section apart (a
+    // movie and a channel share the id "1"), and so does the Favorites category.
+    void favouriteMarksFollowChanges_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("a movie added and removed") << QStringList{"movie 1", "movie 1"};
+        QTest::newRow("a kept favourite removed") << QStringList{"movie 3"};
+        QTest::newRow("the same id in both sections") << QStringList{"movie 1", "live 1", "movie 1", "live 2"};
+        QTest::newRow("across a playlist change") << QStringList{"movie 2", "other playlist", "movie 3", "live 1", "other playlist", "movie 2"};
+    }
+
+    void favouriteMarksFollowChanges()
+    {
+        QFETCH(QStringList, steps);
+        f->serve("get_live_streams", channelsJson({{.id = "1", .name = "News"}, {.id = "2", .name = "Sport"}}));
+        f->serve("get_vod_categories", categoriesJson({{"1", "Films"}}));
+        f->serve("get_vod_streams", moviesJson({{.id = "1", .name = "One"}, {.id = "2", .name = "Two"}, {.id = "3", .name = "Three"}}));
+        f->preferences()->setFavorites(Section::movies, {"3"});
+        auto store = f->connectedStore();
+        const auto open = [&] {
+            await(store->openSection(Section::live));
+            await(store->openSection(Section::movies));
+        };
+        open();
+        QSet<QString> movies{"3"}, channels;
+        QSignalSpy marks(store.get(), &AppStore::favoritesChanged);
+        int toggles = 0, playlists = 0;
+        const auto check = [&](const QString &step) {
+            for (const MediaItem &movie : store->allVods())
+                QVERIFY2(store->isFavorite(movie) == movies.contains(movie.id), qPrintable(step + ": movie " + movie.id));
+            for (const MediaItem &channel : store->allLive())
+                QVERIFY2(store->isFavorite(channel) == channels.contains(channel.id), qPrintable(step + ": channel " + channel.id));
+            QCOMPARE(marks.count(), toggles);
+            store->selectCategory(Category{AppStore::favoritesId, QStringLiteral("Favorites")});
+            const QStringList shown = idsOf(store->items());
+            QCOMPARE(QSet<QString>(shown.cbegin(), shown.cend()), movies);
+        };
+        check(QStringLiteral("at the start"));
+        if (QTest::currentTestFailed())
+            return; // the first step that went wrong says enough
+        for (const QString &step : steps) {
+            if (step == QLatin1String("other playlist")) {
+                // Another account, then back: the favourites are the user's, not an account's.
+                await(store->connect(f->playlist(++playlists % 2 ? QStringLiteral("other") : QStringLiteral("user")), false));
+                open();
+            } else {
+                const bool movie = step.startsWith(QLatin1String("movie"));
+                const QString id = step.section(u' ', 1);
+                const QList<MediaItem> items = movie ? store->allVods() : store->allLive();
+                const auto item = std::find_if(items.cbegin(), items.cend(), [&](const MediaItem &i) { return i.id == id; });
+                QVERIFY(item != items.cend());
+                QSet<QString> &ids = movie ? movies : channels;
+                if (!ids.remove(id))
+                    ids.insert(id);
+                store->toggleFavorite(*item);
+                ++toggles;
+            }
+            check(step);
+            if (QTest::currentTestFailed())
+                return; // the first step that went wrong says enough
+        }
+    }
+
     void recents_data()
     {
         QTest::addColumn<QStringList>("played");

@@ -604,6 +604,38 @@ private Q_SLOTS:
         QVERIFY(inGrid.top() >= 0 && inGrid.bottom() <= grid->height());
     }
 
+    // Each search text goes back to the first poster, from wherever the results were scrolled:
+    // one that changes the rows, and one that keeps them.
+    void everySearchTextStartsAtTheTop_data()
+    {
+        QTest::addColumn<QString>("more");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("fewer rows") << QStringLiteral("ie 1") << 11;
+        QTest::newRow("the same rows") << QStringLiteral("i") << 80;
+    }
+
+    void everySearchTextStartsAtTheTop()
+    {
+        QFETCH(QString, more);
+        QFETCH(int, rows);
+        ScreenFixture f;
+        openMovies(f, 80);
+        QQuickItem *grid = f.find(QStringLiteral("posterGrid"));
+        f.key(Qt::Key_Right);
+        f.type(QStringLiteral("mov"));
+        QCOMPARE(f.store->itemsModel()->count(), 80);
+        const qreal top = grid->property("originY").toReal() - grid->property("topMargin").toReal();
+        QTRY_COMPARE(grid->property("contentY").toReal(), top);
+        grid->setProperty("currentIndex", 40);
+        QMetaObject::invokeMethod(grid, "positionViewAtIndex", Q_ARG(int, 40), Q_ARG(int, 0));
+        QVERIFY(grid->property("contentY").toReal() > top);
+
+        f.type(more);
+        QCOMPARE(f.store->itemsModel()->count(), rows);
+        QTRY_COMPARE(grid->property("currentIndex").toInt(), 0);
+        QTRY_COMPARE(grid->property("contentY").toReal(), top);
+    }
+
     // Another category takes the grid's cells over in place, with no reset: its first poster
     // shows whole at the top and is the current cell, from wherever the last one was scrolled.
     void anotherCategoryStartsAtItsTop()
