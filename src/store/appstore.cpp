@@ -619,13 +619,10 @@ QCoro::Task<> AppStore::enterBrowse()
     // The account answers first: a refused account or an unreachable provider is said here,
     // on the check screen, rather than as an empty library.
     const Network::Options options{.purpose = Network::Purpose::connecting, .cancellation = m_connectCancellation};
-    // A plain list has no account to ask. It is read again whatever the kept file holds: begun
-    // now, it arrives while the kept rows and the rest of the file are read, not after them.
+    // A plain list has no account to ask.
     std::optional<MavuAPI::Answer<MavuAPI::AccountStatus>> accountRequest;
     if (!playlist.isM3u())
         accountRequest.emplace(MavuAPI::accountStatus(playlist, options));
-    else if (!m_m3uList)
-        startTask(loadM3u());
     // The kept home rows (being read since the start, usually) arrive while the account
     // answers; the home screen shows them, and the rest of the file is taken once read.
     std::optional<QFuture<std::optional<CatalogueCache::HomeRows>>> keptRows;

@@ -13,11 +13,9 @@ namespace AppStoreDetail {
 
 // Starts a coroutine without waiting for it: the task object is dropped at once, and the
 // coroutine runs on by itself (it ran synchronously up to its first wait already).
-// Its answer, if any, goes unread.
-template<typename T>
-inline void startTask(QCoro::Task<T> &&task)
+inline void startTask(QCoro::Task<> &&task)
 {
-    [[maybe_unused]] QCoro::Task<T> started = std::move(task);
+    [[maybe_unused]] QCoro::Task<> started = std::move(task);
 }
 
 inline QString categoryAction(Section section)

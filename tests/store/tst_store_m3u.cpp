@@ -507,39 +507,6 @@ private Q_SLOTS:
         QVERIFY(store->nowPlayingURL()->path().startsWith("/live/"));
     }
 
-    // START reads the list again from its first moment, beside the kept copy rather than once
-    // the whole kept file is read (long for a big list), and only once: that one read replaces
-    // the kept copy.
-    void startReadsTheListBesideTheKeptCopy()
-    {
-        TestSupport::TempFolder folder;
-        serveList(bigList(f->server().base(), 40000));
-        qsizetype channels = 0;
-        {
-            auto store = f->makeStore();
-            store->setCatalogueCacheFolder(folder.path());
-            await(store->connect(Playlist::m3u(listAddress()), true));
-            channels = store->allLive().size();
-            store->catalogueCache().waitForDone();
-            QTRY_VERIFY(QFile::exists(store->catalogueCache().filePath(*store->playlist())));
-        }
-        const int before = listReads();
-        auto store = f->makeStore();
-        store->setCatalogueCacheFolder(folder.path());
-        await(store->start());
-        auto entering = store->enterBrowse();
-        QCOMPARE(store->m3uSource().started(), 1);
-        await(std::move(entering));
-        QCOMPARE(store->phase(), AppStore::Phase::home);
-        QVERIFY(!store->latestMovies().isEmpty());
-        QTRY_COMPARE(listReads(), before + 1);
-        QTRY_VERIFY(!store->loadingHome());
-        QCOMPARE(store->allLive().size(), channels);
-        store->catalogueCache().waitForDone();
-        QCOMPARE(store->m3uSource().started(), 1);
-        QCOMPARE(listReads(), before + 1);
-    }
-
     void localFile()
     {
         TestSupport::TempFolder folder;
