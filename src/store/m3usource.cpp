@@ -755,11 +755,13 @@ M3uLibrary::Shows M3uLibrary::groupShows(const M3uCatalogue &catalogue, int piec
     // show of one episode. Shows keep the place of their first entry.
     const std::vector<quint32> places = catalogue.places(Section::series);
     // A short list is read at once unless asked otherwise: handing it out would cost more than it saves.
+    // One pool thread is left to the other sections' records, made beside the shows: on two
+    // cores a second piece beside them made the lab's list wait longer, not shorter.
     constexpr size_t leastPerPiece = 8192;
     const size_t count = pieces > 0
         ? std::clamp<size_t>(places.size(), 1, size_t(pieces))
         : std::clamp<size_t>(places.size() / leastPerPiece, 1,
-                             size_t(std::clamp(QThreadPool::globalInstance()->maxThreadCount(), 1, 4)));
+                             size_t(std::clamp(QThreadPool::globalInstance()->maxThreadCount() - 1, 1, 4)));
     std::vector<ShowRun> runs(count);
     std::vector<QFuture<void>> reading;
     const size_t step = (places.size() + count - 1) / count;

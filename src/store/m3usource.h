@@ -35,7 +35,8 @@ struct M3uLibrary
         QHash<QString, qsizetype> showAt;             // by show id: its place in `shows`
         std::vector<std::vector<EpisodeAt>> episodes; // beside `shows`, by season and number
     };
-    // `pieces`: how many runs of names are read side by side (0: by the list's size and the pool).
+    // `pieces`: how many runs of names are read side by side (0: by the list's size and the pool,
+    // one of whose threads is left for the other sections).
     static Shows groupShows(const M3uCatalogue &catalogue, int pieces = 0);
     // A channel keeps its archive mark only where an address for it can be made.
     static QList<MediaItem> withPlayableArchives(const M3uCatalogue &catalogue, QList<MediaItem> channels);

@@ -15,6 +15,8 @@
 
 using namespace StoreTest;
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QByteArray listText(const QString &base)
@@ -346,6 +348,17 @@ private Q_SLOTS:
             << QStringList{"Name ._- S01E01", "Name S01_E02"} << one << QStringList{"Name"} << QList<int>{2};
         QTest::newRow("letters' case and dots differ")
             << QStringList{"The.Name S01E01", "THE NAME S01E02"} << one << QStringList{"The Name"} << QList<int>{2};
+        // Names beyond ASCII are read as text, the others as bytes: the same rules either way.
+        QTest::newRow("accents in the title") << QStringList{u"Café S01E01"_s, u"Café S01E02"_s, u"Cafe S01E03"_s} << one
+                                              << QStringList{u"Café"_s, u"Cafe"_s} << QList<int>{2, 1};
+        QTest::newRow("ASCII and accented episodes of one show")
+            << QStringList{u"Name S01E01"_s, u"Name S01E02 – Épilogue"_s, u"Name S01E03"_s} << one << QStringList{u"Name"_s}
+            << QList<int>{3};
+        QTest::newRow("a no-break space separates") << QStringList{u"Name\u00a0S01E01"_s, u"Name S01E02"_s} << one
+                                                    << QStringList{u"Name"_s} << QList<int>{2};
+        QTest::newRow("a letter beyond ASCII before the mark")
+            << QStringList{u"NomÉS01E01"_s, u"Nom S01E01é"_s, u"Nom S01E01 é"_s} << one
+            << QStringList{u"NomÉS01E01"_s, u"Nom S01E01é"_s, u"Nom"_s} << QList<int>{1, 1, 1};
         // One after the other, so that only the group tells them apart.
         QTest::newRow("same title in two groups") << QStringList{"Name S01E01", "Name S01E02", "Name S01E03"} << QStringList{"A", "B", "A"}
                                                   << QStringList{"Name", "Name"} << QList<int>{2, 1};
