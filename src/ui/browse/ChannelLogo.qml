@@ -16,25 +16,21 @@ Rectangle {
     SymbolGlyph {
         objectName: "logoPlaceholder"
         anchors.centerIn: parent
-        visible: !logo.item || (logo.item as Image).status !== Image.Ready
+        visible: logo.status !== Image.Ready
         name: "tv"
         size: Fonts.caption
         color: MavuColor.alpha(MavuColor.amber, Metrics.placeholderOpacity)
     }
-    // A channel without a logo makes no picture at all: long lists of them are common.
-    Loader {
+    Image {
         id: logo
+        objectName: "logoImage"
         anchors.fill: parent
-        active: box.icon !== ""
-        sourceComponent: Image {
-            objectName: "logoImage"
-            source: UiRules.imageUrl(box.icon)
-            sourceSize.width: box.width * Screen.devicePixelRatio
-            sourceSize.height: box.height * Screen.devicePixelRatio
-            fillMode: Image.PreserveAspectFit
-            asynchronous: true
-            cache: true
-            visible: status === Image.Ready
-        }
+        source: UiRules.imageUrl(box.icon)
+        sourceSize.width: box.width * Screen.devicePixelRatio
+        sourceSize.height: box.height * Screen.devicePixelRatio
+        fillMode: Image.PreserveAspectFit
+        asynchronous: true
+        cache: true
+        visible: status === Image.Ready
     }
 }

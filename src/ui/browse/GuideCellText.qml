@@ -23,19 +23,16 @@ PlainText {
     color: focused ? MavuColor.ink : modelData.past ? MavuColor.textDim : MavuColor.text
     elide: Text.ElideRight
 
-    // Most cells have no clock: they make no item for it either.
-    Loader {
+    PlainText {
         id: archive
         objectName: "cellArchive"
         y: time.y + (time.height - height) / 2
-        active: title.modelData.catchup
-        visible: active
-        sourceComponent: PlainText {
-            text: Symbols.glyph("clock.arrow.circlepath")
-            font.family: Fonts.symbols
-            font.pixelSize: Fonts.caption2 * 1.3
-            color: title.focused ? MavuColor.ink : MavuColor.amber
-        }
+        visible: title.modelData.catchup
+        // Most cells have no clock: they lay out no glyph for it either.
+        text: title.modelData.catchup ? Symbols.glyph("clock.arrow.circlepath") : ""
+        font.family: Fonts.symbols
+        font.pixelSize: Fonts.caption2 * 1.3
+        color: title.focused ? MavuColor.ink : MavuColor.amber
     }
     PlainText {
         id: time
