@@ -221,6 +221,61 @@ private Q_SLOTS:
         QVERIFY(row(f, "Drama HD")->property("selected").toBool());
     }
 
+    // A column longer than the screen: a selection far from the rows in view scrolls the column
+    // to it, and the rows set aside on the way show other categories when they come back. Every
+    // row in view names its own category, and only the selected one is marked.
+    void farSelectionsMarkOneRow_data()
+    {
+        QTest::addColumn<QList<int>>("chosen"); // indexes into the provider's categories
+        QTest::newRow("to the end and back") << QList<int>{39, 0, 39, 0};
+        QTest::newRow("to the middle, the end, the start") << QList<int>{20, 39, 1, 21};
+        QTest::newRow("along the screen") << QList<int>{1, 2, 3, 2};
+    }
+
+    void farSelectionsMarkOneRow()
+    {
+        QFETCH(QList<int>, chosen);
+        ScreenFixture f;
+        Categories provider;
+        for (int i = 0; i < 40; ++i)
+            provider.append({QByteArray::number(i + 1), "Genre " + QByteArray::number(i)});
+        f.server.onAction(QStringLiteral("get_vod_categories"), FakeServer::Reply::json(categoriesJson(provider)));
+        f.server.onAction(QStringLiteral("get_vod_streams"), FakeServer::Reply::json(streamsJson("stream_id", "Movie", 3)));
+        startStore(f);
+        TestSupport::await(f.store->openSection(Section::movies));
+        f.load(QStringLiteral("SectionView.qml"));
+        QQuickItem *list = f.find(QStringLiteral("categoryList"));
+        QTRY_COMPARE(list->property("count").toInt(), 42);
+
+        // The rows in use: rows set aside for reuse stay in the tree, out of the scene.
+        const auto inView = [&] {
+            QList<QQuickItem *> found;
+            for (int i = 0; i < list->property("count").toInt(); ++i) {
+                QQuickItem *entry = nullptr;
+                QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, entry), Q_ARG(int, i));
+                if (entry && entry->isVisible())
+                    found.append(entry);
+            }
+            return found;
+        };
+        for (const int at : chosen) {
+            const QString name = QStringLiteral("Genre %1").arg(at);
+            f.store->selectCategory(Category{QString::number(at + 1), name});
+            QTRY_COMPARE(f.store->selectedCategory()->name, name);
+            QTRY_VERIFY(!inView().isEmpty());
+            QTest::qWait(20); // the column lays itself out once more at the next frame
+            int marked = 0;
+            for (QQuickItem *entry : inView()) {
+                const Category category = entry->property("category").value<Category>();
+                const auto *text = entry->findChild<QQuickItem *>(QStringLiteral("categoryName"));
+                QCOMPARE(text->property("text").toString(), category.name);
+                QCOMPARE(entry->property("selected").toBool(), category.name == name);
+                marked += entry->property("selected").toBool() ? 1 : 0;
+            }
+            QCOMPARE(marked, 1);
+        }
+    }
+
     // While the catalogue arrives both columns spin; then the grid, or the line when the
     // category is empty.
     void spinnerEmptyOrGrid_data()

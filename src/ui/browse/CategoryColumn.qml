@@ -73,6 +73,10 @@ FocusScope {
             bottomMargin: 12
             clip: true
             model: AppStore.categoriesModel
+            // A selection far down a long column scrolls it there (followSelection): rows set
+            // aside are taken up again rather than a screenful of buttons made anew, which cost
+            // more than the rest of the category switch together.
+            reuseItems: true
             footer: FailurePanel {
                 objectName: "categoryFailure"
                 width: ListView.view.width - ListView.view.leftMargin - ListView.view.rightMargin
