@@ -150,7 +150,23 @@ ApplicationWindow {
     Timer {
         id: warmupDone
         interval: 0
-        onTriggered: glyphWarmup.active = false
+        onTriggered: {
+            glyphWarmup.active = false
+            guideWarmup.active = true
+        }
+    }
+    // Then, on a later idle frame, the rest of the guide's first-frame work: its components
+    // and the pipelines of its faces.
+    Loader {
+        id: guideWarmup
+        active: false
+        sourceComponent: GuideWarmup {}
+        onLoaded: (item as GuideWarmup).finishedChanged.connect(() => guideWarmupDone.start())
+    }
+    Timer {
+        id: guideWarmupDone
+        interval: 0
+        onTriggered: guideWarmup.active = false
     }
 
     // Layer 5: the busy overlay.
