@@ -152,13 +152,20 @@ ApplicationWindow {
         interval: 0
         onTriggered: {
             glyphWarmup.active = false
-            guideWarmup.active = true
+            guideWarmupLater.start()
         }
     }
-    // Then, on a later idle frame, the rest of the guide's first-frame work: its components
-    // and the pipelines of its faces.
+    // Then the rest of the guide's first-frame work: its components and the pipelines of its
+    // faces. Some 30 ms of the GUI thread's time: a moment later, so as not to land among the
+    // catalogues' arrival and the home rows of a usual start.
+    Timer {
+        id: guideWarmupLater
+        interval: 1500
+        onTriggered: guideWarmup.active = true
+    }
     Loader {
         id: guideWarmup
+        objectName: "guideWarmup"
         active: false
         sourceComponent: GuideWarmup {}
         onLoaded: (item as GuideWarmup).finishedChanged.connect(() => guideWarmupDone.start())
