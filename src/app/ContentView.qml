@@ -150,7 +150,30 @@ ApplicationWindow {
     Timer {
         id: warmupDone
         interval: 0
-        onTriggered: glyphWarmup.active = false
+        onTriggered: {
+            glyphWarmup.active = false
+            guideWarmupLater.start()
+        }
+    }
+    // Then the rest of the guide's first-frame work: its components and the pipelines of its
+    // faces. Some 30 ms of the GUI thread's time: a moment later, so as not to land among the
+    // catalogues' arrival and the home rows of a usual start.
+    Timer {
+        id: guideWarmupLater
+        interval: 1500
+        onTriggered: guideWarmup.active = true
+    }
+    Loader {
+        id: guideWarmup
+        objectName: "guideWarmup"
+        active: false
+        sourceComponent: GuideWarmup {}
+        onLoaded: (item as GuideWarmup).finishedChanged.connect(() => guideWarmupDone.start())
+    }
+    Timer {
+        id: guideWarmupDone
+        interval: 0
+        onTriggered: guideWarmup.active = false
     }
 
     // Layer 5: the busy overlay.

@@ -1,5 +1,7 @@
 #include "liverules.h"
 
+#include "store/guidegridmodel.h"
+
 qint64 LiveRules::channelNumber(qint64 num, int offset)
 {
     return num >= 1 ? num : qint64(offset) + 1;
@@ -86,4 +88,36 @@ LiveRules::PreviewAction LiveRules::previewAction(int key, Qt::KeyboardModifiers
     default:
         return PreviewAction::None;
     }
+}
+
+MediaItem LiveRules::warmupChannel()
+{
+    MediaItem channel;
+    channel.id = QStringLiteral("warmup");
+    channel.name = QStringLiteral("Channel");
+    channel.kind = MediaItem::Kind::live;
+    channel.num = 1;
+    channel.tvArchive = true;
+    return channel;
+}
+
+QVariantList LiveRules::warmupCells()
+{
+    QVariantList cells;
+    for (int slot = 0; slot < 3; ++slot) {
+        GuideCell cell;
+        cell.filled = true;
+        cell.program.title = QStringLiteral("Programme");
+        cell.program.start = 3600 * (slot + 1);
+        cell.program.stop = cell.program.start + 3600;
+        cell.timeText = QStringLiteral("0%1:00 – 0%2:00").arg(slot + 1).arg(slot + 2);
+        cell.row = -2; // the grid's focus row is never below -1
+        cell.x = 200.0 * slot;
+        cell.width = 200;
+        cell.past = slot == 0;
+        cell.catchup = slot == 0;
+        cell.live = slot == 1;
+        cells.append(QVariant::fromValue(cell));
+    }
+    return cells;
 }

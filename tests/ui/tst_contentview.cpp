@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(MavuPlugin)
@@ -94,6 +95,21 @@ private Q_SLOTS:
         QCOMPARE(f.find(QStringLiteral("sectionTitle"))->property("text").toString(), QStringLiteral("Movies"));
         QVERIFY(!playerLayer(f)->property("active").toBool());
         QVERIFY(!ScreenFixture::shown(f.find(QStringLiteral("busyOverlay"))));
+    }
+
+    // A moment after start the window draws the guide's faces unseen, after its glyphs, and
+    // then lets them go: nothing of it stays in the window.
+    void guideWarmupComesAndGoes()
+    {
+        ScreenFixture f;
+        showWindow(f);
+        QObject *loader = f.find<QObject>(QStringLiteral("guideWarmup"));
+        // It lives for two frames: a loaded signal, not a look now and then, sees it come.
+        QSignalSpy loaded(loader, SIGNAL(loaded()));
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!loader->property("active").toBool(), 10000);
+        QCOMPARE(ScreenFixture::findAll(f.root, QStringLiteral("guideWarmupRows")).size(), 0);
+        QCOMPARE(ScreenFixture::findAll(f.root, QStringLiteral("guideRow")).size(), 0);
     }
 
     // Until the section screen exists, the section phase still leads back home, by its Back

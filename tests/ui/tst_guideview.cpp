@@ -578,6 +578,43 @@ private Q_SLOTS:
         }
     }
 
+    // The rest of the guide's first-frame work done while the window idles after start: its
+    // rows are made with their programmes and marks, drawn where the window shows none of them,
+    // and it says when a frame has drawn them so that its owner lets it go.
+    void guideFacesPreparedUnseen()
+    {
+        ScreenFixture f;
+        const double scrollX = grid(f)->scrollX();
+        QQuickItem *warmup = f.load(QStringLiteral("GuideWarmup.qml"));
+        QTRY_VERIFY(warmup->property("finished").toBool());
+        const QList<QQuickItem *> rows = ScreenFixture::findAll(warmup, QStringLiteral("guideRow"));
+        QCOMPARE(rows.size(), 2);
+        const QRectF window(QPointF(0, 0), QSizeF(f.window.size()));
+        for (QQuickItem *row : rows) {
+            QVERIFY(row->isVisible());
+            QVERIFY(!row->mapRectToScene(row->boundingRect()).intersects(window));
+            int shownCells = 0, shownTitles = 0;
+            for (QQuickItem *cell : ScreenFixture::findAll(row, QStringLiteral("guideCell")))
+                shownCells += cell->isVisible() ? 1 : 0;
+            for (QQuickItem *title : ScreenFixture::findAll(row, QStringLiteral("cellTitle")))
+                shownTitles += title->isVisible() && !title->property("text").toString().isEmpty() ? 1 : 0;
+            QCOMPARE(shownCells, 3);
+            QCOMPARE(shownTitles, 3);
+            // The archive's clock of the programme over, and the channel's own.
+            QVERIFY(ScreenFixture::findAll(row, QStringLiteral("cellArchive")).first()->isVisible());
+            QVERIFY(ScreenFixture::findAll(row, QStringLiteral("archiveMark")).first()->isVisible());
+        }
+        const QImage picture = f.window.grabWindow();
+        QVERIFY(!picture.isNull());
+        for (int y = 0; y < picture.height(); y += 3) {
+            for (int x = 0; x < picture.width(); x += 3)
+                QCOMPARE(picture.pixel(x, y), picture.pixel(0, 0));
+        }
+        // The grid the screens share is left as it was: the view is compiled, never made.
+        QCOMPARE(grid(f)->count(), 0);
+        QCOMPARE(grid(f)->scrollX(), scrollX);
+    }
+
     // With MAVU_SCREENSHOT=name.png, the guide at 1280 × 800 as opened and scrolled a little
     // later, saved as name-opened.png and name-scrolled.png, for people to look at.
     void picture()
