@@ -9,6 +9,7 @@
 #include "benchsupport.h"
 #include "screenbench.h"
 #include "api/diagnostics.h"
+#include "api/network.h"
 #include "imagecache.h"
 #include "qmlregistration.h"
 #include "starttiming.h"
@@ -161,6 +162,9 @@ int oneStart(const QString &base)
 {
     QLoggingCategory::setFilterRules(QStringLiteral("mavu.timing.debug=true"));
     qInstallMessageHandler(collectTiming);
+    // The way before: catalogues read out of Qt's pieces into a body of ours.
+    if (qEnvironmentVariableIsSet("MAVU_BENCH_COPYBODIES"))
+        Network::testing::setBorrowBodies(false);
     QTemporaryDir folder;
     MavuAPI::testing::setDeviceServiceBase(base);
     auto preferences = std::make_shared<Preferences>(folder.filePath(QStringLiteral("mavu.ini")));
@@ -380,10 +384,17 @@ int main(int argc, char *argv[])
         rawBytes = movies + shows;
     }
 
-    std::vector<Run> results;
-    for (int i = 0; i < runs; ++i) {
+    // Each run beside one the way before (bodies copied out of Qt's pieces), in turns, so that
+    // both see the same load on a shared machine.
+    std::vector<Run> results, copied;
+    for (int i = 0; i < 2 * runs; ++i) {
+        const bool before = i % 2 == 1;
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (before)
+            environment.insert(QStringLiteral("MAVU_BENCH_COPYBODIES"), QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
         child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--one-start"), base});
         if (!child.waitForFinished(180000) || child.exitCode() != 0) {
             std::fprintf(stderr, "run %d failed\n", i + 1);
@@ -391,14 +402,15 @@ int main(int argc, char *argv[])
             lab.waitForFinished();
             return 1;
         }
-        results.push_back(parseRun(child.readAllStandardOutput()));
+        (before ? copied : results).push_back(parseRun(child.readAllStandardOutput()));
     }
     lab.terminate();
     lab.waitForFinished(10000);
 
     // The median run by its total, shown phase by phase.
-    std::sort(results.begin(), results.end(),
-              [](const Run &a, const Run &b) { return phase(a, "rows drawn home") < phase(b, "rows drawn home"); });
+    const auto byTotal = [](const Run &a, const Run &b) { return phase(a, "rows drawn home") < phase(b, "rows drawn home"); };
+    std::sort(results.begin(), results.end(), byTotal);
+    std::sort(copied.begin(), copied.end(), byTotal);
     const Run &median = results[results.size() / 2];
     std::printf("phases of the median run, ms since START:\n");
     for (const QString &line : median.lines)
@@ -453,6 +465,23 @@ int main(int argc, char *argv[])
     Bench::row("  records: movies, channels, shows", QStringLiteral("%1, %2, %3 MB").arg(mb(median.movieBytes), mb(median.liveBytes), mb(median.seriesBytes)));
     Bench::row("  malloc: in use (of it mapped), free held", QStringLiteral("%1 (%2), %3 MB").arg(mb(median.heapUsed), mb(median.heapMapped), mb(median.heapFree)));
     Bench::row("  resident after malloc_trim", QStringLiteral("%1 MB").arg(mb(median.trimmedBytes)));
+    {
+        // The same figures the way before, from the runs taken in turns with these.
+        const Run &was = copied[copied.size() / 2];
+        const double wasFirst = std::min(phase(was, "first byte get_vod_streams"), phase(was, "first byte get_series"));
+        const double wasLast = std::max(phase(was, "last byte get_vod_streams"), phase(was, "last byte get_series"));
+        QStringList wasTotals;
+        for (const Run &run : copied)
+            wasTotals.append(QString::number(phase(run, "rows drawn home"), 'f', 0));
+        const auto threadMs = [](const Run &run, const char *name) {
+            const auto it = run.threads.find(name);
+            return it == run.threads.end() ? qint64(-1) : it->second.first;
+        };
+        Bench::row("before: bodies copied out of Qt's pieces", QString());
+        Bench::row("  START to the home rows drawn", QStringLiteral("%1 ms (runs: %2 ms)").arg(phase(was, "rows drawn home"), 0, 'f', 0).arg(wasTotals.join(QLatin1String(", "))));
+        Bench::row("  the transfer (first to last byte)", QStringLiteral("%1 ms, %2 MB/s").arg(wasLast - wasFirst, 0, 'f', 0).arg(rawBytes / 1e3 / std::max(1.0, wasLast - wasFirst), 0, 'f', 0));
+        Bench::row("  receiving thread, Qt's network threads", QStringLiteral("%1 ms, %2 ms").arg(threadMs(was, "transfers")).arg(threadMs(was, "network")));
+    }
     Bench::row("baseline: both catalogues by bare sockets", QStringLiteral("%1 ms, %2 MB, %3 MB/s")
                                                                 .arg(rawBest, 0, 'f', 0)
                                                                 .arg(rawBytes / 1e6, 0, 'f', 1)

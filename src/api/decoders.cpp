@@ -332,6 +332,7 @@ struct RowRuns::State
         qsizetype from = 0;
         qsizetype size = 0;
         bool close = false;
+        bool inPlace = false;
         size_t index = 0;
     };
 
@@ -424,6 +425,8 @@ void restoreCommas(RowRuns::State &state)
         return;
     state.restored = true;
     for (const RowRuns::State::Run &run : state.runs) {
+        if (!run.inPlace)
+            continue;
         if (run.index > 0)
             state.body[run.from] = ',';
         if (run.close)
@@ -433,7 +436,7 @@ void restoreCommas(RowRuns::State &state)
 
 bool decodeRun(RowRuns::State &state, RowRuns::State::Run &run, JsonDocument &document)
 {
-    bool ok = (state.body ? parseInPlace(state, run, document)
+    bool ok = (run.inPlace ? parseInPlace(state, run, document)
                           : document.parseRun(run.text.constData(), size_t(run.text.size())))
         && document.root().type() == simdjson::dom::element_type::ARRAY;
     if (ok && !state.stopping.load(std::memory_order_relaxed)) {
@@ -600,7 +603,7 @@ void RowRuns::cut(QByteArrayView body)
             m_searchFrom = at;
             return;
         }
-        queue(body, m_runStart, at + 2, true);
+        queue(body, m_runStart, at + 2, true, m_inPlace);
         m_runStart = at + 1;
         m_searchFrom = m_runStart + m_runBytes;
     }
@@ -608,7 +611,7 @@ void RowRuns::cut(QByteArrayView body)
 
 // The run [open, end) of the body: `open` is the "[" or comma before its first row and, when
 // `close`, end - 1 the comma after its last.
-void RowRuns::queue(QByteArrayView body, qsizetype open, qsizetype end, bool close)
+void RowRuns::queue(QByteArrayView body, qsizetype open, qsizetype end, bool close, bool inPlace)
 {
     State &state = *m_state;
     {
@@ -617,7 +620,8 @@ void RowRuns::queue(QByteArrayView body, qsizetype open, qsizetype end, bool clo
             return; // the answer is decided: the whole parse will say why
     }
     State::Run run;
-    if (m_inPlace) {
+    run.inPlace = inPlace;
+    if (inPlace) {
         run.from = open;
         run.size = end - open;
         run.close = close;
@@ -654,7 +658,10 @@ std::optional<QList<MediaItem>> RowRuns::finish(QByteArrayView body)
         abandon();
         return std::nullopt;
     }
-    queue(body, m_runStart, body.size(), false); // the last run holds the closing bracket
+    // The last run holds the closing bracket. It is copied out: the parser reads a little past
+    // a run's end, and behind the body's end there may be no room (a body in Qt's own buffer).
+    // No later run waits for it, and its first byte (the "]" of the run before) is not copied.
+    queue(body, m_runStart, body.size(), false, false);
     const std::shared_ptr<State> state = m_state;
     {
         QMutexLocker lock(&state->mutex);

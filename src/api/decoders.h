@@ -28,7 +28,8 @@ std::optional<QList<MediaItem>> streamsInParts(QByteArray &body, MediaItem::Kind
 //
 // A body that settled (its length was given) is decoded where it lies: each run's first and last
 // byte, the commas around its rows, are made its brackets while it is parsed, and every one is put
-// back before stop(), abandon() or finish() returns. Otherwise each run is copied out.
+// back before stop(), abandon() or finish() returns; nothing is read past the body's end (the last
+// run is copied out). Otherwise each run is copied out.
 class RowRuns final : public Network::BodyWatcher
 {
 public:
@@ -52,7 +53,7 @@ public:
 
 private:
     void cut(QByteArrayView body);
-    void queue(QByteArrayView body, qsizetype open, qsizetype end, bool close);
+    void queue(QByteArrayView body, qsizetype open, qsizetype end, bool close, bool inPlace);
 
     std::shared_ptr<State> m_state;
     const MediaItem::Kind m_kind;

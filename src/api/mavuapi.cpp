@@ -66,6 +66,7 @@ QCoro::Task<Result<Value>> getJSON(std::optional<QUrl> url, Decode decode, Optio
     if (!url)
         co_return Failure{Failure::Kind::unreachable};
     options.watcher = runs;
+    options.borrowBody = true; // the body and its storage stay together below
     Result<Network::Response> fetched = co_await Network::get(*url, options);
     if (!fetched) {
         if (runs)
@@ -80,9 +81,10 @@ QCoro::Task<Result<Value>> getJSON(std::optional<QUrl> url, Decode decode, Optio
             runs->abandon();
         co_return Failure{Failure::Kind::serverFailed, status};
     }
+    Network::Response response = std::move(fetched).value();
     // Built outside the co_await expression: GCC 12 mishandles temporaries inside its operand.
     QFuture<Result<Value>> decoding = QtConcurrent::run(
-        [bytes = std::move(fetched).value().body, decode, status, origin, name = Diagnostics::requestName(*url),
+        [bytes = std::move(response.body), storage = std::move(response.storage), decode, status, origin, name = Diagnostics::requestName(*url),
          fromBytes, kind, runs = std::move(runs)]() mutable -> Result<Value> {
             QElapsedTimer clock;
             clock.start();

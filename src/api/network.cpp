@@ -35,6 +35,7 @@ const std::array<Limits, 3> programLimits{{
     {20s, 120s, 256 * megabyte}, // catalogue
 }};
 std::array<Limits, 3> g_limits = programLimits;
+bool g_borrowBodies = true;
 
 constexpr qsizetype bodyPadding = 64; // at least simdjson's SIMDJSON_PADDING
 // What Qt's network thread may read ahead of us. Unbounded, a fast server fills the receiving
@@ -62,9 +63,16 @@ enum class Stop { none, idle, deadline, tooLarge, cancelled };
 // The body is read straight into one buffer, sized up front from the promised length, so a
 // catalogue is neither kept as pieces nor joined afterwards. Without a length (a compressed
 // answer Qt inflates) it grows by doubling, which copies each byte about once more.
+//
+// A catalogue that gives its length is not read at all: Qt writes it into one buffer of that
+// length (its "zero-copy" download buffer) on its own network thread, and the body borrows
+// those bytes. Qt's thread then never waits for this one to take pieces (no read-ahead limit
+// to hand back and forth), and neither thread copies the bytes again.
 struct Transfer
 {
     QByteArray body;
+    QSharedPointer<char> borrowed; // Qt's buffer, when the body lies there
+    qint64 arrived = 0;            // bytes of it written so far
     Stop stop = Stop::none;
     qint64 maxBytes = 0;
     std::shared_ptr<BodyWatcher> watcher; // set while an answer with status 200 is read
@@ -90,6 +98,8 @@ void dropBody(Transfer &transfer)
         transfer.watcherHoldsViews = false;
         transfer.watcher->stop();
     }
+    transfer.borrowed.reset();
+    transfer.arrived = 0;
     QByteArray body = std::exchange(transfer.body, {});
     if (body.capacity() > freeInPlace)
         (void)QtConcurrent::run([body = std::move(body)] {});
@@ -305,6 +315,9 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
         // No cookies either way: the credentials in the query are the only ones.
         request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
         request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+        const bool borrow = t_manager && options.borrowBody && g_borrowBodies;
+        if (borrow)
+            request.setAttribute(QNetworkRequest::MaximumDownloadBufferSizeAttribute, limit.maxBytes);
 
         std::unique_ptr<QNetworkReply, DeleteLater> reply(shared().get(request));
         reply->setParent(nullptr);
@@ -342,7 +355,7 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
                 stop(Stop::cancelled);
         }
 
-        QObject::connect(replyPtr, &QNetworkReply::metaDataChanged, replyPtr, [transfer, replyPtr, idle, stop, watcher] {
+        QObject::connect(replyPtr, &QNetworkReply::metaDataChanged, replyPtr, [transfer, replyPtr, idle, stop, watcher, borrow] {
             idle->start();
             if (watcher && !transfer->watcher && transfer->body.isEmpty()
                 && replyPtr->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200) {
@@ -352,8 +365,15 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             const qint64 length = replyPtr->header(QNetworkRequest::ContentLengthHeader).toLongLong();
             if (length > transfer->maxBytes)
                 stop(Stop::tooLarge); // known too large before a byte of it is read
-            else if (length > 0 && transfer->body.isEmpty()) {
-                makeRoom(transfer->body, length); // only reserved: pages never written are never taken
+            else if (length > 0 && transfer->body.isEmpty() && !transfer->borrowed) {
+                // Qt keeps small answers in such a buffer of its own accord: only a caller that
+                // holds the storage gets one handed on.
+                if (borrow)
+                    transfer->borrowed = replyPtr->attribute(QNetworkRequest::DownloadBufferAttribute).value<QSharedPointer<char>>();
+                if (transfer->borrowed)
+                    HugePages::advise(transfer->borrowed.data(), length);
+                else
+                    makeRoom(transfer->body, length); // only reserved: pages never written are never taken
                 if (transfer->watcher && !transfer->watcherHoldsViews)
                     transfer->watcherHoldsViews = transfer->watcher->settled();
             }
@@ -367,6 +387,17 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
             const qint64 available = replyPtr->bytesAvailable();
             if (available <= 0)
                 return;
+            if (transfer->borrowed) {
+                // Never read: what is available is what Qt has written into its buffer so far.
+                if (transfer->stop != Stop::none || available <= transfer->arrived)
+                    return;
+                if (transfer->arrived == 0)
+                    Timing::mark("first byte", name);
+                transfer->arrived = available;
+                if (transfer->watcher)
+                    transfer->watcher->received(QByteArrayView(transfer->borrowed.data(), available));
+                return;
+            }
             if (transfer->stop != Stop::none) {
                 replyPtr->skip(available); // stopped: what still arrives is dropped, not kept
                 return;
@@ -448,18 +479,29 @@ QCoro::Task<Result<Response>> get(QUrl url, Options options)
         // shorter than its promised length is a broken answer, never a shorter catalogue. (When Qt
         // inflates a compressed body itself it drops the length header, so this only compares
         // the bytes that crossed the wire.)
+        if (transfer->borrowed)
+            transfer->arrived = std::max(transfer->arrived, replyPtr->bytesAvailable());
+        const qint64 received = transfer->borrowed ? transfer->arrived : transfer->body.size();
         const QVariant promised = replyPtr->header(QNetworkRequest::ContentLengthHeader);
-        if (promised.isValid() && transfer->body.size() < promised.toLongLong() && status != 204 && status != 304) {
+        if (promised.isValid() && received < promised.toLongLong() && status != 204 && status != 304) {
             dropBody(*transfer);
             co_return failed(Failure{Failure::Kind::serverFailed, status}, "body shorter than promised");
         }
         // Handed on with the body: whoever decodes it finishes the watcher first.
         transfer->watcherHoldsViews = false;
-        QByteArray body = std::exchange(transfer->body, {});
-        qCDebug(lcNetwork).noquote() << name << "status" << status << body.size() << "bytes" << clock.elapsed() << "ms"
+        Response response{status, std::exchange(transfer->body, {}), nullptr};
+        if (transfer->borrowed) {
+            response.body = QByteArray::fromRawData(transfer->borrowed.data(), qsizetype(transfer->arrived));
+            // The reply and Qt's thread let go of the buffer as they end: ours frees it.
+            response.storage = std::shared_ptr<const void>(transfer->borrowed.data(), [keep = transfer->borrowed](const void *) {});
+            transfer->borrowed.reset();
+        } else {
+            makeRoom(response.body, 0); // a body that filled its room exactly: the parser reads a little past the end
+        }
+        qCDebug(lcNetwork).noquote() << name << "status" << status << response.body.size() << "bytes"
+                                     << (response.storage ? "in Qt's buffer" : "") << clock.elapsed() << "ms"
                                      << Diagnostics::maskedAddress(url);
-        makeRoom(body, 0); // a body that filled its room exactly: the parser reads a little past the end
-        co_return Response{status, std::move(body)};
+        co_return response;
     }
 }
 
@@ -478,6 +520,11 @@ void setTransferTimeout(std::chrono::milliseconds timeout)
 void resetLimits()
 {
     g_limits = programLimits;
+}
+
+void setBorrowBodies(bool borrow)
+{
+    g_borrowBodies = borrow;
 }
 } // namespace testing
 

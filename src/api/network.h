@@ -85,12 +85,19 @@ struct Options
     QDeadlineTimer deadline{QDeadlineTimer::Forever};
     std::shared_ptr<Cancellation> cancellation;
     std::shared_ptr<BodyWatcher> watcher = nullptr;
+    // A whole catalogue whose answer gives its length may be handed on in the very buffer Qt
+    // received it in, never copied: the body then borrows its bytes, and Response::storage
+    // must be kept as long as the body is used.
+    bool borrowBody = false;
 };
 
 struct Response
 {
     int status = 0;
-    QByteArray body; // with room behind its end for the JSON parser
+    // With room behind its end for the JSON parser, unless it borrows its bytes (see
+    // Options::borrowBody); a borrowed body copies itself on the first write.
+    QByteArray body;
+    std::shared_ptr<const void> storage; // what a borrowed body's bytes live in
 };
 
 // GET `url` with the single header "Accept: application/json". Any reply that carries an HTTP
@@ -112,6 +119,9 @@ void setLimits(Purpose purpose, Limits limits);
 // The idle time-out of every purpose.
 void setTransferTimeout(std::chrono::milliseconds timeout);
 void resetLimits();
+// Whether catalogues may be handed on in Qt's own buffer (the default); off, every body is
+// copied out of Qt's pieces as before, for benchmarks to compare.
+void setBorrowBodies(bool borrow);
 } // namespace testing
 
 } // namespace Network
