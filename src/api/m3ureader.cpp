@@ -1,5 +1,7 @@
 #include "m3ureader.h"
 
+#include "api/hugepages.h"
+
 #include <QCryptographicHash>
 #include <QHash>
 
@@ -890,6 +892,8 @@ public:
                 throw std::bad_alloc();
             m_header = made.first;
             m_at = made.second;
+            if (!qEnvironmentVariableIsSet("MAVU_M3U_FAULTED"))
+                HugePages::prepare(m_at, units * qsizetype(sizeof(T)));
         }
     }
     ~TextBlock()
