@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23 // Linux 5.14
+#endif
+
 namespace HugePages {
 
 void advise(const void *data, qsizetype bytes)
@@ -15,6 +19,18 @@ void advise(const void *data, qsizetype bytes)
     const auto end = (reinterpret_cast<std::uintptr_t>(data) + std::uintptr_t(bytes)) & ~(huge - 1);
     if (end > begin)
         madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+void prepare(void *data, qsizetype bytes)
+{
+    advise(data, bytes);
+    constexpr std::uintptr_t page = 4096;
+    if (!data || bytes < qsizetype(64 * page))
+        return;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + std::uintptr_t(bytes)) & ~(page - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE);
 }
 
 } // namespace HugePages

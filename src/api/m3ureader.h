@@ -58,6 +58,9 @@ public:
         return m_categories[entry.section].at(entry.group).id;
     }
     MediaItem itemAt(quint32 place) const { return item(place); }
+    // The records of `count` places written over `out`'s default records: a whole section's
+    // list is sized once and filled in pieces side by side.
+    void fillItems(const quint32 *places, size_t count, MediaItem *out) const;
     Section sectionAt(quint32 place) const { return Section(m_entries[place].section); }
     // Entries kept, over all sections.
     qsizetype size() const { return qsizetype(m_entries.size()); }
@@ -208,6 +211,7 @@ private:
 
     QString text(Text text) const;
     MediaItem item(quint32 index) const;
+    void fill(quint32 index, MediaItem &item) const;
     M3uStream streamAt(size_t index) const;
 
     Texts m_texts;

@@ -2,6 +2,7 @@
 
 #include "api/diagnostics.h"
 #include "api/gzipstream.h"
+#include "api/hugepages.h"
 #include "store/appstore.h"
 #include "store/appstore_p.h"
 #include "store/catalogue.h"
@@ -356,6 +357,7 @@ struct ShowRun
         QString name;
         quint32 first = 0;
         std::vector<M3uLibrary::EpisodeAt> episodes;
+        MediaItem show; // made with the run, beside the others
     };
     std::vector<Group> groups;
 };
@@ -375,7 +377,7 @@ public:
         const QString name = m_catalogue.nameAt(place);
         const std::optional<EpisodeMark> mark = episodeMark(name);
         if (!mark) {
-            m_run.groups.push_back(ShowRun::Group{QString(), QString(), place, {{place, 1, 1}}});
+            m_run.groups.push_back(ShowRun::Group{QString(), QString(), place, {{place, 1, 1}}, {}});
             return;
         }
         const QStringView prefix = QStringView(name).first(mark->showEnd);
@@ -392,7 +394,7 @@ public:
             } else {
                 m_last = m_run.groups.size();
                 m_named.insert(id, m_last);
-                m_run.groups.push_back(ShowRun::Group{id, show, place, {}});
+                m_run.groups.push_back(ShowRun::Group{id, show, place, {}, {}});
             }
             m_lastPrefix = prefix.toString();
             m_lastCategory = category;
@@ -412,14 +414,6 @@ private:
     size_t m_last = SIZE_MAX;
 };
 
-ShowRun readShows(const M3uCatalogue &catalogue, const quint32 *places, size_t count)
-{
-    ShowReader reader(catalogue);
-    for (size_t i = 0; i < count; ++i)
-        reader.add(places[i]);
-    return reader.take();
-}
-
 // The record of a show: its first entry's, named after the show when its entries are episodes.
 MediaItem showOf(const M3uCatalogue &catalogue, const ShowRun::Group &group)
 {
@@ -430,6 +424,55 @@ MediaItem showOf(const M3uCatalogue &catalogue, const ShowRun::Group &group)
     }
     show.setSeriesId(show.id);
     return show;
+}
+
+// A run's shows with their records: the records are made on the run's own thread, so joining
+// the runs only moves them.
+ShowRun readShows(const M3uCatalogue &catalogue, const quint32 *places, size_t count)
+{
+    ShowReader reader(catalogue);
+    for (size_t i = 0; i < count; ++i)
+        reader.add(places[i]);
+    ShowRun run = reader.take();
+    for (ShowRun::Group &group : run.groups)
+        group.show = showOf(catalogue, group);
+    return run;
+}
+
+// Runs joined in list order: a show whose episodes continue in a later run (or come back after
+// others) stays one show, at the place of its first entry.
+M3uLibrary::Shows joinShows(std::vector<ShowRun> &runs)
+{
+    M3uLibrary::Shows result;
+    size_t groups = 0;
+    for (const ShowRun &run : runs)
+        groups += run.groups.size();
+    result.shows.reserve(qsizetype(groups));
+    result.episodes.reserve(groups);
+    result.showAt.reserve(qsizetype(groups));
+    for (ShowRun &run : runs) {
+        for (ShowRun::Group &group : run.groups) {
+            if (!group.id.isEmpty()) {
+                const auto found = result.showAt.constFind(group.id);
+                if (found != result.showAt.constEnd()) {
+                    std::vector<M3uLibrary::EpisodeAt> &episodes = result.episodes[size_t(*found)];
+                    episodes.insert(episodes.end(), group.episodes.cbegin(), group.episodes.cend());
+                    continue;
+                }
+            }
+            result.showAt.insert(group.show.id, result.shows.size());
+            result.shows.append(std::move(group.show));
+            result.episodes.push_back(std::move(group.episodes));
+        }
+    }
+    for (std::vector<M3uLibrary::EpisodeAt> &episodes : result.episodes) {
+        if (episodes.size() > 1) {
+            std::stable_sort(episodes.begin(), episodes.end(), [](const M3uLibrary::EpisodeAt &a, const M3uLibrary::EpisodeAt &b) {
+                return std::tie(a.season, a.number) < std::tie(b.season, b.number);
+            });
+        }
+    }
+    return result;
 }
 
 } // namespace
@@ -779,32 +822,7 @@ M3uLibrary::Shows M3uLibrary::groupShows(const M3uCatalogue &catalogue, int piec
     }
     for (QFuture<void> &future : reading)
         future.waitForFinished();
-
-    Shows result;
-    for (ShowRun &run : runs) {
-        for (ShowRun::Group &group : run.groups) {
-            if (!group.id.isEmpty()) {
-                const auto found = result.showAt.constFind(group.id);
-                if (found != result.showAt.constEnd()) {
-                    std::vector<EpisodeAt> &episodes = result.episodes[size_t(*found)];
-                    episodes.insert(episodes.end(), group.episodes.cbegin(), group.episodes.cend());
-                    continue;
-                }
-            }
-            MediaItem show = showOf(catalogue, group);
-            result.showAt.insert(show.id, result.shows.size());
-            result.shows.append(std::move(show));
-            result.episodes.push_back(std::move(group.episodes));
-        }
-    }
-    for (std::vector<EpisodeAt> &episodes : result.episodes) {
-        if (episodes.size() > 1) {
-            std::stable_sort(episodes.begin(), episodes.end(), [](const EpisodeAt &a, const EpisodeAt &b) {
-                return std::tie(a.season, a.number) < std::tie(b.season, b.number);
-            });
-        }
-    }
-    return result;
+    return joinShows(runs);
 }
 
 QList<Episode> M3uLibrary::episodes(const QString &showId) const
@@ -852,16 +870,78 @@ std::shared_ptr<const M3uLibrary> M3uLibrary::make(M3uCatalogue read)
     auto library = std::make_shared<M3uLibrary>();
     library->catalogue = std::make_shared<const M3uCatalogue>(std::move(read));
     const M3uCatalogue &catalogue = *library->catalogue;
-    // The shows take longest (an episode is an entry); the other two sections are made beside them.
-    QFuture<void> others = QtConcurrent::run([&library, &catalogue] {
-        library->items[size_t(Section::movies)] = catalogue.items(Section::movies);
-        library->items[size_t(Section::live)] = withPlayableArchives(catalogue, catalogue.items(Section::live));
-    });
-    Shows shows = groupShows(catalogue);
+    // MAVU_M3U_RECORDS_BEFORE: the records made as before (movies and channels one at a time
+    // on one thread beside the shows), for bench_m3u's figures beside the pieces.
+    if (qEnvironmentVariableIsSet("MAVU_M3U_RECORDS_BEFORE")) {
+        QFuture<void> others = QtConcurrent::run([&library, &catalogue] {
+            library->items[size_t(Section::movies)] = catalogue.items(Section::movies);
+            library->items[size_t(Section::live)] = withPlayableArchives(catalogue, catalogue.items(Section::live));
+        });
+        Shows shows = groupShows(catalogue);
+        library->showAt = std::move(shows.showAt);
+        library->showEpisodes = std::move(shows.episodes);
+        library->items[size_t(Section::series)] = std::move(shows.shows);
+        others.waitForFinished();
+        return library;
+    }
+
+    // Every section's work cut into pieces that this thread and the pool's take in turn: whoever
+    // is free takes the next, so no thread waits on another's longer section.
+    constexpr size_t recordsPerPiece = 16384;
+    constexpr size_t episodesPerRun = 32768;
+    const std::vector<quint32> livePlaces = catalogue.places(Section::live);
+    const std::vector<quint32> moviePlaces = catalogue.places(Section::movies);
+    const std::vector<quint32> episodePlaces = catalogue.places(Section::series);
+    const size_t runCount = std::max<size_t>(1, (episodePlaces.size() + episodesPerRun - 1) / episodesPerRun);
+    std::vector<ShowRun> runs(runCount);
+    std::vector<std::function<void()>> jobs;
+    const size_t runStep = (episodePlaces.size() + runCount - 1) / runCount;
+    // The shows first: their runs are the longest pieces.
+    for (size_t run = 0; run < runCount; ++run) {
+        const size_t from = std::min(episodePlaces.size(), run * runStep);
+        const size_t length = std::min(episodePlaces.size(), from + runStep) - from;
+        jobs.emplace_back([&catalogue, &runs, &episodePlaces, run, from, length] {
+            runs[run] = readShows(catalogue, episodePlaces.data() + from, length);
+        });
+    }
+    for (Section section : {Section::movies, Section::live}) {
+        const std::vector<quint32> &places = section == Section::movies ? moviePlaces : livePlaces;
+        QList<MediaItem> &list = library->items[size_t(section)];
+        // Sized once, on huge pages where the system allows: the records fill tens of megabytes
+        // of fresh memory, which page by page cost more faults than the records took to make.
+        // MAVU_M3U_FAULTED: pages left to come as they are touched, to measure against.
+        list.reserve(qsizetype(places.size()));
+        if (qEnvironmentVariableIsSet("MAVU_M3U_FAULTED"))
+            HugePages::advise(list.constData(), qsizetype(places.size() * sizeof(MediaItem)));
+        else
+            HugePages::prepare(list.data(), qsizetype(places.size() * sizeof(MediaItem)));
+        list.resize(qsizetype(places.size()));
+        MediaItem *out = list.data();
+        for (size_t from = 0; from < places.size(); from += recordsPerPiece) {
+            const size_t length = std::min(recordsPerPiece, places.size() - from);
+            jobs.emplace_back([&catalogue, &places, out, from, length] {
+                catalogue.fillItems(places.data() + from, length, out + from);
+            });
+        }
+    }
+    std::atomic<size_t> next{0};
+    const auto work = [&jobs, &next] {
+        for (size_t job = next++; job < jobs.size(); job = next++)
+            jobs[job]();
+    };
+    const int helpers = std::clamp(QThreadPool::globalInstance()->maxThreadCount() - 1, 0, 3);
+    std::vector<QFuture<void>> helping;
+    for (int i = 0; i < helpers && size_t(i + 1) < jobs.size(); ++i)
+        helping.push_back(QtConcurrent::run(work));
+    work();
+    for (QFuture<void> &helper : helping)
+        helper.waitForFinished();
+
+    Shows shows = joinShows(runs);
     library->showAt = std::move(shows.showAt);
     library->showEpisodes = std::move(shows.episodes);
     library->items[size_t(Section::series)] = std::move(shows.shows);
-    others.waitForFinished();
+    library->items[size_t(Section::live)] = withPlayableArchives(catalogue, std::move(library->items[size_t(Section::live)]));
     return library;
 }
 

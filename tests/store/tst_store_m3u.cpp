@@ -458,6 +458,65 @@ private Q_SLOTS:
         QCOMPARE(flat(M3uLibrary::groupShows(*read, 7)), one);
     }
 
+    // The library's records are made in pieces side by side: each section's list is the one a
+    // record at a time gives, in list order, and the shows those one run groups.
+    void libraryRecordsEqualOneAtATime_data()
+    {
+        QTest::addColumn<QByteArray>("list");
+        QByteArray accented = "#EXTM3U\n";
+        for (int i = 0; i < 40000; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            const QByteArray name = i % 4 == 0 ? "Café Noël " + n : i % 4 == 1 ? "Журнал " + n : "Show " + QByteArray::number(i % 97) + " S01E" + n;
+            const QByteArray kind = i % 4 == 2 ? "series" : i % 4 == 1 ? "live" : "movie";
+            accented += "#EXTINF:-1 tvg-id=\"" + (i % 3 ? "id" + n : QByteArray()) + "\" tvg-logo=\""
+                + (i % 5 ? "http://logo.test/" + n + ".png" : QByteArray()) + "\" group-title=\"Grüppe " + QByteArray::number(i % 11)
+                + "\"" + (i % 7 == 0 ? " catchup=\"shift\" catchup-days=\"4\"" : "") + "," + name + "\nhttp://list.test/"
+                + kind + "/" + n + (i % 2 ? ".mkv" : ".mp4") + "\n";
+        }
+        QTest::newRow("mixed, in turn") << bigList(QStringLiteral("http://list.test"), 60000);
+        QTest::newRow("sectioned") << sectionedList(QStringLiteral("http://list.test"), 20000, 20000, 45000);
+        QTest::newRow("names beyond ASCII, empty fields") << accented;
+        QTest::newRow("a few entries") << listText(QStringLiteral("http://list.test"));
+        // Bytes that are not UTF-8, a cut sequence at a name's end, a byte-order mark inside.
+        QTest::newRow("not UTF-8") << QByteArray("#EXTM3U\n#EXTINF:-1 tvg-id=\"a\xff\",Bad \xfe name\nhttp://list.test/movie/1.mp4\n"
+                                                 "#EXTINF:-1,Cut \xc3\nhttp://list.test/live/2.ts\n"
+                                                 "#EXTINF:-1,\xef\xbb\xbfMarked\nhttp://list.test/live/3.ts\n");
+    }
+
+    void libraryRecordsEqualOneAtATime()
+    {
+        QFETCH(QByteArray, list);
+        Result<M3uCatalogue> read = M3uSource::parse(list, QUrl("http://list.test/mine.m3u"));
+        QVERIFY(read);
+        const QList<MediaItem> live = M3uLibrary::withPlayableArchives(*read, read->items(Section::live));
+        const QList<MediaItem> movies = read->items(Section::movies);
+        const M3uLibrary::Shows shows = M3uLibrary::groupShows(*read, 1);
+        const auto library = M3uLibrary::make(std::move(read).value());
+        QCOMPARE(library->items[size_t(Section::live)], live);
+        QCOMPARE(library->items[size_t(Section::movies)], movies);
+        QCOMPARE(library->items[size_t(Section::series)], shows.shows);
+        QCOMPARE(library->showAt, shows.showAt);
+        QCOMPARE(library->showEpisodes.size(), shows.episodes.size());
+        for (size_t s = 0; s < shows.episodes.size(); ++s) {
+            const auto &made = library->showEpisodes[s];
+            const auto &one = shows.episodes[s];
+            QCOMPARE(made.size(), one.size());
+            for (size_t e = 0; e < one.size(); ++e)
+                QVERIFY(made[e].place == one[e].place && made[e].season == one[e].season && made[e].number == one[e].number);
+        }
+        // Ids are the entries' keys as sixteen lower-case hex digits, and name their streams.
+        for (Section section : {Section::live, Section::movies}) {
+            for (const MediaItem &item : library->items[size_t(section)]) {
+                QCOMPARE(item.id.size(), 16);
+                QVERIFY(std::all_of(item.id.cbegin(), item.id.cend(), [](QChar c) {
+                    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+                }));
+            }
+            if (!library->items[size_t(section)].isEmpty())
+                QVERIFY(library->catalogue->stream(library->items[size_t(section)].last().id));
+        }
+    }
+
     void savedAndRestored()
     {
         {
