@@ -1,8 +1,8 @@
 #include "cataloguedownloads.h"
 
 #include "store/appstore_p.h"
+#include "store/emission.h"
 
-#include <QCoroSignal>
 #include <QPointer>
 
 class CatalogueDownloads::Download : public QObject
@@ -37,7 +37,7 @@ QCoro::Task<Result<QList<MediaItem>>> CatalogueDownloads::fetch(Playlist playlis
     }
     // A download that could not even be sent has its answer already.
     if (!download->result)
-        co_await qCoro(download.get(), &Download::finished);
+        co_await nextEmission(download.get(), &Download::finished);
     co_return download->result.value_or(Failure{Failure::Kind::cancelled});
 }
 

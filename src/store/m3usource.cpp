@@ -6,9 +6,9 @@
 #include "store/appstore.h"
 #include "store/appstore_p.h"
 #include "store/catalogue.h"
+#include "store/emission.h"
 
 #include <QCoroFuture>
-#include <QCoroSignal>
 #include <QDateTime>
 #include <QFile>
 #include <QMutex>
@@ -81,7 +81,7 @@ QCoro::Task<Result<M3uSource::List>> M3uSource::fetch(Playlist playlist,
 {
     const std::shared_ptr<Load> load = join(playlist, cancellation).first;
     if (!load->result)
-        co_await qCoro(load.get(), &Load::finished);
+        co_await nextEmission(load.get(), &Load::finished);
     co_return load->result.value_or(Failure{Failure::Kind::cancelled});
 }
 
@@ -91,7 +91,7 @@ QCoro::Task<Result<M3uSource::Arrived>> M3uSource::arrived(Playlist playlist,
     auto joined = join(playlist, cancellation);
     const std::shared_ptr<Load> load = std::move(joined.first);
     if (!load->result && !load->first)
-        co_await qCoro(load.get(), &Load::progressed);
+        co_await nextEmission(load.get(), &Load::progressed);
     QObject::disconnect(joined.second);
     if (load->result) {
         if (!*load->result)
@@ -108,7 +108,7 @@ QCoro::Task<std::shared_ptr<const M3uFirstPart>> M3uSource::nextPart(Playlist pl
     if (!load || load->playlist != playlist || load->generation != m_generation)
         co_return std::shared_ptr<const M3uFirstPart>();
     while (!load->result && load->first == after)
-        co_await qCoro(load.get(), &Load::progressed);
+        co_await nextEmission(load.get(), &Load::progressed);
     co_return load->result ? std::shared_ptr<const M3uFirstPart>() : load->first;
 }
 

@@ -10,7 +10,7 @@ target_sources(mavu_core PRIVATE
   store/cataloguecache.h store/cataloguecache.cpp
   store/ownerfile.h store/ownerfile.cpp
   store/librarysearch.h store/librarysearch.cpp
-  store/appstore.h store/appstore_p.h
+  store/appstore.h store/appstore_p.h store/emission.h
   store/appstore.cpp
   store/appstore_browse.cpp
   store/appstore_playback.cpp
