@@ -63,10 +63,11 @@ public:
     // F and F11 toggle full screen; Escape leaves full screen first, then the filled preview, and
     // only then belongs to the screen around it. Keys held with Control, Alt or Meta belong to
     // the desktop.
+    static PreviewAction previewAction(int key, Qt::KeyboardModifiers modifiers, bool filled, bool fullScreen);
+
     // A channel and a row of its programmes as the guide grid draws them, for drawing the
     // guide's faces once unseen before it first opens (GuideWarmup): one programme over and
     // still in the archive, one on now, one to come; none can hold the grid's focus.
     Q_INVOKABLE static MediaItem warmupChannel();
     Q_INVOKABLE static QVariantList warmupCells();
-    static PreviewAction previewAction(int key, Qt::KeyboardModifiers modifiers, bool filled, bool fullScreen);
 };
