@@ -3,6 +3,8 @@
 #include "api/streamaddress.h"
 #include "model/playlist.h"
 
+#include <algorithm>
+
 namespace {
 
 QString trimBlanksAndTabs(const QString &text)
@@ -18,6 +20,31 @@ QString trimBlanksAndTabs(const QString &text)
 }
 
 } // namespace
+
+void UiRules::reveal(QQuickItem *flickable, QQuickItem *item, qreal margin)
+{
+    if (!flickable || !item || flickable->height() <= 0)
+        return;
+    auto *content = flickable->property("contentItem").value<QQuickItem *>();
+    if (!content || !content->isAncestorOf(item))
+        return;
+    for (QQuickItem *outer = item->parentItem(); outer && outer != content; outer = outer->parentItem()) {
+        if (outer->metaObject()->indexOfMethod("forceLayout()") >= 0)
+            QMetaObject::invokeMethod(outer, "forceLayout");
+    }
+    const qreal top = item->mapToItem(content, QPointF(0, 0)).y() - margin;
+    const qreal bottom = top + item->height() + 2 * margin;
+    const qreal now = flickable->property("contentY").toReal();
+    const qreal height = flickable->height();
+    qreal wanted = now;
+    if (top < now)
+        wanted = top;
+    else if (bottom > now + height)
+        wanted = std::min(bottom - height, flickable->property("contentHeight").toReal() - height);
+    wanted = std::max<qreal>(0, wanted);
+    if (wanted != now)
+        flickable->setProperty("contentY", wanted);
+}
 
 QString UiRules::attachAddress()
 {

@@ -4,6 +4,7 @@
 #include "model/records.h"
 
 #include <QObject>
+#include <QQuickItem>
 #include <QString>
 #include <QUrl>
 #include <QVariantMap>
@@ -28,6 +29,11 @@ public:
 
     // The manual form's host: blanks and tabs trimmed from both ends, then one final "/" dropped.
     Q_INVOKABLE static QString manualHost(const QString &typed);
+
+    // Scrolls `flickable` (a Flickable, or a ScrollView's) so that `item` and `margin` around it are in view,
+    // moving no further than needed. Lists and columns between them are placed first: they place their
+    // children once a frame, and a key can move the focus to a child not placed yet.
+    Q_INVOKABLE static void reveal(QQuickItem *flickable, QQuickItem *item, qreal margin);
     // The manual form's user name: blanks and tabs trimmed from both ends.
     Q_INVOKABLE static QString manualUser(const QString &typed);
 

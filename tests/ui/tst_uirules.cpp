@@ -1,5 +1,5 @@
 // The screens' small decisions, kept in C++: the player-covers rule and the player layer's
-// fade bookkeeping, the check screen's status line and the player's menus.
+// fade bookkeeping, scrolling a focused item into view, the check screen's status line and the player's menus.
 #include "playermenumodel.h"
 #include "shellstate.h"
 #include "store/preferences.h"
@@ -7,6 +7,9 @@
 #include "uirules.h"
 
 #include <QAbstractItemModelTester>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
 #include <QtTest>
 
 namespace {
@@ -158,6 +161,75 @@ private Q_SLOTS:
         QCOMPARE(model.count(), 1);
         QCOMPARE(model.data(model.index(0), PlayerMenuModel::ChoosableRole).toBool(), false);
         model.choose(0); // the empty entry, and no player: nothing happens
+    }
+
+    // A 200-high view over a column: 300 above, a block that may grow, the target (50 high), then a tail.
+    void revealScrollsNoFurtherThanNeeded_data()
+    {
+        QTest::addColumn<qreal>("startY");
+        QTest::addColumn<qreal>("growTo");
+        QTest::addColumn<qreal>("tail");
+        QTest::addColumn<bool>("targetInside");
+        QTest::addColumn<qreal>("viewHeight");
+        QTest::addColumn<qreal>("expectedY");
+        // The target lies at 310..360 unless the block grows; the margin is 10.
+        QTest::newRow("below the view") << 0.0 << 10.0 << 100.0 << true << 200.0 << 170.0;
+        QTest::newRow("above the view") << 340.0 << 10.0 << 100.0 << true << 200.0 << 300.0;
+        QTest::newRow("already in view") << 200.0 << 10.0 << 100.0 << true << 200.0 << 200.0;
+        // The column has not placed its children since the block grew: they are placed first.
+        QTest::newRow("moved down, not placed yet") << 0.0 << 400.0 << 100.0 << true << 200.0 << 560.0;
+        QTest::newRow("margin past the end stays within the content") << 0.0 << 10.0 << 0.0 << true << 200.0 << 160.0;
+        QTest::newRow("not inside the view") << 0.0 << 10.0 << 100.0 << false << 200.0 << 0.0;
+        QTest::newRow("view not laid out") << 120.0 << 10.0 << 100.0 << true << 0.0 << 120.0;
+    }
+
+    void revealScrollsNoFurtherThanNeeded()
+    {
+        QFETCH(qreal, startY);
+        QFETCH(qreal, growTo);
+        QFETCH(qreal, tail);
+        QFETCH(bool, targetInside);
+        QFETCH(qreal, viewHeight);
+        QFETCH(qreal, expectedY);
+        QQmlEngine engine;
+        QQmlComponent component(&engine);
+        component.setData(R"(
+            import QtQuick
+            Item {
+                property alias view: view
+                property alias column: column
+                property alias grow: grow
+                property alias tail: tail
+                property alias target: target
+                property alias outside: outside
+                Flickable {
+                    id: view
+                    width: 300; height: 200
+                    contentHeight: column.height
+                    Column {
+                        id: column
+                        Rectangle { width: 10; height: 300 }
+                        Rectangle { id: grow; width: 10; height: 10 }
+                        Rectangle { id: target; width: 10; height: 50 }
+                        Rectangle { id: tail; width: 10; height: 100 }
+                    }
+                }
+                Rectangle { id: outside; y: 250; width: 10; height: 50 }
+            }
+        )", QUrl());
+        std::unique_ptr<QObject> root(component.create());
+        QVERIFY2(root, qPrintable(component.errorString()));
+        const auto item = [&](const char *name) { return root->property(name).value<QQuickItem *>(); };
+        QQuickItem *view = item("view");
+        item("tail")->setHeight(tail);
+        // Without a window nothing places the column's children unless asked: the first placement is
+        // asked for here, a later one only by the call under test.
+        QMetaObject::invokeMethod(item("column"), "forceLayout");
+        view->setProperty("contentY", startY);
+        item("grow")->setHeight(growTo);
+        view->setHeight(viewHeight);
+        UiRules::reveal(view, item(targetInside ? "target" : "outside"), 10);
+        QCOMPARE(view->property("contentY").toReal(), expectedY);
     }
 };
 

@@ -181,18 +181,6 @@ FocusScope {
     }
 
     function reveal(item: Item) {
-        let inside = item
-        while (inside && inside !== content)
-            inside = inside.parent
-        if (!inside)
-            return
-        const flickable = scroll.contentItem as Flickable
-        const margin = 12
-        const top = item.mapToItem(flickable.contentItem, 0, 0).y - margin
-        const bottom = top + item.height + 2 * margin
-        if (top < flickable.contentY)
-            flickable.contentY = Math.max(0, top)
-        else if (bottom > flickable.contentY + flickable.height)
-            flickable.contentY = Math.min(bottom - flickable.height, flickable.contentHeight - flickable.height)
+        UiRules.reveal(scroll.contentItem, item, 12)
     }
 }

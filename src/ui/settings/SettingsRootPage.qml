@@ -40,15 +40,8 @@ SettingsPage {
 
     // Keeps the row with the focus in view.
     function reveal(row: Item) {
-        // Not laid out yet: there is nothing to scroll, and a zero height would scroll it all away.
-        if (!row.activeFocus || flick.height <= 0)
-            return
-        const top = column.y + row.y - Metrics.sheetPadding
-        const bottom = column.y + row.y + row.height + Metrics.sheetPadding
-        if (top < flick.contentY)
-            flick.contentY = Math.max(0, top)
-        else if (bottom > flick.contentY + flick.height)
-            flick.contentY = Math.max(0, Math.min(bottom - flick.height, flick.contentHeight - flick.height))
+        if (row.activeFocus)
+            UiRules.reveal(flick, row, Metrics.sheetPadding)
     }
 
     Keys.onUpPressed: event => event.accepted = page.step(-1)

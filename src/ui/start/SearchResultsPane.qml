@@ -87,14 +87,7 @@ FocusScope {
 
     // Scrolls so that a row that took the keyboard focus is in view.
     function reveal(row: Item) {
-        if (!row.activeFocus)
-            return
-        const flickable = scroll.contentItem as Flickable
-        const top = row.mapToItem(flickable.contentItem, 0, 0).y - Metrics.paneMargin
-        const bottom = top + row.height + 2 * Metrics.paneMargin
-        if (top < flickable.contentY)
-            flickable.contentY = Math.max(0, top)
-        else if (bottom > flickable.contentY + flickable.height)
-            flickable.contentY = Math.min(bottom - flickable.height, flickable.contentHeight - flickable.height)
+        if (row.activeFocus)
+            UiRules.reveal(scroll.contentItem, row, Metrics.paneMargin)
     }
 }
