@@ -693,23 +693,30 @@ private Q_SLOTS:
         QVERIFY(!store->hasConnectError());
     }
 
-    // The body as the network shows it: growing by `step` bytes, read in pieces of `piece`.
+    // The body as the network shows it: growing by `step` bytes, read in pieces of `piece`,
+    // copied out or (an answer that gave its length) read in place.
     void readWhileArrivingEqualsAWholeRead_data()
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("step");
         QTest::addColumn<int>("piece");
         QTest::addColumn<bool>("restarted");
+        QTest::addColumn<bool>("inPlace");
 
         const QByteArray list = bigList(QStringLiteral("http://list.test"), 3000);
         QByteArray windows = "\xEF\xBB\xBF" + list;
         windows.replace("\n", "\r\n");
-        QTest::newRow("one piece at the end") << list << 4096 << (1 << 20) << false;
-        QTest::newRow("pieces cut inside lines") << list << 1013 << 997 << false;
-        QTest::newRow("byte by byte") << list.left(20000) << 1 << 1 << false;
-        QTest::newRow("BOM and CRLF split between pieces") << windows << 777 << 1 << false;
-        // A redirect or a retry: what an earlier answer showed is void.
-        QTest::newRow("a second answer begins") << list << 2048 << 4096 << true;
+        for (const bool inPlace : {false, true}) {
+            const auto row = [inPlace](const char *name) -> QTestData & {
+                return QTest::addRow("%s%s", inPlace ? "in place, " : "", name);
+            };
+            row("one piece at the end") << list << 4096 << (1 << 20) << false << inPlace;
+            row("pieces cut inside lines") << list << 1013 << 997 << false << inPlace;
+            row("byte by byte") << list.left(20000) << 1 << 1 << false << inPlace;
+            row("BOM and CRLF split between pieces") << windows << 777 << 1 << false << inPlace;
+            // A redirect or a retry: what an earlier answer showed is void.
+            row("a second answer begins") << list << 2048 << 4096 << true << inPlace;
+        }
     }
 
     void readWhileArrivingEqualsAWholeRead()
@@ -718,14 +725,18 @@ private Q_SLOTS:
         QFETCH(int, step);
         QFETCH(int, piece);
         QFETCH(bool, restarted);
+        QFETCH(bool, inPlace);
         const QUrl base(QStringLiteral("http://list.test/get.m3u"));
         M3uArrival arrival(base, piece);
         arrival.begin();
         if (restarted) {
             const QByteArray other = bigList(QStringLiteral("http://other.test"), 500);
+            QCOMPARE(arrival.settled(), true);
             arrival.received(other);
             arrival.begin();
         }
+        if (inPlace)
+            QCOMPARE(arrival.settled(), true);
         for (qsizetype at = step; at < body.size(); at += step)
             arrival.received(QByteArrayView(body).first(at));
         std::optional<Result<M3uCatalogue>> pieces = arrival.finish(body);
