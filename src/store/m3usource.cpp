@@ -520,6 +520,7 @@ struct M3uArrival::State
     QWaitCondition changed;
     std::deque<QByteArray> pieces;
     qint64 waiting = 0; // bytes queued and not fed yet
+    qint64 nearlyRead = 0; // left to read past the last byte, home waits for the whole list
     bool helping = false;
     bool feeding = false; // the helper is reading a piece, perhaps a view into the body
     bool closed = false; // the last piece is queued
@@ -598,9 +599,10 @@ void offerFirstPart(M3uArrival::State &state)
     if (complete)
         state.firstRule.reset();
     {
-        // With the last piece queued the whole list is nearly read: its rows come next.
+        // With the last piece queued and little left to read, the whole list's rows come next.
+        // An answer that arrived far ahead of the reader (a fast server) still opens home early.
         QMutexLocker lock(&state.mutex);
-        if (state.closed || state.abandoned) {
+        if (state.abandoned || (state.closed && state.waiting <= state.nearlyRead)) {
             state.firstRule.reset();
             return;
         }
@@ -685,6 +687,7 @@ void M3uArrival::begin()
 {
     abandon();
     m_state = std::make_shared<State>(m_base);
+    m_state->nearlyRead = 4 * qint64(m_pieceBytes);
     if (m_firstRule && m_firstTaken) {
         m_state->firstRule = m_firstRule;
         m_state->firstTaken = m_firstTaken;
