@@ -175,9 +175,8 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
                 // A missing list (404) is no list at that address.
                 parsed = Failure{Failure::Kind::unreachable, status};
             } else if (!load->cancellation->isCancelled()) {
-                QFuture<Result<List>> reading =
-                    QtConcurrent::run([arrival, storage = response->storage, body = std::move(response).value().body,
-                                       base = *url] {
+                QFuture<Result<List>> reading = QtConcurrent::run(
+                    [arrival, storage = response->storage, body = std::move(response).value().body, base = *url] {
                         std::optional<Result<M3uCatalogue>> read = arrival->finish(body);
                         Timing::mark("read", Diagnostics::requestName(base));
                         return library(read ? std::move(*read) : parse(body, base));

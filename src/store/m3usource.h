@@ -63,9 +63,9 @@ struct M3uFirstPart
 // Reads a list as its answer arrives (or from a file): each piece of the body is fed to the
 // reader on a helper thread as it comes, so that at the last byte only the last piece is left.
 // A body that gave its length stays where it is and is read in place; one without is copied
-// out a piece at a time, as it may move while it grows. Nothing of the whole list comes out before finish() has the whole body; a cut or
-// failed answer hands out nothing. The first part, when asked for, is taken from the same reader,
-// which waits for it.
+// out a piece at a time, as it may move while it grows. Nothing of the whole list comes out
+// before finish() has the whole body; a cut or failed answer hands out nothing. The first
+// part, when asked for, is taken from the same reader, which waits for it.
 class M3uArrival final : public Network::BodyWatcher
 {
 public:

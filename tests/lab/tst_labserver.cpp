@@ -414,9 +414,8 @@ private Q_SLOTS:
     {
         Lab::Server lab(options());
         const QString base = lab.start();
-        const QByteArray written = Lab::M3u::pieces(std::make_shared<const Lab::Catalogue>(lab.catalogue()),
-                                                    {base, u"lab"_s, u"lab"_s}, 4096)
-                                       .join();
+        const QByteArray written =
+            Lab::M3u::pieces(std::make_shared<const Lab::Catalogue>(lab.catalogue()), {base, u"lab"_s, u"lab"_s}, 4096).join();
         QVERIFY(written.startsWith("#EXTM3U"));
         QNetworkAccessManager manager;
         QList<QNetworkReply *> replies;

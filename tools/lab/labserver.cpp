@@ -641,15 +641,16 @@ bool Server::m3uAnswer(const Request &request, QTcpSocket *socket, const std::op
         return false; // already being written
     // A second or so for the large catalogue: on a worker thread, so that the lab keeps answering.
     const M3u::Account account{m_base, m_options.username, m_options.password};
-    QtConcurrent::run([catalogue = m_catalogue, account] { return M3u::pieces(catalogue, account, m3uPiece); })
-        .then(this, [this](QList<QByteArray> pieces) {
-            m_m3uSize = 0;
-            for (const QByteArray &piece : std::as_const(pieces))
-                m_m3uSize += piece.size();
-            m_m3u = std::make_shared<const QList<QByteArray>>(std::move(pieces));
-            for (const std::function<void()> &waiting : std::exchange(m_m3uWaiting, {}))
-                waiting();
-        });
+    QtConcurrent::run([catalogue = m_catalogue, account] {
+        return M3u::pieces(catalogue, account, m3uPiece);
+    }).then(this, [this](QList<QByteArray> pieces) {
+        m_m3uSize = 0;
+        for (const QByteArray &piece : std::as_const(pieces))
+            m_m3uSize += piece.size();
+        m_m3u = std::make_shared<const QList<QByteArray>>(std::move(pieces));
+        for (const std::function<void()> &waiting : std::exchange(m_m3uWaiting, {}))
+            waiting();
+    });
     return false;
 }
 
