@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QMutex>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimeZone>
 #include <QThreadPool>
 #include <QWaitCondition>
@@ -155,10 +156,15 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
             parsed = co_await reading;
             arrival->abandon();
         } else {
-            const Network::Options options{
-                .purpose = Network::Purpose::catalogue, .cancellation = load->cancellation, .watcher = arrival};
+            // A list that gives its length is read where Qt received it, never copied.
+            const Network::Options options{.purpose = Network::Purpose::catalogue,
+                                           .cancellation = load->cancellation,
+                                           .watcher = arrival,
+                                           .borrowBody = true};
             auto request = Network::get(*url, options);
             Result<Network::Response> response = co_await request;
+            // The helper may read the body in place: it stops before the body goes.
+            const auto stopReading = qScopeGuard([&arrival] { arrival->abandon(); });
             if (!response) {
                 parsed = response.failure();
             } else if (const int status = response->status; status == 401 || status == 403) {
@@ -169,8 +175,8 @@ QCoro::Task<> M3uSource::run(std::shared_ptr<Load> load)
                 // A missing list (404) is no list at that address.
                 parsed = Failure{Failure::Kind::unreachable, status};
             } else if (!load->cancellation->isCancelled()) {
-                QFuture<Result<List>> reading =
-                    QtConcurrent::run([arrival, body = std::move(response).value().body, base = *url] {
+                QFuture<Result<List>> reading = QtConcurrent::run(
+                    [arrival, storage = response->storage, body = std::move(response).value().body, base = *url] {
                         std::optional<Result<M3uCatalogue>> read = arrival->finish(body);
                         Timing::mark("read", Diagnostics::requestName(base));
                         return library(read ? std::move(*read) : parse(body, base));
@@ -513,7 +519,9 @@ struct M3uArrival::State
     QWaitCondition changed;
     std::deque<QByteArray> pieces;
     qint64 waiting = 0; // bytes queued and not fed yet
+    qint64 nearlyRead = 0; // left to read past the last byte, home waits for the whole list
     bool helping = false;
+    bool feeding = false; // the helper is reading a piece, perhaps a view into the body
     bool closed = false; // the last piece is queued
     bool done = false;   // the helper has fed every piece
     bool failed = false; // a gzipped list did not inflate
@@ -590,9 +598,10 @@ void offerFirstPart(M3uArrival::State &state)
     if (complete)
         state.firstRule.reset();
     {
-        // With the last piece queued the whole list is nearly read: its rows come next.
+        // With the last piece queued and little left to read, the whole list's rows come next.
+        // An answer that arrived far ahead of the reader (a fast server) still opens home early.
         QMutexLocker lock(&state.mutex);
-        if (state.closed || state.abandoned) {
+        if (state.abandoned || (state.closed && state.waiting <= state.nearlyRead)) {
             state.firstRule.reset();
             return;
         }
@@ -626,10 +635,20 @@ void feedPieces(M3uArrival::State &state)
             piece = std::move(state.pieces.front());
             state.pieces.pop_front();
             state.waiting -= piece.size();
+            state.feeding = true;
             // A file's reader may wait for room.
             state.changed.wakeAll();
         }
-        if (!state.feeder.feed(piece)) {
+        const bool fed = state.feeder.feed(piece);
+        const qsizetype length = piece.size();
+        piece = QByteArray();
+        {
+            // Whoever gives up the body waits for this before letting go of it.
+            QMutexLocker lock(&state.mutex);
+            state.feeding = false;
+            state.changed.wakeAll();
+        }
+        if (!fed) {
             QMutexLocker lock(&state.mutex);
             state.failed = true;
             state.done = true;
@@ -638,7 +657,7 @@ void feedPieces(M3uArrival::State &state)
             state.changed.wakeAll();
             return;
         }
-        state.fed += piece.size();
+        state.fed += length;
         if (state.firstRule)
             offerFirstPart(state);
     }
@@ -667,12 +686,14 @@ void M3uArrival::begin()
 {
     abandon();
     m_state = std::make_shared<State>(m_base);
+    m_state->nearlyRead = 4 * qint64(m_pieceBytes);
     if (m_firstRule && m_firstTaken) {
         m_state->firstRule = m_firstRule;
         m_state->firstTaken = m_firstTaken;
         m_state->rows.emplace(m_state->reader.soFar());
     }
     m_queued = 0;
+    m_inPlace = false;
 }
 
 void M3uArrival::abandon()
@@ -684,6 +705,8 @@ void M3uArrival::abandon()
         m_state->abandoned = true;
         m_state->pieces.clear();
         m_state->changed.wakeAll();
+        while (m_state->feeding)
+            m_state->changed.wait(&m_state->mutex);
     }
     m_state.reset();
 }
@@ -698,6 +721,22 @@ void M3uArrival::stop()
     m_state->abandoned = true;
     m_state->pieces.clear();
     m_state->changed.wakeAll();
+    while (m_state->feeding)
+        m_state->changed.wait(&m_state->mutex);
+}
+
+bool M3uArrival::settled()
+{
+    // MAVU_M3U_COPIED: every piece copied out as before, to measure against.
+    static const bool copied = qEnvironmentVariableIsSet("MAVU_M3U_COPIED");
+    m_inPlace = !copied;
+    return m_inPlace;
+}
+
+QByteArray M3uArrival::pieceOf(QByteArrayView body, qsizetype length) const
+{
+    const char *from = body.data() + m_queued;
+    return m_inPlace ? QByteArray::fromRawData(from, length) : QByteArray(from, length);
 }
 
 void M3uArrival::received(QByteArrayView body)
@@ -706,7 +745,7 @@ void M3uArrival::received(QByteArrayView body)
     // has completed, however the network grouped its bytes (a stalled answer is read up to there).
     const qsizetype ready = m_state ? (body.size() - m_queued) / m_pieceBytes * m_pieceBytes : 0;
     if (ready > 0)
-        queue(QByteArray(body.sliced(m_queued).data(), ready), false);
+        queue(pieceOf(body, ready), false);
 }
 
 void M3uArrival::queue(QByteArray piece, bool last)
@@ -732,8 +771,7 @@ std::optional<Result<M3uCatalogue>> M3uArrival::finish(QByteArrayView body)
         abandon();
         return std::nullopt;
     }
-    // Copied now: the body may move as it grows.
-    queue(QByteArray(body.sliced(m_queued).data(), body.size() - m_queued), true);
+    queue(pieceOf(body, body.size() - m_queued), true);
     return waitForRead();
 }
 

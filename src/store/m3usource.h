@@ -60,11 +60,12 @@ struct M3uFirstPart
     bool complete = false; // no part follows: both rows are full, or the byte bound was passed
 };
 
-// Reads a list as its answer arrives (or from a file): each piece of the body is copied out as
-// it comes and fed to the reader on a helper thread, so that at the last byte only the last piece
-// is left. Nothing of the whole list comes out before finish() has the whole body; a cut or
-// failed answer hands out nothing. The first part, when asked for, is taken from the same reader,
-// which waits for it.
+// Reads a list as its answer arrives (or from a file): each piece of the body is fed to the
+// reader on a helper thread as it comes, so that at the last byte only the last piece is left.
+// A body that gave its length stays where it is and is read in place; one without is copied
+// out a piece at a time, as it may move while it grows. Nothing of the whole list comes out
+// before finish() has the whole body; a cut or failed answer hands out nothing. The first
+// part, when asked for, is taken from the same reader, which waits for it.
 class M3uArrival final : public Network::BodyWatcher
 {
 public:
@@ -87,8 +88,10 @@ public:
     void watchFirstPart(FirstPartRule rule, FirstPartTaken taken);
 
     void begin() override;
+    bool settled() override;
     void received(QByteArrayView body) override;
-    // The answer is given up: its first part is not wanted either.
+    // The answer is given up: its first part is not wanted either. Returns once the helper no
+    // longer reads the body.
     void stop() override;
 
     // The list read from the whole `body` (the one received): blocks until the helper is done,
@@ -96,6 +99,7 @@ public:
     // the body at once.
     std::optional<Result<M3uCatalogue>> finish(QByteArrayView body);
     // What is queued is dropped and the helper stops: the answer failed or is no longer wanted.
+    // Returns once the helper no longer reads the body.
     void abandon();
 
     // The list of a local file, read a piece at a time on the calling thread (never the GUI
@@ -107,6 +111,8 @@ public:
     struct State;
 
 private:
+    // The next `length` bytes of the body past what is queued: a view when it stays in place.
+    QByteArray pieceOf(QByteArrayView body, qsizetype length) const;
     void queue(QByteArray piece, bool last);
     std::optional<Result<M3uCatalogue>> waitForRead();
 
@@ -116,6 +122,7 @@ private:
     std::optional<FirstPartRule> m_firstRule;
     FirstPartTaken m_firstTaken;
     qsizetype m_queued = 0; // bytes of the body handed to the helper
+    bool m_inPlace = false; // the body does not move: pieces are views into it
 };
 
 // The plain M3U list of a playlist, read once for all three sections: the list is fetched

@@ -7,6 +7,7 @@
 #include "api/network.h"
 #include "deviceservice.h"
 #include "labserver.h"
+#include "m3ulist.h"
 #include "model/urltext.h"
 #include "support/testsupport.h"
 #include "tsclip.h"
@@ -360,7 +361,7 @@ private Q_SLOTS:
         Lab::Server lab(options(username, password));
         const QString base = lab.start();
         const QString address = provider ? lab.playlistAddress() : base + u"/lists/plain.m3u"_s;
-        // Twice: the second answer comes from the length kept after the first.
+        // Twice: the second answer comes from the list kept after the first.
         for (int round = 0; round < 2; ++round) {
             const Fetched list = fetch(address);
             QCOMPARE(list.status, 200);
@@ -404,6 +405,35 @@ private Q_SLOTS:
             wrong.setQuery(query);
             QCOMPARE(fetch(wrong.toString()).status, 401);
         }
+    }
+
+    // Asked at both addresses at once, before the list is written: both answers wait for the
+    // one writing and carry the whole list, as does one asked once it is kept; a cut answer
+    // hangs up halfway through the kept list.
+    void m3uListAskedWhileWritten()
+    {
+        Lab::Server lab(options());
+        const QString base = lab.start();
+        const QByteArray written =
+            Lab::M3u::pieces(std::make_shared<const Lab::Catalogue>(lab.catalogue()), {base, u"lab"_s, u"lab"_s}, 4096).join();
+        QVERIFY(written.startsWith("#EXTM3U"));
+        QNetworkAccessManager manager;
+        QList<QNetworkReply *> replies;
+        for (const QString &address : {base + u"/lists/plain.m3u"_s, lab.playlistAddress()})
+            replies.append(manager.get(QNetworkRequest{QUrl(address)}));
+        for (QNetworkReply *reply : std::as_const(replies)) {
+            if (!reply->isFinished())
+                QVERIFY(QTest::qWaitFor([reply] { return reply->isFinished(); }, 20000));
+            QCOMPARE(reply->error(), QNetworkReply::NoError);
+            QCOMPARE(reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(), written.size());
+            QCOMPARE(reply->readAll(), written);
+            delete reply;
+        }
+        QCOMPARE(fetch(base + u"/lists/plain.m3u"_s).body, written);
+        QCOMPARE(fetch(base + u"/lab/fault?route=lists&kind=cut"_s).status, 200);
+        const Fetched cut = fetch(base + u"/lists/plain.m3u"_s);
+        QCOMPARE(cut.contentLength, written.size());
+        QCOMPARE(cut.body, written.first(written.size() / 2));
     }
 
     void liveStreamsRunAtTheirOwnPace()

@@ -693,23 +693,30 @@ private Q_SLOTS:
         QVERIFY(!store->hasConnectError());
     }
 
-    // The body as the network shows it: growing by `step` bytes, read in pieces of `piece`.
+    // The body as the network shows it: growing by `step` bytes, read in pieces of `piece`,
+    // copied out or (an answer that gave its length) read in place.
     void readWhileArrivingEqualsAWholeRead_data()
     {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("step");
         QTest::addColumn<int>("piece");
         QTest::addColumn<bool>("restarted");
+        QTest::addColumn<bool>("inPlace");
 
         const QByteArray list = bigList(QStringLiteral("http://list.test"), 3000);
         QByteArray windows = "\xEF\xBB\xBF" + list;
         windows.replace("\n", "\r\n");
-        QTest::newRow("one piece at the end") << list << 4096 << (1 << 20) << false;
-        QTest::newRow("pieces cut inside lines") << list << 1013 << 997 << false;
-        QTest::newRow("byte by byte") << list.left(20000) << 1 << 1 << false;
-        QTest::newRow("BOM and CRLF split between pieces") << windows << 777 << 1 << false;
-        // A redirect or a retry: what an earlier answer showed is void.
-        QTest::newRow("a second answer begins") << list << 2048 << 4096 << true;
+        for (const bool inPlace : {false, true}) {
+            const auto row = [inPlace](const char *name) -> QTestData & {
+                return QTest::addRow("%s%s", inPlace ? "in place, " : "", name);
+            };
+            row("one piece at the end") << list << 4096 << (1 << 20) << false << inPlace;
+            row("pieces cut inside lines") << list << 1013 << 997 << false << inPlace;
+            row("byte by byte") << list.left(20000) << 1 << 1 << false << inPlace;
+            row("BOM and CRLF split between pieces") << windows << 777 << 1 << false << inPlace;
+            // A redirect or a retry: what an earlier answer showed is void.
+            row("a second answer begins") << list << 2048 << 4096 << true << inPlace;
+        }
     }
 
     void readWhileArrivingEqualsAWholeRead()
@@ -718,14 +725,18 @@ private Q_SLOTS:
         QFETCH(int, step);
         QFETCH(int, piece);
         QFETCH(bool, restarted);
+        QFETCH(bool, inPlace);
         const QUrl base(QStringLiteral("http://list.test/get.m3u"));
         M3uArrival arrival(base, piece);
         arrival.begin();
         if (restarted) {
             const QByteArray other = bigList(QStringLiteral("http://other.test"), 500);
+            QCOMPARE(arrival.settled(), true);
             arrival.received(other);
             arrival.begin();
         }
+        if (inPlace)
+            QCOMPARE(arrival.settled(), true);
         for (qsizetype at = step; at < body.size(); at += step)
             arrival.received(QByteArrayView(body).first(at));
         std::optional<Result<M3uCatalogue>> pieces = arrival.finish(body);
@@ -765,6 +776,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("abandoned");
         QTest::addColumn<int>("parts");
         QTest::addColumn<bool>("moviesFirst"); // the first of two parts holds the movies only
+        QTest::addColumn<bool>("atOnce");      // the last byte comes without waiting for the reader
 
         const QByteArray list = bigList(QStringLiteral("http://list.test"), 3000);
         const QByteArray sectioned = sectionedList(QStringLiteral("http://list.test"), 200, 400, 300);
@@ -772,12 +784,16 @@ private Q_SLOTS:
         for (int i = 0; i < 3000; ++i)
             channels += "#EXTINF:-1 group-title=\"News\",Channel " + QByteArray::number(i) + "\nhttp://list.test/live/"
                 + QByteArray::number(i) + ".ts\n";
-        QTest::newRow("movies and shows in turn") << list << (64 << 20) << false << 1 << false;
-        QTest::newRow("movies before shows") << sectioned << (64 << 20) << false << 2 << true;
-        QTest::newRow("channels only, past the byte bound") << channels << (16 << 10) << false << 1 << false;
+        QTest::newRow("movies and shows in turn") << list << (64 << 20) << false << 1 << false << false;
+        QTest::newRow("movies before shows") << sectioned << (64 << 20) << false << 2 << true << false;
+        QTest::newRow("channels only, past the byte bound") << channels << (16 << 10) << false << 1 << false << false;
         QTest::newRow("the list ends before a row fills")
-            << sectionedList(QStringLiteral("http://list.test"), 3000, 9, 27) << (64 << 20) << false << 0 << false;
-        QTest::newRow("given up before a row fills") << sectioned << (64 << 20) << true << 0 << false;
+            << sectionedList(QStringLiteral("http://list.test"), 3000, 9, 27) << (64 << 20) << false << 0 << false << false;
+        QTest::newRow("given up before a row fills") << sectioned << (64 << 20) << true << 0 << false << false;
+        // A fast server: the last byte long before the reader reaches the rows.
+        QTest::newRow("movies before shows, all in at once") << sectioned << (64 << 20) << false << 2 << true << true;
+        QTest::newRow("the list ends before a row fills, all in at once")
+            << sectionedList(QStringLiteral("http://list.test"), 3000, 9, 27) << (64 << 20) << false << 0 << false << true;
     }
 
     void firstPartByTheRule()
@@ -787,6 +803,7 @@ private Q_SLOTS:
         QFETCH(bool, abandoned);
         QFETCH(int, parts);
         QFETCH(bool, moviesFirst);
+        QFETCH(bool, atOnce);
         const QUrl base(QStringLiteral("http://list.test/get.m3u"));
         // Pieces cut inside lines: a part ends on an unfinished address more often than not.
         M3uArrival arrival(base, 997);
@@ -815,7 +832,8 @@ private Q_SLOTS:
             return;
         }
         // Before the last byte: once the whole list is read, its first part is not wanted.
-        QTRY_COMPARE(read().size(), size_t(parts));
+        if (!atOnce)
+            QTRY_COMPARE(read().size(), size_t(parts));
         QVERIFY(wholeRead(arrival, body));
         QCOMPARE(read().size(), size_t(parts));
         const auto [movies, shows] = wholeRows(body, base);

@@ -26,6 +26,8 @@ namespace {
 // Segments of catch-up playlists, in seconds: a whole number of them fills every minute.
 constexpr int segmentSeconds = MediaLibrary::liveSeconds;
 constexpr int longestCatchupMinutes = 24 * 60;
+// The kept M3U list's pieces: an entry short of a transfer's chunk, so each goes out whole.
+constexpr qint64 m3uPiece = 1024 * 1024 - 16 * 1024;
 
 const QStringList providerActions{
     u"get_live_categories"_s, u"get_vod_categories"_s, u"get_series_categories"_s, u"get_live_streams"_s,
@@ -624,25 +626,43 @@ bool Server::xmltvAnswer(const Request &request, QTcpSocket *socket, const std::
 bool Server::m3uAnswer(const Request &request, QTcpSocket *socket, const std::optional<Fault> &fault, Answer &answer)
 {
     answer.contentType = "audio/x-mpegurl";
-    const M3u::Account account{m_base, m_options.username, m_options.password};
-    if (m_m3uSize >= 0) {
-        answer.length = m_m3uSize;
-        answer.body = M3u::source(m_catalogue, account);
+    if (m_m3u) {
+        m3uBody(answer);
         return true;
     }
-    // The length takes writing the whole list once (a second for the large catalogue): on a
-    // worker thread, once a run, so that the lab keeps answering.
     QPointer<QTcpSocket> guarded(socket);
-    QtConcurrent::run([catalogue = m_catalogue, account] { return M3u::size(catalogue, account); })
-        .then(this, [this, guarded, request, fault, account, answer](qint64 length) mutable {
-            m_m3uSize = length;
-            if (!guarded)
-                return;
-            answer.length = length;
-            answer.body = M3u::source(m_catalogue, account);
-            send(guarded, request, std::move(answer), fault);
-        });
+    m_m3uWaiting.append([this, guarded, request, fault, answer]() mutable {
+        if (!guarded)
+            return;
+        m3uBody(answer);
+        send(guarded, request, std::move(answer), fault);
+    });
+    if (m_m3uWaiting.size() > 1)
+        return false; // already being written
+    // A second or so for the large catalogue: on a worker thread, so that the lab keeps answering.
+    const M3u::Account account{m_base, m_options.username, m_options.password};
+    QtConcurrent::run([catalogue = m_catalogue, account] {
+        return M3u::pieces(catalogue, account, m3uPiece);
+    }).then(this, [this](QList<QByteArray> pieces) {
+        m_m3uSize = 0;
+        for (const QByteArray &piece : std::as_const(pieces))
+            m_m3uSize += piece.size();
+        m_m3u = std::make_shared<const QList<QByteArray>>(std::move(pieces));
+        for (const std::function<void()> &waiting : std::exchange(m_m3uWaiting, {}))
+            waiting();
+    });
     return false;
+}
+
+void Server::m3uBody(Answer &answer) const
+{
+    answer.length = m_m3uSize;
+    // MAVU_LAB_M3U_AS_SENT: written again for each answer as before, to measure against.
+    static const bool asSent = qEnvironmentVariableIsSet("MAVU_LAB_M3U_AS_SENT");
+    if (asSent)
+        answer.body = M3u::source(m_catalogue, {m_base, m_options.username, m_options.password});
+    else
+        answer.body = piecesSource(*m_m3u);
 }
 
 // --- streams ---------------------------------------------------------------------------------

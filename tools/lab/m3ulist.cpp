@@ -150,13 +150,13 @@ void Writer::writeEpisode(QByteArray &out, const Show &show, int season, int epi
     ++m_entries;
 }
 
-qint64 size(std::shared_ptr<const Catalogue> catalogue, const Account &account)
+QList<QByteArray> pieces(std::shared_ptr<const Catalogue> catalogue, const Account &account, qint64 piece)
 {
     Writer writer(std::move(catalogue), account);
-    qint64 total = 0;
-    for (QByteArray piece = writer.next(1 << 20); !piece.isEmpty(); piece = writer.next(1 << 20))
-        total += piece.size();
-    return total;
+    QList<QByteArray> out;
+    for (QByteArray next = writer.next(piece); !next.isEmpty(); next = writer.next(piece))
+        out.append(std::move(next));
+    return out;
 }
 
 BodySource source(std::shared_ptr<const Catalogue> catalogue, const Account &account)

@@ -4,6 +4,7 @@
 #include "transfer.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -51,9 +52,10 @@ private:
     qint64 m_entries = 0;
 };
 
-// Byte length of the list Writer(catalogue, account) writes.
-qint64 size(std::shared_ptr<const Catalogue> catalogue, const Account &account);
+// The whole list Writer(catalogue, account) writes, in pieces of about `piece` bytes.
+QList<QByteArray> pieces(std::shared_ptr<const Catalogue> catalogue, const Account &account, qint64 piece);
 
+// The list written as it is sent, never held whole.
 BodySource source(std::shared_ptr<const Catalogue> catalogue, const Account &account);
 
 } // namespace Lab::M3u
