@@ -261,7 +261,13 @@ KeyFigures switchCategories(QQuickWindow *window, QQuickItem *view, AppStore *st
         // From deep in the last category.
         view->setProperty("contentY", view->property("contentHeight").toDouble() / 2);
         settle(30);
+        GuiThreadMeter meter(window);
+        const int swappedBefore = meter.swapped();
+        const double cpu = threadCpuMs();
         store->selectCategory(category);
+        window->requestUpdate();
+        waitUntil([&] { return meter.swapped() > swappedBefore; }, 10000);
+        figures.deepCpu.push_back(threadCpuMs() - cpu);
         settle(30);
         const double top = view->property("originY").toDouble() - view->property("topMargin").toDouble();
         if (std::abs(view->property("contentY").toDouble() - top) > 0.5 || view->property("currentIndex").toInt() > 0)
@@ -276,6 +282,7 @@ void gather(KeyFigures &into, const KeyFigures &figures)
     into.handling.insert(into.handling.end(), figures.handling.begin(), figures.handling.end());
     into.shown.insert(into.shown.end(), figures.shown.begin(), figures.shown.end());
     into.cpu.insert(into.cpu.end(), figures.cpu.begin(), figures.cpu.end());
+    into.deepCpu.insert(into.deepCpu.end(), figures.deepCpu.begin(), figures.deepCpu.end());
     into.late += figures.late;
 }
 

@@ -108,6 +108,8 @@ QList<std::pair<int, QString>> searchKeys(const QString &typed);
 struct KeyFigures
 {
     std::vector<double> handling, shown, cpu;
+    // The same CPU figure for a choice made while the view was scrolled deep (switchCategories).
+    std::vector<double> deepCpu;
     int late = 0;
 };
 KeyFigures typeKeys(QQuickWindow *window, QQuickItem *view, const QAbstractItemModel *model,
@@ -118,7 +120,8 @@ KeyFigures typeKeys(QQuickWindow *window, QQuickItem *view, const QAbstractItemM
 void eachNote(const char *round);
 
 // Each category chosen in turn (as a click in the category column does) and the frame that shows
-// its rows: the same figures as for keys; `late` also counts a view left away from its top.
+// its rows: the same figures as for keys; `late` also counts a view left away from its top, and
+// `deepCpu` has each choice made again from halfway down the view.
 KeyFigures switchCategories(QQuickWindow *window, QQuickItem *view, AppStore *store, const QList<Category> &categories);
 
 // The figures of two ways taken in turn, gathered.

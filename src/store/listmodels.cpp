@@ -62,6 +62,7 @@ bool FilteredItemsModel::replace(const QList<MediaItem> &items, const std::optio
         updateWith(after, swap);
     } else if (count() > 0 && after > 0 && !testing::resetAlways) {
         // A reset would have the view drop every delegate and make a screenful anew.
+        Q_EMIT listReplacing();
         updateWith(after, swap);
         Q_EMIT listReplaced();
     } else {

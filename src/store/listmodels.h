@@ -179,8 +179,9 @@ public:
     // removed and inserted when they are few, else as a change in place from the first row that
     // differs; either way the delegates already made are kept, where a reset would make the view
     // build every one again. Other items (another category) over rows already shown change
-    // every row in place too, then say `listReplaced`; `inPlace` (the same list, renewed) does
-    // the same without it. Only a list that starts or ends empty is one reset.
+    // every row in place too, between `listReplacing` and `listReplaced`; `inPlace` (the same
+    // list, renewed) does the same without them. Only a list that starts or ends empty is one
+    // reset.
     bool replace(const QList<MediaItem> &items, const std::optional<QList<qsizetype>> &rows, bool inPlace = false)
     {
         return replace(items, std::nullopt, rows, inPlace);
@@ -205,6 +206,10 @@ Q_SIGNALS:
     // Another list took the rows' place, told as changes rather than a reset: a view starts
     // again at its top, as it would after a reset.
     void listReplaced();
+    // Told just before such a change: a view scrolled deep into the old rows can go to its top
+    // first, taking its set-aside delegates up again, instead of losing the delegates of rows
+    // that the change removes and making the top's anew.
+    void listReplacing();
 
 public:
     struct testing

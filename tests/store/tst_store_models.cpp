@@ -265,9 +265,9 @@ private Q_SLOTS:
     }
 
     // Another category (another list of items) over the rows shown: the rows a fresh model
-    // holds, told as changes that pass the model checks, with `listReplaced` so the view starts
-    // at the top. A list that starts or ends empty is one reset; fresher data for the same list
-    // (`inPlace`) keeps the view's place and says nothing.
+    // holds, told as changes that pass the model checks, between `listReplacing` and
+    // `listReplaced` so the view starts at the top. A list that starts or ends empty is one
+    // reset; fresher data for the same list (`inPlace`) keeps the view's place and says nothing.
     void otherItemsChangeRowsWithoutAReset_data()
     {
         QTest::addColumn<int>("fromSize");
@@ -313,6 +313,10 @@ private Q_SLOTS:
         ModelWatch watch(&model);
         QSignalSpy replaced(&model, &FilteredItemsModel::listReplaced);
         const int before = model.count();
+        // Told while the old rows are still there, so that a view can leave them first.
+        QList<int> countsWhenReplacing;
+        QObject::connect(&model, &FilteredItemsModel::listReplacing, &model,
+                         [&] { countsWhenReplacing.append(model.count()); });
         QVERIFY(model.replace(to, match(to, toSearch), renewal));
 
         FilteredItemsModel fresh(nullptr);
@@ -321,6 +325,7 @@ private Q_SLOTS:
         QCOMPARE(model.count(), fresh.count());
         QCOMPARE(watch.resets.count(), reset ? 1 : 0);
         QCOMPARE(replaced.count(), reset || renewal ? 0 : 1);
+        QCOMPARE(countsWhenReplacing, reset || renewal ? QList<int>() : QList<int>{before});
         QCOMPARE(watch.counts.count(), int(before != model.count()));
     }
 };
