@@ -62,6 +62,10 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         else
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        // The benches never return to a top-level event loop, so objects let go with
+        // deleteLater (a reset list's rows) would otherwise live, with their script objects, to
+        // the end of the run, and every later garbage collection would mark them again.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return true;
 }
