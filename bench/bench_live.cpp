@@ -13,7 +13,8 @@
 // 4. Each keystroke of a search over those channels, to the frame that shows the list; beside the
 //    same keys with the list reset on every key, and over a list of bare rectangles.
 // 5. The category column scrolled top to bottom, beside a list of bare rectangles.
-// 6. Choosing categories, each to the frame that shows its list.
+// 6. Choosing categories, each to the frame that shows its list, from the list's top and from
+//    halfway down it; the list going to its top before the rows change, beside after (before).
 //
 // Arguments name the parts to run ("scroll", "zap", "memory", "search", "switch", "categories"); none runs
 // them all.
@@ -307,13 +308,19 @@ int switchFigures(LiveScreen &screen)
     for (qsizetype i = 1; i <= 12; ++i)
         choices << provider[i] << provider[0];
 
-    KeyFigures inPlace, reset;
+    // As before, the list went to its top only after the rows changed.
+    QQuickItem *column = findItem(window, QStringLiteral("liveMiddleColumn"));
+    KeyFigures inPlace, reset, topAfter;
     for (int round = 0; round < 2; ++round) {
         for (const bool resetting : {true, false}) {
             FilteredItemsModel::testing::resetAlways = resetting;
             eachNote(resetting ? "with a reset on every change" : "in place");
             gather(resetting ? reset : inPlace, switchCategories(window, screen.list, store, choices));
         }
+        eachNote("in place, the list at its top after the rows changed");
+        column->setProperty("topBeforeReplace", false);
+        gather(topAfter, switchCategories(window, screen.list, store, choices));
+        column->setProperty("topBeforeReplace", true);
     }
     FilteredItemsModel::testing::resetAlways = false;
 
@@ -351,11 +358,16 @@ int switchFigures(LiveScreen &screen)
     Bench::row("GUI thread CPU, choice and its frame", Distribution::of(inPlace.cpu).text());
     Bench::row("  the same with a reset (before)", Distribution::of(reset.cpu).text());
     Bench::row("  baseline: bare rectangles over the same model", Distribution::of(bare.cpu).text());
+    Bench::row("  as before, at the top: to its top after the rows changed", Distribution::of(topAfter.cpu).text());
+    Bench::row("the same from halfway down the list", Distribution::of(inPlace.deepCpu).text());
+    Bench::row("  as before: to its top after the rows changed", Distribution::of(topAfter.deepCpu).text());
+    Bench::row("  the same with a reset (before)", Distribution::of(reset.deepCpu).text());
     Bench::row("choice to the frame that shows the list", brief(inPlace.shown));
+    Bench::row("  to its top after the rows changed", brief(topAfter.shown));
     Bench::row("  with a reset", brief(reset.shown));
     Bench::row("  baseline: bare rectangles", brief(bare.shown));
     Bench::row("frames or places that did not show the new list at its top",
-               QStringLiteral("%1 (with resets %2)").arg(inPlace.late).arg(reset.late));
+               QStringLiteral("%1 (to its top after %2, with resets %3)").arg(inPlace.late).arg(topAfter.late).arg(reset.late));
     return 0;
 }
 

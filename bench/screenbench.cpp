@@ -272,9 +272,20 @@ KeyFigures switchCategories(QQuickWindow *window, QQuickItem *view, AppStore *st
         window->requestUpdate();
         waitUntil([&] { return meter.swapped() > swappedBefore; }, 10000);
         figures.deepCpu.push_back(threadCpuMs() - cpu);
-        settle(30);
+        // The frame just drawn: the new list's first row, at the top (neither old rows nor none).
         const double top = view->property("originY").toDouble() - view->property("topMargin").toDouble();
-        if (std::abs(view->property("contentY").toDouble() - top) > 0.5 || view->property("currentIndex").toInt() > 0)
+        QQuickItem *first = nullptr;
+        QMetaObject::invokeMethod(view, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, first), Q_ARG(int, 0));
+        const QVariant wanted = model->rowCount() > 0 ? model->data(model->index(0, 0), Qt::UserRole + 1) : QVariant();
+        const QVariant shown = first ? first->property("item") : QVariant();
+        const bool framed = model->rowCount() == 0
+            || (first && first->isVisible() && (!shown.isValid() || shown == wanted)
+                && std::abs(view->property("contentY").toDouble() - top) <= 0.5);
+        if (eachShown())
+            std::fprintf(stderr, "  from deep, choice %d: CPU %.1f ms, %d rows%s\n", int(&category - categories.data()),
+                         figures.deepCpu.back(), model->rowCount(), framed ? "" : ", its frame not at the new top");
+        settle(30);
+        if (!framed || std::abs(view->property("contentY").toDouble() - top) > 0.5 || view->property("currentIndex").toInt() > 0)
             ++away;
     }
     figures.late += away;

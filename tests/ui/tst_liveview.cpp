@@ -16,6 +16,7 @@ struct Channel
     int id;
     qint64 num = 0;
     bool archive = false;
+    const char *category = "1";
 };
 
 QByteArray channelsJson(const QList<Channel> &channels)
@@ -25,7 +26,7 @@ QByteArray channelsJson(const QList<Channel> &channels)
         rows.append(QJsonObject{{"stream_id", channel.id},
                                 {"name", QStringLiteral("Channel %1").arg(channel.id)},
                                 {"num", channel.num},
-                                {"category_id", "1"},
+                                {"category_id", channel.category},
                                 {"tv_archive", channel.archive ? 1 : 0},
                                 {"tv_archive_duration", channel.archive ? 3 : 0}});
     }
@@ -57,11 +58,12 @@ class TestLiveView : public QObject
     Q_OBJECT
 
     // The live section with one category of `channels`, its first channel playing.
-    static void openLive(ScreenFixture &f, const QList<Channel> &channels, const QByteArray &shortGuide = guideJson({}))
+    static void openLive(ScreenFixture &f, const QList<Channel> &channels, const QByteArray &shortGuide = guideJson({}),
+                         const QByteArray &categories = R"([{"category_id":"1","category_name":"News"}])")
     {
         f.startAttached();
         TestSupport::await(f.store->enterBrowse());
-        f.server.onAction(QStringLiteral("get_live_categories"), FakeServer::Reply::json(R"([{"category_id":"1","category_name":"News"}])"));
+        f.server.onAction(QStringLiteral("get_live_categories"), FakeServer::Reply::json(categories));
         f.server.onAction(QStringLiteral("get_live_streams"), FakeServer::Reply::json(channelsJson(channels)));
         f.server.onAction(QStringLiteral("get_short_epg"), FakeServer::Reply::json(shortGuide));
         TestSupport::await(f.store->openSection(Section::live));
@@ -78,6 +80,13 @@ class TestLiveView : public QObject
                 return row;
         }
         return nullptr;
+    }
+
+    static QQuickItem *rowAt(QQuickItem *list, int index)
+    {
+        QQuickItem *row = nullptr;
+        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, row), Q_ARG(int, index));
+        return row;
     }
 
     static bool shown(ScreenFixture &f, const char *name)
@@ -294,6 +303,74 @@ private Q_SLOTS:
         f.key(Qt::Key_Left);
         // Back in the list, on the playing channel's row.
         QTRY_COMPARE(f.focused()->property("item").value<MediaItem>().name, QStringLiteral("Channel 3"));
+    }
+
+    // Another category shows its first channel at the list's top from the first frame it is in,
+    // wherever the list and its current row were: never a frame of the old rows or of an empty
+    // list. From deep in the list, the rows shown (the current one too) were set aside and taken
+    // up again at the top, not made anew.
+    void anotherCategoryStartsAtItsTop_data()
+    {
+        QTest::addColumn<double>("depth"); // of the list's height, scrolled before the choice
+        QTest::newRow("from halfway down") << 0.5;
+        QTest::newRow("from the last rows") << 1.0;
+        QTest::newRow("from the top") << 0.0;
+    }
+
+    void anotherCategoryStartsAtItsTop()
+    {
+        QFETCH(double, depth);
+        ScreenFixture f;
+        QList<Channel> channels;
+        for (int id = 1; id <= 300; ++id)
+            channels.append({.id = id, .category = "1"});
+        for (int id = 1001; id <= 1120; ++id)
+            channels.append({.id = id, .category = "2"});
+        openLive(f, channels, guideJson({}), R"([{"category_id":"1","category_name":"News"},{"category_id":"2","category_name":"Sport"}])");
+        QTRY_COMPARE(playing(f), QStringLiteral("Channel 1"));
+        QQuickItem *list = f.find<QQuickItem>(QStringLiteral("channelList"));
+        QQuickWindow *window = list->window();
+        QSignalSpy resets(f.store->itemsModel(), &QAbstractItemModel::modelReset);
+        const auto top = [&] { return list->property("originY").toReal() - list->property("topMargin").toReal(); };
+
+        for (const auto &[category, first] : {std::pair{"2", "Channel 1001"}, std::pair{"1", "Channel 1"}}) {
+            // The row there current, as the keyboard leaves it.
+            const int deep = int((list->property("count").toInt() - 1) * depth);
+            QMetaObject::invokeMethod(list, "positionViewAtIndex", Q_ARG(int, deep), Q_ARG(int, 2 /* ListView.Center */));
+            list->setProperty("currentIndex", deep);
+            // Deep, the first row is out of the list and out of its cache.
+            QTRY_COMPARE(rowAt(list, 0) != nullptr, depth == 0.0);
+            // A few frames there, as a user would stay: the rows set aside on the way are let go.
+            for (int nudge = 0; nudge < 5; ++nudge) {
+                list->setProperty("contentY", list->property("contentY").toReal() + (depth < 1.0 ? 1 : -1));
+                QTest::qWait(30);
+            }
+            QList<QPointer<QQuickItem>> before;
+            for (QQuickItem *row : channelRows(f))
+                before.append(row);
+
+            // Every frame drawn from the choice on: where the list is and what its first row shows.
+            QStringList frames;
+            const auto frame = QObject::connect(window, &QQuickWindow::beforeSynchronizing, list, [&] {
+                QQuickItem *row = rowAt(list, 0);
+                const QString name = row && row->isVisible() ? row->property("item").value<MediaItem>().name : QString();
+                frames.append(list->property("contentY").toReal() == top() ? name : QStringLiteral("%1, not at the top").arg(name));
+            }, Qt::DirectConnection);
+            for (const Category &each : f.store->categories()) {
+                if (each.id == QLatin1String(category))
+                    f.store->selectCategory(each);
+            }
+            QTRY_VERIFY(!frames.isEmpty());
+            window->requestUpdate();
+            QTRY_VERIFY(frames.size() >= 2);
+            QObject::disconnect(frame);
+            for (const QString &shown : std::as_const(frames))
+                QCOMPARE(shown, QLatin1String(first));
+            QCOMPARE(list->property("currentIndex").toInt(), 0);
+            for (int index = 0; depth > 0 && rowAt(list, index) && rowAt(list, index)->y() < top() + list->height(); ++index)
+                QVERIFY2(before.contains(rowAt(list, index)), qPrintable(QStringLiteral("row %1 made anew").arg(index)));
+        }
+        QCOMPARE(resets.count(), 0);
     }
 
     // A channel that cannot be played says so; zapping to one that plays clears it.

@@ -81,8 +81,19 @@ FocusScope {
             column.browsedIndex = -1
         }
     }
+    // Off, the list went to its top only after another category's rows took the place of these,
+    // as it did before: the benchmark's figures beside it.
+    property bool topBeforeReplace: true
+
     Connections {
         target: AppStore.itemsModel
+        // Before another category's rows take the place of these: a list deep in the old rows goes
+        // to its top first, so that the rows it scrolls past are set aside and taken up again there
+        // rather than removed with the old rows and made anew.
+        function onListReplacing() {
+            if (column.topBeforeReplace)
+                column.toFirst()
+        }
         // Another category's rows took the place of these, delegates and all: its top shows first.
         function onListReplaced() {
             column.browsedIndex = -1
