@@ -14,6 +14,7 @@
 #include <QMutex>
 #include <QPointer>
 #include <QScopeGuard>
+#include <QThread>
 #include <QTimeZone>
 #include <QThreadPool>
 #include <QWaitCondition>
@@ -269,9 +270,36 @@ Result<M3uCatalogue> M3uSource::parse(QByteArrayView body, const QUrl &base)
 {
     M3uReader reader(base);
     Feeder feeder(reader);
-    for (qsizetype at = 0; at < body.size(); at += chunkSize) {
-        if (!feeder.feed(body.sliced(at, std::min(chunkSize, body.size() - at))))
+    // A big plain list is read in two halves side by side, as an arriving one is.
+    const bool oneThread = qEnvironmentVariableIsSet("MAVU_M3U_ONE_THREAD");
+    std::unique_ptr<M3uReader> tail;
+    QByteArrayView tailBytes;
+    QFuture<void> tailRead;
+    const auto waitForTail = qScopeGuard([&tailRead] { tailRead.waitForFinished(); });
+    qsizetype end = body.size();
+    for (qsizetype at = 0; at < end; at += chunkSize) {
+        if (!feeder.feed(body.sliced(at, std::min(chunkSize, end - at))))
             return Failure{Failure::Kind::notUnderstood};
+        if (at > 0 || oneThread || body.size() < 8 * chunkSize || !feeder.plain(body)
+            || QThread::idealThreadCount() < 2 || !(tail = reader.continuation()))
+            continue;
+        const qsizetype split = M3uReader::freshLineAfter(body, (chunkSize + body.size()) / 2);
+        if (split < 0) {
+            tail.reset();
+            continue;
+        }
+        end = split;
+        tailBytes = body.sliced(split);
+        tailRead = QtConcurrent::run([&tail, tailBytes] {
+            for (qsizetype from = 0; from < tailBytes.size(); from += chunkSize)
+                tail->feed(tailBytes.sliced(from, std::min(chunkSize, tailBytes.size() - from)));
+        });
+    }
+    if (tail) {
+        tailRead.waitForFinished();
+        // Texts past 4 GB together: read on, as one reader would.
+        if (!reader.join(*tail))
+            reader.feed(tailBytes);
     }
     return reader.finish();
 }
@@ -654,7 +682,7 @@ void readTail(const std::shared_ptr<M3uArrival::State> &held)
 void divide(const std::shared_ptr<M3uArrival::State> &held)
 {
     M3uArrival::State &state = *held;
-    static const bool oneThread = qEnvironmentVariableIsSet("MAVU_M3U_ONE_THREAD");
+    const bool oneThread = qEnvironmentVariableIsSet("MAVU_M3U_ONE_THREAD");
     if (oneThread || !state.inPlace || state.pieces.empty() || !state.feeder.plain(state.pieces.front())
         || QThread::idealThreadCount() < 2) {
         state.divided = true;
@@ -686,6 +714,7 @@ void divide(const std::shared_ptr<M3uArrival::State> &held)
     state.waiting = split;
     state.tailBytes = rest.sliced(split);
     ++state.feeding;
+    Timing::mark("second half read beside", QStringLiteral("m3u"));
     (void)QtConcurrent::run(&arrivalPool(), [held] { readTail(held); });
 }
 

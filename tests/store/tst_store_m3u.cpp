@@ -768,6 +768,29 @@ private Q_SLOTS:
         for (Section section : allCases<Section>()) {
             QCOMPARE(namesOf((*pieces)->categories(section)), namesOf(whole->categories(section)));
             QCOMPARE(entriesOf((*pieces)->items(section)), entriesOf(whole->items(section)));
+            QVERIFY((*pieces)->items(section) == whole->items(section));
+        }
+    }
+
+    // A big body that is all in reads in two halves on two threads: as one reader reads it.
+    void wholeBodyInTwoEqualsOne()
+    {
+        const QUrl base(QStringLiteral("http://list.test/get.m3u"));
+        const QByteArray body = bigList(QStringLiteral("http://list.test"), 110000);
+        QVERIFY(body.size() > 8 << 20);
+        M3uReader one(base);
+        one.feed(body);
+        const Result<M3uCatalogue> whole = one.finish();
+        QVERIFY(whole.ok());
+        const Result<M3uCatalogue> halves = M3uSource::parse(body, base);
+        QVERIFY(halves.ok());
+        QCOMPARE(halves->size(), whole->size());
+        QCOMPARE(halves->guideURL(), whole->guideURL());
+        for (Section section : allCases<Section>()) {
+            QCOMPARE(namesOf(halves->categories(section)), namesOf(whole->categories(section)));
+            QCOMPARE(entriesOf(halves->items(section)), entriesOf(whole->items(section)));
+            // Every field, channel numbers too.
+            QVERIFY(halves->items(section) == whole->items(section));
         }
     }
 
