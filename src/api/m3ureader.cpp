@@ -844,6 +844,19 @@ bool M3uReader::State::join(State &tail)
         options[o] = optionsOf(from.m_options[o]);
 
     const std::array<qsizetype, 3> before = to.m_counts;
+    const auto first = quint32(to.m_entries.size());
+    // Each group's places in one go: the tail's are in list order, and no two of its groups
+    // map to one of this reader's (both go by name).
+    for (size_t s = 0; s < 3; ++s) {
+        for (size_t g = 0; g < groups[s].size(); ++g) {
+            std::vector<quint32> &into = to.m_groupEntries[s][groups[s][g]];
+            const std::vector<quint32> &places = from.m_groupEntries[s][g];
+            into.reserve(into.size() + places.size());
+            for (const quint32 place : places)
+                into.push_back(first + place);
+        }
+        to.m_counts[s] += from.m_counts[s];
+    }
     const auto moved = [shift](M3uCatalogue::Text &text) {
         if (text.size)
             text.at += shift;
@@ -861,10 +874,7 @@ bool M3uReader::State::join(State &tail)
         entry.options = options[entry.options];
         if (entry.num < 0)
             entry.num = before[s] - entry.num;
-        const auto index = quint32(to.m_entries.size());
         to.m_entries.push_back(entry);
-        to.m_groupEntries[s][entry.group].push_back(index);
-        ++to.m_counts[s];
     }
     from = M3uCatalogue();
     return true;
