@@ -202,6 +202,37 @@ void measure(const char *title, const QString &path, qint64 entries)
                    .arg(megabytes / readMs * 1e3, 0, 'f', 0)
                    .arg(readMs / baselineMs, 0, 'f', 1)
                    .arg(kept));
+    // A body that is all in, read in two halves on two threads; beside it on one thread
+    // (MAVU_M3U_ONE_THREAD), runs alternating. Wall time: two threads share the work.
+    {
+        const QByteArray body = readWhole(path);
+        double wall[2] = {1e300, 1e300};
+        double cpu[2] = {1e300, 1e300};
+        for (int run = 0; run < 6; ++run) {
+            const bool one = run % 2 == 1;
+            if (one)
+                qputenv("MAVU_M3U_ONE_THREAD", "1");
+            else
+                qunsetenv("MAVU_M3U_ONE_THREAD");
+            malloc_trim(0);
+            const double cpuBefore = processCpuMs();
+            QElapsedTimer clock;
+            clock.start();
+            // Kept until the clock stops: freeing it is not reading.
+            const Result<M3uCatalogue> done = M3uSource::parse(body, QUrl::fromLocalFile(path));
+            const qsizetype read = done.value().size();
+            wall[one ? 1 : 0] = std::min(wall[one ? 1 : 0], double(clock.nsecsElapsed()) / 1e6);
+            cpu[one ? 1 : 0] = std::min(cpu[one ? 1 : 0], processCpuMs() - cpuBefore);
+            if (read != kept)
+                qFatal("the halves read %lld entries, one reader %lld", qlonglong(read), qlonglong(kept));
+        }
+        qunsetenv("MAVU_M3U_ONE_THREAD");
+        for (int one = 0; one < 2; ++one)
+            Bench::row(one ? "  the same on one thread" : "M3U reader, a whole body in two halves",
+                       u"wall %1 ms, %2 MB/s, processor %3 ms (all threads)"_s.arg(wall[one], 0, 'f', 0)
+                           .arg(megabytes / wall[one] * 1e3, 0, 'f', 0)
+                           .arg(cpu[one], 0, 'f', 0));
+    }
     Bench::row("memory held by the catalogue",
                u"%1 MB, %2 bytes an entry"_s.arg(double(held) / 1e6, 0, 'f', 1).arg(kept ? held / kept : 0));
     // Records are made only for what a screen shows: a whole section, or one group.

@@ -329,6 +329,10 @@ struct M3uReader::State
     bool pendingTooLong = false;
     bool firstLine = true;
     bool sawHeader = false;
+    // Reading from a fresh line on, to be joined to the reader of the lines before: an entry
+    // without a channel number is given its place within this part, negated, and the join
+    // adds the places before it.
+    bool continued = false;
     M3uCatalogue catalogue;
 
     // What the lines before an address said about it. Its texts already sit at the end of the
@@ -391,6 +395,9 @@ struct M3uReader::State
     }
 
     void line(QByteArrayView raw);
+    // The unfinished last line is still a line; an entry left without an address is dropped.
+    void finishLines();
+    bool join(State &tail);
     void info(QByteArrayView rest);
     void header(QByteArrayView rest);
     void option(QByteArrayView rest);
@@ -663,7 +670,9 @@ void M3uReader::State::address(QByteArrayView raw)
     kept.section = quint8(section);
     kept.group = groupOf(section, entry.group.isEmpty() ? QByteArrayView(entry.extGroup) : QByteArrayView(entry.group));
     kept.extension = extensionOf(::extensionOf(path));
-    kept.num = entry.chno >= 0 ? entry.chno : catalogue.m_counts[s] + 1;
+    kept.num = entry.chno >= 0 ? entry.chno
+        : continued            ? -(catalogue.m_counts[s] + 1)
+                               : catalogue.m_counts[s] + 1;
     kept.archive = section == Section::live && (!entry.catchup.isEmpty() || entry.catchupDays > 0);
     M3uCatalogue::Options options{entry.userAgent, entry.referrer, {}};
     if (kept.archive) {
@@ -740,16 +749,141 @@ qsizetype M3uReader::count(Section section) const
     return d->catalogue.itemCount(section);
 }
 
+void M3uReader::State::finishLines()
+{
+    if (pendingTooLong)
+        ++catalogue.m_skippedLines;
+    else if (!pending.isEmpty())
+        line(pending);
+    pending = {};
+    pendingTooLong = false;
+    dropEntry();
+}
+
+qsizetype M3uReader::freshLineAfter(QByteArrayView text, qsizetype from)
+{
+    // The line `from` falls in may have begun before it: only the lines after it count.
+    const char *const begin = text.data();
+    const char *const end = begin + text.size();
+    if (from < 0 || from >= text.size())
+        return -1;
+    const auto *lineEnd = static_cast<const char *>(std::memchr(begin + from, '\n', size_t(text.size() - from)));
+    while (lineEnd) {
+        const char *const lineStart = lineEnd + 1;
+        lineEnd = static_cast<const char *>(std::memchr(lineStart, '\n', size_t(end - lineStart)));
+        if (!lineEnd)
+            return -1;
+        // As line() takes it: a line within the length bound, not blank and not a tag, is an address.
+        if (lineEnd - lineStart <= maxLineBytes) {
+            const QByteArrayView l = trimmed(QByteArrayView(lineStart, lineEnd - lineStart));
+            if (!l.isEmpty() && l[0] != '#')
+                return lineEnd + 1 - begin;
+        }
+    }
+    return -1;
+}
+
+std::unique_ptr<M3uReader> M3uReader::continuation() const
+{
+    if (!d->sawHeader || d->firstLine)
+        return nullptr;
+    auto tail = std::make_unique<M3uReader>(d->base);
+    tail->d->firstLine = false;
+    tail->d->sawHeader = true;
+    tail->d->continued = true;
+    return tail;
+}
+
+bool M3uReader::join(M3uReader &tail)
+{
+    return d->join(*tail.d);
+}
+
+bool M3uReader::State::join(State &tail)
+{
+    M3uCatalogue &to = catalogue;
+    M3uCatalogue &from = tail.catalogue;
+    tail.finishLines();
+    if (to.m_texts.blockCount() + from.m_texts.blockCount() > (size_t(1) << (32 - M3uCatalogue::Texts::blockBits)))
+        return false;
+    sawHeader = sawHeader || tail.sawHeader;
+    if (to.m_guideURL.isEmpty())
+        to.m_guideURL = from.m_guideURL;
+    to.m_skippedLines += from.m_skippedLines;
+    const quint32 shift = to.m_texts.append(std::move(from.m_texts));
+
+    // The tail's groups, extensions and option sets as this reader's: a group the tail met
+    // first comes after this reader's, in the tail's order, as one reader would have added it.
+    std::array<std::vector<quint32>, 3> groups;
+    for (size_t s = 0; s < 3; ++s) {
+        std::vector<QString> names(size_t(from.m_categories[s].size()));
+        for (auto it = tail.groupByName[s].cbegin(); it != tail.groupByName[s].cend(); ++it)
+            names[*it] = it.key();
+        groups[s].resize(names.size());
+        for (size_t g = 0; g < names.size(); ++g) {
+            const auto known = groupByName[s].constFind(names[g]);
+            if (known != groupByName[s].cend()) {
+                groups[s][g] = *known;
+                continue;
+            }
+            const auto added = quint32(to.m_categories[s].size());
+            groupByName[s].insert(names[g], added);
+            to.m_categories[s].append(from.m_categories[s].at(qsizetype(g)));
+            to.m_groupEntries[s].emplace_back();
+            groups[s][g] = added;
+        }
+        for (auto it = tail.groupIndex[s].cbegin(); it != tail.groupIndex[s].cend(); ++it)
+            groupIndex[s].insert(it.key(), groups[s][*it]);
+        lastGroupIndex[s] = -1;
+    }
+    std::vector<quint16> extensions(size_t(from.m_extensions.size()), 0);
+    for (qsizetype e = 1; e < from.m_extensions.size(); ++e)
+        extensions[size_t(e)] = extensionOf(from.m_extensions.at(e).toLatin1());
+    std::vector<quint32> options(from.m_options.size(), 0);
+    for (size_t o = 1; o < from.m_options.size(); ++o)
+        options[o] = optionsOf(from.m_options[o]);
+
+    const std::array<qsizetype, 3> before = to.m_counts;
+    const auto first = quint32(to.m_entries.size());
+    // Each group's places in one go: the tail's are in list order, and no two of its groups
+    // map to one of this reader's (both go by name).
+    for (size_t s = 0; s < 3; ++s) {
+        for (size_t g = 0; g < groups[s].size(); ++g) {
+            std::vector<quint32> &into = to.m_groupEntries[s][groups[s][g]];
+            const std::vector<quint32> &places = from.m_groupEntries[s][g];
+            into.reserve(into.size() + places.size());
+            for (const quint32 place : places)
+                into.push_back(first + place);
+        }
+        to.m_counts[s] += from.m_counts[s];
+    }
+    const auto moved = [shift](M3uCatalogue::Text &text) {
+        if (text.size)
+            text.at += shift;
+    };
+    for (size_t i = 0; i < from.m_entries.size(); ++i) {
+        M3uCatalogue::Entry entry = from.m_entries[i];
+        moved(entry.name);
+        moved(entry.url);
+        moved(entry.icon);
+        moved(entry.guideId);
+        moved(entry.catchupSource);
+        const size_t s = entry.section;
+        entry.group = groups[s][entry.group];
+        entry.extension = extensions[entry.extension];
+        entry.options = options[entry.options];
+        if (entry.num < 0)
+            entry.num = before[s] - entry.num;
+        to.m_entries.push_back(entry);
+    }
+    from = M3uCatalogue();
+    return true;
+}
+
 Result<M3uCatalogue> M3uReader::finish()
 {
     // A last line without a line break is still a line.
-    if (d->pendingTooLong)
-        ++d->catalogue.m_skippedLines;
-    else if (!d->pending.isEmpty())
-        d->line(d->pending);
-    d->pending = {};
-    d->pendingTooLong = false;
-    d->dropEntry();
+    d->finishLines();
     if (!d->sawHeader && d->catalogue.m_entries.empty())
         return Failure{Failure::Kind::notUnderstood};
     M3uCatalogue done = std::move(d->catalogue);
@@ -832,6 +966,15 @@ M3uCatalogue::Text M3uCatalogue::Texts::add(QByteArrayView bytes)
     const Text text{position(), quint32(bytes.size())};
     block.append(bytes.data(), size_t(bytes.size()));
     return text;
+}
+
+quint32 M3uCatalogue::Texts::append(Texts &&other)
+{
+    const auto shift = quint32(m_blocks.size() << blockBits);
+    for (Block &block : other.m_blocks)
+        m_blocks.push_back(std::move(block));
+    other.m_blocks.clear();
+    return shift;
 }
 
 void M3uCatalogue::Texts::truncate(quint32 mark)

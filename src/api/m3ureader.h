@@ -170,6 +170,9 @@ private:
         // The bytes' place; an empty one past 4 GB.
         Text add(QByteArrayView bytes);
         void truncate(quint32 mark);
+        size_t blockCount() const { return m_blocks.size(); }
+        // `other`'s blocks after these, whole: its places move by the returned amount.
+        quint32 append(Texts &&other);
         QByteArrayView view(Text text) const
         {
             return {m_blocks[text.at >> blockBits].data() + (text.at & (blockSize - 1)), qsizetype(text.size)};
@@ -249,6 +252,21 @@ public:
     const M3uCatalogue &soFar() const;
     // Entries of a section read so far.
     qsizetype count(Section section) const;
+
+    // Reading one list on two threads: this reader takes the list up to a fresh line, a
+    // continuation takes it from there, and the continuation is joined to this one before
+    // finish(). The result is that of one reader fed every byte.
+    //
+    // The start of the first fresh line in `text` at or after `from`: a line that follows an
+    // entry's address, so nothing before it bears on what comes after. -1 when there is none.
+    static qsizetype freshLineAfter(QByteArrayView text, qsizetype from);
+    // A reader for the lines from a fresh line on; nothing until this one has read the #EXTM3U
+    // line (before it, a relative address reads differently).
+    std::unique_ptr<M3uReader> continuation() const;
+    // Appends what `tail` read, as if this reader had read its bytes after its own; this reader
+    // stopped right where the tail began. False, with nothing changed, when the texts together
+    // would not fit in 4 GB: this reader then has to read those bytes itself.
+    bool join(M3uReader &tail);
 
     // The section an entry address belongs to: a movie container or a /movie/ segment gives
     // Movies, a /series/ segment TV Shows, anything else Live TV.

@@ -101,6 +101,8 @@ public:
     // What is queued is dropped and the helper stops: the answer failed or is no longer wanted.
     // Returns once the helper no longer reads the body.
     void abandon();
+    // The last finish() read the list's second half on a thread of its own.
+    bool readInTwo() const { return m_readInTwo; }
 
     // The list of a local file, read a piece at a time on the calling thread (never the GUI
     // thread) and handed to the same helper, first part included; only a few pieces are held
@@ -123,6 +125,7 @@ private:
     FirstPartTaken m_firstTaken;
     qsizetype m_queued = 0; // bytes of the body handed to the helper
     bool m_inPlace = false; // the body does not move: pieces are views into it
+    bool m_readInTwo = false;
 };
 
 // The plain M3U list of a playlist, read once for all three sections: the list is fetched

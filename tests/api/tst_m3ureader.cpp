@@ -504,6 +504,91 @@ private slots:
         QCOMPARE(summary(*result), u"live|Uncategorised|a|http://h/a\nlive|Uncategorised|B|http://h/b"_s);
         QCOMPARE(result->skippedLines(), 1);
     }
+
+    // A list read by two readers, the second from a fresh line on, and joined, reads as one
+    // reader does: for every place a cut can be asked for (inside a quoted value, between CR
+    // and LF, in the BOM), wherever the fresh line after it falls.
+    void twoReadersReadAsOne_data()
+    {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<int>("piece");
+
+        QByteArray windows = "\xEF\xBB\xBF" + sample + "\n";
+        windows.replace("\n", "\r\n");
+        // Groups, containers and option sets first met after the cut, two group names that read
+        // alike (invalid UTF-8), channel numbers given or not, catch-up in both halves.
+        QByteArray mixed = "#EXTM3U\n";
+        for (int i = 0; i < 12; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            mixed += "#EXTINF:-1 group-title=\"G" + QByteArray::number(i % 3 + i / 6 * 3) + "\""
+                + (i % 4 == 1 ? " tvg-chno=\"" + QByteArray::number(100 + i) + "\"" : QByteArray())
+                + (i % 5 == 2 ? " catchup=\"append\" catchup-source=\"?t={utc}\"" : "") + ",E" + n + "\n";
+            if (i % 3 == 0)
+                mixed += "#EXTVLCOPT:http-user-agent=Box/" + QByteArray::number(i / 6) + "\n";
+            mixed += i % 4 == 3 ? "http://h/movie/" + n + (i > 6 ? ".avi\n" : ".mkv\n") : "http://h/live/" + n + "\n";
+        }
+        mixed += "#EXTINF:-1 group-title=\"Caf\xE9\",A\nhttp://h/a\n#EXTINF:-1 group-title=\"Caf\xFF\",B\nhttp://h/b\n";
+        const QByteArray huge = "#EXTM3U\n#EXTINF:-1,A\nhttp://h/" + QByteArray(70000, 'a') + "\nhttp://h/b\n#EXTINF:-1,C\n"
+                                "http://h/c\n#EXTINF:-1,D\nhttp://h/d\n";
+        QTest::newRow("tags, comments, blank lines, relative addresses") << sample << 5;
+        QTest::newRow("BOM and CRLF") << windows << 3;
+        QTest::newRow("groups, options and numbers on both sides") << mixed << 7;
+        QTest::newRow("an address line over the bound is no cut") << huge << 4096;
+        QTest::newRow("a last entry cut short") << mixed + "#EXTINF:-1,Cut\nhttp://h/cu" << 13;
+        QTest::newRow("a last entry without its address") << mixed + "#EXTINF:-1,Alone\n" << 11;
+    }
+
+    void twoReadersReadAsOne()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(int, piece);
+        const QUrl base(u"http://lists.test/p/list.m3u"_s);
+        const auto whole = read(list, base, piece);
+        QVERIFY(whole.ok());
+        const auto feed = [piece](M3uReader &reader, QByteArrayView bytes) {
+            for (qsizetype at = 0; at < bytes.size(); at += piece)
+                reader.feed(bytes.sliced(at, std::min<qsizetype>(piece, bytes.size() - at)));
+        };
+        int cuts = 0;
+        qsizetype last = -1;
+        for (qsizetype from = 0; from < list.size(); ++from) {
+            const qsizetype cut = M3uReader::freshLineAfter(list, from);
+            if (cut < 0 || cut == last)
+                continue;
+            last = cut;
+            QVERIFY(cut > from);
+            QCOMPARE(list[cut - 1], '\n');
+            M3uReader head(base);
+            feed(head, QByteArrayView(list).first(cut));
+            const std::unique_ptr<M3uReader> tail = head.continuation();
+            QVERIFY(tail);
+            feed(*tail, QByteArrayView(list).sliced(cut));
+            QVERIFY(head.join(*tail));
+            const auto joined = head.finish();
+            QVERIFY(joined.ok());
+            QVERIFY2(same(*joined, *whole), qPrintable(u"cut at %1"_s.arg(cut)));
+            ++cuts;
+        }
+        QVERIFY(cuts > 0);
+    }
+
+    // Where no cut can be made: no address line ends after the place asked, or the reader has
+    // not read the #EXTM3U line (a relative address would read differently after it).
+    void noCut()
+    {
+        QCOMPARE(M3uReader::freshLineAfter("#EXTM3U\n#EXTINF:-1,A\nhttp://h/a", 0), -1);
+        QCOMPARE(M3uReader::freshLineAfter("#EXTM3U\nhttp://h/a\n# note\n\n", 9), -1);
+        QCOMPARE(M3uReader::freshLineAfter("#EXTM3U\nhttp://h/a\n  \r\n", 0), qsizetype(19));
+        QCOMPARE(M3uReader::freshLineAfter("http://h/a\nhttp://h/b\n", 0), qsizetype(22));
+        M3uReader headless(QUrl(u"http://h/l.m3u"_s));
+        headless.feed("#EXTINF:-1,A\nhttp://h/a\n");
+        QVERIFY(!headless.continuation());
+        M3uReader started(QUrl(u"http://h/l.m3u"_s));
+        started.feed("#EXTM3U");
+        QVERIFY(!started.continuation());
+        started.feed("\n");
+        QVERIFY(started.continuation());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestM3uReader)

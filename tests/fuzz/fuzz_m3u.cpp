@@ -1,7 +1,7 @@
 // M3U lists from hostile servers and files: the reader never crashes, keeps no more entries
 // than the list has lines, keeps only addresses of the stream schemes (local files only from
 // a local list), lets nothing but the two allowed options through, and reads the same
-// whichever way the bytes are split. The first byte picks the list's own address and the
+// whichever way the bytes are split, also by two readers joined at a fresh line. The first byte picks the list's own address and the
 // piece size; the rest is the list.
 #include "api/m3ureader.h"
 
@@ -38,6 +38,24 @@ M3uCatalogue read(const QUrl &base, QByteArrayView list, qsizetype piece, bool &
     return ok ? std::move(result).value() : M3uCatalogue{};
 }
 
+// Two readers, the second from the fresh line past the middle, joined: as one reader reads.
+M3uCatalogue readInTwo(const QUrl &base, QByteArrayView list, bool &ok)
+{
+    M3uReader reader(base);
+    const qsizetype cut = M3uReader::freshLineAfter(list, list.size() / 2);
+    reader.feed(cut < 0 ? list : list.first(cut));
+    if (cut >= 0) {
+        const std::unique_ptr<M3uReader> tail = reader.continuation();
+        if (tail)
+            tail->feed(list.sliced(cut));
+        if (!tail || !reader.join(*tail))
+            reader.feed(list.sliced(cut));
+    }
+    auto result = reader.finish();
+    ok = result.ok();
+    return ok ? std::move(result).value() : M3uCatalogue{};
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -57,6 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const M3uCatalogue split = read(base, list, piece, splitOk);
     if (ok != splitOk)
         fail("the split list read differently", QString::number(piece));
+    bool halvesOk = false;
+    const M3uCatalogue halves = readInTwo(base, list, halvesOk);
+    if (ok != halvesOk)
+        fail("the halves read differently", QString());
     if (!ok)
         return 0;
 
@@ -78,6 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QList<MediaItem> all = whole.items(section);
         if (all != split.items(section) || whole.categories(section) != split.categories(section))
             fail("the split list read differently", rawValue(section));
+        if (all != halves.items(section) || whole.categories(section) != halves.categories(section))
+            fail("the halves read differently", rawValue(section));
         if (all.size() != whole.itemCount(section))
             fail("item count differs from the items", rawValue(section));
         qsizetype inGroups = 0;
@@ -90,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const auto stream = whole.stream(item.id);
             if (!stream)
                 fail("an item without its stream", item.id);
-            if (stream != split.stream(item.id))
+            if (stream != split.stream(item.id) || stream != halves.stream(item.id))
                 fail("the split list read a stream differently", item.id);
             const QUrl url(stream->url);
             const QString scheme = url.scheme().toLower();
@@ -107,6 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 fail("catch-up said by the item but not the stream", item.id);
         }
     }
+    if (whole.guideURL() != halves.guideURL() || whole.skippedLines() != halves.skippedLines())
+        fail("the halves read differently", halves.guideURL());
     if (items != whole.size())
         fail("sections do not add up to the list", QString::number(items));
     return 0;

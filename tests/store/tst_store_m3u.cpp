@@ -702,6 +702,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("piece");
         QTest::addColumn<bool>("restarted");
         QTest::addColumn<bool>("inPlace");
+        // The second half read on a thread of its own: 1 surely, 0 surely not, -1 as the helper
+        // happens to lag behind the pieces.
+        QTest::addColumn<int>("inTwo");
 
         const QByteArray list = bigList(QStringLiteral("http://list.test"), 3000);
         QByteArray windows = "\xEF\xBB\xBF" + list;
@@ -710,12 +713,24 @@ private Q_SLOTS:
             const auto row = [inPlace](const char *name) -> QTestData & {
                 return QTest::addRow("%s%s", inPlace ? "in place, " : "", name);
             };
-            row("one piece at the end") << list << 4096 << (1 << 20) << false << inPlace;
-            row("pieces cut inside lines") << list << 1013 << 997 << false << inPlace;
-            row("byte by byte") << list.left(20000) << 1 << 1 << false << inPlace;
-            row("BOM and CRLF split between pieces") << windows << 777 << 1 << false << inPlace;
+            const int either = inPlace ? -1 : 0;
+            row("one piece at the end") << list << 4096 << (1 << 20) << false << inPlace << 0;
+            row("pieces cut inside lines") << list << 1013 << 997 << false << inPlace << either;
+            row("byte by byte") << list.left(20000) << 1 << 1 << false << inPlace << either;
+            row("BOM and CRLF split between pieces") << windows << 777 << 1 << false << inPlace << either;
             // A redirect or a retry: what an earlier answer showed is void.
-            row("a second answer begins") << list << 2048 << 4096 << true << inPlace;
+            row("a second answer begins") << list << 2048 << 4096 << true << inPlace << either;
+            // The whole body at once: the helper starts with every piece there.
+            const int inTwo = inPlace ? 1 : 0;
+            row("all at once") << list << int(list.size()) << 997 << false << inPlace << inTwo;
+            row("all at once, BOM and CRLF, byte pieces") << windows << int(windows.size()) << 1 << false << inPlace
+                                                          << inTwo;
+            // Too few pieces to share.
+            row("all at once in three pieces") << list << int(list.size()) << int(list.size() / 3 + 1) << false
+                                               << inPlace << 0;
+            // Without a header line a relative address after the cut could not tell how to read.
+            const QByteArray headless = list.sliced(list.indexOf('\n') + 1);
+            row("all at once, no header line") << headless << int(headless.size()) << 997 << false << inPlace << 0;
         }
     }
 
@@ -726,6 +741,7 @@ private Q_SLOTS:
         QFETCH(int, piece);
         QFETCH(bool, restarted);
         QFETCH(bool, inPlace);
+        QFETCH(int, inTwo);
         const QUrl base(QStringLiteral("http://list.test/get.m3u"));
         M3uArrival arrival(base, piece);
         arrival.begin();
@@ -742,13 +758,39 @@ private Q_SLOTS:
         std::optional<Result<M3uCatalogue>> pieces = arrival.finish(body);
         QVERIFY(pieces);
         QVERIFY(pieces->ok());
+        if (inTwo >= 0)
+            QCOMPARE(arrival.readInTwo(), inTwo == 1);
         const Result<M3uCatalogue> whole = M3uSource::parse(body, base);
         QVERIFY(whole.ok());
         QCOMPARE((*pieces)->size(), whole->size());
         QCOMPARE((*pieces)->guideURL(), whole->guideURL());
+        QCOMPARE((*pieces)->skippedLines(), whole->skippedLines());
         for (Section section : allCases<Section>()) {
             QCOMPARE(namesOf((*pieces)->categories(section)), namesOf(whole->categories(section)));
             QCOMPARE(entriesOf((*pieces)->items(section)), entriesOf(whole->items(section)));
+            QVERIFY((*pieces)->items(section) == whole->items(section));
+        }
+    }
+
+    // A big body that is all in reads in two halves on two threads: as one reader reads it.
+    void wholeBodyInTwoEqualsOne()
+    {
+        const QUrl base(QStringLiteral("http://list.test/get.m3u"));
+        const QByteArray body = bigList(QStringLiteral("http://list.test"), 110000);
+        QVERIFY(body.size() > 8 << 20);
+        M3uReader one(base);
+        one.feed(body);
+        const Result<M3uCatalogue> whole = one.finish();
+        QVERIFY(whole.ok());
+        const Result<M3uCatalogue> halves = M3uSource::parse(body, base);
+        QVERIFY(halves.ok());
+        QCOMPARE(halves->size(), whole->size());
+        QCOMPARE(halves->guideURL(), whole->guideURL());
+        for (Section section : allCases<Section>()) {
+            QCOMPARE(namesOf(halves->categories(section)), namesOf(whole->categories(section)));
+            QCOMPARE(entriesOf(halves->items(section)), entriesOf(whole->items(section)));
+            // Every field, channel numbers too.
+            QVERIFY(halves->items(section) == whole->items(section));
         }
     }
 
