@@ -1,5 +1,7 @@
 #include "liverules.h"
 
+#include <QQmlEngine>
+
 #include "store/guidegridmodel.h"
 
 qint64 LiveRules::channelNumber(qint64 num, int offset)
@@ -101,23 +103,36 @@ MediaItem LiveRules::warmupChannel()
     return channel;
 }
 
-QVariantList LiveRules::warmupCells()
+GuideGridModel *LiveRules::warmupGrid(QObject *owner)
 {
-    QVariantList cells;
-    for (int slot = 0; slot < 3; ++slot) {
-        GuideCell cell;
-        cell.filled = true;
-        cell.program.title = QStringLiteral("Programme");
-        cell.program.start = 3600 * (slot + 1);
-        cell.program.stop = cell.program.start + 3600;
-        cell.timeText = QStringLiteral("0%1:00 – 0%2:00").arg(slot + 1).arg(slot + 2);
-        cell.row = -2; // the grid's focus row is never below -1
-        cell.x = 200.0 * slot;
-        cell.width = 200;
-        cell.past = slot == 0;
-        cell.catchup = slot == 0;
-        cell.live = slot == 1;
-        cells.append(QVariant::fromValue(cell));
+    auto *grid = new GuideGridModel(owner);
+    QQmlEngine::setObjectOwnership(grid, QQmlEngine::CppOwnership);
+    grid->setLoader([](QStringList ids, qint64 from, qint64 to) -> QCoro::Task<GuideWindow> {
+        GuideWindow window;
+        window.from = from;
+        window.to = to;
+        QList<GuideProgram> programmes;
+        // At most a day of them: the view asks for a few hours around what it shows.
+        for (qint64 start = from / 3600 * 3600; start < to && programmes.size() < 24; start += 3600) {
+            GuideProgram programme;
+            programme.title = QStringLiteral("Programme");
+            programme.start = start;
+            programme.stop = start + 3600;
+            programmes.append(programme);
+        }
+        for (qsizetype i = 0; i < ids.size(); ++i)
+            window.rows.append(programmes);
+        co_return window;
+    });
+    QList<MediaItem> channels;
+    for (int row = 0; row < 12; ++row) {
+        MediaItem channel = warmupChannel();
+        channel.id = QStringLiteral("warmup%1").arg(row);
+        channel.epgChannelId = channel.id;
+        channel.num = row + 1;
+        channel.archiveDays = 1;
+        channels.append(channel);
     }
-    return cells;
+    grid->setChannels(channels);
+    return grid;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/records.h"
+#include "store/guidegridmodel.h"
 #include "store/listmodels.h"
 
 #include <QObject>
@@ -65,9 +66,12 @@ public:
     // the desktop.
     static PreviewAction previewAction(int key, Qt::KeyboardModifiers modifiers, bool filled, bool fullScreen);
 
-    // A channel and a row of its programmes as the guide grid draws them, for drawing the
-    // guide's faces once unseen before it first opens (GuideWarmup): one programme over and
-    // still in the archive, one on now, one to come; none can hold the grid's focus.
-    Q_INVOKABLE static MediaItem warmupChannel();
-    Q_INVOKABLE static QVariantList warmupCells();
+    // A grid for drawing the whole guide view once unseen before it first opens (GuideWarmup),
+    // apart from the store's: a screen of channels with an archive, each with hour-long
+    // programmes over whatever hours the view asks for (some over and still in the archive,
+    // one on now, some to come), read from no guide. `owner` keeps it.
+    Q_INVOKABLE static GuideGridModel *warmupGrid(QObject *owner);
+
+private:
+    static MediaItem warmupChannel();
 };

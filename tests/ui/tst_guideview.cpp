@@ -578,18 +578,23 @@ private Q_SLOTS:
         }
     }
 
-    // The rest of the guide's first-frame work done while the window idles after start: its
-    // rows are made with their programmes and marks, drawn where the window shows none of them,
-    // and it says when a frame has drawn them so that its owner lets it go.
+    // The rest of the guide's first-frame work done while the window idles after start: a whole
+    // view is made over a grid of its own, a screen of rows with their programmes and marks,
+    // drawn where the window shows none of them, and it says when a frame has drawn them so
+    // that its owner lets it go.
     void guideFacesPreparedUnseen()
     {
         ScreenFixture f;
         const double scrollX = grid(f)->scrollX();
         QQuickItem *warmup = f.load(QStringLiteral("GuideWarmup.qml"));
         QTRY_VERIFY(warmup->property("finished").toBool());
+        auto *own = warmup->property("grid").value<GuideGridModel *>();
+        QVERIFY(own && own != grid(f));
+        QCOMPARE(own->count(), 12);
         const QList<QQuickItem *> rows = ScreenFixture::findAll(warmup, QStringLiteral("guideRow"));
-        QCOMPARE(rows.size(), 2);
+        QVERIFY2(rows.size() >= 10, qPrintable(QString::number(rows.size())));
         const QRectF window(QPointF(0, 0), QSizeF(f.window.size()));
+        int archiveClocks = 0;
         for (QQuickItem *row : rows) {
             QVERIFY(row->isVisible());
             QVERIFY(!row->mapRectToScene(row->boundingRect()).intersects(window));
@@ -598,12 +603,15 @@ private Q_SLOTS:
                 shownCells += cell->isVisible() ? 1 : 0;
             for (QQuickItem *title : ScreenFixture::findAll(row, QStringLiteral("cellTitle")))
                 shownTitles += title->isVisible() && !title->property("text").toString().isEmpty() ? 1 : 0;
-            QCOMPARE(shownCells, 3);
-            QCOMPARE(shownTitles, 3);
-            // The archive's clock of the programme over, and the channel's own.
-            QVERIFY(ScreenFixture::findAll(row, QStringLiteral("cellArchive")).first()->isVisible());
+            QVERIFY(shownCells >= 2);
+            QVERIFY(shownTitles >= 2);
+            for (QQuickItem *clock : ScreenFixture::findAll(row, QStringLiteral("cellArchive")))
+                archiveClocks += clock->isVisible() ? 1 : 0;
+            // The channel's own archive clock.
             QVERIFY(ScreenFixture::findAll(row, QStringLiteral("archiveMark")).first()->isVisible());
         }
+        // The clock of a programme over that the archive still holds.
+        QVERIFY(archiveClocks > 0);
         const QImage picture = f.window.grabWindow();
         QVERIFY(!picture.isNull());
         for (int y = 0; y < picture.height(); y += 3) {

@@ -13,7 +13,8 @@ Item {
     required property mediaItem channel
     required property var cells
     required property bool loaded
-    readonly property GuideGridModel grid: AppStore.guide.grid
+    // The view's grid.
+    property GuideGridModel grid: AppStore.guide.grid
     readonly property real channelWidth: Metrics.guideChannelWidth
     // The grid x at the left edge of the programmes.
     readonly property real timeX: grid.scrollX

@@ -14,7 +14,8 @@ FocusScope {
 
     property real cornerWidth: 0
     property real cornerHeight: 0
-    readonly property GuideGridModel grid: AppStore.guide.grid
+    // The store's grid; the warm-up gives one of its own, so drawing unseen moves nothing here.
+    property GuideGridModel grid: AppStore.guide.grid
     readonly property real channelWidth: Metrics.guideChannelWidth
     readonly property real rowHeight: Metrics.guideRowHeight
     readonly property real trackWidth: Math.max(0, width - channelWidth)
@@ -213,6 +214,7 @@ FocusScope {
         }
 
         delegate: GuideRow {
+            grid: ListView.view.model as GuideGridModel
             width: ListView.view.width
             height: Metrics.guideRowHeight
         }
