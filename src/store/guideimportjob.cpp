@@ -170,7 +170,12 @@ struct GuideImportJob::Shared
     void write()
     {
         Result result;
-        {
+        const bool cancelledAlready = [&] {
+            std::lock_guard lock(mutex);
+            return cancelled;
+        }();
+        // A job given up before this thread ran makes no file at all.
+        if (!cancelledAlready) {
             GuideDatabase::Writer writer(settings.targetPath);
             bool stored = writer.begin(settings.channels);
             while (stored) {
@@ -200,9 +205,19 @@ struct GuideImportJob::Shared
     }
 };
 
+namespace {
+std::atomic<int> jobsAlive{0};
+}
+
+int GuideImportJob::alive()
+{
+    return jobsAlive.load();
+}
+
 GuideImportJob::GuideImportJob(Settings settings)
     : m_shared(std::make_shared<Shared>(std::move(settings)))
 {
+    ++jobsAlive;
     m_shared->promise.start();
     Shared *shared = m_shared.get();
     m_shared->reader.reset(QThread::create([shared] { shared->read(); }));
@@ -218,6 +233,7 @@ GuideImportJob::~GuideImportJob()
     cancel();
     m_shared->reader->wait();
     m_shared->writer->wait();
+    --jobsAlive;
 }
 
 void GuideImportJob::offer(QByteArray bytes)

@@ -63,6 +63,10 @@ public:
     qint64 bytesTaken() const;
     bool finishing() const;
 
+    // Jobs not yet ended, their threads included: a failed import lets its job go in the
+    // background, and a test waits for that before it looks at the folder.
+    static int alive();
+
     struct Shared;
 
 private:
