@@ -71,6 +71,11 @@ public:
     QHash<QString, M3uStream> streams(const QList<QString> &itemIds) const;
     // The place in the list of the entry an id names (the first, when entries share one).
     std::optional<size_t> position(const QString &itemId) const;
+    // By place, for passes over a section's places: an entry's key (its item's id as a number)
+    // and its stream.
+    quint64 keyAt(quint32 place) const { return m_entries[place].key; }
+    bool archiveAt(quint32 place) const { return m_entries[place].archive; }
+    M3uStream streamOf(quint32 place) const { return streamAt(place); }
     // The guide's address from the #EXTM3U line (url-tvg or x-tvg-url; the first one, http(s) only).
     const QString &guideURL() const { return m_guideURL; }
     // Lines over the length bound, refused addresses and entries without one.

@@ -14,6 +14,7 @@
 #include <QMutex>
 #include <QPointer>
 #include <QScopeGuard>
+#include <QSet>
 #include <QThread>
 #include <QTimeZone>
 #include <QThreadPool>
@@ -1017,6 +1018,40 @@ QList<MediaItem> M3uLibrary::withPlayableArchives(const M3uCatalogue &catalogue,
     return channels;
 }
 
+void M3uLibrary::judgeArchives(const M3uCatalogue &catalogue, const quint32 *places, size_t count, MediaItem *out)
+{
+    for (size_t i = 0; i < count; ++i) {
+        if (out[i].tvArchive && !M3uArchive::address(catalogue.streamOf(places[i]), 3600, 7200, 7200))
+            out[i].tvArchive = false;
+    }
+}
+
+void M3uLibrary::sameKeyArchives(const M3uCatalogue &catalogue, const std::vector<quint32> &places,
+                                 QList<MediaItem> &channels)
+{
+    // Only ids some channel claims an archive for can change; their first entries are found in
+    // one pass. A first entry without an archive mark has none to play either.
+    QSet<quint64> archived;
+    for (size_t i = 0; i < places.size(); ++i) {
+        if (catalogue.archiveAt(places[i]))
+            archived.insert(catalogue.keyAt(places[i]));
+    }
+    if (archived.isEmpty())
+        return;
+    QHash<quint64, size_t> first;
+    first.reserve(archived.size());
+    for (size_t i = 0; i < places.size(); ++i) {
+        const quint64 key = catalogue.keyAt(places[i]);
+        if (!archived.contains(key))
+            continue;
+        const auto found = first.constFind(key);
+        if (found == first.constEnd())
+            first.insert(key, i);
+        else
+            channels[qsizetype(i)].tvArchive = catalogue.archiveAt(places[i]) && channels[qsizetype(*found)].tvArchive;
+    }
+}
+
 std::shared_ptr<const M3uLibrary> M3uLibrary::make(M3uCatalogue read)
 {
     auto library = std::make_shared<M3uLibrary>();
@@ -1071,8 +1106,10 @@ std::shared_ptr<const M3uLibrary> M3uLibrary::make(M3uCatalogue read)
         MediaItem *out = list.data();
         for (size_t from = 0; from < places.size(); from += recordsPerPiece) {
             const size_t length = std::min(recordsPerPiece, places.size() - from);
-            jobs.emplace_back([&catalogue, &places, out, from, length] {
+            jobs.emplace_back([&catalogue, &places, out, from, length, section] {
                 catalogue.fillItems(places.data() + from, length, out + from);
+                if (section == Section::live)
+                    judgeArchives(catalogue, places.data() + from, length, out + from);
             });
         }
     }
@@ -1093,7 +1130,7 @@ std::shared_ptr<const M3uLibrary> M3uLibrary::make(M3uCatalogue read)
     library->showAt = std::move(shows.showAt);
     library->showEpisodes = std::move(shows.episodes);
     library->items[size_t(Section::series)] = std::move(shows.shows);
-    library->items[size_t(Section::live)] = withPlayableArchives(catalogue, std::move(library->items[size_t(Section::live)]));
+    sameKeyArchives(catalogue, livePlaces, library->items[size_t(Section::live)]);
     return library;
 }
 
@@ -1101,41 +1138,54 @@ std::shared_ptr<const M3uLibrary> M3uLibrary::make(M3uCatalogue read)
 
 QString M3uArchive::expand(const QString &pattern, qint64 start, qint64 stop, qint64 now)
 {
-    const QDateTime utcStart = QDateTime::fromSecsSinceEpoch(start, Qt::UTC);
-    const auto two = [](int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
-    const QList<std::pair<QString, QString>> values{
-        {QStringLiteral("utcend"), QString::number(stop)},
-        {QStringLiteral("utc-end"), QString::number(stop)},
-        {QStringLiteral("utc"), QString::number(start)},
-        {QStringLiteral("start"), QString::number(start)},
-        {QStringLiteral("end"), QString::number(stop)},
-        {QStringLiteral("duration"), QString::number(std::max<qint64>(stop - start, 0))},
-        {QStringLiteral("lutc"), QString::number(now)},
-        {QStringLiteral("now"), QString::number(now)},
-        {QStringLiteral("timestamp"), QString::number(now)},
-        {QStringLiteral("offset"), QString::number(std::max<qint64>(now - start, 0))},
-        {QStringLiteral("Y"), QString::number(utcStart.date().year())},
-        {QStringLiteral("m"), two(utcStart.date().month())},
-        {QStringLiteral("d"), two(utcStart.date().day())},
-        {QStringLiteral("H"), two(utcStart.time().hour())},
-        {QStringLiteral("M"), two(utcStart.time().minute())},
-        {QStringLiteral("S"), two(utcStart.time().second())},
+    // Each placeholder's value made when it is met: every archived channel of a list is
+    // checked through here once, and a template names two or three of them.
+    const auto valueOf = [start, stop, now](QStringView name) -> std::optional<QString> {
+        if (name == u"utcend" || name == u"utc-end" || name == u"end")
+            return QString::number(stop);
+        if (name == u"utc" || name == u"start")
+            return QString::number(start);
+        if (name == u"duration")
+            return QString::number(std::max<qint64>(stop - start, 0));
+        if (name == u"lutc" || name == u"now" || name == u"timestamp")
+            return QString::number(now);
+        if (name == u"offset")
+            return QString::number(std::max<qint64>(now - start, 0));
+        if (name.size() != 1)
+            return std::nullopt;
+        const QDateTime utcStart = QDateTime::fromSecsSinceEpoch(start, Qt::UTC);
+        const auto two = [](int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); };
+        switch (name.front().unicode()) {
+        case u'Y':
+            return QString::number(utcStart.date().year());
+        case u'm':
+            return two(utcStart.date().month());
+        case u'd':
+            return two(utcStart.date().day());
+        case u'H':
+            return two(utcStart.time().hour());
+        case u'M':
+            return two(utcStart.time().minute());
+        case u'S':
+            return two(utcStart.time().second());
+        default:
+            return std::nullopt;
+        }
     };
     // One pass, left to right: a value is never read again as a placeholder.
     QString out;
     out.reserve(pattern.size() + 32);
     qsizetype at = 0;
     while (at < pattern.size()) {
-        const bool dollar = pattern[at] == QLatin1Char('$') && at + 1 < pattern.size() && pattern[at + 1] == QLatin1Char('{');
+        const bool dollar =
+            pattern[at] == QLatin1Char('$') && at + 1 < pattern.size() && pattern[at + 1] == QLatin1Char('{');
         if (pattern[at] == QLatin1Char('{') || dollar) {
             const qsizetype open = at + (dollar ? 1 : 0);
             const qsizetype close = pattern.indexOf(QLatin1Char('}'), open);
             if (close > open) {
-                const QStringView name = QStringView(pattern).sliced(open + 1, close - open - 1);
-                const auto found = std::find_if(values.cbegin(), values.cend(),
-                                                [&](const auto &pair) { return pair.first == name; });
-                if (found != values.cend()) {
-                    out += found->second;
+                if (const std::optional<QString> value =
+                        valueOf(QStringView(pattern).sliced(open + 1, close - open - 1))) {
+                    out += *value;
                     at = close + 1;
                     continue;
                 }
@@ -1165,8 +1215,10 @@ QString serverArchive(const QString &live, qint64 start, qint64 stop)
     const QString last = path.sliced(slash + 1);
     const QString lower = last.toLower();
     QString archive;
-    if (lower == QLatin1String("index.m3u8") || lower == QLatin1String("mono.m3u8") || lower == QLatin1String("video.m3u8")) {
-        archive = QStringLiteral("%1-%2-%3.m3u8").arg(last.chopped(5)).arg(start).arg(std::max<qint64>(stop - start, 0));
+    if (lower == QLatin1String("index.m3u8") || lower == QLatin1String("mono.m3u8")
+        || lower == QLatin1String("video.m3u8")) {
+        archive =
+            QStringLiteral("%1-%2-%3.m3u8").arg(last.chopped(5)).arg(start).arg(std::max<qint64>(stop - start, 0));
     } else if ((lower == QLatin1String("mpegts") || lower.endsWith(QLatin1String(".ts"))) && slash > 0) {
         // Under the stream's own folder only: at the root the stream's name would be lost.
         archive = QStringLiteral("timeshift_abs-%1.ts").arg(start);

@@ -40,6 +40,12 @@ struct M3uLibrary
     static Shows groupShows(const M3uCatalogue &catalogue, int pieces = 0);
     // A channel keeps its archive mark only where an address for it can be made.
     static QList<MediaItem> withPlayableArchives(const M3uCatalogue &catalogue, QList<MediaItem> channels);
+    // The same for the records of `count` places of a section, judged by each entry's own stream
+    // (so pieces can be judged side by side); sameKeyArchives() then gives channels that share an
+    // id the verdict of their first entry, the one that plays.
+    static void judgeArchives(const M3uCatalogue &catalogue, const quint32 *places, size_t count, MediaItem *out);
+    static void sameKeyArchives(const M3uCatalogue &catalogue, const std::vector<quint32> &places,
+                                QList<MediaItem> &channels);
     static std::shared_ptr<const M3uLibrary> make(M3uCatalogue catalogue);
 
     // The episodes of a show of this library, in order; none for an id it did not give out.

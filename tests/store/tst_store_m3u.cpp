@@ -517,6 +517,37 @@ private Q_SLOTS:
         }
     }
 
+    // Channels listed twice under one id play the first entry's stream, so the first entry's
+    // archive decides for both; a channel never gains an archive its own entry does not claim.
+    void archivesFollowTheFirstEntryOfAnId()
+    {
+        const QByteArray list = "#EXTM3U\n"
+                                "#EXTINF:-1 tvg-id=\"one\" catchup=\"default\",One\nhttp://tv.test/live/a/1.ts\n"
+                                "#EXTINF:-1 tvg-id=\"one\" catchup=\"shift\" group-title=\"Other\",One\nhttp://tv.test/live/b/1.ts\n"
+                                "#EXTINF:-1 tvg-id=\"two\" catchup=\"shift\",Two\nhttp://tv.test/live/a/2.ts\n"
+                                "#EXTINF:-1 tvg-id=\"two\" catchup=\"default\" group-title=\"Other\",Two\nhttp://tv.test/live/b/2.ts\n"
+                                "#EXTINF:-1 tvg-id=\"two\" group-title=\"Third\",Two\nhttp://tv.test/live/c/2.ts\n"
+                                "#EXTINF:-1 tvg-id=\"three\",Three\nhttp://tv.test/live/a/3.ts\n"
+                                "#EXTINF:-1 tvg-id=\"three\" catchup=\"shift\" group-title=\"Other\",Three\nhttp://tv.test/live/b/3.ts\n"
+                                "#EXTINF:-1 tvg-id=\"four\" catchup=\"default\" "
+                                "catchup-source=\"http://tv.test/arc/{utc}-{duration}.ts?t={offset}&d={Y}{m}{d}\",Four\n"
+                                "http://tv.test/live/a/4.ts\n"
+                                "#EXTINF:-1 tvg-id=\"five\" catchup=\"default\" catchup-source=\"{utc}/relative.ts\",Five\n"
+                                "http://tv.test/live/a/5.ts\n";
+        Result<M3uCatalogue> read = M3uSource::parse(list, QUrl("http://tv.test/mine.m3u"));
+        QVERIFY(read);
+        const QList<MediaItem> oneByOne = M3uLibrary::withPlayableArchives(*read, read->items(Section::live));
+        const auto library = M3uLibrary::make(std::move(read).value());
+        const QList<MediaItem> &live = library->items[size_t(Section::live)];
+        QCOMPARE(live.size(), 9);
+        QCOMPARE(live[0].id, live[1].id); // the same channel, as the test means
+        QList<bool> archived;
+        for (const MediaItem &channel : live)
+            archived.append(channel.tvArchive);
+        QCOMPARE(archived, (QList<bool>{false, false, true, true, false, false, false, true, false}));
+        QCOMPARE(live, oneByOne);
+    }
+
     void savedAndRestored()
     {
         {
@@ -1261,6 +1292,13 @@ private Q_SLOTS:
         QTest::newRow("template to a file") << "default" << "file:///etc/passwd?{utc}" << "";
         QTest::newRow("unknown placeholder kept") << "default" << "http://tv.test/{what}/{utc}"
                                                   << "http://tv.test/%7Bwhat%7D/1000";
+        QTest::newRow("every placeholder")
+            << "default"
+            << "http://tv.test/{utcend}/{utc-end}/{end}/{start}/{lutc}/{now}/{timestamp}/{offset}/{S}?${utc}"
+            << "http://tv.test/1600/1600/1600/1000/5000/5000/5000/4000/40?1000";
+        QTest::newRow("names are case-sensitive") << "default" << "http://tv.test/{UTC}/{y}/{Y}"
+                                                  << "http://tv.test/%7BUTC%7D/%7By%7D/1970";
+        QTest::newRow("braces without a name") << "default" << "http://tv.test/{}/{utc" << "http://tv.test/%7B%7D/%7Butc";
     }
 
     void archiveAddresses()
