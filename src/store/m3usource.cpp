@@ -642,8 +642,9 @@ void offerFirstPart(M3uArrival::State &state)
     {
         // With the last piece queued and little left to read, the whole list's rows come next.
         // An answer that arrived far ahead of the reader (a fast server) still opens home early.
+        // A second half read beside still has to be joined, and the records of the whole made.
         QMutexLocker lock(&state.mutex);
-        if (state.abandoned || (state.closed && state.waiting <= state.nearlyRead)) {
+        if (state.abandoned || (state.closed && !state.tail && state.waiting <= state.nearlyRead)) {
             state.firstRule.reset();
             return;
         }
@@ -654,6 +655,28 @@ void offerFirstPart(M3uArrival::State &state)
     part.complete = complete;
     rows.moviesGiven = moviesFull;
     rows.showsGiven = showsFull;
+    QMutexLocker lock(&state.mutex);
+    if (!state.abandoned)
+        state.firstTaken(std::move(part));
+}
+
+// Once the second half is joined on: home's rows from its entries, where the first half left
+// them short (its shows all lie past the cut, say). The whole list's records still take a while.
+void offerJoinedPart(M3uArrival::State &state)
+{
+    if (!state.firstRule || !state.rows)
+        return;
+    const auto length = size_t(std::max<qsizetype>(state.firstRule->rowLength, 1));
+    state.firstRule.reset();
+    const M3uCatalogue &read = state.reader.soFar();
+    FirstRows &rows = *state.rows;
+    scanRows(rows, read, length);
+    const bool moviesFull = rows.movies.size() >= length;
+    const bool showsFull = rows.shows.run().groups.size() >= length;
+    if ((!moviesFull || rows.moviesGiven) && (!showsFull || rows.showsGiven))
+        return;
+    M3uFirstPart part = partOf(rows, read, length, moviesFull, showsFull);
+    part.complete = true;
     QMutexLocker lock(&state.mutex);
     if (!state.abandoned)
         state.firstTaken(std::move(part));
@@ -730,8 +753,9 @@ void feedPieces(const std::shared_ptr<M3uArrival::State> &held)
                 state.changed.wait(&state.mutex);
             if (state.abandoned)
                 return;
-            // Not while home's rows are wanted: they come from the first half as before.
-            if (state.closed && !state.divided && !state.firstRule)
+            // As soon as the last byte is in: home's rows keep coming from the first half, and
+            // from the second once it is joined on.
+            if (state.closed && !state.divided)
                 divide(held);
             if (state.pieces.empty()) {
                 state.done = true;
@@ -905,6 +929,8 @@ std::optional<Result<M3uCatalogue>> M3uArrival::waitForRead()
     // Texts past 4 GB together: the first reader reads the second half itself, as one would.
     if (state->tail && !state->reader.join(*state->tail))
         state->reader.feed(state->tailBytes);
+    if (state->tail)
+        offerJoinedPart(*state);
     return Result<M3uCatalogue>(state->reader.finish());
 }
 

@@ -90,7 +90,7 @@ public:
     ~M3uArrival() override;
 
     // Called on a helper thread for each part (at most two), the last one `complete`; never
-    // once the answer ends, fails or is abandoned. Set before the answer begins.
+    // once the whole list is read, nor after a failure or abandon(). Set before the answer begins.
     void watchFirstPart(FirstPartRule rule, FirstPartTaken taken);
 
     void begin() override;

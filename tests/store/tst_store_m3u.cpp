@@ -919,6 +919,48 @@ private Q_SLOTS:
         }
     }
 
+    // A whole body read in two halves at once: home's rows come from the first half, and those
+    // it left short from the second once it is joined on, before the records of the whole.
+    void homeRowsPastTheCut_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("parts");
+        QTest::addColumn<bool>("moviesFirst");
+        const QString base = QStringLiteral("http://list.test");
+        QTest::newRow("both rows before the cut") << bigList(base, 3000) << 1 << false;
+        QTest::newRow("the movies, then the shows, before the cut") << sectionedList(base, 20, 30, 6000) << 2 << true;
+        QTest::newRow("the shows past the cut") << sectionedList(base, 200, 3000, 300) << 2 << true;
+        QTest::newRow("both rows past the cut") << sectionedList(base, 6000, 30, 60) << 1 << false;
+    }
+
+    void homeRowsPastTheCut()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, parts);
+        QFETCH(bool, moviesFirst);
+        const QUrl base(QStringLiteral("http://list.test/get.m3u"));
+        M3uArrival arrival(base, 997);
+        QMutex mutex;
+        std::vector<M3uFirstPart> taken;
+        arrival.watchFirstPart({.rowLength = AppStore::homeRowLength}, [&](M3uFirstPart part) {
+            QMutexLocker lock(&mutex);
+            taken.push_back(std::move(part));
+        });
+        arrival.begin();
+        QVERIFY(arrival.settled());
+        QVERIFY(wholeRead(arrival, body));
+        QVERIFY(arrival.readInTwo());
+        const auto [movies, shows] = wholeRows(body, base);
+        QMutexLocker lock(&mutex);
+        QCOMPARE(taken.size(), size_t(parts));
+        for (size_t i = 0; i < taken.size(); ++i) {
+            const bool last = i + 1 == taken.size();
+            QCOMPARE(taken[i].complete, last);
+            QCOMPARE(taken[i].movies, movies);
+            QCOMPARE(taken[i].shows, last || !moviesFirst ? shows : QList<MediaItem>());
+        }
+    }
+
     // An answer that stalls is read up to its last whole piece, however its bytes were grouped
     // when they came: past the byte bound, home gets its part while the rest is awaited.
     void aStalledAnswerIsReadToItsLastWholePiece_data()
