@@ -1102,9 +1102,15 @@ std::shared_ptr<const M3uLibrary> M3uLibrary::make(M3uCatalogue read)
     // is free takes the next, so no thread waits on another's longer section.
     constexpr size_t recordsPerPiece = 16384;
     constexpr size_t episodesPerRun = 32768;
-    const std::vector<quint32> livePlaces = catalogue.places(Section::live);
-    const std::vector<quint32> moviePlaces = catalogue.places(Section::movies);
-    const std::vector<quint32> episodePlaces = catalogue.places(Section::series);
+    // Every section's places in one pass over the entries.
+    std::array<std::vector<quint32>, 3> placesOf;
+    for (Section section : {Section::live, Section::movies, Section::series})
+        placesOf[size_t(section)].reserve(size_t(catalogue.itemCount(section)));
+    for (quint32 place = 0; place < quint32(catalogue.size()); ++place)
+        placesOf[size_t(catalogue.sectionAt(place))].push_back(place);
+    const std::vector<quint32> &livePlaces = placesOf[size_t(Section::live)];
+    const std::vector<quint32> &moviePlaces = placesOf[size_t(Section::movies)];
+    const std::vector<quint32> &episodePlaces = placesOf[size_t(Section::series)];
     const size_t runCount = std::max<size_t>(1, (episodePlaces.size() + episodesPerRun - 1) / episodesPerRun);
     std::vector<ShowRun> runs(runCount);
     std::vector<std::function<void()>> jobs;
