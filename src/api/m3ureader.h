@@ -52,6 +52,13 @@ public:
     // record of each: the name and group alone, or the record of one place.
     std::vector<quint32> places(Section section) const;
     QString nameAt(quint32 place) const { return text(m_entries[place].name); }
+    // The same name's bytes as the list had them (UTF-8), for passes over many names that need
+    // no string of each. Valid while the catalogue is unchanged.
+    QByteArrayView nameUtf8At(quint32 place) const
+    {
+        const Text name = m_entries[place].name;
+        return name.size ? m_texts.view(name) : QByteArrayView();
+    }
     const QString &categoryIdAt(quint32 place) const
     {
         const Entry &entry = m_entries[place];

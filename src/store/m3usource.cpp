@@ -367,6 +367,204 @@ std::optional<EpisodeMark> episodeMark(QStringView text)
     return std::nullopt;
 }
 
+// The same judged on a name's UTF-8 bytes, without making a string of it. Each character is
+// judged as QChar judges what the string would hold; where that is in doubt (bytes that are not
+// UTF-8, a byte-order mark, a digit beyond ASCII), the name is read as text.
+enum class Judged { mark, none, unsure };
+
+// ASCII characters as QChar judges them: letters, digits and '_' make words; its spaces (tab to
+// carriage return, and space), '.', '_' and '-' separate.
+enum : quint8 { wordChar = 1, separatorChar = 2 };
+constexpr std::array<quint8, 128> asciiKinds = [] {
+    std::array<quint8, 128> kinds{};
+    for (int c = '0'; c <= '9'; ++c)
+        kinds[size_t(c)] = wordChar;
+    for (int c = 'A'; c <= 'Z'; ++c)
+        kinds[size_t(c)] = kinds[size_t(c + 'a' - 'A')] = wordChar;
+    for (int c = '\t'; c <= '\r'; ++c)
+        kinds[size_t(c)] = separatorChar;
+    kinds[' '] = kinds['.'] = kinds['-'] = separatorChar;
+    kinds['_'] = wordChar | separatorChar;
+    return kinds;
+}();
+
+qsizetype asciiLength(QByteArrayView bytes)
+{
+    qsizetype at = 0;
+    // Eight bytes at a time: names run to tens of bytes.
+    for (; at + 8 <= bytes.size(); at += 8) {
+        quint64 word;
+        std::memcpy(&word, bytes.data() + at, 8);
+        if (word & 0x8080808080808080ull)
+            break;
+    }
+    while (at < bytes.size() && uchar(bytes[at]) < 0x80)
+        ++at;
+    return at;
+}
+
+struct CharKind
+{
+    qsizetype size = 1; // bytes
+    quint8 kinds = 0;
+    bool unsure = false;
+};
+
+// The character starting at `at`.
+CharKind charAt(const char *text, qsizetype at, qsizetype size)
+{
+    const auto lead = uchar(text[at]);
+    if (lead < 0x80)
+        return {1, asciiKinds[lead], false};
+    qsizetype length = 0;
+    char32_t code = 0;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+        code = lead & 0x1f;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        code = lead & 0x0f;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        code = lead & 0x07;
+    } else {
+        return {1, 0, true};
+    }
+    if (at + length > size)
+        return {1, 0, true};
+    for (qsizetype i = 1; i < length; ++i) {
+        const auto next = uchar(text[at + i]);
+        if ((next & 0xc0) != 0x80)
+            return {1, 0, true};
+        code = (code << 6) | (next & 0x3f);
+    }
+    // Overlong forms, surrogates and code points past Unicode become replacement characters.
+    if ((length == 3 && (code < 0x800 || (code >= 0xd800 && code <= 0xdfff)))
+        || (length == 4 && (code < 0x10000 || code > 0x10ffff)))
+        return {1, 0, true};
+    // Beyond the first plane the string holds two surrogates, neither a letter, number nor space.
+    if (length == 4)
+        return {4, 0, false};
+    // A digit beyond ASCII: QString::toInt's business, should it end up in a number.
+    const quint8 kinds = (QChar::isLetterOrNumber(code) ? wordChar : 0) | (QChar::isSpace(code) ? separatorChar : 0);
+    return {length, kinds, QChar::isDigit(code)};
+}
+
+// The end of a run of ASCII digits from `at`; -1 when what follows it is in doubt.
+qsizetype asciiDigitsEnd(const char *text, qsizetype at, qsizetype size)
+{
+    while (at < size && text[at] >= '0' && text[at] <= '9')
+        ++at;
+    if (at < size && uchar(text[at]) >= 0x80 && charAt(text, at, size).unsure)
+        return -1;
+    return at;
+}
+
+qint32 digitsValue(const char *at, const char *end)
+{
+    qint32 value = 0;
+    for (; at < end; ++at)
+        value = value * 10 + (*at - '0');
+    return value;
+}
+
+enum class Tried { mark, notHere, unsure };
+
+// A mark whose "S" is at `at`, with the season and episode.
+Tried markAt(const char *text, qsizetype at, qsizetype size, EpisodeMark &mark)
+{
+    const qsizetype seasonEnd = asciiDigitsEnd(text, at + 1, size);
+    if (seasonEnd < 0)
+        return Tried::unsure;
+    if (seasonEnd == at + 1 || seasonEnd - at - 1 > 3)
+        return Tried::notHere;
+    qsizetype e = seasonEnd;
+    while (e < size) {
+        const CharKind c = charAt(text, e, size);
+        if (c.unsure)
+            return Tried::unsure;
+        if (!(c.kinds & separatorChar))
+            break;
+        e += c.size;
+    }
+    if (e >= size || (text[e] != 'E' && text[e] != 'e'))
+        return Tried::notHere;
+    const qsizetype episodeEnd = asciiDigitsEnd(text, e + 1, size);
+    if (episodeEnd < 0)
+        return Tried::unsure;
+    if (episodeEnd == e + 1 || episodeEnd - e - 1 > 4)
+        return Tried::notHere;
+    if (episodeEnd < size) {
+        const CharKind after = charAt(text, episodeEnd, size);
+        if (after.unsure)
+            return Tried::unsure;
+        if (after.kinds & wordChar)
+            return Tried::notHere;
+    }
+    mark.season = digitsValue(text + at + 1, text + seasonEnd);
+    mark.episode = digitsValue(text + e + 1, text + episodeEnd);
+    return Tried::mark;
+}
+
+// episodeMark on the bytes; the show's name ends at `mark.showEnd` bytes.
+Judged utf8EpisodeMark(QByteArrayView bytes, EpisodeMark &mark)
+{
+    const char *const text = bytes.data();
+    const qsizetype size = bytes.size();
+    // Most names are ASCII, where a byte is a character: only the letters S look further.
+    if (asciiLength(bytes) == size) {
+        for (qsizetype at = 0; at < size; ++at) {
+            if ((text[at] | 0x20) != 's' || (at > 0 && (asciiKinds[uchar(text[at - 1])] & wordChar)))
+                continue;
+            switch (markAt(text, at, size, mark)) {
+            case Tried::mark: {
+                qsizetype showEnd = at;
+                while (showEnd > 0 && (asciiKinds[uchar(text[showEnd - 1])] & separatorChar))
+                    --showEnd;
+                if (showEnd == 0)
+                    return Judged::none;
+                mark.showEnd = showEnd;
+                return Judged::mark;
+            }
+            case Tried::unsure:
+                return Judged::unsure;
+            case Tried::notHere:
+                break;
+            }
+        }
+        return Judged::none;
+    }
+    // A leading byte-order mark: whether the string keeps it is the text reading's business.
+    if (bytes.startsWith("\xef\xbb\xbf"))
+        return Judged::unsure;
+    bool afterWord = false;
+    qsizetype titleEnd = 0; // past the last character that is not a separator
+    for (qsizetype at = 0; at < size;) {
+        const CharKind c = charAt(text, at, size);
+        if (c.unsure)
+            return Judged::unsure;
+        if ((text[at] == 'S' || text[at] == 's') && !afterWord) {
+            switch (markAt(text, at, size, mark)) {
+            case Tried::mark:
+                // Only separators before the mark: no title to name a show by.
+                if (titleEnd == 0)
+                    return Judged::none;
+                mark.showEnd = titleEnd;
+                return Judged::mark;
+            case Tried::unsure:
+                return Judged::unsure;
+            case Tried::notHere:
+                break;
+            }
+        }
+        afterWord = c.kinds & wordChar;
+        if (!(c.kinds & separatorChar))
+            titleEnd = at + c.size;
+        at += c.size;
+    }
+    return Judged::none;
+}
+
 QString showName(QStringView prefix)
 {
     QString show = prefix.toString();
@@ -396,9 +594,11 @@ struct ShowRun
         QString name;
         quint32 first = 0;
         std::vector<M3uLibrary::EpisodeAt> episodes;
-        MediaItem show; // made with the run, beside the others
     };
     std::vector<Group> groups;
+    // The shows' records, beside their groups: made with the run, once its groups are known, so
+    // that growing the groups never moves a record.
+    std::vector<MediaItem> shows;
 };
 
 // Groups entries into shows one place at a time, in list order: a whole run at once, or a list
@@ -413,42 +613,85 @@ public:
 
     void add(quint32 place)
     {
-        const QString name = m_catalogue.nameAt(place);
-        const std::optional<EpisodeMark> mark = episodeMark(name);
-        if (!mark) {
-            m_run.groups.push_back(ShowRun::Group{QString(), QString(), place, {{place, 1, 1}}, {}});
-            return;
+        const QByteArrayView bytes = m_catalogue.nameUtf8At(place);
+        EpisodeMark mark;
+        const Judged judged = utf8EpisodeMark(bytes, mark);
+        QString name; // as text, only when the bytes leave it in doubt
+        if (judged == Judged::unsure) {
+            name = m_catalogue.nameAt(place);
+            const std::optional<EpisodeMark> read = episodeMark(name);
+            if (!read)
+                return alone(place);
+            mark = *read;
+        } else if (judged == Judged::none) {
+            return alone(place);
         }
-        const QStringView prefix = QStringView(name).first(mark->showEnd);
+        const bool onBytes = judged == Judged::mark;
+        const QByteArrayView prefixBytes = onBytes ? bytes.first(mark.showEnd) : QByteArrayView();
+        const QStringView prefix = onBytes ? QStringView() : QStringView(name).first(mark.showEnd);
         const QString &category = m_catalogue.categoryIdAt(place);
         // Lists hold a show's episodes one after another: the name is made again only when the
-        // title before the mark or the group changes.
-        if (m_last == SIZE_MAX || prefix != m_lastPrefix || category != m_lastCategory) {
-            const QString show = showName(prefix);
-            // The group is part of the id: two groups may hold shows of the same title.
-            const QString id = QStringLiteral("show:") + category + QLatin1Char(':') + show.toLower();
-            const auto found = m_named.constFind(id);
-            if (found != m_named.constEnd()) {
-                m_last = *found;
-            } else {
-                m_last = m_run.groups.size();
-                m_named.insert(id, m_last);
-                m_run.groups.push_back(ShowRun::Group{id, show, place, {}, {}});
+        // title before the mark or the group changes. Nothing of the catalogue is held from one
+        // entry to the next (a list still arriving moves its first texts as it grows), but the
+        // group's id shares its characters with the last one kept when it is the same group.
+        const bool sameCategory = category.size() == m_lastCategory.size()
+            && (category.constData() == m_lastCategory.constData() || category == m_lastCategory);
+        const bool same = m_last != SIZE_MAX && onBytes == m_lastOnBytes && sameCategory
+            && (onBytes ? prefixBytes == QByteArrayView(m_lastPrefixBytes) : prefix == m_lastPrefix);
+        if (!same) {
+            // A show coming back after another is found by its group and title's bytes as they
+            // were, before any name is made of them.
+            QByteArray spelt;
+            if (onBytes) {
+                const auto units = quint32(category.size());
+                spelt.reserve(qsizetype(sizeof(units)) + category.size() * 2 + prefixBytes.size());
+                spelt.append(reinterpret_cast<const char *>(&units), sizeof(units));
+                spelt.append(reinterpret_cast<const char *>(category.constData()), category.size() * 2);
+                spelt.append(prefixBytes);
             }
-            m_lastPrefix = prefix.toString();
+            const auto spotted = onBytes ? m_spelt.constFind(spelt) : m_spelt.constEnd();
+            if (spotted != m_spelt.constEnd()) {
+                m_last = *spotted;
+            } else {
+                const QString show = onBytes ? showName(QString::fromUtf8(prefixBytes)) : showName(prefix);
+                // The group is part of the id: two groups may hold shows of the same title.
+                const QString id = QStringLiteral("show:") + category + QLatin1Char(':') + show.toLower();
+                const auto found = m_named.constFind(id);
+                if (found != m_named.constEnd()) {
+                    m_last = *found;
+                } else {
+                    m_last = m_run.groups.size();
+                    m_named.insert(id, m_last);
+                    m_run.groups.push_back(ShowRun::Group{id, show, place, {}});
+                }
+                if (onBytes)
+                    m_spelt.insert(spelt, m_last);
+            }
+            m_lastOnBytes = onBytes;
+            if (onBytes)
+                m_lastPrefixBytes = prefixBytes.toByteArray();
+            else
+                m_lastPrefix = prefix.toString();
             m_lastCategory = category;
         }
-        m_run.groups[m_last].episodes.push_back({place, mark->season, mark->episode});
+        m_run.groups[m_last].episodes.push_back({place, mark.season, mark.episode});
     }
 
     const ShowRun &run() const { return m_run; }
     ShowRun take() { return std::move(m_run); }
 
 private:
+    // An entry not named like an episode: a show of its own.
+    void alone(quint32 place) { m_run.groups.push_back(ShowRun::Group{QString(), QString(), place, {{place, 1, 1}}}); }
+
     const M3uCatalogue &m_catalogue;
     ShowRun m_run;
     QHash<QString, size_t> m_named; // by show id: its group
+    QHash<QByteArray, size_t> m_spelt; // by the group's id and the title's bytes: the same
+    // The last episode's title before the mark: bytes when it was judged on them, else text.
+    QByteArray m_lastPrefixBytes;
     QString m_lastPrefix;
+    bool m_lastOnBytes = false;
     QString m_lastCategory;
     size_t m_last = SIZE_MAX;
 };
@@ -473,8 +716,9 @@ ShowRun readShows(const M3uCatalogue &catalogue, const quint32 *places, size_t c
     for (size_t i = 0; i < count; ++i)
         reader.add(places[i]);
     ShowRun run = reader.take();
-    for (ShowRun::Group &group : run.groups)
-        group.show = showOf(catalogue, group);
+    run.shows.reserve(run.groups.size());
+    for (const ShowRun::Group &group : run.groups)
+        run.shows.push_back(showOf(catalogue, group));
     return run;
 }
 
@@ -490,26 +734,34 @@ M3uLibrary::Shows joinShows(std::vector<ShowRun> &runs)
     result.episodes.reserve(groups);
     result.showAt.reserve(qsizetype(groups));
     for (ShowRun &run : runs) {
-        for (ShowRun::Group &group : run.groups) {
-            if (!group.id.isEmpty()) {
-                const auto found = result.showAt.constFind(group.id);
-                if (found != result.showAt.constEnd()) {
-                    std::vector<M3uLibrary::EpisodeAt> &episodes = result.episodes[size_t(*found)];
+        for (size_t g = 0; g < run.groups.size(); ++g) {
+            ShowRun::Group &group = run.groups[g];
+            MediaItem &show = run.shows[g];
+            if (group.id.isEmpty()) {
+                result.showAt.insert(show.id, result.shows.size());
+            } else {
+                // One look-up: a show met before grows by these episodes, a new one takes the next place.
+                const qsizetype held = result.showAt.size();
+                qsizetype &at = result.showAt[group.id];
+                if (result.showAt.size() == held) {
+                    std::vector<M3uLibrary::EpisodeAt> &episodes = result.episodes[size_t(at)];
                     episodes.insert(episodes.end(), group.episodes.cbegin(), group.episodes.cend());
                     continue;
                 }
+                at = result.shows.size();
             }
-            result.showAt.insert(group.show.id, result.shows.size());
-            result.shows.append(std::move(group.show));
+            result.shows.append(std::move(show));
             result.episodes.push_back(std::move(group.episodes));
         }
     }
+    // By season and number, equals in list order. Most shows come in order already; the others
+    // in sorted stretches, which a merging sort takes faster than a plain one.
+    const auto earlier = [](const M3uLibrary::EpisodeAt &a, const M3uLibrary::EpisodeAt &b) {
+        return a.season != b.season ? a.season < b.season : a.number < b.number;
+    };
     for (std::vector<M3uLibrary::EpisodeAt> &episodes : result.episodes) {
-        if (episodes.size() > 1) {
-            std::stable_sort(episodes.begin(), episodes.end(), [](const M3uLibrary::EpisodeAt &a, const M3uLibrary::EpisodeAt &b) {
-                return std::tie(a.season, a.number) < std::tie(b.season, b.number);
-            });
-        }
+        if (!std::is_sorted(episodes.begin(), episodes.end(), earlier))
+            std::stable_sort(episodes.begin(), episodes.end(), earlier);
     }
     return result;
 }

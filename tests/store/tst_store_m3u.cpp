@@ -8,6 +8,8 @@
 #include "store/librarysearch.h"
 #include "store/m3usource.h"
 
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -359,6 +361,18 @@ private Q_SLOTS:
         QTest::newRow("a letter beyond ASCII before the mark")
             << QStringList{u"NomÉS01E01"_s, u"Nom S01E01é"_s, u"Nom S01E01 é"_s} << one
             << QStringList{u"NomÉS01E01"_s, u"Nom S01E01é"_s, u"Nom"_s} << QList<int>{1, 1, 1};
+        QTest::newRow("a mark glued to a word") << QStringList{"AS01E02", "Name AS01E02", "Name S01E02x"} << one
+                                                << QStringList{"AS01E02", "Name AS01E02", "Name S01E02x"} << QList<int>{1, 1, 1};
+        QTest::newRow("the forms of a mark") << QStringList{"Name S01E02", "Name S1 E3", "Name s01.e04", "Name.S01-E05", "Name\tS01E06"}
+                                             << one << QStringList{"Name"} << QList<int>{5};
+        // An en dash is punctuation, not a separator: part of the title, or no mark at all.
+        QTest::newRow("an en dash") << QStringList{u"Name – S01E01"_s, u"Name S01E02"_s, u"Name S01–E03"_s} << one
+                                    << QStringList{u"Name –"_s, u"Name"_s, u"Name S01–E03"_s} << QList<int>{1, 1, 1};
+        QTest::newRow("a no-break space inside the mark")
+            << QStringList{u"Name S01\u00a0E01"_s, u"Name S01E02"_s} << one << QStringList{u"Name"_s} << QList<int>{2};
+        // Beyond the first plane a character is two surrogates to the text, neither a letter.
+        QTest::newRow("a letter beyond the first plane")
+            << QStringList{u"\U0001D400S01E01"_s, u"\U0001D400 S01E02"_s} << one << QStringList{u"\U0001D400"_s} << QList<int>{2};
         // One after the other, so that only the group tells them apart.
         QTest::newRow("same title in two groups") << QStringList{"Name S01E01", "Name S01E02", "Name S01E03"} << QStringList{"A", "B", "A"}
                                                   << QStringList{"Name", "Name"} << QList<int>{2, 1};
@@ -400,6 +414,102 @@ private Q_SLOTS:
                 for (size_t i = 1; i < episodes.size(); ++i)
                     QVERIFY(std::tie(episodes[i - 1].season, episodes[i - 1].number) <= std::tie(episodes[i].season, episodes[i].number));
             }
+        }
+    }
+
+    // Names made of the pieces marks are made of, judged against the rule said as a regular
+    // expression: the same shows, ids, names and episodes, in one run and in several.
+    void groupingFollowsTheRuleOnManyNames()
+    {
+        static const char *const pieces[] = {"S",           "s",
+                                             "E",           "e",
+                                             "0",           "1",
+                                             "2",           "12",
+                                             "0003",        " ",
+                                             " ",           ".",
+                                             "_",           "-",
+                                             "A",           "Name",
+                                             "The.NAME ",   "x",
+                                             "\t",          "\xc3\xa9",
+                                             "\xc2\xa0",    "\xe2\x80\x93",
+                                             "\xd9\xa3",    "\xe3\x80\x80",
+                                             "\xff",        "\xe2\x82",
+                                             "\xef\xbb\xbf"};
+        static const char *const titles[] = {"Name", "The.NAME ", "name", "Caf\xc3\xa9 -", "x"};
+        static const char *const numbers[] = {"1", "01", "12", "003", "2", "02", "0003", "12345", "\xd9\xa3", ""};
+        static const char *const between[] = {"", "", " ", " ", ".", "_-", "\xc2\xa0", "\xe2\x80\x93", "\t", "\xe3\x80\x80"};
+        QRandomGenerator random(7);
+        const auto any = [&random](const auto &from) { return QByteArray(from[random.bounded(int(std::size(from)))]); };
+        const auto some = [&](int most) {
+            QByteArray out;
+            for (int n = int(random.bounded(most + 1)); n > 0; --n)
+                out += any(pieces);
+            return out;
+        };
+        QByteArray text = "#EXTM3U\n";
+        const int count = 4000;
+        for (int i = 0; i < count; ++i) {
+            // Mostly a title and something like a mark, pieces of either anywhere.
+            const QByteArray name = (random.bounded(2) ? any(titles) : some(3)) + (random.bounded(3) ? " " : some(1))
+                + (random.bounded(4) ? "S" : "s") + any(numbers) + any(between) + (random.bounded(4) ? "E" : "e") + any(numbers)
+                + (random.bounded(2) ? QByteArray() : some(2));
+            // Runs of one group, now and then another.
+            const char *group = i % 50 < 40 ? "A" : "B";
+            text += "#EXTINF:-1 group-title=\"" + QByteArray(group) + "\"," + name + "\nhttp://list.test/series/" + QByteArray::number(i)
+                + ".mp4\n";
+        }
+        text += "#EXTINF:-1 group-title=\"A\",The NAME S01E01\nhttp://list.test/series/last.mp4\n";
+        const Result<M3uCatalogue> read = M3uSource::parse(text, QUrl("http://list.test/mine.m3u"));
+        QVERIFY(read);
+        const std::vector<quint32> places = read->places(Section::series);
+        QCOMPARE(places.size(), size_t(count + 1));
+
+        // The rule: a word-initial S, one to three digits, separators, E, one to four digits, and
+        // no letter, digit or '_' after; the title before it without its separators.
+        const QRegularExpression rule(uR"((?<![\p{L}\p{N}_])[Ss](\d{1,3})(?!\d)[\s._-]*[Ee](\d{1,4})(?![\p{L}\p{N}_]))"_s,
+                                      QRegularExpression::UseUnicodePropertiesOption);
+        const QRegularExpression separatorsAtEnd(uR"([\s._-]+$)"_s, QRegularExpression::UseUnicodePropertiesOption);
+        QStringList expected;
+        QHash<QString, qsizetype> named;
+        QList<QList<std::array<qint64, 3>>> episodes;
+        int marked = 0;
+        for (const quint32 place : places) {
+            const QString name = read->nameAt(place);
+            const QRegularExpressionMatch match = rule.match(name);
+            QString title = match.hasMatch() ? name.first(match.capturedStart()) : QString();
+            title.remove(separatorsAtEnd);
+            if (title.isEmpty()) {
+                expected.append(read->itemAt(place).id + QLatin1Char('|') + name);
+                episodes.append(QList<std::array<qint64, 3>>{{qint64(place), 1, 1}});
+                continue;
+            }
+            ++marked;
+            const QString show = title.replace(QLatin1Char('.'), QLatin1Char(' ')).simplified();
+            const QString id = "show:" + read->categoryIdAt(place) + QLatin1Char(':') + show.toLower();
+            if (!named.contains(id)) {
+                named.insert(id, expected.size());
+                expected.append(id + QLatin1Char('|') + show);
+                episodes.emplaceBack();
+            }
+            episodes[named.value(id)].append({qint64(place), match.captured(1).toInt(), match.captured(2).toInt()});
+        }
+        QVERIFY(marked > count / 5);
+        QVERIFY(named.contains("show:" + M3uReader::groupId(u"A"_s) + ":the name"));
+        for (auto &list : episodes)
+            std::stable_sort(list.begin(), list.end(),
+                             [](const auto &a, const auto &b) { return std::tie(a[1], a[2]) < std::tie(b[1], b[2]); });
+        for (int runs : {1, 3}) {
+            const M3uLibrary::Shows grouped = M3uLibrary::groupShows(*read, runs);
+            QStringList shows;
+            QList<QList<std::array<qint64, 3>>> made;
+            for (qsizetype s = 0; s < grouped.shows.size(); ++s) {
+                shows.append(grouped.shows[s].id + QLatin1Char('|') + grouped.shows[s].name);
+                made.emplaceBack();
+                for (const M3uLibrary::EpisodeAt &at : grouped.episodes[size_t(s)])
+                    made.last().append({qint64(at.place), at.season, at.number});
+            }
+            QCOMPARE(shows, expected);
+            QVERIFY(made == episodes);
         }
     }
 
