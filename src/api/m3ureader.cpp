@@ -726,16 +726,16 @@ void M3uReader::State::address(QByteArrayView raw)
         kept.key = entryKey(section, entry.guideId.size ? view(entry.guideId) : QByteArrayView(),
                             view(kept.name), segment);
     }
-    kept.section = quint8(section);
+    kept.section = quint32(section);
     kept.group = groupOf(section, entry.group.isEmpty() ? QByteArrayView(entry.extGroup) : QByteArrayView(entry.group));
     kept.extension = extensionOf(ext);
-    kept.num = entry.chno >= 0 ? entry.chno
-        : continued            ? -(catalogue.m_counts[s] + 1)
-                               : catalogue.m_counts[s] + 1;
+    kept.num = qint32(entry.chno >= 0 ? entry.chno
+                      : continued       ? -(catalogue.m_counts[s] + 1)
+                                        : catalogue.m_counts[s] + 1);
     kept.archive = section == Section::live && (!entry.catchup.isEmpty() || entry.catchupDays > 0);
     if (kept.archive) {
         kept.catchupSource = entry.catchupSource;
-        kept.catchupDays = qint32(std::clamp<qint64>(entry.catchupDays, 0, 3650));
+        kept.catchupDays = quint32(std::clamp<qint64>(entry.catchupDays, 0, 3650));
     }
     // Most entries have no options: no set is made for them.
     if (kept.archive || !entry.userAgent.isEmpty() || !entry.referrer.isEmpty()) {
@@ -937,7 +937,7 @@ bool M3uReader::State::join(State &tail)
             entry.extension = extensions[entry.extension];
             entry.options = options[entry.options];
             if (entry.num < 0)
-                entry.num = before[s] - entry.num;
+                entry.num = qint32(before[s] - entry.num);
         }
     });
     from = M3uCatalogue();
@@ -1284,7 +1284,7 @@ M3uStream M3uCatalogue::streamAt(size_t index) const
     const Entry &entry = m_entries[index];
     const Options &options = m_options[entry.options];
     return M3uStream{text(entry.url), options.userAgent,         options.referrer,
-                     options.catchup, text(entry.catchupSource), entry.catchupDays};
+                     options.catchup, text(entry.catchupSource), int(entry.catchupDays)};
 }
 
 QHash<QString, M3uStream> M3uCatalogue::streams(const QList<QString> &itemIds) const

@@ -93,14 +93,16 @@ private:
         Text guideId;
         Text catchupSource;
         quint64 key = 0;
-        qint64 num = 0;
+        qint32 num = 0;      // nine digits at most, or a place in the list
         quint32 group = 0;   // index into the section's categories
         quint32 options = 0; // index into m_options; 0: none
-        qint32 catchupDays = 0;
-        quint16 extension = 0; // index into m_extensions
-        quint8 section = 0;
-        bool archive = false;
+        // Packed so that an entry takes 64 bytes: a block of them is one huge page.
+        quint32 catchupDays : 12 = 0; // clamped to ten years
+        quint32 extension : 16 = 0;   // index into m_extensions
+        quint32 section : 2 = 0;
+        quint32 archive : 1 = 0;
     };
+    static_assert(sizeof(Entry) == 64);
     struct Options
     {
         QString userAgent;
@@ -191,7 +193,8 @@ private:
         static_assert(std::is_trivially_copyable_v<T>);
 
     public:
-        static constexpr size_t blockLength = 4096;
+        // Two megabytes of entries: one huge page.
+        static constexpr size_t blockLength = 32768;
         size_t size() const { return m_size; }
         bool empty() const { return m_size == 0; }
         const T &operator[](size_t index) const
