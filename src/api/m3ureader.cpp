@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <new>
+#include <span>
 
 #include <sys/mman.h>
 
@@ -33,12 +35,16 @@ QByteArrayView trimmed(QByteArrayView text)
     return text.sliced(from, to - from);
 }
 
-bool startsWithNoCase(QByteArrayView text, QByteArrayView prefix)
+// Names are literals: their lengths are known when compiling, so a name of another length
+// costs one comparison.
+template<size_t N>
+bool startsWithNoCase(QByteArrayView text, const char (&prefix)[N])
 {
-    if (text.size() < prefix.size())
+    constexpr qsizetype size = N - 1;
+    if (text.size() < size)
         return false;
-    const QByteArrayView start = text.first(prefix.size());
-    return start == prefix || start.compare(prefix, Qt::CaseInsensitive) == 0;
+    return std::memcmp(text.data(), prefix, size) == 0
+        || text.first(size).compare(QByteArrayView(prefix, size), Qt::CaseInsensitive) == 0;
 }
 
 // Attribute and option names, as lists mostly write them (lower case) or otherwise.
@@ -47,6 +53,12 @@ bool keyIs(QByteArrayView key, QByteArrayView name)
     return key.size() == name.size()
         && (std::memcmp(key.data(), name.data(), size_t(key.size())) == 0
             || key.compare(name, Qt::CaseInsensitive) == 0);
+}
+
+template<size_t N>
+bool keyIs(QByteArrayView key, const char (&name)[N])
+{
+    return key.size() == qsizetype(N - 1) && keyIs(key, QByteArrayView(name, qsizetype(N - 1)));
 }
 
 bool hasControl(QByteArrayView text)
@@ -98,16 +110,34 @@ bool isPictureAddress(QByteArrayView address)
     return startsWithNoCase(address, "http://") || startsWithNoCase(address, "https://");
 }
 
+// The first "://" in the text, or -1. Every address has one near its start: the colons are
+// few and the search seldom goes past the first.
+qsizetype schemeEndOf(QByteArrayView url)
+{
+    const char *const begin = url.data();
+    const char *const end = begin + url.size();
+    for (const char *at = begin; end - at >= 3;) {
+        const auto *colon = static_cast<const char *>(std::memchr(at, ':', size_t(end - at - 2)));
+        if (!colon)
+            return -1;
+        if (colon[1] == '/' && colon[2] == '/')
+            return colon - begin;
+        at = colon + 1;
+    }
+    return -1;
+}
+
 // The path of an absolute or relative address: after the authority, before query and fragment.
 QByteArrayView pathOf(QByteArrayView url)
 {
     qsizetype from = 0;
-    const qsizetype schemeEnd = url.indexOf("://");
+    const qsizetype schemeEnd = schemeEndOf(url);
     if (schemeEnd >= 0) {
-        from = url.sliced(schemeEnd + 3).indexOf('/');
-        if (from < 0)
+        const auto *slash = static_cast<const char *>(
+            std::memchr(url.data() + schemeEnd + 3, '/', size_t(url.size() - schemeEnd - 3)));
+        if (!slash)
             return {};
-        from += schemeEnd + 3;
+        from = slash - url.data();
     }
     qsizetype to = from;
     while (to < url.size() && url[to] != '?' && url[to] != '#')
@@ -144,19 +174,37 @@ bool isMovieContainer(QByteArrayView ext)
     return false;
 }
 
-bool hasSegment(QByteArrayView path, QByteArrayView segment)
+// Whether the path holds a /series/ segment, else a /movie/ one, in one pass over its slashes.
+// Lower case as lists write them; "/Movie/" is rare enough not to pay for a folding search.
+Section segmentSection(QByteArrayView path)
 {
-    // Lower case as lists write them; "/Movie/" is rare enough not to pay for a folding search.
-    return path.indexOf(segment) >= 0;
+    bool movie = false;
+    const char *const end = path.data() + path.size();
+    for (const char *at = path.data(); end - at >= 7;) {
+        const auto *slash = static_cast<const char *>(std::memchr(at, '/', size_t(end - at - 6)));
+        if (!slash)
+            break;
+        const size_t left = size_t(end - slash);
+        if (left >= 8 && std::memcmp(slash, "/series/", 8) == 0)
+            return Section::series;
+        movie = movie || std::memcmp(slash, "/movie/", 7) == 0;
+        at = slash + 1;
+    }
+    return movie ? Section::movies : Section::live;
+}
+
+// `ext` is extensionOf(path), which the caller also keeps.
+Section sectionOfPath(QByteArrayView path, QByteArrayView ext)
+{
+    const Section bySegment = segmentSection(path);
+    if (bySegment != Section::live)
+        return bySegment;
+    return isMovieContainer(ext) ? Section::movies : Section::live;
 }
 
 Section sectionOfPath(QByteArrayView path)
 {
-    if (hasSegment(path, "/series/"))
-        return Section::series;
-    if (hasSegment(path, "/movie/") || isMovieContainer(extensionOf(path)))
-        return Section::movies;
-    return Section::live;
+    return sectionOfPath(path, extensionOf(path));
 }
 
 // A non-negative decimal number, or -1.
@@ -488,20 +536,30 @@ void M3uReader::State::info(QByteArrayView rest)
     qsizetype at = 0;
     while (at < rest.size() && !isBlank(rest[at]) && rest[at] != ',')
         ++at;
+    // One search of the line instead of one of each value: lines with an escape are rare.
+    const bool escapes = std::memchr(rest.data(), '\\', size_t(rest.size())) != nullptr;
     AttributeScanner scanner(rest.sliced(at));
     QByteArrayView key;
     QByteArrayView value;
     while (scanner.next(key, value)) {
         if (keyIs(key, "tvg-id"))
-            entry.guideId = append(value, true);
+            entry.guideId = append(value, escapes);
         else if (keyIs(key, "tvg-name"))
-            entry.tvgName = append(value, true);
+            entry.tvgName = append(value, escapes);
         else if (keyIs(key, "tvg-logo")) {
             const QByteArrayView logo = trimmed(value);
             entry.icon = isPictureAddress(logo) && !hasControl(logo) ? append(logo) : M3uCatalogue::Text{};
         } else if (keyIs(key, "group-title")) {
-            entry.group.resize(0);
-            appendUnescaped(entry.group, trimmed(value));
+            const QByteArrayView group = trimmed(value);
+            if (escapes) {
+                entry.group.resize(0);
+                appendUnescaped(entry.group, group);
+            } else {
+                // Over the kept room, without append's general path.
+                entry.group.resize(group.size());
+                if (!group.isEmpty())
+                    std::memcpy(entry.group.data(), group.data(), size_t(group.size()));
+            }
         } else if (keyIs(key, "tvg-chno"))
             entry.chno = number(value);
         else if (keyIs(key, "catchup")) {
@@ -511,14 +569,14 @@ void M3uReader::State::info(QByteArrayView rest)
             if (kind.size() <= 32 && !hasControl(kind))
                 entry.catchup.append(kind);
         } else if (keyIs(key, "catchup-source"))
-            entry.catchupSource = hasControl(value) ? M3uCatalogue::Text{} : append(value, true);
+            entry.catchupSource = hasControl(value) ? M3uCatalogue::Text{} : append(value, escapes);
         else if (keyIs(key, "catchup-days") || keyIs(key, "tvg-rec") || keyIs(key, "timeshift")) {
             const qint64 days = number(value);
             if (days > 0 && entry.catchupDays <= 0)
                 entry.catchupDays = days;
         }
     }
-    entry.title = append(scanner.title(), true);
+    entry.title = append(scanner.title(), escapes);
 }
 
 void M3uReader::State::option(QByteArrayView rest)
@@ -646,7 +704,8 @@ void M3uReader::State::address(QByteArrayView raw)
 
     const QByteArrayView address = view(url);
     const QByteArrayView path = pathOf(address);
-    const Section section = sectionOfPath(path);
+    const QByteArrayView ext = ::extensionOf(path);
+    const Section section = sectionOfPath(path, ext);
     const size_t s = size_t(section);
 
     M3uCatalogue::Entry kept;
@@ -667,21 +726,25 @@ void M3uReader::State::address(QByteArrayView raw)
         kept.key = entryKey(section, entry.guideId.size ? view(entry.guideId) : QByteArrayView(),
                             view(kept.name), segment);
     }
-    kept.section = quint8(section);
+    kept.section = quint32(section);
     kept.group = groupOf(section, entry.group.isEmpty() ? QByteArrayView(entry.extGroup) : QByteArrayView(entry.group));
-    kept.extension = extensionOf(::extensionOf(path));
-    kept.num = entry.chno >= 0 ? entry.chno
-        : continued            ? -(catalogue.m_counts[s] + 1)
-                               : catalogue.m_counts[s] + 1;
+    kept.extension = extensionOf(ext);
+    kept.num = qint32(entry.chno >= 0 ? entry.chno
+                      : continued       ? -(catalogue.m_counts[s] + 1)
+                                        : catalogue.m_counts[s] + 1);
     kept.archive = section == Section::live && (!entry.catchup.isEmpty() || entry.catchupDays > 0);
-    M3uCatalogue::Options options{entry.userAgent, entry.referrer, {}};
     if (kept.archive) {
-        options.catchup = repeated(entry.catchup.isEmpty() ? QByteArrayView("default") : QByteArrayView(entry.catchup),
-                                   lastCatchup);
         kept.catchupSource = entry.catchupSource;
-        kept.catchupDays = qint32(std::clamp<qint64>(entry.catchupDays, 0, 3650));
+        kept.catchupDays = quint32(std::clamp<qint64>(entry.catchupDays, 0, 3650));
     }
-    kept.options = options == M3uCatalogue::Options{} ? 0 : optionsOf(options);
+    // Most entries have no options: no set is made for them.
+    if (kept.archive || !entry.userAgent.isEmpty() || !entry.referrer.isEmpty()) {
+        M3uCatalogue::Options options{entry.userAgent, entry.referrer, {}};
+        if (kept.archive)
+            options.catchup = repeated(
+                entry.catchup.isEmpty() ? QByteArrayView("default") : QByteArrayView(entry.catchup), lastCatchup);
+        kept.options = optionsOf(options);
+    }
 
     const auto index = quint32(catalogue.m_entries.size());
     catalogue.m_entries.push_back(kept);
@@ -861,21 +924,22 @@ bool M3uReader::State::join(State &tail)
         if (text.size)
             text.at += shift;
     };
-    for (size_t i = 0; i < from.m_entries.size(); ++i) {
-        M3uCatalogue::Entry entry = from.m_entries[i];
-        moved(entry.name);
-        moved(entry.url);
-        moved(entry.icon);
-        moved(entry.guideId);
-        moved(entry.catchupSource);
-        const size_t s = entry.section;
-        entry.group = groups[s][entry.group];
-        entry.extension = extensions[entry.extension];
-        entry.options = options[entry.options];
-        if (entry.num < 0)
-            entry.num = before[s] - entry.num;
-        to.m_entries.push_back(entry);
-    }
+    // The tail's entries in bulk, then only what differs in this reader put right.
+    to.m_entries.append(from.m_entries, [&](M3uCatalogue::Entry *entries, size_t count) {
+        for (M3uCatalogue::Entry &entry : std::span(entries, count)) {
+            moved(entry.name);
+            moved(entry.url);
+            moved(entry.icon);
+            moved(entry.guideId);
+            moved(entry.catchupSource);
+            const size_t s = entry.section;
+            entry.group = groups[s][entry.group];
+            entry.extension = extensions[entry.extension];
+            entry.options = options[entry.options];
+            if (entry.num < 0)
+                entry.num = qint32(before[s] - entry.num);
+        }
+    });
     from = M3uCatalogue();
     return true;
 }
@@ -919,6 +983,26 @@ void M3uCatalogue::Block::reserve(size_t capacity)
         return;
     // Whole blocks are mapped with their pages made ready; a growing first one is reallocated.
     constexpr size_t mapFrom = 256 * 1024;
+    // A block of whole huge pages is mapped on their boundary and asked to be made of them: in
+    // a virtual machine the first touch of each 4 KB page costs several microseconds (a third
+    // of a read went on it), a huge page's once for 512 of them.
+    constexpr size_t huge = 2 * 1024 * 1024;
+    if (!m_data && capacity % huge == 0 && !qEnvironmentVariableIsSet("MAVU_M3U_SMALL_PAGES")) {
+        void *mapped = mmap(nullptr, capacity + huge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped != MAP_FAILED) {
+            const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+            const auto aligned = (start + huge - 1) & ~std::uintptr_t(huge - 1);
+            if (aligned > start)
+                munmap(mapped, aligned - start);
+            if (const size_t after = huge - (aligned - start))
+                munmap(reinterpret_cast<void *>(aligned + capacity), after);
+            m_data = reinterpret_cast<char *>(aligned);
+            m_capacity = capacity;
+            m_mapped = true;
+            HugePages::prepare(m_data, qsizetype(capacity));
+            return;
+        }
+    }
     if (!m_data && capacity >= mapFrom) {
         void *mapped = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         if (mapped != MAP_FAILED) {
@@ -1200,7 +1284,7 @@ M3uStream M3uCatalogue::streamAt(size_t index) const
     const Entry &entry = m_entries[index];
     const Options &options = m_options[entry.options];
     return M3uStream{text(entry.url), options.userAgent,         options.referrer,
-                     options.catchup, text(entry.catchupSource), entry.catchupDays};
+                     options.catchup, text(entry.catchupSource), int(entry.catchupDays)};
 }
 
 QHash<QString, M3uStream> M3uCatalogue::streams(const QList<QString> &itemIds) const

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -104,14 +105,16 @@ private:
         Text guideId;
         Text catchupSource;
         quint64 key = 0;
-        qint64 num = 0;
+        qint32 num = 0;      // nine digits at most, or a place in the list
         quint32 group = 0;   // index into the section's categories
         quint32 options = 0; // index into m_options; 0: none
-        qint32 catchupDays = 0;
-        quint16 extension = 0; // index into m_extensions
-        quint8 section = 0;
-        bool archive = false;
+        // Packed so that an entry takes 64 bytes: a block of them is one huge page.
+        quint32 catchupDays : 12 = 0; // clamped to ten years
+        quint32 extension : 16 = 0;   // index into m_extensions
+        quint32 section : 2 = 0;
+        quint32 archive : 1 = 0;
     };
+    static_assert(sizeof(Entry) == 64);
     struct Options
     {
         QString userAgent;
@@ -168,12 +171,13 @@ private:
         bool m_mapped = false;
     };
 
-    // UTF-8 as the list had it, in blocks of up to a megabyte: growing never moves more than
+    // UTF-8 as the list had it, in blocks of up to two megabytes: growing never moves more than
     // the first block.
     class Texts
     {
     public:
-        static constexpr quint32 blockBits = 20;
+        // Two megabytes: one huge page each.
+        static constexpr quint32 blockBits = 21;
         static constexpr quint32 blockSize = 1u << blockBits;
         quint32 position() const
         {
@@ -201,7 +205,8 @@ private:
         static_assert(std::is_trivially_copyable_v<T>);
 
     public:
-        static constexpr size_t blockLength = 4096;
+        // Two megabytes of entries: one huge page.
+        static constexpr size_t blockLength = 32768;
         size_t size() const { return m_size; }
         bool empty() const { return m_size == 0; }
         const T &operator[](size_t index) const
@@ -217,6 +222,36 @@ private:
                 block.reserve(block.capacity() * 2);
             block.append(&value, sizeof(T));
             ++m_size;
+        }
+        // `other`'s records after these, copied a run at a time; `fix(records, count)` then
+        // changes each run in place while it is still in the cache.
+        template<typename Fix>
+        void append(const Blocks &other, Fix &&fix)
+        {
+            constexpr size_t full = blockLength * sizeof(T);
+            for (size_t done = 0; done < other.m_size;) {
+                if (m_blocks.empty() || m_blocks.back().size() == full)
+                    m_blocks.emplace_back();
+                Block &block = m_blocks.back();
+                const Block &source = other.m_blocks[done / blockLength];
+                const size_t from = done % blockLength;
+                const size_t run = std::min({blockLength - block.size() / sizeof(T),
+                                             source.size() / sizeof(T) - from, other.m_size - done});
+                const size_t needed = block.size() + run * sizeof(T);
+                if (needed > block.capacity()) {
+                    // The first block grows by doubling from 64 records, as push_back has it, so
+                    // it reaches the full size exactly and is never a mapped block that grows.
+                    size_t capacity = m_blocks.size() == 1 ? std::max(block.capacity(), 64 * sizeof(T)) : full;
+                    while (capacity < needed)
+                        capacity *= 2;
+                    block.reserve(capacity);
+                }
+                T *const at = reinterpret_cast<T *>(block.data() + block.size());
+                block.append(source.data() + from * sizeof(T), run * sizeof(T));
+                fix(at, run);
+                done += run;
+                m_size += run;
+            }
         }
 
     private:

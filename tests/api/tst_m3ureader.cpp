@@ -103,6 +103,19 @@ private slots:
             << u"live|The \"Best\" Of|T|http://h/1"_s << qint64(0);
         QTest::newRow("escaped quotes") << QByteArray("#EXTINF:-1 group-title=\"Say \\\"hi\\\"\",T\nhttp://h/1\n")
                                         << u"live|Say \"hi\"|T|http://h/1"_s << qint64(0);
+        // A line with an escape anywhere unescapes every value of it; a backslash before
+        // anything but a quote stays, and the next line's values are read plainly again.
+        QTest::newRow("escape in the title only")
+            << QByteArray("#EXTINF:-1 group-title=\"A\\B\",Say \\\"x\\\"\nhttp://h/1\n#EXTINF:-1 group-title=\"C\",\\\"y\nhttp://h/2\n"
+                          "#EXTINF:-1 group-title=\"C\",Plain\nhttp://h/3\n")
+            << u"live|A\\B|Say \"x\"|http://h/1\nlive|C|\"y|http://h/2\nlive|C|Plain|http://h/3"_s << qint64(0);
+        QTest::newRow("a group per entry, then a run")
+            << QByteArray("#EXTM3U\n#EXTINF:-1 group-title=\"A long group\",1\nhttp://h/1\n#EXTINF:-1 group-title=B,2\nhttp://h/2\r\n"
+                          "#EXTINF:-1 group-title=\"A long group\",3\r\nhttp://h/3\n#EXTINF:-1 group-title=\"\",4\nhttp://h/4\n"
+                          "#EXTINF:-1 group-title=B,5\nhttp://h/5\n#EXTINF:-1 group-title=B,6\nhttp://h/6\n")
+            << u"live|A long group|1|http://h/1\nlive|B|2|http://h/2\nlive|A long group|3|http://h/3\n"
+               u"live|Uncategorised|4|http://h/4\nlive|B|5|http://h/5\nlive|B|6|http://h/6"_s
+            << qint64(0);
         QTest::newRow("unclosed quote") << QByteArray("#EXTINF:-1 group-title=\"Open,T\nhttp://h/1\n") << u"live|Open,T|1|http://h/1"_s
                                         << qint64(0);
         QTest::newRow("blank, comments, CRLF, BOM")
@@ -218,6 +231,12 @@ private slots:
         QTest::newRow("movies is not movie") << u"http://h/movies/1"_s << Section::live << QString();
         QTest::newRow("dot in folder") << u"http://h/a.mkv/stream"_s << Section::live << QString();
         QTest::newRow("host name movie") << u"http://movie/x"_s << Section::live << QString();
+        QTest::newRow("series after a movie segment") << u"http://h/movie/series/1"_s << Section::series << QString();
+        QTest::newRow("movie segment deep and last") << u"http://h:8080/a/b/c/movie/"_s << Section::movies << QString();
+        QTest::newRow("series segment last") << u"http://h/series/"_s << Section::series << QString();
+        QTest::newRow("segment in the query only") << u"http://h/live/1.ts?x=/series/"_s << Section::live << u"ts"_s;
+        QTest::newRow("a colon before the scheme's end") << u"rtsp:x://h/movie/1"_s << Section::movies << QString();
+        QTest::newRow("port and no path") << u"http://h:8080"_s << Section::live << QString();
     }
 
     void sections()
@@ -570,6 +589,46 @@ private slots:
             ++cuts;
         }
         QVERIFY(cuts > 0);
+    }
+
+    // The tail's entries are copied into the head's blocks a run at a time: a head whose last
+    // block is the growing first one or a later one part full, and a tail of more than a block.
+    void joinAcrossEntryBlocks()
+    {
+        QByteArray list = "#EXTM3U\n";
+        for (int i = 0; i < 80000; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            list += "#EXTINF:-1 group-title=\"G" + QByteArray::number(i / 1000 % 5) + "\""
+                + (i % 7 == 0 ? " catchup=\"shift\" catchup-days=\"3\"" : "") + (i % 11 == 0 ? " tvg-chno=\"" + n + "\"" : "")
+                + ",E" + n + "\n" + (i % 3 == 0 ? "http://h/movie/" + n + ".mkv\n" : "http://h/live/" + n + ".ts\n");
+        }
+        const QUrl base(u"http://h/l.m3u"_s);
+        const auto whole = read(list, base);
+        QVERIFY(whole.ok());
+        for (const qsizetype from : {list.size() / 3, list.size() * 2 / 3}) {
+            const qsizetype cut = M3uReader::freshLineAfter(list, from);
+            QVERIFY(cut > 0);
+            M3uReader head(base);
+            head.feed(QByteArrayView(list).first(cut));
+            const std::unique_ptr<M3uReader> tail = head.continuation();
+            QVERIFY(tail);
+            tail->feed(QByteArrayView(list).sliced(cut));
+            QVERIFY(head.join(*tail));
+            const auto joined = head.finish();
+            QVERIFY(joined.ok());
+            QCOMPARE(joined->size(), whole->size());
+            QList<QString> ids;
+            for (Section section : allCases<Section>()) {
+                QCOMPARE(joined->categories(section), whole->categories(section));
+                const QList<MediaItem> items = joined->items(section);
+                QCOMPARE(items, whole->items(section));
+                for (const Category &category : joined->categories(section))
+                    QCOMPARE(joined->items(section, category.id), whole->items(section, category.id));
+                for (const MediaItem &item : items)
+                    ids.append(item.id);
+            }
+            QCOMPARE(joined->streams(ids), whole->streams(ids));
+        }
     }
 
     // Where no cut can be made: no address line ends after the place asked, or the reader has
