@@ -999,6 +999,8 @@ void M3uCatalogue::Block::reserve(size_t capacity)
             m_data = reinterpret_cast<char *>(aligned);
             m_capacity = capacity;
             m_mapped = true;
+            // HugePages::advise leaves out blocks under two huge pages; this one is exactly aligned.
+            madvise(m_data, capacity, MADV_HUGEPAGE);
             HugePages::prepare(m_data, qsizetype(capacity));
             return;
         }
